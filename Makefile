@@ -1,0 +1,45 @@
+# Front door: `make test` and `make demo` do all the set-up on a fresh Debian 12 machine.
+BUILD    ?= build
+ASAN     ?= build-asan
+FUZZ     ?= build-fuzz
+JOBS     ?= $(shell nproc)
+CMAKE_FLAGS ?=
+
+.PHONY: all deps configure build test asan fuzz bench demo clean
+
+all: build
+
+deps:
+	@./scripts/deps.sh
+
+$(BUILD)/build.ninja:
+	cmake -S . -B $(BUILD) -G Ninja -DSYV_WERROR=ON $(CMAKE_FLAGS)
+
+configure: deps $(BUILD)/build.ninja
+
+build: configure
+	cmake --build $(BUILD) -j $(JOBS)
+
+test: build
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+# AddressSanitizer + UndefinedBehaviorSanitizer build of the whole tree and its tests.
+asan:
+	@./scripts/deps.sh --sanitize
+	cmake -S . -B $(ASAN) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DSYV_SANITIZE=ON -DSYV_BENCH=OFF \
+	  -DCMAKE_CXX_COMPILER=clang++
+	cmake --build $(ASAN) -j $(JOBS)
+	cd $(ASAN) && ASAN_OPTIONS=detect_leaks=1 ctest --output-on-failure -j $(JOBS)
+
+# libFuzzer targets (clang), with ASan+UBSan.
+fuzz:
+	@./scripts/deps.sh --sanitize
+	cmake -S . -B $(FUZZ) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSYV_SANITIZE=ON -DSYV_FUZZ=ON \
+	  -DSYV_BENCH=OFF -DSYV_APP=OFF -DCMAKE_CXX_COMPILER=clang++
+	cmake --build $(FUZZ) -j $(JOBS)
+
+bench: build
+	$(BUILD)/bin/syv_bench
+
+clean:
+	rm -rf $(BUILD) $(ASAN) $(FUZZ)

@@ -1,0 +1,93 @@
+// Curve parameters: a curve of control points over [0, 1] followed by an
+// optional expression. Most numeric component properties are one of these.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace syv {
+
+enum CurvePointKind : int32_t { kCorner = 0, kSmooth = 1 };
+
+struct CurvePoint {
+  double x = 0.0, y = 0.0;
+  double inX = 0.0, inY = 0.0;
+  double outX = 0.0, outY = 0.0;
+  int32_t kind = kCorner;
+  int32_t index = 0;  // 0 first, 1 last, 2.. middle points in x order
+};
+
+class CurveParameter {
+ public:
+  CurveParameter();
+  // Straight curve from (0, start) to (1, end), both corners.
+  CurveParameter(double minimum, double maximum, double start, double end,
+                 const std::string& expression);
+  // Curve through a map of points; ends are corners when cornerEnds, else smooth.
+  CurveParameter(double minimum, double maximum, const std::map<double, double>& points,
+                 bool cornerEnds, const std::string& expression);
+  virtual ~CurveParameter() = default;
+  CurveParameter(const CurveParameter&) = default;
+  CurveParameter& operator=(const CurveParameter&) = default;
+
+  // The curve value at x (clamped to [0, 1]), then the expression applied.
+  double evaluate(double x) const;
+  // The curve value alone.
+  double evaluateCurve(double x) const;
+
+  // True when accepted; a rejected text leaves the expression unchanged.
+  bool setExpression(const std::string& text);
+  const std::string& expression() const { return expression_; }
+  int32_t mode() const { return mode_; }
+
+  void setPointKind(int32_t kind);
+  void prepareHandles();
+
+  double minimum() const { return minimum_; }
+  double maximum() const { return maximum_; }
+  int pointCount() const { return static_cast<int>(middle_.size()) + 2; }
+  // k-th point in order; nullptr when k is out of range.
+  const CurvePoint* point(int k) const;
+  const std::vector<CurvePoint>& middlePoints() const { return middle_; }
+
+  // Variable values seen by the expression.
+  double frameValue = 0.0;   // f
+  double tValue = 0.0;       // t
+  double ftimeValue = 0.0;   // a
+  int32_t iterValue = 1;     // i
+  int32_t chdrnValue = 1;    // n
+
+ private:
+  double minimum_ = 0.0;
+  double maximum_ = 1.0;
+  std::vector<CurvePoint> middle_;
+  CurvePoint first_;
+  CurvePoint last_;
+  std::string expression_ = "id";
+  int32_t mode_ = 1;
+};
+
+// Walks the (x, y) pairs of one parameter's points.
+class CurveCursor {
+ public:
+  virtual ~CurveCursor() = default;
+  virtual void reset() = 0;
+  virtual void seek(double v) = 0;
+  virtual bool next(double& x, double& y) = 0;
+};
+
+class CurvePointCursor : public CurveCursor {
+ public:
+  explicit CurvePointCursor(const CurveParameter& curve) : curve_(curve) {}
+  void reset() override;
+  void seek(double v) override;
+  bool next(double& x, double& y) override;
+
+ private:
+  const CurveParameter& curve_;
+  int position_ = 0;
+};
+
+}  // namespace syv

@@ -1,0 +1,89 @@
+// Vector and matrix types shared by the whole core.
+//
+// Matrix4 is row-major and uses the row-vector convention: a point p maps to
+// p * M without a homogeneous divide, the fourth row holds the translation,
+// and in A * B the matrix A acts first.
+#pragma once
+
+#include <cmath>
+
+namespace syv {
+
+constexpr double kPi = 3.14159265358979323846;
+
+struct Vector3 {
+  double x = 0.0, y = 0.0, z = 0.0;
+
+  Vector3() = default;
+  Vector3(double x_, double y_, double z_) : x(x_), y(y_), z(z_) {}
+
+  Vector3 operator+(const Vector3& o) const { return {x + o.x, y + o.y, z + o.z}; }
+  Vector3 operator-(const Vector3& o) const { return {x - o.x, y - o.y, z - o.z}; }
+  Vector3 operator*(double s) const { return {x * s, y * s, z * s}; }
+  Vector3 operator/(double s) const { return {x / s, y / s, z / s}; }
+  Vector3 operator-() const { return {-x, -y, -z}; }
+  Vector3& operator+=(const Vector3& o) { x += o.x; y += o.y; z += o.z; return *this; }
+  Vector3& operator-=(const Vector3& o) { x -= o.x; y -= o.y; z -= o.z; return *this; }
+  bool operator==(const Vector3& o) const { return x == o.x && y == o.y && z == o.z; }
+  bool operator!=(const Vector3& o) const { return !(*this == o); }
+
+  double dot(const Vector3& o) const { return x * o.x + y * o.y + z * o.z; }
+  Vector3 cross(const Vector3& o) const {
+    return {y * o.z - z * o.y, z * o.x - x * o.z, x * o.y - y * o.x};
+  }
+  double length() const { return std::sqrt(dot(*this)); }
+  // A vector whose components are all within 1e-10 of zero comes back unchanged.
+  Vector3 normalized() const;
+  bool isFinite() const { return std::isfinite(x) && std::isfinite(y) && std::isfinite(z); }
+};
+
+class Matrix4 {
+ public:
+  double m[4][4];
+
+  Matrix4();  // identity
+  static Matrix4 identity() { return Matrix4(); }
+  static Matrix4 zero();
+  static Matrix4 translation(const Vector3& t);
+  static Matrix4 translation(double x, double y, double z) { return translation({x, y, z}); }
+  static Matrix4 scale(double s) { return scale(s, s, s); }
+  static Matrix4 scale(double sx, double sy, double sz);
+  static Matrix4 rotX(double a);
+  static Matrix4 rotY(double a);
+  static Matrix4 rotZ(double a);
+  // Rodrigues rotation about a (normalised) axis; |angle| <= 1e-8 gives the identity.
+  static Matrix4 rotAxis(const Vector3& axis, double angle);
+
+  Matrix4 operator*(const Matrix4& o) const;
+  bool operator==(const Matrix4& o) const;
+  bool operator!=(const Matrix4& o) const { return !(*this == o); }
+
+  double determinant() const;
+  // Adjugate over determinant; a determinant of exactly 0 gives the identity.
+  Matrix4 inverse() const;
+
+  Vector3 transformPoint(const Vector3& p) const;      // p * M, no divide
+  Vector3 transformDirection(const Vector3& d) const;  // ignores the fourth row
+  Vector3 row(int r) const { return {m[r][0], m[r][1], m[r][2]}; }
+  void setRow(int r, const Vector3& v) { m[r][0] = v.x; m[r][1] = v.y; m[r][2] = v.z; }
+  Vector3 position() const { return row(3); }
+  void setPosition(const Vector3& p) { setRow(3, p); }
+  bool isFinite() const;
+};
+
+inline Vector3 operator*(const Vector3& p, const Matrix4& m) { return m.transformPoint(p); }
+
+// Blend of two matrices, decomposed into translation, rotation and scale:
+// translation and scale interpolate linearly, rotation along the shortest arc.
+// The fraction is clamped to [0, 1]; 0 gives a, 1 gives b.
+Matrix4 blendMatrices(const Matrix4& a, const Matrix4& b, double fraction);
+
+// The smallest rotation (no translation) that turns direction `from` onto `to`.
+Matrix4 rotationBetween(const Vector3& from, const Vector3& to);
+
+template <typename T>
+inline T clampValue(T v, T lo, T hi) {
+  return v < lo ? lo : (v > hi ? hi : v);
+}
+
+}  // namespace syv

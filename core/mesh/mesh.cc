@@ -1,0 +1,61 @@
+#include "core/mesh/mesh.h"
+
+namespace syv {
+
+Vector3 Mesh::vertex(uint32_t i) const { return i < vertices_.size() ? vertices_[i] : Vector3(); }
+
+Face Mesh::face(uint32_t i) const { return i < faces_.size() ? faces_[i] : Face(); }
+
+TexFace Mesh::texFace(uint32_t i) const { return i < texFaces_.size() ? texFaces_[i] : TexFace(); }
+
+bool Mesh::bounds(Vector3& min, Vector3& max) const {
+  if (vertices_.empty()) return false;
+  min = {1e38, 1e38, 1e38};
+  max = {-1e38, -1e38, -1e38};
+  for (const Vector3& v : vertices_) {
+    if (v.x < min.x) min.x = v.x;
+    if (v.y < min.y) min.y = v.y;
+    if (v.z < min.z) min.z = v.z;
+    if (v.x > max.x) max.x = v.x;
+    if (v.y > max.y) max.y = v.y;
+    if (v.z > max.z) max.z = v.z;
+  }
+  return true;
+}
+
+bool Mesh::resize(uint32_t vertexCount, uint32_t faceCount) {
+  vertices_.resize(vertexCount);
+  faces_.resize(faceCount);
+  texFaces_.resize(faceCount);
+  return true;
+}
+
+bool Mesh::reserve(uint32_t vertexCount, uint32_t faceCount, uint32_t& vertexBase,
+                   uint32_t& faceBase) {
+  vertexBase = this->vertexCount();
+  faceBase = this->faceCount();
+  // Indices are 32-bit: a mesh that would outgrow them is refused, not wrapped.
+  if (uint64_t(vertexBase) + vertexCount > UINT32_MAX || uint64_t(faceBase) + faceCount > UINT32_MAX)
+    return false;
+  return resize(vertexBase + vertexCount, faceBase + faceCount);
+}
+
+bool Mesh::setVertex(uint32_t index, const Vector3& v) {
+  if (index >= vertices_.size()) return false;
+  vertices_[index] = v;
+  return true;
+}
+
+bool Mesh::setFace(uint32_t index, const Face& f) {
+  if (index >= faces_.size()) return false;
+  faces_[index] = f;
+  return true;
+}
+
+bool Mesh::setTexFace(uint32_t index, const TexFace& tf) {
+  if (index >= texFaces_.size()) return false;
+  texFaces_[index] = tf;
+  return true;
+}
+
+}  // namespace syv

@@ -1,0 +1,70 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "core/expr/math.h"
+
+namespace syv {
+namespace {
+
+void expectNear(const Vector3& a, const Vector3& b, double eps = 1e-9) {
+  EXPECT_NEAR(a.x, b.x, eps);
+  EXPECT_NEAR(a.y, b.y, eps);
+  EXPECT_NEAR(a.z, b.z, eps);
+}
+
+TEST(Matrix4Test, RowVectorConventionAndProductOrder) {
+  // A*B applies A first: translate then rotate moves the translated point.
+  Matrix4 t = Matrix4::translation(Vector3(1, 0, 0));
+  Matrix4 r = Matrix4::rotZ(kPi / 2);
+  expectNear((t * r).transformPoint(Vector3(0, 0, 0)), Vector3(0, 1, 0));
+  expectNear((r * t).transformPoint(Vector3(0, 0, 0)), Vector3(1, 0, 0));
+  // rotX rows (1,0,0),(0,c,s),(0,-s,c): the Y axis turns towards +Z.
+  expectNear(Matrix4::rotX(kPi / 2).transformDirection(Vector3(0, 1, 0)), Vector3(0, 0, 1));
+  // rotY rows (c,0,-s),(0,1,0),(s,0,c): the X axis turns towards -Z.
+  expectNear(Matrix4::rotY(kPi / 2).transformDirection(Vector3(1, 0, 0)), Vector3(0, 0, -1));
+  // The axis-angle form agrees with the elementary rotations.
+  Matrix4 a = Matrix4::rotAxis(Vector3(0, 0, 2), 0.7);
+  Matrix4 z = Matrix4::rotZ(0.7);
+  for (int i = 0; i < 4; ++i)
+    for (int j = 0; j < 4; ++j) EXPECT_NEAR(a.m[i][j], z.m[i][j], 1e-12);
+}
+
+TEST(Matrix4Test, InverseAndSingular) {
+  Matrix4 m = Matrix4::scale(2, 3, 4) * Matrix4::rotY(0.3) *
+              Matrix4::translation(Vector3(5, -1, 2));
+  Matrix4 p = m * m.inverse();
+  for (int i = 0; i < 4; ++i)
+    for (int j = 0; j < 4; ++j) EXPECT_NEAR(p.m[i][j], i == j ? 1.0 : 0.0, 1e-12);
+  Matrix4 singular = Matrix4::scale(1, 0, 1);
+  Matrix4 inv = singular.inverse();
+  for (int i = 0; i < 4; ++i)
+    for (int j = 0; j < 4; ++j) EXPECT_EQ(inv.m[i][j], i == j ? 1.0 : 0.0);
+}
+
+TEST(Vector3Test, NormalizeKeepsTinyVectors) {
+  Vector3 tiny(1e-11, -1e-10, 0);
+  Vector3 n = tiny.normalized();
+  EXPECT_EQ(n.x, tiny.x);
+  EXPECT_EQ(n.y, tiny.y);
+  expectNear(Vector3(3, 0, 4).normalized(), Vector3(0.6, 0, 0.8));
+  expectNear(Vector3(1, 0, 0).cross(Vector3(0, 1, 0)), Vector3(0, 0, 1));
+}
+
+TEST(BlendTest, EndsAndShortestArc) {
+  Matrix4 a = Matrix4::translation(Vector3(0, 0, 0));
+  Matrix4 b = Matrix4::rotZ(kPi / 2) * Matrix4::translation(Vector3(2, 0, 0));
+  Matrix4 m0 = blendMatrices(a, b, 0.0), m1 = blendMatrices(a, b, 1.0);
+  for (int i = 0; i < 4; ++i)
+    for (int j = 0; j < 4; ++j) {
+      EXPECT_NEAR(m0.m[i][j], a.m[i][j], 1e-9);
+      EXPECT_NEAR(m1.m[i][j], b.m[i][j], 1e-9);
+    }
+  Matrix4 h = blendMatrices(a, b, 0.5);
+  expectNear(h.transformDirection(Vector3(1, 0, 0)),
+             Vector3(std::cos(kPi / 4), std::sin(kPi / 4), 0));
+  expectNear(h.position(), Vector3(1, 0, 0));
+}
+
+}  // namespace
+}  // namespace syv
