@@ -27,9 +27,9 @@ double signedCubeRoot(double v) {
   return v < 0.0 ? -r : r;
 }
 
-// Roots of c3 t^3 + c2 t^2 + c1 t + c0 (c3 != 0) by Cardano's formula, or by
-// the trigonometric form when there are three distinct real roots. All three
-// places are written; the count says how many hold roots.
+}  // namespace
+
+// Cardano's formula, or its trigonometric form for three distinct real roots.
 int solveCubic(double c3, double c2, double c1, double c0, double roots[3]) {
   roots[0] = roots[1] = roots[2] = 0.0;
   const double e2 = c2 / c3, e1 = c1 / c3, e0 = c0 / c3;
@@ -56,6 +56,8 @@ int solveCubic(double c3, double c2, double c1, double c0, double roots[3]) {
   roots[2] = -k * (c - s3) - shift;
   return 3;
 }
+
+namespace {
 
 void logCurveProblem(const double roots[3], double c3, double c2, double c1, double c0) {
   std::ostringstream os;

@@ -69,6 +69,10 @@ class CurveParameter {
   int32_t mode_ = 1;
 };
 
+// Real roots of c3 t^3 + c2 t^2 + c1 t + c0 = 0 with c3 != 0. All three places
+// are written (0.0 where unused); returns how many hold roots, 1 or 3.
+int solveCubic(double c3, double c2, double c1, double c0, double roots[3]);
+
 // A straight parameter from a linear record's fields; the expression is in file
 // form. "cos" or "cos(x)" with start and end 0 stands for the constant 1.
 CurveParameter makeLinearParameter(double start, double end, const std::string& expression,
