@@ -54,6 +54,8 @@ TEST(ExpressionTest, NumbersVariablesAndWords) {
   for (const char* bad : {"y", "xx", "1e3", "x * 2", "sin (x)", "sinx", "sin", "()", "+2",
                           "--2", "2*/3", "2x", "2(3)", "(2)(3)", "2+", "*2"})
     EXPECT_TRUE(fails(bad)) << bad;
+  // Operands and operators are counted, not paired in place.
+  EXPECT_EQ(valueOf("(2)(3)+"), 5.0);
   // A variable that the table lacks is a plain word.
   EXPECT_TRUE(fails("x", VariableTable{{'t', 1.0}}));
 }
