@@ -16,8 +16,10 @@ constexpr double kMaxPathPoints = 100000.0;
 constexpr double kMaxChildCount = 10000.0;
 // Points of one cross-section outline or profile.
 constexpr double kMaxOutlinePoints = 100000.0;
-// Quads one sweep may emit (about 0.3 GB in a quad mesh with texture faces).
+// Quads and vertices one sweep may emit (about 0.3 GB in a quad mesh with
+// texture faces); a sweep beyond either is skipped as a whole.
 constexpr uint64_t kMaxSweepQuads = 2000000;
+constexpr uint64_t kMaxSweepVertices = 2000000;
 
 // Brings a count read from a file into [0, maximum]. NaN and negative values
 // become 0, larger values (infinity included) become maximum. A changed value
