@@ -113,6 +113,11 @@ NameSet readNameSet(const TextNode& node);
 // Every comma-separated token of every line as a mask, in file order.
 std::vector<SwitchMask> readSwitchList(const TextNode& node);
 
+// The lines "Scale", "Rotation" and "Translation" of a "Transform" block, each
+// read with readVectorRange; other lines are ignored.
+void readTransformBlock(const TextNode& node, VectorRange& scale, VectorRange& rotation,
+                        VectorRange& translation);
+
 // "0x" (lower-case x) and hexadecimal digits, modulo 2^16; anything else 0.
 SwitchMask readSwitchMask(const std::string& token);
 
