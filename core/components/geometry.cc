@@ -237,7 +237,9 @@ Matrix4 photoTransform(const Matrix4& m, uint16_t dir, double fraction, uint16_t
     a = (a - r * a.dot(r)).normalized();
   }
   const Vector3 blended = z * (1.0 - f) + a * f;
-  if (blended.x == 0.0 && blended.y == 0.0 && blended.z <= 0.0) return Matrix4();
+  // Only a pull that cancels the axis completely leaves no direction to turn to;
+  // a full turn downwards is a direction like any other.
+  if (blended.length() < 1e-12) return Matrix4();
 
   const Vector3 target = blended.normalized() + p.position();
   const Matrix4 pInv = p.inverse();
