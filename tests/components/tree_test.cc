@@ -124,6 +124,23 @@ TEST(TreePlacements, HalfGrownTreeAndItsStem) {
   EXPECT_EQ(sink.faceCount(), 8u);
   EXPECT_NEAR(sink.vertex(0).x, 0.5, 1e-9);
   EXPECT_NEAR(sink.vertex(8).z, 50.0, 1e-6);
+
+  // A node exactly at the visible end carries no branch; the branch angle is
+  // read at the absolute stem position (0.25), not the grown one (0.5).
+  groups.clear();
+  ClassicTree tilted = plainTree(3, 5);
+  tilted.branchAngle = CurveParameter(0, 4, 0, 1, "id");
+  tilted.generate(context(0.5), sink, 4, groups, 1.0);
+  ASSERT_EQ(groups[0].placements.size(), 1u);
+  EXPECT_NEAR(groups[0].placements[0].t, 0.25, 1e-9);
+  EXPECT_NEAR(std::acos(groups[0].placements[0].frame.m[2][2]), 0.25, 1e-9);
+
+  // A fractional piece count: branches at 0.4 and 0.8, the stem still ends at 1.
+  groups.clear();
+  plainTree(1.5, 3).generate(context(), sink, 4 | 8, groups, 1.0);
+  ASSERT_EQ(groups[0].placements.size(), 2u);
+  EXPECT_NEAR(groups[0].placements[1].frame.position().z, 80.0, 1e-6);
+  EXPECT_NEAR(groups[1].placements[0].frame.position().z, 100.0, 1e-6);
 }
 
 TEST(TreePlacements, DivergenceTurnsAndModes) {
