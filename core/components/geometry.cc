@@ -196,7 +196,12 @@ bool sweepOutline(MeshSink& sink, const Path& path, const CurveParameter& radius
 bool applyTropism(const CurveParameter& towards, const CurveParameter& away, Path& path,
                   const Matrix4& environment, double length) {
   const Vector3 up = environment.transformDirection({0.0, 0.0, 1.0});
+  // Each bend turns every later frame; instead of touching them all per bend
+  // (quadratic in the path length), the turns are collected in `pending` and
+  // a frame takes them on when the loop reaches it.
+  Matrix4 pending;
   for (size_t k = 2; k < path.size(); ++k) {
+    path[k].frame = path[k].frame * pending;
     const Matrix4 a = path[k - 1].frame;
     const Matrix4 aInv = a.inverse();
     const Vector3 dl = aInv.transformDirection(up);
@@ -210,7 +215,8 @@ bool applyTropism(const CurveParameter& towards, const CurveParameter& away, Pat
     const double angle = std::acos(c);
     if (!(angle > 1e-8)) continue;  // also NaN: no bend rather than a broken path
     const Matrix4 turn = aInv * Matrix4::rotAxis(-(target.cross(g)), angle) * a;
-    for (size_t j = k; j < path.size(); ++j) path[j].frame = path[j].frame * turn;
+    path[k].frame = path[k].frame * turn;
+    pending = pending * turn;
   }
   return true;
 }

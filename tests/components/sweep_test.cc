@@ -234,6 +234,14 @@ TEST(Tropism, BendsTowardsOrAwayAndCancels) {
     EXPECT_NEAR(p[2].frame.position().x, 1.0 + std::sqrt(1.0 - c.z * c.z), 1e-12);
     EXPECT_EQ(p[1].frame, flat[1].frame);  // the pivot itself stays
   }
+  // Bends compound: the second bend starts from the first one's 45 degrees
+  // and adds half of the remaining pull, 22.5 degrees.
+  Path longer = flat;
+  longer.push_back({1.0, Matrix4::translation(3, 0, 0)});
+  applyTropism(constant(1), constant(0), longer, Matrix4(), 1.0);
+  const double h = std::sqrt(0.5), e = 67.5 * kPi / 180;
+  EXPECT_NEAR(longer[3].frame.position().x, 1 + h + std::cos(e), 1e-12);
+  EXPECT_NEAR(longer[3].frame.position().z, h + std::sin(e), 1e-12);
   // Up seen through the environment: turned upside down, towards bends down.
   Path p = flat;
   applyTropism(constant(1), constant(0), p, Matrix4::rotX(kPi), 1.0);
