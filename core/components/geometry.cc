@@ -196,7 +196,12 @@ bool sweepOutline(MeshSink& sink, const Path& path, const CurveParameter& radius
 bool applyTropism(const CurveParameter& towards, const CurveParameter& away, Path& path,
                   const Matrix4& environment, double length) {
   const Vector3 up = environment.transformDirection({0.0, 0.0, 1.0});
+  // Each bend turns every later frame; instead of touching them all per bend
+  // (quadratic in the path length), the turns are collected in `pending` and
+  // a frame takes them on when the loop reaches it.
+  Matrix4 pending;
   for (size_t k = 2; k < path.size(); ++k) {
+    path[k].frame = path[k].frame * pending;
     const Matrix4 a = path[k - 1].frame;
     const Matrix4 aInv = a.inverse();
     const Vector3 dl = aInv.transformDirection(up);
@@ -210,7 +215,8 @@ bool applyTropism(const CurveParameter& towards, const CurveParameter& away, Pat
     const double angle = std::acos(c);
     if (!(angle > 1e-8)) continue;  // also NaN: no bend rather than a broken path
     const Matrix4 turn = aInv * Matrix4::rotAxis(-(target.cross(g)), angle) * a;
-    for (size_t j = k; j < path.size(); ++j) path[j].frame = path[j].frame * turn;
+    path[k].frame = path[k].frame * turn;
+    pending = pending * turn;
   }
   return true;
 }
@@ -237,7 +243,9 @@ Matrix4 photoTransform(const Matrix4& m, uint16_t dir, double fraction, uint16_t
     a = (a - r * a.dot(r)).normalized();
   }
   const Vector3 blended = z * (1.0 - f) + a * f;
-  if (blended.x == 0.0 && blended.y == 0.0 && blended.z <= 0.0) return Matrix4();
+  // Only a pull that cancels the axis completely leaves no direction to turn to;
+  // a full turn downwards is a direction like any other.
+  if (blended.length() < 1e-12) return Matrix4();
 
   const Vector3 target = blended.normalized() + p.position();
   const Matrix4 pInv = p.inverse();
