@@ -69,6 +69,19 @@ class CurveParameter {
   int32_t mode_ = 1;
 };
 
+// A straight parameter from a linear record's fields; the expression is in file
+// form. "cos" or "cos(x)" with start and end 0 stands for the constant 1.
+CurveParameter makeLinearParameter(double start, double end, const std::string& expression,
+                                   double minimum, double maximum);
+
+// The same from any record with the fields start, end, expression, minimum and
+// maximum (the file reader's LinearParameterRecord), without a dependency on it.
+template <typename Record>
+CurveParameter makeLinearParameter(const Record& record) {
+  return makeLinearParameter(record.start, record.end, record.expression, record.minimum,
+                             record.maximum);
+}
+
 // Walks the (x, y) pairs of one parameter's points.
 class CurveCursor {
  public:
