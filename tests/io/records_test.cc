@@ -1,0 +1,327 @@
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "core/io/component_parameters.h"
+#include "core/io/component_record.h"
+#include "core/io/key_frame.h"
+#include "core/io/primitive_record.h"
+
+namespace syv {
+namespace {
+
+TextNode parse(const std::string& text) {
+  TextNode root;
+  std::istringstream in(text);
+  readTextTree(in, root);
+  return root;
+}
+
+// The first block of `text`, which must have one.
+TextNode firstBlock(const std::string& text) {
+  TextNode root = parse(text);
+  return std::move(root.children.at(0).second);
+}
+
+ComponentRecord readStruct(const std::string& body) {
+  return readComponentRecord(2, firstBlock("Struct {\n" + body + "}\n"));
+}
+
+PrimitiveRecord readPrimitive(const std::string& body) {
+  PrimitiveRecord record;
+  EXPECT_TRUE(readPrimitiveRecord(3, firstBlock("Primitive {\n" + body + "}\n"), record));
+  return record;
+}
+
+ComponentParameters readKind(const std::string& kind, const std::string& body) {
+  ComponentParameters parameters;
+  readComponentParameters(kind, firstBlock(kind + " {\n" + body + "}\n"), parameters);
+  return parameters;
+}
+
+TEST(ComponentRecord, EmptyStructKeepsEveryDefault) {
+  const ComponentRecord r = readStruct("");
+  EXPECT_EQ(r.Name, "");
+  EXPECT_FALSE(r.Reference);
+  EXPECT_FALSE(r.Hide);
+  EXPECT_EQ(r.Photo_Dir, "Y");
+  EXPECT_EQ(r.Photo_Mode, "Vector");
+  EXPECT_EQ(r.Photo, Triple(0, -1, 1));
+  EXPECT_EQ(r.Existence, LinearParameterRecord(0, 0, "id", 0, 1));
+  EXPECT_TRUE(r.Switch.empty());
+  EXPECT_TRUE(r.Children.empty());
+  EXPECT_EQ(r.Scale, VectorRange({1, 1, 1}, {-1, -1, -1}, {20, 20, 20}));
+  EXPECT_EQ(r.Rotation, VectorRange({0, 0, 0}, {-3.14159, -3.14159, -3.14159},
+                                    {3.14159, 3.14159, 3.14159}));
+  EXPECT_EQ(r.Translation, VectorRange({0, 0, 0}, {-50, -50, -50}, {50, 50, 50}));
+  EXPECT_EQ(r.Parameters.TypeName, "Simple");
+  EXPECT_EQ(r.Primitive.Type, "Undefined");
+}
+
+TEST(ComponentRecord, PlantFileFieldByField) {
+  TextNode root;
+  ASSERT_TRUE(readTextFile(std::string(SYV_TEST_DATA) + "/io_plant.syv", root).ok());
+  ASSERT_EQ(root.children.size(), 1u);
+  const TextNode& model = root.children[0].second;
+  ASSERT_EQ(model.children.size(), 1u);
+  ASSERT_EQ(model.children[0].first, "Struct");
+  const ComponentRecord r = readComponentRecord(2, model.children[0].second);
+
+  EXPECT_EQ(r.Name, "Trunk");  // the later "Name" line wins
+  EXPECT_TRUE(r.Hide);         // presence counts, not the value FALSE
+  EXPECT_TRUE(r.Reference);
+  EXPECT_EQ(r.Photo_Dir, "Z");
+  EXPECT_EQ(r.Photo_Mode, "Sun light");
+  EXPECT_EQ(r.Photo, Triple(0.5, -2, 2));
+  EXPECT_EQ(r.Existence, LinearParameterRecord(0, 100, "id", 0, 1));
+  EXPECT_EQ(r.Children, (NameSet{"Leaf_A", "Leaf_B"}));
+  EXPECT_EQ(r.Switch, (std::vector<SwitchMask>{3, 255, 0, 0}));
+
+  // A given axis list replaces the whole field; untouched fields keep defaults.
+  EXPECT_EQ(r.Scale, VectorRange({2, 0, 0}, {0, 0, 0}, {10, 0, 0}));
+  EXPECT_EQ(r.Rotation, VectorRange({0.1, 0.2, 0.3}, {-1, -2, -3}, {1, 2, 3}));
+  EXPECT_EQ(r.Translation, VectorRange({0, 0, 0}, {-50, -50, -50}, {50, 50, 50}));
+
+  const PrimitiveRecord& p = r.Primitive;
+  EXPECT_EQ(p.Type, "Cylinder");
+  EXPECT_EQ(p.Points, 8.0);
+  EXPECT_EQ(p.Texture_Handler, 0);
+  EXPECT_EQ(p.Texture_File, "bark.png");
+  EXPECT_FALSE(p.Deformable);
+  EXPECT_TRUE(p.Flat);
+  EXPECT_EQ(p.Diffuse, ColorRecord(1.0f, 0.5f, 0.0f));
+  EXPECT_EQ(p.Ambient, ColorRecord(0.1f, 0.1f, 0.1f));
+  EXPECT_EQ(p.Profil, (KnotList{{0, 1, 0}, {1, 0.5, 0}}));
+
+  // Tree then Horn: the last block names the kind, both blocks take effect,
+  // and the "Simple" block is not a kind block.
+  const ComponentParameters& k = r.Parameters;
+  EXPECT_EQ(k.TypeName, "Horn");
+  EXPECT_EQ(k.Segments, Triple(0, 0, 0));  // Horn's bare "Segments 8" overrides Tree's
+  EXPECT_EQ(k.Shape, ComponentParameters().Shape);  // ignored in Tree
+  EXPECT_EQ(k.ShapeKnots, (KnotList{{0.25, 0.75, 0}}));
+  EXPECT_EQ(k.ScaleRange, VectorRange({3, 4, 5}, {0, 0, 0}, {10, 10, 10}));
+  EXPECT_EQ(k.Scale, LinearParameterRecord(2, 3, "id", 0, 5));
+  EXPECT_EQ(k.Length, Triple(7, 0, 20));
+  EXPECT_TRUE(k.Smooth);
+  EXPECT_EQ(k.BranchNames, (NameSet{"Rib", "Twig"}));
+}
+
+TEST(PrimitiveRecord, DefaultsFlagsAndPrecedence) {
+  const PrimitiveRecord d = readPrimitive("");
+  EXPECT_EQ(d.Type, "Undefined");
+  EXPECT_EQ(d.Points, 3.0);
+  EXPECT_EQ(d.Resolution, 1.0);
+  EXPECT_FALSE(d.Separator);
+  EXPECT_TRUE(d.Deformable);
+  EXPECT_EQ(d.Texture_File, "Default");
+  EXPECT_EQ(d.Texture_Handler, 2);
+  EXPECT_EQ(d.Displace, LinearParameterRecord(0, 0, "rnd", -0.5, 0.5));
+  EXPECT_EQ(d.TorusMinor.value, 0.20000000298023224);
+  EXPECT_EQ(d.Texture_ScaleS, Triple(1, 0.009999999776482582, 10));
+  EXPECT_EQ(d.Texture_ShiftT, Triple(0, -10, 10));
+  EXPECT_EQ(d.Alpha, Triple(1, 0, 1));
+  EXPECT_EQ(d.Diffuse, ColorRecord(0.5f, 0.5f, 0.5f));
+  EXPECT_EQ(d.Specular, ColorRecord());
+  EXPECT_FALSE(d.Use_GFXColor || d.Flat || d.ApplyProfil || d.ApplyProfil3D);
+  EXPECT_TRUE(d.Profil.empty());
+
+  EXPECT_EQ(readPrimitive("Texture_Handler 5\nTexture_Mode 1\n").Texture_Handler, 0);
+  EXPECT_EQ(readPrimitive("Texture_Mode 1\nTexture_Handler 5\n").Texture_Handler, 5);
+
+  const PrimitiveRecord f = readPrimitive(
+      "Separator TRUE\nDeformable yes\nUse_GFXColor FALSE\nApplyProfil\nApplyProfil3D 0\n"
+      "Texture_ScaleS 2, 3, 4\nTorusMinor {0.5, 0.1}\nColor \"Bark\"\nTexture \"t\"\n"
+      "Displace 1, 2\nPoints 4\nPoints 6\nResolution x\n"
+      "Transform {\nTranslation {1,0,9} {2,0,9} {3,0,9}\n}\n"
+      "GFXColor {\nEMISSION 0.25, 0.5, 0.75, 9\nAMBIENT\n}\n");
+  EXPECT_TRUE(f.Separator);
+  EXPECT_FALSE(f.Deformable);
+  EXPECT_TRUE(f.Use_GFXColor);
+  EXPECT_TRUE(f.ApplyProfil);
+  EXPECT_TRUE(f.ApplyProfil3D);
+  EXPECT_EQ(f.Texture_ScaleS, Triple(0, 0, 0));
+  EXPECT_EQ(f.TorusMinor, Triple(0.5, 0.1, 0));
+  EXPECT_EQ(f.Color, "Bark");
+  EXPECT_EQ(f.Texture, "t");
+  EXPECT_EQ(f.Displace, LinearParameterRecord(1, 2, "rnd", -0.5, 0.5));
+  EXPECT_EQ(f.Points, 6.0);
+  EXPECT_EQ(f.Resolution, 0.0);
+  EXPECT_EQ(f.Translation.value, Vector3(1, 2, 3));
+  EXPECT_EQ(f.Scale, PrimitiveRecord().Scale);
+  EXPECT_EQ(f.Emission, ColorRecord(0.25f, 0.5f, 0.75f));
+  EXPECT_EQ(f.Ambient, ColorRecord());
+}
+
+TEST(ComponentParameters, KindRules) {
+  EXPECT_EQ(readKind("Leaf", "Segments 8\n").Segments, Triple(8, 8, 8));
+  EXPECT_EQ(readKind("Horn", "Segments 8\n").Segments, Triple(0, 0, 0));
+  EXPECT_EQ(readKind("Tree", "Segments {8, 2, 9}\n").Segments, Triple(8, 2, 9));
+
+  for (const char* kind : {"Horn", "PhiBall", "Hydra"}) {
+    const ComponentParameters p = readKind(kind, "Scale 2, 3\n");
+    EXPECT_EQ(p.Scale, LinearParameterRecord(2, 3, "id", 0, 5)) << kind;
+    EXPECT_EQ(p.ScaleRange, ComponentParameters().ScaleRange) << kind;
+  }
+  for (const char* kind : {"Tree", "Leaf", "Camera", "Wreath"}) {
+    const ComponentParameters p = readKind(kind, "Scale {2, 0, 4}\n");
+    EXPECT_EQ(p.ScaleRange, VectorRange({2, 0, 0}, {0, 0, 0}, {4, 0, 0})) << kind;
+    EXPECT_EQ(p.Scale, ComponentParameters().Scale) << kind;
+  }
+  const ComponentParameters curve = readKind("Horn", "Scale {\nSize 1\n0, 1, 0\n}\n");
+  EXPECT_EQ(curve.ScaleCurve, (KnotList{{0, 1, 0}}));
+
+  const ComponentParameters tree = readKind("Tree", "Shape 1, 2\nDense 3, 4\n");
+  EXPECT_EQ(tree.Shape, ComponentParameters().Shape);
+  EXPECT_EQ(tree.Dense, ComponentParameters().Dense);
+  const ComponentParameters leaf = readKind("Leaf", "Shape 1, 2\nDense 3, 4\n");
+  EXPECT_EQ(leaf.Shape.end, 2.0);
+  EXPECT_EQ(leaf.Dense.end, 4.0);
+  EXPECT_EQ(leaf.TypeName, "Leaf");
+
+  // The kind rule follows the block's own name, not the earlier TypeName.
+  ComponentParameters mixed;
+  readComponentParameters("Leaf", firstBlock("Leaf {\n}\n"), mixed);
+  readComponentParameters("Horn", firstBlock("Horn {\nSegments 8\n}\n"), mixed);
+  EXPECT_EQ(mixed.Segments, Triple(0, 0, 0));
+  EXPECT_EQ(mixed.TypeName, "Horn");
+}
+
+TEST(ComponentParameters, DefaultsAndEveryKey) {
+  const ComponentParameters d = readKind("Revo", "");
+  EXPECT_EQ(d.Shape, LinearParameterRecord(0, 1.5700000524520874, "cos", -3.141590118408203,
+                                           3.141590118408203));
+  EXPECT_EQ(d.Length, Triple(1, 0.0010000000474974513, 20));
+  EXPECT_EQ(d.Angle, LinearParameterRecord(1, 1, "phi", -10, 10));
+  EXPECT_EQ(d.Fan, LinearParameterRecord(0, 3.141590118408203, "id", 0, 3.141590118408203));
+  EXPECT_EQ(d.Version, 6);
+  EXPECT_EQ(d.Characteristic, 5);
+  EXPECT_TRUE(d.Top);
+  EXPECT_EQ(d.Translation, Triple(0, 0, 0));
+  EXPECT_EQ(d.Basis, 0);
+  EXPECT_FALSE(d.Deform_Points || d.Separator || d.Smooth || d.Spline || d.ApplyShape);
+  EXPECT_EQ(d.ShapeKnots, (KnotList{{0, 0.9, 0}, {0.5, 0.6, 0}, {1, 0, 0}}));
+  EXPECT_EQ(d.DenseCurve, (KnotList{{0, 0, 0}, {0.5, 0.5, 0}, {1, 0.2, 0}}));
+  EXPECT_TRUE(d.Knots.empty());
+
+  const ComponentParameters p = readKind(
+      "Wreath",
+      "Top FALSE\nSteps 2\nFlap 3\nScrew 4\nRotX 5\nRotY 6\nRotZ 7\nTrX 8\nTrY 9\nTrZ 10\n"
+      "Characteristic 11\nApplyShape FALSE\nMoveScale 12.5\nLength {1,2,3}\nLen {4,5,6}\n"
+      "Spline\nPairs 13\nBranch_Num {14,0,0}\nKruschtlKnots {15,0,0}\nIniScale {16,0,0}\n"
+      "Version 17\nNumber {18,0,0}\nRadius {19,0,0}\nInfluence {20,0,0}\nFan 21\nTrans 22\n"
+      "Angle 23\nTwist 24\nSpin 25\nTranslation {26,27,28}\nBasis 29\nDeform_Points TRUE\n"
+      "Separator yes\nsteps 99\n"
+      "Knots {\nSize 1\n1,2,3\n}\nShapeKnots {\nSize 1\n2,0,0\n}\nBranchiness {\nSize 1\n3,0,0\n}\n"
+      "Deviate {\nSize 1\n4,0,0\n}\nGeomScale {\nSize 1\n5,0,0\n}\nAngle {\nSize 1\n6,0,0\n}\n"
+      "Screw {\nSize 1\n7,0,0\n}\nPhototropism {\nSize 1\n8,0,0\n}\n"
+      "Gravitropism {\nSize 1\n9,0,0\n}\nKruschtl {\nSize 1\n10,0,0\n}\n"
+      "Dense {\nSize 0\n}\nPatch_Points {\nSize 1\n11,0,0\n}\nUnknown {\nSize 1\n0,0,0\n}\n");
+  EXPECT_FALSE(p.Top);
+  const LinearParameterRecord* lprs[] = {&p.Steps, &p.Flap, &p.Screw, &p.RotX, &p.RotY, &p.RotZ,
+                                         &p.TrX, &p.TrY, &p.TrZ};
+  for (int i = 0; i < 9; ++i) EXPECT_EQ(lprs[i]->start, i + 2.0) << i;
+  EXPECT_EQ(p.Steps.end, 1.0);  // only the first field was given
+  EXPECT_EQ(p.Characteristic, 11);
+  EXPECT_TRUE(p.ApplyShape);
+  EXPECT_EQ(p.MoveScale, 12.5);
+  EXPECT_EQ(p.Length, Triple(4, 5, 6));
+  EXPECT_TRUE(p.Spline);
+  EXPECT_EQ(p.Pairs, 13);
+  EXPECT_EQ(p.Branch_Num.value, 14);
+  EXPECT_EQ(p.KruschtlKnots.value, 15);
+  EXPECT_EQ(p.IniScale.value, 16);
+  EXPECT_EQ(p.Version, 17);
+  EXPECT_EQ(p.Number.value, 18);
+  EXPECT_EQ(p.Radius.value, 19);
+  EXPECT_EQ(p.Influence.value, 20);
+  EXPECT_EQ(p.Fan.start, 21);
+  EXPECT_EQ(p.Trans.start, 22);
+  EXPECT_EQ(p.Angle.start, 23);
+  EXPECT_EQ(p.Twist.start, 24);
+  EXPECT_EQ(p.Spin.start, 25);
+  EXPECT_EQ(p.Translation, Triple(26, 27, 28));
+  EXPECT_EQ(p.Basis, 29);
+  EXPECT_TRUE(p.Deform_Points);
+  EXPECT_FALSE(p.Separator);
+  EXPECT_EQ(p.Knots, (KnotList{{1, 2, 3}}));
+  EXPECT_EQ(p.ShapeKnots, (KnotList{{2, 0, 0}}));
+  EXPECT_EQ(p.Branchiness, (KnotList{{3, 0, 0}}));
+  EXPECT_EQ(p.Deviate, (KnotList{{4, 0, 0}}));
+  EXPECT_EQ(p.GeomScale, (KnotList{{5, 0, 0}}));
+  EXPECT_EQ(p.AngleCurve, (KnotList{{6, 0, 0}}));
+  EXPECT_EQ(p.ScrewCurve, (KnotList{{7, 0, 0}}));
+  EXPECT_EQ(p.Phototropism, (KnotList{{8, 0, 0}}));
+  EXPECT_EQ(p.Gravitropism, (KnotList{{9, 0, 0}}));
+  EXPECT_EQ(p.Kruschtl, (KnotList{{10, 0, 0}}));
+  EXPECT_TRUE(p.DenseCurve.empty());  // "Size 0" replaces the default list
+  EXPECT_EQ(p.Patch_Points, (KnotList{{11, 0, 0}}));
+  EXPECT_EQ(p.ScaleCurve, ComponentParameters().ScaleCurve);
+}
+
+TEST(ComponentRecord, KindBlockNames) {
+  for (const char* kind :
+       {"Camera", "Horn", "Hydra", "HyperPatch", "Leaf", "PhiBall", "Revo", "Tree", "Wreath"}) {
+    EXPECT_EQ(readStruct(std::string(kind) + " {\n}\n").Parameters.TypeName, kind);
+  }
+  for (const char* other : {"Simple", "tree", "Phiball", "Tree{", ""}) {
+    const ComponentRecord r = readStruct(std::string(other) + " {\nPairs 3\n}\n");
+    EXPECT_EQ(r.Parameters.TypeName, "Simple") << other;
+    EXPECT_EQ(r.Parameters.Pairs, 0) << other;
+  }
+  // Key names are case-sensitive and only the first word counts.
+  const ComponentRecord r = readStruct("name \"a\"\nName\t\"b\"\nHideme\n");
+  EXPECT_EQ(r.Name, "");
+  EXPECT_FALSE(r.Hide);
+  // Several "Children" blocks add up; a later "Switch" block replaces.
+  const ComponentRecord s = readStruct(
+      "Children {\n\"a\"\n}\nSwitch {\n0x1\n}\nChildren {\n\"b\"\n}\nSwitch {\n0x2\n}\n");
+  EXPECT_EQ(s.Children, (NameSet{"a", "b"}));
+  EXPECT_EQ(s.Switch, std::vector<SwitchMask>{2});
+}
+
+TEST(KeyFrame, ReadingAndStoring) {
+  const KeyFrameRecord k = readKeyFrame(
+      1, firstBlock("KeyFrame {\nTime 2.5\nName \"Leaf_Open\"\n"
+                    "Model {\nStruct {\nName \"A\"\nPairs 1\n}\nStruct {\n}\n"
+                    "Struct {\nName \"A\"\nHide\n}\n}\n"
+                    "Other {\nStruct {\nName \"Z\"\n}\n}\n"
+                    "Model {\nStruct {\nName \"B\"\n}\nKeyFrame {\n}\n}\n}\n"));
+  EXPECT_EQ(k.name, "Leaf_Open");
+  EXPECT_EQ(k.time, 2.5);
+  EXPECT_EQ(k.timeText, "2.5");
+  ASSERT_EQ(k.components.size(), 3u);
+  EXPECT_EQ(k.components.count(""), 1u);
+  EXPECT_TRUE(k.components.at("A").Hide);  // the later "A" replaced the earlier one
+  EXPECT_EQ(k.components.at("B").Name, "B");
+
+  const KeyFrameRecord d = readKeyFrame(0, firstBlock("KeyFrame {\n}\n"));
+  EXPECT_EQ(d.name, "Key 1");
+  EXPECT_EQ(d.time, 0.0);
+  EXPECT_EQ(d.timeText, "0");
+  EXPECT_TRUE(d.components.empty());
+
+  const KeyFrameRecord e = readKeyFrame(0, firstBlock("KeyFrame {\nTime 1e1\nTime 1e1x\n}\n"));
+  EXPECT_EQ(e.time, 10.0);
+  EXPECT_EQ(e.timeText, "1e1x");
+  const KeyFrameRecord bad = readKeyFrame(0, firstBlock("KeyFrame {\nTime soon\n}\n"));
+  EXPECT_EQ(bad.time, 0.0);
+  EXPECT_EQ(bad.timeText, "soon");
+
+  EXPECT_FALSE(readModel(0, firstBlock("Model {\n}\n"), nullptr));
+
+  // A record stored under an existing time replaces the old one as a whole.
+  KeyFrameTable table;
+  storeKeyFrame(table, k);
+  KeyFrameRecord later = d;
+  later.time = 2.5;
+  storeKeyFrame(table, later);
+  storeKeyFrame(table, e);
+  ASSERT_EQ(table.size(), 2u);
+  EXPECT_EQ(table.begin()->second.name, "Key 1");
+  EXPECT_TRUE(table.begin()->second.components.empty());
+  EXPECT_EQ(table.rbegin()->first, 10.0);
+}
+
+}  // namespace
+}  // namespace syv
