@@ -22,11 +22,21 @@ enum LinkKind : uint32_t {
 };
 
 // One frame along a growth axis; t runs from 0 to 1 over the path.
+// The frame's X and Y rows span the cross-section, Z is the growth direction,
+// the fourth row the position.
 struct PathPoint {
   double t = 0.0;
   Matrix4 frame;
 };
 using Path = std::vector<PathPoint>;
+
+// A point of a space curve keyed by its relative arc length t in [0, 1];
+// knots stand in increasing t.
+struct SplineKnot {
+  double t = 0.0;
+  Vector3 position;
+};
+using Spline = std::vector<SplineKnot>;
 
 struct ChildPlacement {
   Matrix4 frame;          // the child's frame in the parent's coordinates
@@ -46,20 +56,41 @@ struct ChildGroup {
 };
 using ChildGroups = std::vector<ChildGroup>;
 
+// Ids the base parameters received from the registry; -1 until declared.
+struct BaseParameterHandles {
+  int32_t name = -1;
+  int32_t scale = -1;
+  int32_t rotate = -1;
+  int32_t translate = -1;
+  int32_t worldToObject = -1;
+  int32_t parentToObject = -1;
+  int32_t internalGrowth = -1;
+  int32_t internalThickness = -1;
+  int32_t internalIteration = -1;
+  int32_t internalDensity = -1;
+};
+
+// Components are filled once after creation and then only read: generate
+// keeps no state, so one component may serve several scene nodes.
 class Component {
  public:
-  virtual ~Component() = default;
+  virtual ~Component();
+
+  // Registers the base parameters with the node's context and keeps the ids.
+  virtual void declareParameters(EvaluationContext& registry);
 
   virtual std::string typeName() const { return "Simple"; }
   virtual bool hasGrowthAxis() const { return false; }
   virtual uint32_t linkKind(uint32_t /*index*/) const { return kLinkOwnFrame; }
 
   // Builds the geometry into sink and the child placements that flags asks
-  // for; returns the kinds it served. Returns 0 when the sink refused.
+  // for; returns the kinds it served (0: nothing, also when the sink refused).
+  // The base serves only the own-frame kind.
   virtual uint32_t generate(const EvaluationContext& context, MeshSink& sink, uint32_t flags,
                             ChildGroups& childTransforms, double weight);
 
-  // One kind-16 placement at the component's own frame when flags asks for it.
+  // With bit 16 in flags: appends one kind-16 group holding the default
+  // placement (identity frame, valid 0) and returns 16; otherwise 0.
   uint32_t emitStandardChildren(const EvaluationContext& context, uint32_t flags,
                                 ChildGroups& childTransforms) const;
 
@@ -70,7 +101,18 @@ class Component {
     return false;
   }
 
+  // photoTransform(in, photoDir, photo, photoMode).
   virtual Matrix4 componentTransform(const Matrix4& in) const;
+
+  // Class-specific registration (the tree's "shape"); true when the class has one.
+  virtual bool declareExtraParameters(EvaluationContext& /*registry*/) { return false; }
+
+  // The photo turn in the node's own coordinates:
+  // M1005^-1 * photoTransform(M1004^-1 * M1005) * M1005.
+  Matrix4 contextPhotoTurn(const EvaluationContext& context) const;
+
+  // Flag n of the iteration mask; a missing word counts as set.
+  bool iterationEnabled(uint32_t n) const;
 
   std::string name;
   double scale = 100.0;
@@ -80,8 +122,7 @@ class Component {
   std::vector<uint32_t> iterationMask;
   CurveParameter profile;
 
-  // Flag n of the iteration mask; a missing word counts as set.
-  bool iterationEnabled(uint32_t n) const;
+  BaseParameterHandles handles;
 };
 
 }  // namespace syv

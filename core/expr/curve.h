@@ -69,6 +69,23 @@ class CurveParameter {
   int32_t mode_ = 1;
 };
 
+// Real roots of c3 t^3 + c2 t^2 + c1 t + c0 = 0 with c3 != 0. All three places
+// are written (0.0 where unused); returns how many hold roots, 1 or 3.
+int solveCubic(double c3, double c2, double c1, double c0, double roots[3]);
+
+// A straight parameter from a linear record's fields; the expression is in file
+// form. "cos" or "cos(x)" with start and end 0 stands for the constant 1.
+CurveParameter makeLinearParameter(double start, double end, const std::string& expression,
+                                   double minimum, double maximum);
+
+// The same from any record with the fields start, end, expression, minimum and
+// maximum (the file reader's LinearParameterRecord), without a dependency on it.
+template <typename Record>
+CurveParameter makeLinearParameter(const Record& record) {
+  return makeLinearParameter(record.start, record.end, record.expression, record.minimum,
+                             record.maximum);
+}
+
 // Walks the (x, y) pairs of one parameter's points.
 class CurveCursor {
  public:

@@ -1,0 +1,462 @@
+#include "core/components/classic_tree.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "core/components/geometry.h"
+#include "core/components/limits.h"
+
+namespace syv {
+
+namespace {
+
+// Integration cells of the node distribution; a cell keeps the three Simpson
+// samples so that the cumulative integral can be inverted inside it.
+struct Cell {
+  double a, b, fa, fm, fb, area;
+};
+
+// Bounds the curve evaluations of one integration: a noisy (random)
+// expression never converges and must not refine for ever.
+constexpr int kIntegrationBudget = 20000;
+
+class Integrator {
+ public:
+  explicit Integrator(const CurveParameter& curve) : curve_(curve) {}
+
+  void run(std::vector<Cell>& cells) {
+    const int pieces = 16;  // a first split, so that narrow bumps are not missed
+    for (int k = 0; k < pieces; ++k) {
+      const double a = double(k) / pieces, b = double(k + 1) / pieces, m = 0.5 * (a + b);
+      const double fa = eval(a), fm = eval(m), fb = eval(b);
+      refine(a, b, fa, fm, fb, simpson(a, b, fa, fm, fb), 1e-10 / pieces, 0, cells);
+    }
+  }
+
+ private:
+  double eval(double x) {
+    ++evaluations_;
+    const double v = curve_.evaluate(x);
+    return std::isfinite(v) ? v : 0.0;
+  }
+  static double simpson(double a, double b, double fa, double fm, double fb) {
+    return (b - a) / 6.0 * (fa + 4.0 * fm + fb);
+  }
+  void refine(double a, double b, double fa, double fm, double fb, double whole, double eps,
+              int depth, std::vector<Cell>& cells) {
+    const double m = 0.5 * (a + b), lm = 0.5 * (a + m), rm = 0.5 * (m + b);
+    const double flm = eval(lm), frm = eval(rm);
+    const double left = simpson(a, m, fa, flm, fm), right = simpson(m, b, fm, frm, fb);
+    if (depth >= 40 || evaluations_ >= kIntegrationBudget ||
+        std::fabs(left + right - whole) <= 15.0 * eps) {
+      cells.push_back({a, m, fa, flm, fm, left});
+      cells.push_back({m, b, fm, frm, fb, right});
+      return;
+    }
+    refine(a, m, fa, flm, fm, left, 0.5 * eps, depth + 1, cells);
+    refine(m, b, fm, frm, fb, right, 0.5 * eps, depth + 1, cells);
+  }
+
+  const CurveParameter& curve_;
+  int evaluations_ = 0;
+};
+
+// Integral over [a, a + d] of the parabola through the cell's samples.
+double cellIntegral(const Cell& c, double d) {
+  const double h = c.b - c.a;
+  const double x = d / h;  // 0..1 across the cell
+  // Lagrange basis on 0, 1/2, 1, integrated from 0 to x.
+  const double la = x - 1.5 * x * x + (2.0 / 3.0) * x * x * x;
+  const double lm = 2.0 * x * x - (4.0 / 3.0) * x * x * x;
+  const double lb = -0.5 * x * x + (2.0 / 3.0) * x * x * x;
+  return h * (c.fa * la + c.fm * lm + c.fb * lb);
+}
+
+// The x inside the cell where the running integral reaches `target`
+// (relative to the cell's start), by bisection on the cell's parabola.
+double invertCell(const Cell& c, double target) {
+  double lo = 0.0, hi = c.b - c.a;
+  const bool rising = c.area >= 0.0;
+  for (int k = 0; k < 60; ++k) {
+    const double mid = 0.5 * (lo + hi);
+    const double v = cellIntegral(c, mid);
+    if ((v < target) == rising)
+      lo = mid;
+    else
+      hi = mid;
+  }
+  return c.a + 0.5 * (lo + hi);
+}
+
+bool between(double v, double a, double b) { return (v >= a && v <= b) || (v <= a && v >= b); }
+
+// A spline of three points on the Z axis is a straight stem.
+bool straightSpline(const Spline& spline) {
+  if (spline.empty()) return true;
+  if (spline.size() != 3) return false;
+  for (const SplineKnot& k : spline)
+    if (std::fabs(k.position.x) > 1e-8 || std::fabs(k.position.y) > 1e-8) return false;
+  return true;
+}
+
+// The spline's point at t: linear between knots, ends held.
+Vector3 splinePoint(const Spline& spline, double t) {
+  if (t <= spline.front().t) return spline.front().position;
+  for (size_t k = 1; k < spline.size(); ++k) {
+    if (t <= spline[k].t) {
+      const double span = spline[k].t - spline[k - 1].t;
+      const double f = span > 0.0 ? (t - spline[k - 1].t) / span : 1.0;
+      return spline[k - 1].position + (spline[k].position - spline[k - 1].position) * f;
+    }
+  }
+  return spline.back().position;
+}
+
+std::string describe(const ClassicTree& tree) { return "ClassicTree '" + tree.name + "'"; }
+
+// Node list: the distributed positions carry the branch flag; plain nodes
+// are spread over the intervals in proportion to their lengths.
+std::vector<StemNode> buildNodes(const ClassicTree& tree, const std::vector<double>& positions,
+                                 double density) {
+  std::vector<StemNode> nodes;
+  if (positions.empty()) {
+    nodes.push_back({0.0, false});
+    nodes.push_back({1.0, false});
+    return nodes;
+  }
+  std::vector<double> anchors = positions;
+  // A fractional piece count leaves the last piece shorter, but the stem still ends at 1.
+  if (anchors.back() < 1.0 - 1e-9) anchors.push_back(1.0);
+  const double P = double(positions.size());
+  const std::string who = describe(tree);
+
+  double segments = std::trunc(clampCount(tree.stemSegments, kMaxPathPoints, who + ": segments"));
+  if (tree.treeMode > 3) segments = std::trunc(segments / density);
+  const double splineNodes = std::floor(
+      clampCount((P - 1.0) * tree.splineLength, kMaxPathPoints, who + ": spline nodes"));
+  double extra = splineNodes + std::max(0.0, clampCount(segments, kMaxPathPoints,
+                                                        who + ": segments by density") - P);
+  extra = std::min(extra, kMaxPathPoints - double(anchors.size()));
+  if (!(extra > 0.0)) extra = 0.0;
+
+  const double span = anchors.back() - anchors.front();
+  double given = 0.0;
+  for (size_t j = 0; j + 1 < anchors.size(); ++j) {
+    nodes.push_back({anchors[j], true});
+    // Cumulative rounding hands out exactly `extra` nodes over the intervals.
+    const double until =
+        span > 0.0 ? std::round(extra * (anchors[j + 1] - anchors.front()) / span)
+                   : (j + 2 == anchors.size() ? extra : 0.0);
+    const int here = int(until - given);
+    given = until;
+    for (int q = 0; q < here; ++q)
+      nodes.push_back(
+          {anchors[j] + (anchors[j + 1] - anchors[j]) * double(q + 1) / double(here + 1), false});
+  }
+  nodes.push_back({anchors.back(), false});
+  return nodes;
+}
+
+StemSkeleton buildSkeleton(const ClassicTree& tree, const std::vector<double>& positions,
+                           const CurveParameter& divergenceSource, double density) {
+  StemSkeleton sk;
+  sk.nodes = buildNodes(tree, positions, density);
+  const size_t n = sk.nodes.size();
+  const bool straight = straightSpline(tree.stemSpline);
+  std::vector<Vector3> base(n);
+  for (size_t i = 0; i < n; ++i)
+    base[i] = straight ? Vector3(0.0, 0.0, tree.stemLength * sk.nodes[i].t)
+                       : splinePoint(tree.stemSpline, sk.nodes[i].t);
+
+  // The bend is carried along the stem: a tilt at branch nodes turns all that
+  // follows, a kink steps sideways by a fraction of its segment's length.
+  const double f = tree.treeMode > 5 ? -1.0 : 1.0;
+  Matrix4 tilt;
+  double azimuth = 0.0;
+  sk.points.resize(n);
+  sk.points[0] = base[0];
+  std::vector<double> arc(n, 0.0);
+  for (size_t i = 1; i < n; ++i) {
+    const double t = sk.nodes[i].t;
+    const double turn = divergenceSource.evaluate(t);  // drawn at every node
+    const Vector3 segment = base[i] - base[i - 1];
+    Vector3 step = tilt.transformDirection(segment);
+    if (sk.nodes[i].branch) {
+      azimuth += turn;
+      const double d = clampValue(tree.deviation.evaluate(t), 0.0, 1.0) * f;
+      if (std::fabs(d) > 1e-8)
+        tilt = Matrix4::rotZ(azimuth) * Matrix4::rotX(-kPi / 3.0 * d) * Matrix4::rotZ(-azimuth) *
+               tilt;
+    } else {
+      const double v =
+          clampValue(tree.kinks.evaluate(t), tree.kinks.minimum(), tree.kinks.maximum());
+      if (std::fabs(v) > 1e-8) {
+        const double size = segment.length();
+        step += tilt.transformDirection(
+            Vector3(std::sin(azimuth) * v * size, std::cos(azimuth) * v * size, 0.0));
+      }
+    }
+    sk.points[i] = sk.points[i - 1] + step;
+    arc[i] = arc[i - 1] + step.length();
+  }
+  sk.totalLength = arc[n - 1];
+  if (!(sk.totalLength > 1e-12) || !std::isfinite(sk.totalLength)) return sk;
+
+  // Branch nodes sit at their arc length; plain nodes between two of them are
+  // spaced evenly (the stem's end counts as the closing anchor).
+  size_t previous = 0;
+  for (size_t i = 1; i < n; ++i) {
+    if (!sk.nodes[i].branch && i + 1 < n) continue;
+    const double from = arc[previous], to = arc[i];
+    for (size_t j = previous + 1; j < i; ++j)
+      sk.nodes[j].t = from + (to - from) * double(j - previous) / double(i - previous);
+    sk.nodes[i].t = to;
+    previous = i;
+  }
+  for (StemNode& node : sk.nodes) node.t /= sk.totalLength;
+  return sk;
+}
+
+// Frames whose fourth row is the stem point and whose Z row follows the stem,
+// each turned from the previous by the smallest rotation between directions.
+Path buildFrames(const StemSkeleton& sk) {
+  const size_t n = sk.points.size();
+  std::vector<Vector3> dirs(n);
+  Vector3 last(0.0, 0.0, 1.0);
+  for (size_t i = 0; i < n; ++i) {
+    Vector3 d;
+    if (i > 0) d += (sk.points[i] - sk.points[i - 1]).normalized();
+    if (i + 1 < n) d += (sk.points[i + 1] - sk.points[i]).normalized();
+    if (d.length() < 1e-9) d = last;  // zero-length or folded segments keep the direction
+    dirs[i] = d.normalized();
+    last = dirs[i];
+  }
+  Path path(n);
+  Matrix4 rotation = rotationBetween({0.0, 0.0, 1.0}, dirs[0]);
+  for (size_t i = 0; i < n; ++i) {
+    if (i > 0) rotation = rotation * rotationBetween(dirs[i - 1], dirs[i]);
+    path[i].t = sk.nodes[i].t;
+    path[i].frame = rotation;
+    path[i].frame.setPosition(sk.points[i]);
+  }
+  return path;
+}
+
+}  // namespace
+
+std::vector<double> distributeNodes(const CurveParameter& curve, double count, uint16_t mode,
+                                    double density) {
+  std::vector<double> positions;
+  double n = count + 1.0;
+  if (mode > 3) n = n / density;
+  n = clampCount(n, kMaxChildCount + 1.0, "node distribution");
+  const double N = std::trunc(n);
+  if (N < 1.0) return positions;
+
+  std::vector<Cell> cells;
+  Integrator(curve).run(cells);
+  double total = 0.0;
+  for (const Cell& c : cells) total += c.area;
+  if (std::fabs(total) < 1e-6) return positions;
+
+  positions.push_back(0.0);
+  const int pieces = N == 1.0 ? 1 : int(N);
+  size_t cell = 0;
+  double before = 0.0;  // integral up to the start of `cell`
+  for (int k = 1; k <= pieces; ++k) {
+    const double target = N == 1.0 ? total / n : k * total / n;
+    double x = 1.0;
+    while (cell < cells.size()) {
+      const double after = before + cells[cell].area;
+      if (between(target, before, after)) {
+        x = invertCell(cells[cell], target - before);
+        break;
+      }
+      before = after;
+      ++cell;
+    }
+    // The last target equals the total; keep it exactly at the tip.
+    if (k == pieces && std::fabs(target - total) <= 1e-12 * std::fabs(total)) x = 1.0;
+    positions.push_back(clampValue(x, 0.0, 1.0));
+  }
+  return positions;
+}
+
+uint32_t ClassicTree::linkKind(uint32_t index) const {
+  switch (index) {
+    case 0: return kLinkShape;
+    case 1: return kLinkBranches;
+    case 2: return kLinkTip;
+    default: return kLinkOwnFrame;
+  }
+}
+
+bool ClassicTree::declareExtraParameters(EvaluationContext& registry) {
+  shapeHandle = registry.addObject();
+  return true;
+}
+
+namespace {
+
+struct Divergence {
+  double phi0;
+  bool constant;  // constant pi per branch instead of the divergence curve
+};
+
+Divergence divergenceSetup(uint16_t divergenceMode, uint16_t treeMode) {
+  Divergence d{kPi, false};
+  switch (divergenceMode) {
+    case 1: d = {kPi / 2, false}; break;
+    case 2: d = {kPi, true}; break;
+    case 3: d = {kPi / 2, true}; break;
+    case 4: d = {kPi, true}; break;
+    case 5: d = {kPi / 2, true}; break;
+    default: break;
+  }
+  if (treeMode == 2)
+    d.phi0 = 0.0;
+  else if (treeMode >= 3 && treeMode <= 5)
+    d.phi0 -= kPi;
+  return d;
+}
+
+const CurveParameter& constantPi() {
+  static const CurveParameter curve(0.0, 2.0 * kPi, kPi, kPi, "id");
+  return curve;
+}
+
+}  // namespace
+
+bool ClassicTree::buildPath(const EvaluationContext& context, Path& path,
+                            std::vector<StemNode>& nodes) const {
+  const int32_t iteration = context.integer(kIdIteration);
+  if (!iterationEnabled(static_cast<uint32_t>(iteration))) return false;
+  const double L = context.number(kIdGrowth) * lengthFraction;
+  if (!(L >= 1e-8)) return false;  // also NaN
+  const double density = context.number(kIdDensity);
+  const Divergence div = divergenceSetup(divergenceMode, treeMode);
+  const CurveParameter& source = div.constant ? constantPi() : divergence;
+
+  const double count = clampCount(branchCount, kMaxChildCount, describe(*this) + ": branches");
+  const std::vector<double> positions = distributeNodes(nodeDistribution, count, treeMode, density);
+  StemSkeleton skeleton = buildSkeleton(*this, positions, source, density);
+  path = buildFrames(skeleton);
+  nodes = std::move(skeleton.nodes);
+
+  if (treeMode < 6) {
+    const Matrix4 flip = Matrix4::scale(-1.0, -1.0, 1.0);
+    for (PathPoint& p : path) p.frame = p.frame * flip;
+  }
+  applyTropism(phototropism, gravitropism, path, context.matrix(kIdWorldToObject), L);
+  const Matrix4 turn = contextPhotoTurn(context);
+  const Matrix4 down = Matrix4::scale(1.0 / scale), up = Matrix4::scale(scale);
+  for (PathPoint& p : path) p.frame = down * p.frame * turn * up;
+  return true;
+}
+
+uint32_t ClassicTree::generate(const EvaluationContext& context, MeshSink& sink, uint32_t flags,
+                               ChildGroups& childTransforms, double /*weight*/) {
+  Path path;
+  std::vector<StemNode> nodes;
+  if (!buildPath(context, path, nodes)) return 0;
+  const std::string who = describe(*this);
+  if (!finiteOrWarn(path, who + " stem")) return 0;
+
+  const double L = context.number(kIdGrowth) * lengthFraction;
+  const double density = context.number(kIdDensity);
+  const double thickness = context.number(kIdThickness);
+  const Divergence div = divergenceSetup(divergenceMode, treeMode);
+  const CurveParameter& source = div.constant ? constantPi() : divergence;
+
+  Outline outline;
+  if (linkedShapeOutline(context, scale, outline) &&
+      !sweepOutline(sink, path, radius, outline, Matrix4(), L, thickness, profile))
+    return 0;
+
+  auto childDensityAt = [&](double t, double s) {
+    double d = clampValue(childDensity.evaluate(treeMode > 4 ? t : s), 0.05, 1.0);
+    if (treeMode <= 3) d *= density;
+    return d;
+  };
+  auto place = [&](ChildGroup& group, const ChildPlacement& p) {
+    if (finiteOrWarn(p.frame, who + " placement")) group.placements.push_back(p);
+  };
+
+  uint32_t served = 0;
+  if (flags & kLinkBranches) {
+    ChildGroup group;
+    group.kind = kLinkBranches;
+    const uint32_t count = static_cast<uint32_t>(
+        std::floor(clampCount(branchCount, kMaxChildCount, who + ": branches")));
+    double a = kPi;
+    uint32_t b = 0;
+    for (size_t i = 1; i + 1 < path.size(); ++i) {
+      if (!nodes[i].branch) continue;
+      const double t = path[i].t;
+      if (t >= L) break;
+      const double s = t / L;
+      Matrix4 m = Matrix4::scale(branchScale.evaluate(s)) * path[i].frame;
+      a += source.evaluate(s);
+      m = (treeMode < 6 ? Matrix4::rotZ(kPi - a) : Matrix4::rotZ(-a)) * m;
+      m = Matrix4::rotX(-branchAngle.evaluate(t)) * m;
+      m = Matrix4::rotZ(div.phi0) * m;
+      ChildPlacement p;
+      p.frame = m;
+      p.valid = 1;
+      p.t = t;
+      p.index = b;
+      p.count = count;
+      p.growth = clampValue(childGrowth.evaluate(s), 0.0, 1.0) * L;
+      p.density = childDensityAt(t, s);
+      p.thickness = clampValue(radius.evaluate(s) * thickness, 0.0, 1.0);
+      const size_t before = group.placements.size();
+      place(group, p);
+      if (group.placements.size() > before) ++b;
+    }
+    childTransforms.push_back(std::move(group));
+    served |= kLinkBranches;
+  }
+
+  if (flags & kLinkTip) {
+    double t = path.back().t;
+    Matrix4 frame = path.back().frame;
+    if (L < 1.0) {
+      for (size_t k = 1; k < path.size(); ++k) {
+        if (path[k].t < L) continue;
+        if (path[k].t == L) {
+          frame = path[k].frame;
+        } else {
+          const double span = path[k].t - path[k - 1].t;
+          frame = blendMatrices(path[k - 1].frame, path[k].frame,
+                                span > 0.0 ? (L - path[k - 1].t) / span : 1.0);
+        }
+        break;
+      }
+      t = L;
+    }
+    const double s = t / L;
+    ChildPlacement p;
+    p.frame = frame;
+    p.valid = 1;
+    p.t = t;
+    p.growth = clampValue(childGrowth.evaluate(s), 0.0, 1.0) * L;
+    p.density = childDensityAt(t, s);
+    p.thickness = clampValue(radius.evaluate(s) * thickness, 0.0, 1.0);
+    ChildGroup group;
+    group.kind = kLinkTip;
+    place(group, p);
+    childTransforms.push_back(std::move(group));
+    served |= kLinkTip;
+  }
+
+  if (flags & kLinkOwnFrame) {
+    ChildGroup group;
+    group.kind = kLinkOwnFrame;
+    group.placements.push_back(ChildPlacement());
+    childTransforms.push_back(std::move(group));
+    served |= kLinkOwnFrame;
+  }
+  return served;
+}
+
+}  // namespace syv

@@ -1,0 +1,78 @@
+// A stem swept along a generated path, carrying branches at nodes along the
+// stem (link kind 4), one child at the grown tip (8) and children at its
+// base (16). Children receive growth, thickness and density in their
+// placements, which is how whole plants grow from one tree applied
+// recursively.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "core/components/component.h"
+
+namespace syv {
+
+// One entry per stem path point: its position along the stem and whether a
+// branch may sit there.
+struct StemNode {
+  double t = 0.0;
+  bool branch = false;
+};
+
+// The bent stem before frames: one point per node, positions renormalised by
+// arc length to [0, 1].
+struct StemSkeleton {
+  std::vector<Vector3> points;
+  std::vector<StemNode> nodes;
+  double totalLength = 0.0;
+};
+
+class ClassicTree : public Component {
+ public:
+  std::string typeName() const override { return "ClassicTree"; }
+  bool hasGrowthAxis() const override { return true; }
+  // 0: the primitive shape, 1: branches, 2: the tip child, others: the base.
+  uint32_t linkKind(uint32_t index) const override;
+  uint32_t generate(const EvaluationContext& context, MeshSink& sink, uint32_t flags,
+                    ChildGroups& childTransforms, double weight) override;
+  // Registers "shape" and keeps its id in shapeHandle.
+  bool declareExtraParameters(EvaluationContext& registry) override;
+
+  // The stem path (frames in the tree's coordinates, t over the full stem,
+  // bent and photo-turned) and the node flags, as generate uses them.
+  // False when the iteration is switched off or nothing is visible.
+  bool buildPath(const EvaluationContext& context, Path& path,
+                 std::vector<StemNode>& nodes) const;
+
+  // Fields in the order in which the builder hands them over.
+  double stemSegments = 20.0;   // stem nodes in all; plain nodes fill up to this
+  double stemLength = 1.0;      // straight stem length in model units
+  double lengthFraction = 1.0;  // the part of the stem present at full growth
+  double branchCount = 10.0;    // branch nodes: trunc(branchCount + 1) positions
+  CurveParameter radius;        // over the grown part, clamped to [0, 1]
+  CurveParameter deviation;     // stem turn at branch nodes, by -pi/3 at 1
+  double splineLength = 0.0;    // polyline length of the stem spline
+  CurveParameter kinks;         // lateral stem steps between branch nodes
+  CurveParameter nodeDistribution;  // density of branch nodes along the stem
+  CurveParameter divergence;    // angle between consecutive branches (radians)
+  CurveParameter branchAngle;   // tilt of a branch from the stem (radians)
+  CurveParameter childDensity;  // handed down, clamped to [0.05, 1]
+  CurveParameter childGrowth;   // handed down as a fraction of the visible end
+  CurveParameter branchScale;   // uniform scale of a branch placement
+  uint16_t divergenceMode = 0;
+  CurveParameter phototropism;
+  CurveParameter gravitropism;
+  uint16_t treeMode = 6;
+  Spline stemSpline;            // empty: straight stem along +Z
+  int32_t shapeHandle = -1;
+};
+
+// Positions in [0, 1] that split the stem into pieces of equal node mass
+// under `curve`: 0.0 first, then one per piece. count + 1 pieces (divided by
+// density when mode > 3), bounded by kMaxChildCount + 1. Empty when there is
+// no piece or the curve integrates to (nearly) zero.
+std::vector<double> distributeNodes(const CurveParameter& curve, double count, uint16_t mode,
+                                    double density);
+
+}  // namespace syv

@@ -1,0 +1,55 @@
+#include "core/components/component.h"
+
+#include "core/components/geometry.h"
+
+namespace syv {
+
+Component::~Component() = default;
+
+void Component::declareParameters(EvaluationContext& registry) {
+  handles.name = registry.addText(name);
+  handles.scale = registry.addNumber(scale);
+  handles.rotate = registry.addVector(Vector3());
+  handles.translate = registry.addVector(Vector3());
+  handles.worldToObject = registry.newId();
+  handles.parentToObject = registry.newId();
+  handles.internalGrowth = registry.addNumber(1.0);
+  handles.internalThickness = registry.addNumber(1.0);
+  handles.internalIteration = registry.addInteger(0);
+  handles.internalDensity = registry.addNumber(1.0);
+}
+
+uint32_t Component::generate(const EvaluationContext& context, MeshSink& /*sink*/,
+                             uint32_t flags, ChildGroups& childTransforms, double /*weight*/) {
+  return emitStandardChildren(context, flags, childTransforms);
+}
+
+uint32_t Component::emitStandardChildren(const EvaluationContext& /*context*/, uint32_t flags,
+                                         ChildGroups& childTransforms) const {
+  if ((flags & kLinkOwnFrame) == 0) return 0;
+  ChildGroup group;
+  group.kind = kLinkOwnFrame;
+  group.placements.push_back(ChildPlacement());
+  childTransforms.push_back(std::move(group));
+  return kLinkOwnFrame;
+}
+
+Matrix4 Component::componentTransform(const Matrix4& in) const {
+  return photoTransform(in, photoDir, photo, photoMode);
+}
+
+Matrix4 Component::contextPhotoTurn(const EvaluationContext& context) const {
+  const Matrix4 worldToObject = context.matrix(kIdWorldToObject);
+  const Matrix4 parentToObject = context.matrix(kIdParentToObject);
+  const Matrix4 turn =
+      photoTransform(worldToObject.inverse() * parentToObject, photoDir, photo, photoMode);
+  return parentToObject.inverse() * turn * parentToObject;
+}
+
+bool Component::iterationEnabled(uint32_t n) const {
+  const uint32_t word = n / 16;
+  if (word >= iterationMask.size()) return true;
+  return ((iterationMask[word] >> (n % 16)) & 1u) != 0;
+}
+
+}  // namespace syv

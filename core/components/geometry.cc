@@ -1,0 +1,310 @@
+#include "core/components/geometry.h"
+
+#include <algorithm>
+#include <cmath>
+#include <sstream>
+
+#include "core/components/limits.h"
+#include "core/expr/log.h"
+
+namespace syv {
+
+double clampCount(double value, double maximum, const std::string& what) {
+  double result = value;
+  if (std::isnan(value) || value < 0.0)
+    result = 0.0;
+  else if (value > maximum)
+    result = maximum;
+  if (result != value || std::isnan(value)) {
+    std::ostringstream text;
+    text << what << ": count " << value << " out of range, using " << result;
+    LogChannel::warning(text.str());
+  }
+  return result;
+}
+
+namespace {
+
+void warnNonFinite(const std::string& who) {
+  LogChannel::warning(who + ": non-finite geometry skipped");
+}
+
+// The uniform scale S(r) applied before a frame: its first three rows scaled.
+Matrix4 scaledFrame(const Matrix4& frame, double r) {
+  Matrix4 m = frame;
+  for (int i = 0; i < 3; ++i)
+    for (int j = 0; j < 4; ++j) m.m[i][j] *= r;
+  return m;
+}
+
+struct Ring {
+  Matrix4 frame;
+  double radiusT;  // where the radius curve is read (a blended ring keeps its point's t)
+};
+
+// Reused between sweeps so that steady generation does not allocate per sweep.
+thread_local std::vector<Ring> tlsRings;
+thread_local std::vector<Vector3> tlsVertices;
+
+}  // namespace
+
+bool finiteOrWarn(const std::vector<Vector3>& points, const std::string& who) {
+  for (const Vector3& p : points)
+    if (!p.isFinite()) {
+      warnNonFinite(who);
+      return false;
+    }
+  return true;
+}
+
+bool finiteOrWarn(const Path& path, const std::string& who) {
+  for (const PathPoint& p : path)
+    if (!std::isfinite(p.t) || !p.frame.isFinite()) {
+      warnNonFinite(who);
+      return false;
+    }
+  return true;
+}
+
+bool finiteOrWarn(const Matrix4& m, const std::string& who) {
+  if (m.isFinite()) return true;
+  warnNonFinite(who);
+  return false;
+}
+
+bool finiteOrWarn(double value, const std::string& who) {
+  if (std::isfinite(value)) return true;
+  warnNonFinite(who);
+  return false;
+}
+
+bool sweepOutline(MeshSink& sink, const Path& path, const CurveParameter& radius,
+                  const Outline& outline, const Matrix4& outlineMatrix, double tEnd,
+                  double radiusScale, const CurveParameter& profile) {
+  if (!(tEnd > 1e-8)) return true;  // also NaN
+  if (tEnd > 1.0) tEnd = 1.0;
+  if (path.size() < 2) return true;
+
+  uint64_t pointTotal = 0, quadsPerRing = 0;
+  const uint32_t contours = outline.contourCount();
+  for (uint32_t c = 0; c < contours; ++c) {
+    const uint64_t n = outline.contourPointCount(c);
+    pointTotal += n;
+    if (n > 0) quadsPerRing += outline.isContourClosed(c) ? n : n - 1;
+  }
+  if (pointTotal == 0) return true;
+
+  // Rings: every path point before tEnd, then one end ring (blended when tEnd
+  // falls between two points). Faces only ever join rings that are written.
+  std::vector<Ring>& rings = tlsRings;
+  rings.clear();
+  for (size_t i = 0; i < path.size(); ++i) {
+    if (i > 0 && path[i - 1].t >= tEnd) break;
+    if (i > 0 && path[i].t > tEnd) {
+      const double span = path[i].t - path[i - 1].t;
+      const double f = span > 0.0 ? (tEnd - path[i - 1].t) / span : 1.0;
+      rings.push_back({blendMatrices(path[i - 1].frame, path[i].frame, f), path[i].t});
+      break;
+    }
+    rings.push_back({path[i].frame, path[i].t});
+  }
+  const uint64_t ringCount = rings.size();
+  if (ringCount < 2) return true;
+
+  const uint64_t vertexTotal = ringCount * pointTotal;
+  const uint64_t quadTotal = (ringCount - 1) * quadsPerRing;
+  if (vertexTotal > kMaxSweepVertices || quadTotal > kMaxSweepQuads) {
+    std::ostringstream text;
+    text << "sweep of " << quadTotal << " quads and " << vertexTotal
+         << " vertices exceeds the bounds; skipped";
+    LogChannel::warning(text.str());
+    return true;
+  }
+  const uint32_t P = static_cast<uint32_t>(pointTotal);
+
+  std::vector<Vector3>& vertices = tlsVertices;
+  vertices.resize(vertexTotal);
+  for (uint64_t i = 0; i < ringCount; ++i) {
+    const double r = clampValue(radius.evaluate(rings[i].radiusT / tEnd), 0.0, 1.0) * radiusScale;
+    const Matrix4 ring = scaledFrame(rings[i].frame, r);
+    for (uint32_t j = 0; j < P; ++j) {
+      double u = 0.0;
+      Vector3 p;
+      outline.getPoint(j, u, p);
+      const Vector3 q = Vector3(p.x, p.y, 0.0) * (1.0 + profile.evaluate(u));
+      vertices[i * P + j] = ring.transformPoint(outlineMatrix.transformPoint(q));
+    }
+  }
+  if (!finiteOrWarn(vertices, "sweep")) return true;
+  for (uint32_t j = 0; j < P; ++j) {
+    double u = 0.0;
+    Vector3 p;
+    if (outline.getPoint(j, u, p) && !std::isfinite(u)) {
+      warnNonFinite("sweep texture");
+      return true;
+    }
+  }
+
+  uint32_t vertexBase = 0, faceBase = 0;
+  if (!sink.reserve(static_cast<uint32_t>(vertexTotal), static_cast<uint32_t>(quadTotal),
+                    vertexBase, faceBase))
+    return false;
+  for (uint64_t v = 0; v < vertexTotal; ++v)
+    sink.setVertex(vertexBase + static_cast<uint32_t>(v), vertices[v]);
+
+  auto pointU = [&outline](uint32_t j) {
+    double u = 0.0;
+    Vector3 p;
+    outline.getPoint(j, u, p);
+    return u;
+  };
+  uint32_t f = faceBase;
+  for (uint32_t i = 0; i + 1 < ringCount; ++i) {
+    const uint32_t row = vertexBase + i * P, next = row + P;
+    uint32_t s = 0;
+    for (uint32_t c = 0; c < contours; ++c) {
+      const uint32_t n = outline.contourPointCount(c);
+      const bool closed = outline.isContourClosed(c);
+      const uint32_t quads = n == 0 ? 0 : (closed ? n : n - 1);
+      for (uint32_t k = 0; k < quads; ++k) {
+        const bool wrap = closed && k + 1 == n;
+        const uint32_t ahead = wrap ? s : s + k + 1;
+        Face face;
+        face.a = row + ahead;
+        face.b = next + ahead;
+        face.c = next + s + k;
+        face.d = row + s + k;
+        face.material = 0;
+        sink.setFace(f, face);
+        const double u0 = pointU(s + k), u1 = wrap ? 1.0 : pointU(s + k + 1);
+        TexFace tex;
+        tex.uv[0] = {u1, double(i), 0.0};
+        tex.uv[1] = {u1, double(i + 1), 0.0};
+        tex.uv[2] = {u0, double(i + 1), 0.0};
+        tex.uv[3] = {u0, double(i), 0.0};
+        sink.setTexFace(f, tex);
+        ++f;
+      }
+      s += n;
+    }
+  }
+  // Let a huge one-off sweep give its memory back.
+  if (vertices.capacity() > 262144) std::vector<Vector3>().swap(vertices);
+  return true;
+}
+
+bool applyTropism(const CurveParameter& towards, const CurveParameter& away, Path& path,
+                  const Matrix4& environment, double length) {
+  const Vector3 up = environment.transformDirection({0.0, 0.0, 1.0});
+  // Each bend turns every later frame; instead of touching them all per bend
+  // (quadratic in the path length), the turns are collected in `pending` and
+  // a frame takes them on when the loop reaches it.
+  Matrix4 pending;
+  for (size_t k = 2; k < path.size(); ++k) {
+    path[k].frame = path[k].frame * pending;
+    const Matrix4 a = path[k - 1].frame;
+    const Matrix4 aInv = a.inverse();
+    const Vector3 dl = aInv.transformDirection(up);
+    const Vector3 g = aInv.transformDirection(path[k].frame.position() - a.position());
+    const double s = path[k - 1].t / length;
+    const double w1 = clampValue(towards.evaluate(s), 0.0, 1.0);
+    const double w2 = clampValue(away.evaluate(s), 0.0, 1.0);
+    const double previous = (a.position() - path[k - 2].frame.position()).length();
+    const Vector3 target = g.normalized() + dl.normalized() * ((w1 - w2) * previous);
+    const double c = clampValue(target.normalized().dot(g.normalized()), -1.0, 1.0);
+    const double angle = std::acos(c);
+    if (!(angle > 1e-8)) continue;  // also NaN: no bend rather than a broken path
+    const Matrix4 turn = aInv * Matrix4::rotAxis(-(target.cross(g)), angle) * a;
+    path[k].frame = path[k].frame * turn;
+    pending = pending * turn;
+  }
+  return true;
+}
+
+Matrix4 photoTransform(const Matrix4& m, uint16_t dir, double fraction, uint16_t mode) {
+  if (!(std::fabs(fraction) >= 1e-8)) return Matrix4();  // also NaN
+  // W brings the selected axis into the Z row, so that one turn serves all three.
+  Matrix4 w;
+  if (dir == 0)
+    w = Matrix4::rotY(kPi / 2);
+  else if (dir == 1)
+    w = Matrix4::rotX(-kPi / 2);
+  const Matrix4 p = w * m;
+
+  const Vector3 z = p.row(2).normalized();
+  Vector3 a(0.0, 0.0, 1.0);
+  double f = fraction;
+  if (fraction < 0) {
+    a = -a;
+    f = -fraction;
+  }
+  if (mode == 1) {
+    const Vector3 r = m.row(2).normalized();
+    a = (a - r * a.dot(r)).normalized();
+  }
+  const Vector3 blended = z * (1.0 - f) + a * f;
+  // Only a pull that cancels the axis completely leaves no direction to turn to;
+  // a full turn downwards is a direction like any other.
+  if (blended.length() < 1e-12) return Matrix4();
+
+  const Vector3 target = blended.normalized() + p.position();
+  const Matrix4 pInv = p.inverse();
+  Vector3 d = pInv.transformPoint(target);
+  const double hw = target.x * pInv.m[0][3] + target.y * pInv.m[1][3] +
+                    target.z * pInv.m[2][3] + pInv.m[3][3];
+  if (hw != 1.0 && std::fabs(hw) >= 1e-8) d = d / hw;
+  if (d.y == 0.0 && d.z == 0.0) return Matrix4();
+  if (!d.isFinite()) return Matrix4();
+
+  // rotX(ax) then rotY(ay) take d onto +Z; the turn is the inverse, Z onto d.
+  const double ax = std::atan2(d.y, d.z);
+  const double zx = std::sqrt(d.y * d.y + d.z * d.z);
+  const double ay = std::atan2(-d.x, zx);
+  const Matrix4 turn = Matrix4::rotY(-ay) * Matrix4::rotX(-ax);
+  return w.inverse() * turn * w;
+}
+
+bool appendMesh(MeshSink& sink, const MeshReader& mesh, const Matrix4& matrix, int32_t material) {
+  const uint32_t vertexCount = mesh.vertexCount(), faceCount = mesh.faceCount();
+  for (uint32_t i = 0; i < vertexCount; ++i)
+    if (!matrix.transformPoint(mesh.vertex(i)).isFinite()) {
+      warnNonFinite("appendMesh");
+      return true;
+    }
+  for (uint32_t i = 0; i < faceCount; ++i) {
+    const Face face = mesh.face(i);
+    if (face.a >= vertexCount || face.b >= vertexCount || face.c >= vertexCount ||
+        face.d >= vertexCount) {
+      LogChannel::warning("appendMesh: face index beyond the mesh's vertices; mesh skipped");
+      return true;
+    }
+  }
+  uint32_t vertexBase = 0, faceBase = 0;
+  if (!sink.reserve(vertexCount, faceCount, vertexBase, faceBase)) return false;
+  for (uint32_t i = 0; i < vertexCount; ++i)
+    sink.setVertex(vertexBase + i, matrix.transformPoint(mesh.vertex(i)));
+  for (uint32_t i = 0; i < faceCount; ++i) {
+    Face face = mesh.face(i);
+    face.a += vertexBase;
+    face.b += vertexBase;
+    face.c += vertexBase;
+    face.d += vertexBase;
+    if (material >= 0) face.material = material;
+    sink.setFace(faceBase + i, face);
+    sink.setTexFace(faceBase + i, mesh.texFace(i));
+  }
+  return true;
+}
+
+bool linkedShapeOutline(const EvaluationContext& context, double scale, Outline& out) {
+  const SceneObject* shape = context.object(kIdLinkedObject);
+  if (shape == nullptr) return false;
+  const Outline* outline = shape->shape();
+  if (outline == nullptr || outline->pointCount() == 0) return false;
+  out = *outline;
+  out.transform(Matrix4::scale(1.0 / scale) * shape->transform().inverse() *
+                Matrix4::scale(scale));
+  return true;
+}
+
+}  // namespace syv

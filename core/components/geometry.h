@@ -1,0 +1,68 @@
+// Shared geometry of the components: the sweep mesher, tropism, the photo
+// turn, mesh appending, and the guard against non-finite output.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "core/components/component.h"
+#include "core/components/evaluation_context.h"
+#include "core/expr/curve.h"
+#include "core/expr/math.h"
+#include "core/mesh/mesh.h"
+#include "core/mesh/outline.h"
+
+namespace syv {
+
+// Moves `outline` along `path` and writes one ring of vertices per path point
+// before tEnd (plus a blended end ring at tEnd) and the quads between rings.
+// - tEnd <= 1e-8 (or NaN) emits nothing; above 1 it counts as 1. It is compared
+//   with the path's t values directly.
+// - Ring i is S(r) * frame, r = clamp(radius(t / tEnd), 0, 1) * radiusScale;
+//   outline point (x, y) becomes (x, y, 0) * (1 + profile(u)) * outlineMatrix
+//   * ring matrix.
+// - Face corners a, b, c, d run (i, k+1), (i+1, k+1), (i+1, k), (i, k);
+//   texture u is the outline point's u (1.0 at the closing corner of a closed
+//   contour), texture v the ring index.
+// - Paths shorter than two points and empty outlines emit nothing.
+// - A sweep above kMaxSweepQuads, or one whose vertices or texture
+//   coordinates would not be finite, emits nothing and logs a warning.
+// Returns false only when the sink refuses the reservation.
+bool sweepOutline(MeshSink& sink, const Path& path, const CurveParameter& radius,
+                  const Outline& outline, const Matrix4& outlineMatrix, double tEnd,
+                  double radiusScale, const CurveParameter& profile);
+
+// Bends the path in place towards (positive `towards`) or away from
+// (positive `away`) the direction (0, 0, 1) * environment. Curves are read at
+// path[k-1].t / length and clamped to [0, 1]; equal values cancel. Each bend
+// turns the rest of the path about the previous frame. Always true.
+bool applyTropism(const CurveParameter& towards, const CurveParameter& away, Path& path,
+                  const Matrix4& environment, double length);
+
+// The rotation that turns the axis `dir` (0 X, 1 Y, other Z) of frame m
+// towards the scene's up direction by `fraction` (down when negative).
+// mode 1 restricts the pull to the plane perpendicular to that axis.
+// |fraction| < 1e-8 gives the identity; a degenerate pull gives the identity.
+Matrix4 photoTransform(const Matrix4& m, uint16_t dir, double fraction, uint16_t mode);
+
+// Copies every vertex (times matrix), face (indices shifted to the sink's base;
+// material replaced when material >= 0) and texture face into the sink.
+// A mesh with a non-finite transformed vertex is skipped with a warning.
+// Returns false only when the sink refuses the reservation.
+bool appendMesh(MeshSink& sink, const MeshReader& mesh, const Matrix4& matrix, int32_t material);
+
+// Guards against non-finite output. Each returns true when everything is
+// finite; otherwise it logs "<who>: non-finite geometry skipped" as a warning
+// and returns false, and the caller emits nothing of that piece.
+bool finiteOrWarn(const std::vector<Vector3>& points, const std::string& who);
+bool finiteOrWarn(const Path& path, const std::string& who);
+bool finiteOrWarn(const Matrix4& m, const std::string& who);
+bool finiteOrWarn(double value, const std::string& who);
+
+// The linked primitive shape's outline (context object 1006), transformed by
+// S(1 / scale) * (shape's matrix)^-1 * S(scale). False, out untouched, when
+// there is no linked shape or it has no points.
+bool linkedShapeOutline(const EvaluationContext& context, double scale, Outline& out);
+
+}  // namespace syv

@@ -1,0 +1,51 @@
+// The expression language of curve parameters.
+//
+// There is no syntax tree: every evaluation splits the text again and reduces
+// it by precedence, and a text is valid exactly when a trial evaluation does
+// not fail. Two written forms exist: the internal form read here, whose
+// variables are single characters, and the file form with long variable names,
+// which translateFileExpression rewrites into the internal form.
+#pragma once
+
+#include <map>
+#include <string>
+
+namespace syv {
+
+// Values of the single-character variables; the evaluator only reads it.
+// Tables built by the system have the keys x, t, f, a, i and n.
+using VariableTable = std::map<char, double>;
+
+// 0: not a function name; 1 to 21: the functions, in the order of functionIdOf.
+using FunctionId = int;
+
+// Deepest nesting of groups and function arguments that evaluation follows;
+// a deeper text fails. Texts come from files, so the recursion must be bounded.
+constexpr int kMaxExpressionDepth = 256;
+
+// Evaluates an internal-form text. Sets `failed` when the text is not a valid
+// expression (the flag is never cleared here; the caller owns it); the result
+// is then 0.0 or a meaningless partial value. Arithmetic faults are no failure:
+// they give IEEE infinities and NaNs. Never logs. Draws from the shared random
+// generator once per rnd or rndabs, left to right, argument before function.
+double evaluateExpression(const std::string& text, const VariableTable& variables, bool& failed);
+
+// True when the text has as many "(" as ")" and evaluates without failure.
+// Unbalanced texts are rejected before evaluation, so they draw no random number.
+bool checkExpression(const std::string& text, const VariableTable& variables);
+
+// 1 "id", 2 "sin", 3 "cos", 4 "tan", 5 "asin", 6 "acos", 7 "atan", 8 "sinh",
+// 9 "cosh", 10 "tanh", 11 "exp", 12 "exp2", 13 "log", 14 "sqr", 15 "sqrt",
+// 16 "ceil", 17 "floor", 18 "rndabs", 19 "rnd", 20 "abs", 21 "phi"; else 0.
+FunctionId functionIdOf(const std::string& name);
+bool isFunctionName(const std::string& name);
+
+// The function `id` applied to v. Ids outside 1..21 give v back; "exp2" gives
+// v back too. rnd and rndabs draw one number from the shared generator.
+double applyFunction(FunctionId id, double v);
+
+// Rewrites a file-form text into the internal form: frame -> f, ftime -> a,
+// iter -> i, chdrn -> n, rec -> 0. The text ends at its first white space.
+std::string translateFileExpression(const std::string& text);
+
+}  // namespace syv

@@ -1,0 +1,297 @@
+// Sweep mesher, mesh appending, photo turn, tropism and the component base.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "core/components/component.h"
+#include "core/components/geometry.h"
+#include "core/components/limits.h"
+#include "core/expr/log.h"
+
+namespace syv {
+namespace {
+
+CurveParameter constant(double v) { return CurveParameter(0.0, 4.0, v, v, "id"); }
+
+struct CountingLog : LogSink {
+  CountingLog() { LogChannel::setSink(this); }
+  ~CountingLog() override { LogChannel::clearSink(); }
+  void error(const std::string&) override {}
+  void warning(const std::string& text) override { warnings.push_back(text); }
+  void trace(const std::string&) override {}
+  void info(const std::string&) override {}
+  std::vector<std::string> warnings;
+};
+
+struct RefusingSink : DiscardingMeshSink {
+  bool reserve(uint32_t, uint32_t, uint32_t&, uint32_t&) override { return false; }
+};
+
+// One contour per entry: n points on the unit circle, u = k / n.
+Outline circles(std::initializer_list<std::pair<uint32_t, bool>> contours) {
+  uint32_t total = 0;
+  for (auto& c : contours) total += c.first;
+  Outline o;
+  o.resize(total, uint32_t(contours.size()));
+  uint32_t i = 0, c = 0;
+  for (auto& contour : contours) {
+    o.setContour(c++, contour.first, contour.second);
+    for (uint32_t k = 0; k < contour.first; ++k, ++i) {
+      const double a = 2 * kPi * k / contour.first;
+      o.setPoint(i, double(k) / contour.first, {std::cos(a), std::sin(a), 0.0});
+    }
+  }
+  return o;
+}
+
+Path straightPath(std::initializer_list<double> ts) {
+  Path p;
+  for (double t : ts) p.push_back({t, Matrix4::translation(0, 0, t)});
+  return p;
+}
+
+void expectIndicesInRange(const Mesh& m) {
+  for (const Face& f : m.faces()) {
+    EXPECT_LT(f.a, m.vertexCount());
+    EXPECT_LT(f.b, m.vertexCount());
+    EXPECT_LT(f.c, m.vertexCount());
+    EXPECT_LT(f.d, m.vertexCount());
+  }
+}
+
+TEST(SweepTopology, CountsPerConfiguration) {
+  const CurveParameter one = constant(1), zero = constant(0);
+  struct Case {
+    Outline outline;
+    std::initializer_list<double> ts;
+    double tEnd;
+    uint32_t vertices, faces;
+  } cases[] = {
+      {circles({{4, true}}), {0, 1}, 1.0, 8, 4},
+      {circles({{5, false}}), {0, 0.5, 1}, 1.0, 15, 8},               // n-1 quads per band
+      {circles({{4, true}, {3, false}}), {0, 1}, 1.0, 14, 6},         // contours side by side
+      {circles({{4, true}}), {0, 0.25, 0.75, 1}, 0.5, 12, 8},         // blended end ring
+      {circles({{4, true}}), {0, 0.5, 1}, 0.5, 8, 4},                 // end exactly on a point
+      {circles({{4, true}}), {0, 1}, 7.0, 8, 4},                      // tEnd above 1 counts as 1
+      {circles({{4, true}, {0, false}, {1, false}}), {0, 1}, 1, 10, 4},  // empty and lone contours
+      {circles({{4, true}}), {0, 1}, 1e-8, 0, 0},
+      {circles({{4, true}}), {0, 1}, -1.0, 0, 0},
+      {circles({{4, true}}), {0, 1}, std::nan(""), 0, 0},
+      {circles({{4, true}}), {0}, 1.0, 0, 0},
+      {Outline(), {0, 1}, 1.0, 0, 0},
+  };
+  for (size_t i = 0; i < sizeof(cases) / sizeof(cases[0]); ++i) {
+    Mesh m;
+    EXPECT_TRUE(sweepOutline(m, straightPath(cases[i].ts), one, cases[i].outline, Matrix4(),
+                             cases[i].tEnd, 1.0, zero));
+    EXPECT_EQ(m.vertexCount(), cases[i].vertices) << "case " << i;
+    EXPECT_EQ(m.faceCount(), cases[i].faces) << "case " << i;
+    expectIndicesInRange(m);
+  }
+}
+
+TEST(SweepGeometry, SeamOrderAndTextureCoordinates) {
+  Mesh m;
+  uint32_t vb, fb;
+  m.reserve(3, 1, vb, fb);  // earlier content: the sweep must start at the bases
+  ASSERT_TRUE(sweepOutline(m, straightPath({0, 1}), constant(1), circles({{4, true}}), Matrix4(),
+                           1.0, 1.0, constant(0)));
+  ASSERT_EQ(m.faceCount(), 5u);
+  const Face first = m.face(1), seam = m.face(4);
+  EXPECT_EQ((std::vector<uint32_t>{first.a, first.b, first.c, first.d}),
+            (std::vector<uint32_t>{3 + 1, 3 + 5, 3 + 4, 3 + 0}));
+  EXPECT_EQ((std::vector<uint32_t>{seam.a, seam.b, seam.c, seam.d}),
+            (std::vector<uint32_t>{3 + 0, 3 + 4, 3 + 7, 3 + 3}));
+  const TexFace t = m.texFace(4);
+  EXPECT_DOUBLE_EQ(t.uv[0].x, 1.0);  // the wrapped corner, not u = 0
+  EXPECT_DOUBLE_EQ(t.uv[2].x, 0.75);
+  EXPECT_DOUBLE_EQ(t.uv[0].y, 0.0);
+  EXPECT_DOUBLE_EQ(t.uv[1].y, 1.0);
+  EXPECT_DOUBLE_EQ(m.texFace(1).uv[3].x, 0.0);
+  EXPECT_DOUBLE_EQ(m.texFace(1).uv[0].x, 0.25);
+}
+
+TEST(SweepGeometry, RingPositionsRadiusProfileAndBlend) {
+  Path path = straightPath({0, 0.25, 0.75, 1});
+  path[1].frame = Matrix4::rotZ(kPi / 2) * Matrix4::translation(0, 0, 0.25);
+  Mesh m;
+  // Radius 0.5 + 2x: 0.5 on ring 0, clamped to 1 from ring 1 on.
+  const CurveParameter radius(0.0, 4.0, 0.5, 2.5, "id");
+  ASSERT_TRUE(sweepOutline(m, path, radius, circles({{4, true}}), Matrix4::translation(1, 0, 0),
+                           0.5, 2.0, constant(1)));
+  ASSERT_EQ(m.vertexCount(), 12u);
+  // Point (1, 0) doubled by the profile, moved by the outline matrix to (3, 0).
+  EXPECT_NEAR(m.vertex(0).x, 3.0 * 0.5 * 2.0, 1e-12);           // r = 0.5 * scale 2
+  EXPECT_NEAR(m.vertex(4).y, 3.0 * 1.0 * 2.0, 1e-12);           // r(0.5) = 1.5 -> 1; turned
+  EXPECT_NEAR(m.vertex(4).z, 0.25, 1e-12);
+  EXPECT_NEAR(m.vertex(8).z, 0.5, 1e-12);                       // blended end ring at tEnd
+  EXPECT_NEAR(m.vertex(8).length(), std::hypot(6.0, 0.5), 1e-9);  // radius read at t = 0.75
+}
+
+TEST(SweepFaults, NonFiniteOversizedAndRefused) {
+  CountingLog log;
+  Mesh m;
+  EXPECT_TRUE(sweepOutline(m, straightPath({0, 1}), constant(1), circles({{4, true}}), Matrix4(),
+                           1.0, std::nan(""), constant(0)));
+  Outline badU = circles({{4, true}});
+  badU.setPoint(2, INFINITY, {0, 1, 0});
+  EXPECT_TRUE(sweepOutline(m, straightPath({0, 1}), constant(1), badU, Matrix4(), 1.0, 1.0,
+                           constant(0)));
+  Path longPath;
+  for (int i = 0; i <= 2000; ++i) longPath.push_back({i / 2000.0, Matrix4()});
+  EXPECT_TRUE(sweepOutline(m, longPath, constant(1), circles({{1001, true}}), Matrix4(), 1.0, 1.0,
+                           constant(0)));
+  EXPECT_EQ(m.vertexCount(), 0u);
+  EXPECT_EQ(log.warnings.size(), 3u);
+  RefusingSink refusing;
+  EXPECT_FALSE(sweepOutline(refusing, straightPath({0, 1}), constant(1), circles({{4, true}}),
+                            Matrix4(), 1.0, 1.0, constant(0)));
+}
+
+TEST(AppendMesh, MaterialsShiftAndFaults) {
+  Mesh src;
+  uint32_t vb, fb;
+  src.reserve(4, 2, vb, fb);
+  for (uint32_t i = 0; i < 4; ++i) src.setVertex(i, {double(i), 0, 0});
+  src.setFace(0, {0, 1, 2, 3, 5});
+  src.setFace(1, {3, 2, 1, 0, 7});
+  TexFace tf;
+  tf.uv[1] = {0.5, 2, 0};
+  src.setTexFace(1, tf);
+
+  Mesh out;
+  out.reserve(2, 1, vb, fb);
+  ASSERT_TRUE(appendMesh(out, src, Matrix4::translation(0, 10, 0), -1));
+  ASSERT_TRUE(appendMesh(out, src, Matrix4(), 3));
+  EXPECT_EQ(out.vertexCount(), 10u);
+  EXPECT_EQ(out.face(1).material, 5);
+  EXPECT_EQ(out.face(2).material, 7);
+  EXPECT_EQ(out.face(3).material, 3);
+  EXPECT_EQ(out.face(4).material, 3);
+  EXPECT_EQ(out.face(2).a, 2u + 3u);
+  EXPECT_EQ(out.face(4).a, 6u + 3u);
+  EXPECT_EQ(out.vertex(5), Vector3(3, 10, 0));
+  EXPECT_EQ(out.texFace(2).uv[1], Vector3(0.5, 2, 0));
+
+  CountingLog log;
+  Mesh bad = src;
+  bad.setVertex(2, {NAN, 0, 0});
+  EXPECT_TRUE(appendMesh(out, bad, Matrix4(), -1));
+  bad = src;
+  bad.setFace(0, {0, 1, 2, 4, 0});  // beyond the mesh's own vertices
+  EXPECT_TRUE(appendMesh(out, bad, Matrix4(), -1));
+  EXPECT_EQ(out.vertexCount(), 10u);
+  EXPECT_EQ(log.warnings.size(), 2u);
+  RefusingSink refusing;
+  EXPECT_FALSE(appendMesh(refusing, src, Matrix4(), -1));
+}
+
+void expectRotation(const Matrix4& r) {
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_NEAR(r.row(i).length(), 1.0, 1e-9);
+    EXPECT_NEAR(r.m[3][i], 0.0, 1e-9);
+  }
+  EXPECT_NEAR(r.determinant(), 1.0, 1e-9);
+}
+
+void expectDirection(const Vector3& got, const Vector3& want) {
+  EXPECT_NEAR(got.x, want.x, 1e-9);
+  EXPECT_NEAR(got.y, want.y, 1e-9);
+  EXPECT_NEAR(got.z, want.z, 1e-9);
+}
+
+TEST(PhotoTransform, TurnsTheSelectedAxisUpOrDown) {
+  const Matrix4 frame = Matrix4::rotX(0.7) * Matrix4::rotZ(0.4) * Matrix4::translation(3, 4, 5);
+  EXPECT_EQ(photoTransform(frame, 2, 0.0, 0), Matrix4());
+  EXPECT_EQ(photoTransform(frame, 1, 5e-9, 0), Matrix4());
+  for (uint16_t dir = 0; dir < 3; ++dir) {
+    const Matrix4 r = photoTransform(frame, dir, 1.0, 0);
+    expectRotation(r);
+    expectDirection((r * frame).row(dir).normalized(), {0, 0, 1});
+    expectDirection((photoTransform(frame, dir, -1.0, 0) * frame).row(dir).normalized(),
+                    {0, 0, -1});
+  }
+  // Half way: the axis ends on the bisector of its start and up.
+  const Vector3 z = frame.row(2).normalized();
+  expectDirection((photoTransform(frame, 2, 0.5, 0) * frame).row(2).normalized(),
+                  (z + Vector3(0, 0, 1)).normalized());
+  // Mode 1 pulls towards up only within the plane perpendicular to the growth axis.
+  const Vector3 growth = frame.row(2).normalized();
+  const Vector3 pull = (Vector3(0, 0, 1) - growth * growth.z).normalized();
+  expectDirection((photoTransform(frame, 0, 1.0, 1) * frame).row(0).normalized(), pull);
+}
+
+TEST(Tropism, BendsTowardsOrAwayAndCancels) {
+  const Path flat = {{0.0, Matrix4()}, {0.5, Matrix4::translation(1, 0, 0)},
+                     {1.0, Matrix4::translation(2, 0, 0)}};
+  struct Case {
+    double towards, away, z;
+  } cases[] = {{1, 0, std::sqrt(0.5)}, {0, 1, -std::sqrt(0.5)}, {0.6, 0.6, 0.0}};
+  for (const Case& c : cases) {
+    Path p = flat;
+    EXPECT_TRUE(applyTropism(constant(c.towards), constant(c.away), p, Matrix4(), 1.0));
+    EXPECT_NEAR(p[2].frame.position().z, c.z, 1e-12);
+    EXPECT_NEAR(p[2].frame.position().x, 1.0 + std::sqrt(1.0 - c.z * c.z), 1e-12);
+    EXPECT_EQ(p[1].frame, flat[1].frame);  // the pivot itself stays
+  }
+  // Bends compound: the second bend starts from the first one's 45 degrees
+  // and adds half of the remaining pull, 22.5 degrees.
+  Path longer = flat;
+  longer.push_back({1.0, Matrix4::translation(3, 0, 0)});
+  applyTropism(constant(1), constant(0), longer, Matrix4(), 1.0);
+  const double h = std::sqrt(0.5), e = 67.5 * kPi / 180;
+  EXPECT_NEAR(longer[3].frame.position().x, 1 + h + std::cos(e), 1e-12);
+  EXPECT_NEAR(longer[3].frame.position().z, h + std::sin(e), 1e-12);
+  // Up seen through the environment: turned upside down, towards bends down.
+  Path p = flat;
+  applyTropism(constant(1), constant(0), p, Matrix4::rotX(kPi), 1.0);
+  EXPECT_NEAR(p[2].frame.position().z, -std::sqrt(0.5), 1e-12);
+  // A stem already growing up is not turned.
+  Path up = straightPath({0, 0.5, 1});
+  applyTropism(constant(1), constant(0), up, Matrix4(), 1.0);
+  EXPECT_EQ(up[2].frame, straightPath({0, 0.5, 1})[2].frame);
+}
+
+TEST(ComponentBase, StandardChildrenMaskAndDeclarations) {
+  Component c;
+  EXPECT_EQ(c.typeName(), "Simple");
+  EXPECT_EQ(c.linkKind(0), 16u);
+  EvaluationContext ctx;
+  ChildGroups groups;
+  Mesh sink;
+  EXPECT_EQ(c.generate(ctx, sink, 4 | 8, groups, 1.0), 0u);
+  EXPECT_TRUE(groups.empty());
+  EXPECT_EQ(c.generate(ctx, sink, 16 | 4, groups, 1.0), 16u);
+  ASSERT_EQ(groups.size(), 1u);
+  ASSERT_EQ(groups[0].placements.size(), 1u);
+  EXPECT_EQ(groups[0].kind, 16u);
+  EXPECT_EQ(groups[0].placements[0].frame, Matrix4());
+  EXPECT_EQ(groups[0].placements[0].valid, 0);
+
+  c.iterationMask = {0x2};
+  EXPECT_FALSE(c.iterationEnabled(0));
+  EXPECT_TRUE(c.iterationEnabled(1));
+  EXPECT_TRUE(c.iterationEnabled(16));  // beyond the mask: set
+
+  c.name = "stem";
+  ctx.newId();
+  c.declareParameters(ctx);
+  EXPECT_EQ(c.handles.name, 1);
+  EXPECT_EQ(c.handles.internalDensity, 10);
+  EXPECT_EQ(ctx.text(1), "stem");
+}
+
+TEST(CountBounds, ClampsAndWarnsOnlyWhenChanged) {
+  CountingLog log;
+  EXPECT_EQ(clampCount(5000.0, kMaxPathPoints, "segments"), 5000.0);
+  EXPECT_EQ(clampCount(2.5, kMaxPathPoints, "segments"), 2.5);
+  EXPECT_TRUE(log.warnings.empty());
+  EXPECT_EQ(clampCount(1e12, kMaxPathPoints, "segments"), kMaxPathPoints);
+  EXPECT_EQ(clampCount(INFINITY, kMaxChildCount, "branches"), kMaxChildCount);
+  EXPECT_EQ(clampCount(-3.0, kMaxChildCount, "branches"), 0.0);
+  EXPECT_EQ(clampCount(std::nan(""), kMaxChildCount, "branches"), 0.0);
+  EXPECT_EQ(log.warnings.size(), 4u);
+}
+
+}  // namespace
+}  // namespace syv

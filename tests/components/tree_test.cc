@@ -1,0 +1,284 @@
+// ClassicTree: node distribution, stem path, sweep and child placements on
+// small trees worked out by hand.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "core/components/classic_tree.h"
+#include "core/components/limits.h"
+#include "core/expr/log.h"
+
+namespace syv {
+namespace {
+
+CurveParameter constant(double v) { return CurveParameter(0.0, 4.0, v, v, "id"); }
+
+struct CountingLog : LogSink {
+  CountingLog() { LogChannel::setSink(this); }
+  ~CountingLog() override { LogChannel::clearSink(); }
+  void error(const std::string&) override {}
+  void warning(const std::string&) override { ++warnings; }
+  void trace(const std::string&) override {}
+  void info(const std::string&) override {}
+  int warnings = 0;
+};
+
+// A linked shape: a closed square of radius 1 in the unit-scaled frame.
+struct SquareShape : SceneObject {
+  SquareShape() {
+    outline.resize(4, 1);
+    outline.setContour(0, 4, true);
+    const Vector3 p[4] = {{1, 0, 0}, {0, 1, 0}, {-1, 0, 0}, {0, -1, 0}};
+    for (uint32_t i = 0; i < 4; ++i) outline.setPoint(i, i / 4.0, p[i]);
+  }
+  std::string name() const override { return "square"; }
+  Matrix4 transform() const override { return Matrix4(); }
+  const Outline* shape() const override { return &outline; }
+  const Mesh* mesh() const override { return nullptr; }
+  Outline outline;
+};
+
+ClassicTree plainTree(double branches, double segments) {
+  ClassicTree t;
+  t.scale = 100.0;
+  t.stemSegments = segments;
+  t.branchCount = branches;
+  t.radius = constant(0.5);
+  t.deviation = t.kinks = t.divergence = t.branchAngle = constant(0);
+  t.phototropism = t.gravitropism = t.profile = constant(0);
+  t.nodeDistribution = t.childDensity = t.childGrowth = t.branchScale = constant(1);
+  t.treeMode = 6;
+  return t;
+}
+
+EvaluationContext context(double growth = 1, double thickness = 1, double density = 1,
+                          const SceneObject* shape = nullptr, int32_t iteration = 0) {
+  EvaluationContext c;
+  c.setNodeState(Matrix4(), Matrix4(), 0, growth, thickness, density, iteration, 1, shape);
+  return c;
+}
+
+double xAngle(const Matrix4& m) { return std::atan2(m.m[0][1], m.m[0][0]); }
+
+TEST(TreeDistribution, PositionsByNodeMass) {
+  auto expectPositions = [](std::vector<double> got, std::vector<double> want) {
+    ASSERT_EQ(got.size(), want.size());
+    for (size_t i = 0; i < want.size(); ++i) EXPECT_NEAR(got[i], want[i], 1e-8) << i;
+  };
+  expectPositions(distributeNodes(constant(1), 3, 0, 1), {0, 0.25, 0.5, 0.75, 1});
+  expectPositions(distributeNodes(CurveParameter(0, 1, 0, 1, "id"), 1, 0, 1),
+                  {0, std::sqrt(0.5), 1});
+  expectPositions(distributeNodes(constant(1), 1, 4, 0.5), {0, 0.25, 0.5, 0.75, 1});
+  expectPositions(distributeNodes(constant(1), 1, 3, 0.5), {0, 0.5, 1});  // density unused
+  expectPositions(distributeNodes(constant(1), 1.5, 0, 1), {0, 0.4, 0.8});
+  // A corner at 0.3: mass 0.15 before it, 0.85 in all.
+  CurveParameter ramp(0, 1, std::map<double, double>{{0, 0}, {0.3, 1}, {1, 1}}, true, "id");
+  ramp.setPointKind(kCorner);
+  expectPositions(distributeNodes(ramp, 1, 0, 1), {0, 0.575, 1});
+  EXPECT_TRUE(distributeNodes(constant(0), 3, 0, 1).empty());
+  EXPECT_TRUE(distributeNodes(constant(1), -0.5, 0, 1).empty());
+}
+
+TEST(TreePlacements, UniformTreeBranchesTipAndBase) {
+  ClassicTree tree = plainTree(3, 5);
+  ChildGroups groups;
+  Mesh sink;
+  EXPECT_EQ(tree.generate(context(), sink, 4 | 8 | 16, groups, 1.0), 28u);
+  EXPECT_EQ(sink.vertexCount(), 0u);  // no shape, no stem surface
+  ASSERT_EQ(groups.size(), 3u);
+  EXPECT_EQ(groups[0].kind, 4u);
+  ASSERT_EQ(groups[0].placements.size(), 3u);
+  for (uint32_t b = 0; b < 3; ++b) {
+    const ChildPlacement& p = groups[0].placements[b];
+    EXPECT_NEAR(p.t, 0.25 * (b + 1), 1e-9);
+    EXPECT_NEAR(p.frame.position().z, 25.0 * (b + 1), 1e-6);
+    EXPECT_NEAR(p.frame.m[0][0], 1.0, 1e-9);
+    EXPECT_EQ(p.index, b);
+    EXPECT_EQ(p.count, 3u);
+    EXPECT_EQ(p.valid, 1);
+    EXPECT_DOUBLE_EQ(p.growth, 1.0);
+    EXPECT_DOUBLE_EQ(p.thickness, 0.5);
+  }
+  EXPECT_EQ(groups[1].kind, 8u);
+  ASSERT_EQ(groups[1].placements.size(), 1u);
+  EXPECT_NEAR(groups[1].placements[0].frame.position().z, 100.0, 1e-6);
+  EXPECT_EQ(groups[2].kind, 16u);
+  EXPECT_EQ(groups[2].placements[0].frame, Matrix4());
+  EXPECT_EQ(groups[2].placements[0].valid, 0);
+}
+
+TEST(TreePlacements, HalfGrownTreeAndItsStem) {
+  ClassicTree tree = plainTree(2, 4);  // nodes at 0, 1/3, 2/3, 1
+  const SquareShape shape;
+  ChildGroups groups;
+  Mesh sink;
+  EXPECT_EQ(tree.generate(context(0.5, 1, 1, &shape), sink, 4 | 8, groups, 1.0), 12u);
+  ASSERT_EQ(groups[0].placements.size(), 1u);  // 2/3 is past the visible end
+  EXPECT_NEAR(groups[0].placements[0].t, 1.0 / 3, 1e-9);
+  const ChildPlacement& tip = groups[1].placements[0];
+  EXPECT_DOUBLE_EQ(tip.t, 0.5);
+  EXPECT_NEAR(tip.frame.position().z, 50.0, 1e-6);  // blended between 33.3 and 66.7
+  EXPECT_DOUBLE_EQ(tip.growth, 0.5);
+  // Rings at 0, 1/3 and the blended end: 3 x 4 vertices, 2 x 4 quads.
+  EXPECT_EQ(sink.vertexCount(), 12u);
+  EXPECT_EQ(sink.faceCount(), 8u);
+  EXPECT_NEAR(sink.vertex(0).x, 0.5, 1e-9);
+  EXPECT_NEAR(sink.vertex(8).z, 50.0, 1e-6);
+
+  // A node exactly at the visible end carries no branch; the branch angle is
+  // read at the absolute stem position (0.25), not the grown one (0.5).
+  groups.clear();
+  ClassicTree tilted = plainTree(3, 5);
+  tilted.branchAngle = CurveParameter(0, 4, 0, 1, "id");
+  tilted.generate(context(0.5), sink, 4, groups, 1.0);
+  ASSERT_EQ(groups[0].placements.size(), 1u);
+  EXPECT_NEAR(groups[0].placements[0].t, 0.25, 1e-9);
+  EXPECT_NEAR(std::acos(groups[0].placements[0].frame.m[2][2]), 0.25, 1e-9);
+
+  // A fractional piece count: branches at 0.4 and 0.8, the stem still ends at 1.
+  groups.clear();
+  plainTree(1.5, 3).generate(context(), sink, 4 | 8, groups, 1.0);
+  ASSERT_EQ(groups[0].placements.size(), 2u);
+  EXPECT_NEAR(groups[0].placements[1].frame.position().z, 80.0, 1e-6);
+  EXPECT_NEAR(groups[1].placements[0].frame.position().z, 100.0, 1e-6);
+}
+
+TEST(TreePlacements, DivergenceTurnsAndModes) {
+  struct Case {
+    uint16_t divergenceMode, treeMode;
+    double divergence, first, second;  // X-row angles of the first two branches
+  } cases[] = {
+      {0, 6, 0.5, -0.5, -1.0},    // Rz(-a), no flip
+      {2, 0, 0.0, kPi, 0.0},      // constant pi: alternate, flipped frames
+      {2, 2, 0.0, 0.0, kPi},      // tree mode 2: no base turn
+      {1, 6, 0.5, -kPi / 2 - 0.5, -kPi / 2 - 1.0},  // base turn pi/2
+  };
+  for (const Case& c : cases) {
+    ClassicTree tree = plainTree(3, 5);
+    tree.divergenceMode = c.divergenceMode;
+    tree.treeMode = c.treeMode;
+    tree.divergence = constant(c.divergence);
+    ChildGroups groups;
+    Mesh sink;
+    tree.generate(context(), sink, 4, groups, 1.0);
+    ASSERT_GE(groups[0].placements.size(), 2u);
+    auto same = [](double a, double b) { return std::fabs(std::remainder(a - b, 2 * kPi)) < 1e-9; };
+    EXPECT_TRUE(same(xAngle(groups[0].placements[0].frame), c.first)) << c.treeMode;
+    EXPECT_TRUE(same(xAngle(groups[0].placements[1].frame), c.second)) << c.treeMode;
+  }
+}
+
+TEST(TreePlacements, HandedDownValues) {
+  for (uint16_t mode : {0, 6}) {
+    ClassicTree tree = plainTree(3, 5);
+    tree.treeMode = mode;
+    tree.childDensity = constant(0.01);
+    tree.radius = constant(0.8);
+    ChildGroups groups;
+    Mesh sink;
+    tree.generate(context(1, 2, 0.5), sink, 4, groups, 1.0);
+    ASSERT_FALSE(groups[0].placements.empty());
+    const ChildPlacement& p = groups[0].placements[0];
+    EXPECT_DOUBLE_EQ(p.density, mode == 0 ? 0.025 : 0.05);  // clamped before the product
+    EXPECT_DOUBLE_EQ(p.thickness, 1.0);
+  }
+}
+
+TEST(TreeGates, NothingWhenSwitchedOffOrUngrown) {
+  const SquareShape shape;
+  for (int k = 0; k < 4; ++k) {
+    ClassicTree tree = plainTree(3, 5);
+    double growth = 1;
+    int32_t iteration = 0;
+    if (k == 0) { tree.iterationMask = {0x1}; iteration = 1; }
+    if (k == 1) growth = 0;
+    if (k == 2) growth = std::nan("");
+    if (k == 3) tree.lengthFraction = 1e-9;
+    ChildGroups groups;
+    Mesh sink;
+    EXPECT_EQ(tree.generate(context(growth, 1, 1, &shape, iteration), sink, 28, groups, 1.0), 0u);
+    EXPECT_TRUE(groups.empty());
+    EXPECT_EQ(sink.vertexCount(), 0u);
+  }
+}
+
+TEST(TreeFaults, HugeCountsAreBoundedAndNonFiniteIsSkipped) {
+  CountingLog log;
+  ClassicTree huge = plainTree(1e12, 1e12);
+  Path path;
+  std::vector<StemNode> nodes;
+  ASSERT_TRUE(huge.buildPath(context(), path, nodes));
+  EXPECT_LE(double(path.size()), kMaxPathPoints);
+  ChildGroups groups;
+  Mesh sink;
+  huge.generate(context(), sink, 4, groups, 1.0);
+  EXPECT_EQ(groups[0].placements.size(), size_t(kMaxChildCount));
+  EXPECT_GT(log.warnings, 0);
+
+  ClassicTree none = plainTree(std::nan(""), -5);
+  groups.clear();
+  EXPECT_EQ(none.generate(context(), sink, 4, groups, 1.0), 4u);
+  EXPECT_TRUE(groups[0].placements.empty());
+
+  const SquareShape shape;
+  ClassicTree infinite = plainTree(3, 5);
+  infinite.stemLength = INFINITY;
+  groups.clear();
+  EXPECT_EQ(infinite.generate(context(1, 1, 1, &shape), sink, 28, groups, 1.0), 0u);
+  EXPECT_EQ(sink.vertexCount(), 0u);
+
+  ClassicTree badScale = plainTree(3, 5);
+  badScale.branchScale = CurveParameter(0, 1, 1, 1, "x/0");
+  groups.clear();
+  const int before = log.warnings;
+  badScale.generate(context(1, 1, 1, &shape), sink, 4, groups, 1.0);
+  EXPECT_TRUE(groups[0].placements.empty());
+  EXPECT_EQ(log.warnings - before, 3);
+  EXPECT_GT(sink.vertexCount(), 0u);  // the stem itself is sound
+  for (const Vector3& v : sink.vertices()) EXPECT_TRUE(v.isFinite());
+}
+
+TEST(TreeStem, BentStemKeepsLengthAndFramesFollowIt) {
+  ClassicTree tree = plainTree(3, 9);
+  tree.deviation = constant(1);
+  tree.divergence = constant(1.0);
+  tree.kinks = CurveParameter(0, 0.2, 0.3, 0.3, "id");  // clamped to its range: 0.2
+  Path path;
+  std::vector<StemNode> nodes;
+  ASSERT_TRUE(tree.buildPath(context(), path, nodes));
+  ASSERT_EQ(path.size(), 9u);
+  ASSERT_EQ(nodes.size(), 9u);
+  EXPECT_EQ(path.front().t, 0.0);
+  EXPECT_NEAR(path.back().t, 1.0, 1e-12);
+  double length = 0, sideways = 0;
+  for (size_t i = 1; i < path.size(); ++i) {
+    EXPECT_GT(path[i].t, path[i - 1].t);
+    const Vector3 step = path[i].frame.position() - path[i - 1].frame.position();
+    length += step.length();
+    sideways = std::max(sideways, std::hypot(path[i].frame.position().x, path[i].frame.position().y));
+    EXPECT_GT(path[i].frame.row(2).dot(step.normalized()), 0.5);
+    EXPECT_NEAR(path[i].frame.row(2).length(), 1.0, 1e-9);
+  }
+  // Tilts keep each segment's length; the five plain nodes (the tip included)
+  // add sideways steps of 0.2 segment lengths each.
+  EXPECT_GT(sideways, 10.0);
+  EXPECT_NEAR(length, 100.0 * (5 * std::sqrt(1.04) + 3) / 8, 1e-6);
+}
+
+TEST(TreeStem, SplineStemAlongX) {
+  ClassicTree tree = plainTree(1, 3);
+  tree.stemSpline = {{0.0, {0, 0, 0}}, {1.0, {2, 0, 0}}};
+  Path path;
+  std::vector<StemNode> nodes;
+  ASSERT_TRUE(tree.buildPath(context(), path, nodes));
+  EXPECT_NEAR(path.back().frame.position().x, 200.0, 1e-9);
+  for (const PathPoint& p : path) EXPECT_NEAR(p.frame.row(2).x, 1.0, 1e-9);
+  // Three points on the Z axis count as straight: stemLength decides the height.
+  tree.stemSpline = {{0.0, {0, 0, 0}}, {0.5, {0, 0, 5}}, {1.0, {0, 0, 9}}};
+  tree.stemLength = 2;
+  ASSERT_TRUE(tree.buildPath(context(), path, nodes));
+  EXPECT_NEAR(path.back().frame.position().z, 200.0, 1e-9);
+}
+
+}  // namespace
+}  // namespace syv

@@ -1,0 +1,228 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "core/expr/curve.h"
+#include "core/expr/log.h"
+#include "core/expr/random.h"
+
+namespace syv {
+namespace {
+
+struct ErrorLog : LogSink {
+  std::vector<std::string> errors;
+  void error(const std::string& t) override { errors.push_back(t); }
+  void warning(const std::string&) override {}
+  void trace(const std::string&) override {}
+  void info(const std::string&) override {}
+};
+
+// Installs an ErrorLog for the life of a test.
+struct LogCapture {
+  ErrorLog log;
+  LogCapture() { LogChannel::setSink(&log); }
+  ~LogCapture() { LogChannel::clearSink(); }
+};
+
+TEST(CurveTest, DefaultAndLinearCurvesClampTheirPosition) {
+  const CurveParameter d;
+  EXPECT_EQ(d.pointCount(), 2);
+  EXPECT_EQ(d.point(2), nullptr);
+  EXPECT_EQ(d.point(-1), nullptr);
+  for (double x : {-1.0, 0.0, 0.4, 1.0, 3.0}) EXPECT_EQ(d.evaluate(x), 0.0);
+  const CurveParameter l(0, 1, 2, 4, "");
+  EXPECT_EQ(l.evaluateCurve(0.5), 3.0);
+  EXPECT_EQ(l.evaluateCurve(-1), 2.0);
+  EXPECT_EQ(l.evaluateCurve(7), 4.0);
+  EXPECT_EQ(l.minimum(), 0.0);
+  EXPECT_EQ(l.maximum(), 1.0);
+}
+
+TEST(CurveTest, PointMapPlacesEndsAndMiddlePoints) {
+  const CurveParameter c(0, 10, std::map<double, double>{{0.2, 5}, {0.8, 7}}, false, "");
+  ASSERT_EQ(c.pointCount(), 4);
+  const double xs[] = {0, 0.2, 0.8, 1}, ys[] = {5, 5, 7, 7};
+  const int indices[] = {0, 2, 3, 1};
+  for (int k = 0; k < 4; ++k) {
+    EXPECT_EQ(c.point(k)->x, xs[k]);
+    EXPECT_EQ(c.point(k)->y, ys[k]);
+    EXPECT_EQ(c.point(k)->index, indices[k]);
+    EXPECT_EQ(c.point(k)->kind, kSmooth);
+  }
+  EXPECT_EQ(c.evaluateCurve(0.2), 5.0);
+  EXPECT_EQ(c.evaluateCurve(0.8), 7.0);
+  // An empty map keeps the middle of the value range at both ends.
+  const CurveParameter e(2, 4, std::map<double, double>{}, true, "");
+  EXPECT_EQ(e.evaluateCurve(0.3), 3.0);
+  // Points beyond the domain still give the end values.
+  const CurveParameter o(0, 1, std::map<double, double>{{-1, 2}, {2, 6}}, true, "");
+  EXPECT_EQ(o.pointCount(), 2);
+  EXPECT_EQ(o.evaluateCurve(0.5), 4.0);
+}
+
+TEST(CurveTest, SmoothPointsGiveSymmetricBezierSegments) {
+  CurveParameter c(0, 4, std::map<double, double>{{0, 1}, {0.5, 3}, {1, 1}}, false, "");
+  ASSERT_EQ(c.pointCount(), 3);
+  const CurvePoint& mid = *c.point(1);
+  EXPECT_EQ(mid.kind, kSmooth);
+  EXPECT_EQ(mid.inY, 3.0);  // the neighbouring slopes cancel
+  EXPECT_EQ(mid.outY, 3.0);
+  EXPECT_NEAR(mid.inX, 0.5 - 0.5 / 3, 1e-15);
+  EXPECT_NEAR(mid.outX, 0.5 + 0.5 / 3, 1e-15);
+  EXPECT_EQ(c.evaluateCurve(0.5), 3.0);
+  // Bezier of 1, 5/3, 3, 3 at its middle: (1 + 5 + 9 + 3) / 8.
+  EXPECT_NEAR(c.evaluateCurve(0.25), 2.25, 1e-12);
+  for (double x = 0.0; x <= 0.5; x += 0.05)
+    EXPECT_NEAR(c.evaluateCurve(x), c.evaluateCurve(1 - x), 1e-12) << x;
+  c.setPointKind(kCorner);
+  EXPECT_EQ(c.evaluateCurve(0.25), 2.0);
+  EXPECT_EQ(c.evaluateCurve(0.75), 2.0);
+  // Two smooth points alone are a straight line.
+  const CurveParameter two(0, 4, std::map<double, double>{{0, 2}, {1, 4}}, false, "");
+  EXPECT_EQ(two.point(0)->kind, kSmooth);
+  EXPECT_EQ(two.evaluateCurve(0.25), 2.5);
+}
+
+// Corner ends with a smooth middle point need the cubic solve for t.
+TEST(CurveTest, CornerToSmoothSegmentsSolveForTheBezierParameter) {
+  LogCapture capture;
+  const CurveParameter c(0, 1, std::map<double, double>{{0, 0}, {0.5, 1}, {1, 0}}, true, "");
+  // Left segment: x(t) = 2t^2 - t^3 and y(t) = 3t^2 - 2t^3 over the half width.
+  for (double x = 0.01; x < 0.5; x += 0.02) {
+    const double u = x / 0.5;
+    double lo = 0, hi = 1;
+    for (int k = 0; k < 200; ++k) {
+      const double t = (lo + hi) / 2;
+      (2 * t * t - t * t * t < u ? lo : hi) = t;
+    }
+    const double t = (lo + hi) / 2;
+    EXPECT_NEAR(c.evaluateCurve(x), 3 * t * t - 2 * t * t * t, 1e-9) << x;
+    EXPECT_NEAR(c.evaluateCurve(1 - x), c.evaluateCurve(x), 1e-9) << x;
+  }
+  EXPECT_TRUE(capture.log.errors.empty());
+  // No root in (0, 1) is reported and the evaluation goes on.
+  EXPECT_TRUE(std::isnan(c.evaluateCurve(std::numeric_limits<double>::quiet_NaN())));
+  ASSERT_EQ(capture.log.errors.size(), 1u);
+  const std::string& m = capture.log.errors[0];
+  EXPECT_EQ(m.rfind("Curve Evaluation Problem: [", 0), 0u) << m;
+  EXPECT_NE(m.find("] [-1 1 1 "), std::string::npos) << m;
+  EXPECT_EQ(m.back(), '\n');
+}
+
+TEST(CurveTest, CubicSolverCoversEveryDiscriminantCase) {
+  double r[3];
+  ASSERT_EQ(solveCubic(2, -12, 22, -12, r), 3);  // 2 (t-1)(t-2)(t-3)
+  EXPECT_NEAR(r[0], 3, 1e-9);
+  EXPECT_NEAR(r[1], 1, 1e-9);
+  EXPECT_NEAR(r[2], 2, 1e-9);
+  ASSERT_EQ(solveCubic(1, 0, -3, 2, r), 3);  // (t-1)^2 (t+2)
+  EXPECT_NEAR(r[0], -2, 1e-9);
+  EXPECT_NEAR(r[1], 1, 1e-9);
+  EXPECT_NEAR(r[2], 1, 1e-9);
+  ASSERT_EQ(solveCubic(1, -1, 1, -1, r), 1);  // (t-1)(t^2+1)
+  EXPECT_NEAR(r[0], 1, 1e-9);
+  EXPECT_EQ(r[1], 0.0);
+  EXPECT_EQ(r[2], 0.0);
+}
+
+TEST(CurveTest, CursorWalksThePoints) {
+  const CurveParameter c(0, 10, std::map<double, double>{{0.2, 5}, {0.8, 7}}, false, "");
+  CurvePointCursor cursor(c);
+  std::vector<std::pair<double, double>> seen;
+  double x, y;
+  while (cursor.next(x, y)) seen.emplace_back(x, y);
+  EXPECT_EQ(seen, (std::vector<std::pair<double, double>>{{0, 5}, {0.2, 5}, {0.8, 7}, {1, 7}}));
+  // Seeking lands on the last point at or before the position.
+  cursor.seek(0.5);
+  ASSERT_TRUE(cursor.next(x, y));
+  EXPECT_EQ(x, 0.2);
+  cursor.seek(0.8);
+  ASSERT_TRUE(cursor.next(x, y));
+  EXPECT_EQ(x, 0.8);
+  cursor.seek(0.1);
+  ASSERT_TRUE(cursor.next(x, y));
+  EXPECT_EQ(x, 0.0);
+  cursor.seek(1.0);
+  ASSERT_TRUE(cursor.next(x, y));
+  EXPECT_EQ(y, 7.0);
+  EXPECT_FALSE(cursor.next(x, y));
+  cursor.reset();
+  ASSERT_TRUE(cursor.next(x, y));
+  EXPECT_EQ(x, 0.0);
+}
+
+TEST(CurveParameterTest, ExpressionsApplyToTheCurveValue) {
+  CurveParameter p(0, 1, 0.3, 0.3, "");
+  EXPECT_EQ(p.expression(), "id");
+  EXPECT_EQ(p.evaluate(0.5), 0.3);
+  ASSERT_TRUE(p.setExpression("sqr"));
+  EXPECT_EQ(p.mode(), 14);
+  EXPECT_DOUBLE_EQ(p.evaluate(0.5), 0.09);
+  ASSERT_TRUE(p.setExpression("x*2+1"));
+  EXPECT_EQ(p.mode(), 0);
+  EXPECT_DOUBLE_EQ(p.evaluate(0.5), 1.6);
+  ASSERT_TRUE(p.setExpression("phi"));
+  EXPECT_EQ(p.evaluate(0.5), 0.3 * 0.6180339);
+  ASSERT_TRUE(p.setExpression("sin"));
+  EXPECT_EQ(p.mode(), 2);
+  EXPECT_FALSE(p.setExpression("sin(x"));
+  EXPECT_FALSE(p.setExpression("2x"));
+  EXPECT_EQ(p.expression(), "sin");
+  EXPECT_TRUE(p.setExpression("1/x"));
+  ASSERT_TRUE(p.setExpression(""));
+  EXPECT_EQ(p.expression(), "id");
+  EXPECT_EQ(p.mode(), 1);
+  // Variables are read at evaluation time.
+  ASSERT_TRUE(p.setExpression("x+t*f-a+i*n"));
+  p.tValue = 2;
+  p.frameValue = 3;
+  p.ftimeValue = 0.5;
+  p.iterValue = 4;
+  p.chdrnValue = 5;
+  EXPECT_DOUBLE_EQ(p.evaluate(0), 0.3 + 6 - 0.5 + 20);
+  // A rejected text in a constructor leaves the identity.
+  const CurveParameter bad(0, 1, 0.3, 0.3, "2x");
+  EXPECT_EQ(bad.mode(), 1);
+  EXPECT_EQ(bad.evaluate(0), 0.3);
+}
+
+TEST(CurveParameterTest, ValidityTrialDrawsLikeAnyEvaluation) {
+  sharedRandom().seed(4357);
+  MersenneTwister ref(4357);
+  CurveParameter p(0, 1, 0.25, 0.25, "x+rnd(1)");
+  ref.nextReal();  // drawn by the trial
+  EXPECT_EQ(p.evaluate(0), 0.25 + (ref.nextReal() - 0.5) * 2.0);
+  const CurveParameter copy = p;
+  p.setExpression("id");
+  EXPECT_EQ(copy.expression(), "x+rnd(1)");
+}
+
+struct LinearRecord {
+  double start, end;
+  std::string expression;
+  double minimum, maximum;
+};
+
+TEST(CurveParameterTest, LinearRecords) {
+  const CurveParameter one = makeLinearParameter(LinearRecord{0, 0, "cos(x)", -3, 3});
+  EXPECT_EQ(one.minimum(), -1.0);
+  EXPECT_EQ(one.maximum(), 2.0);
+  EXPECT_EQ(one.expression(), "id");
+  for (double x : {0.0, 0.5, 1.0}) EXPECT_EQ(one.evaluate(x), 1.0);
+  EXPECT_EQ(makeLinearParameter(0, 0, "cos", 0, 1).evaluate(0.7), 1.0);
+  EXPECT_DOUBLE_EQ(makeLinearParameter(0.5, 0.5, "cos(x)", 0, 1).evaluate(0.2), std::cos(0.5));
+  CurveParameter frame = makeLinearParameter(LinearRecord{1, 2, "frame*2", -5, 5});
+  EXPECT_EQ(frame.expression(), "f*2");
+  EXPECT_EQ(frame.minimum(), -5.0);
+  EXPECT_EQ(frame.evaluate(0.5), 0.0);
+  frame.frameValue = 1.5;
+  EXPECT_EQ(frame.evaluate(0.5), 3.0);
+  EXPECT_EQ(makeLinearParameter(1, 3, "iter*x", 0, 5).evaluate(0.5), 2.0);
+}
+
+}  // namespace
+}  // namespace syv
