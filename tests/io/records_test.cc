@@ -42,14 +42,12 @@ ComponentParameters readKind(const std::string& kind, const std::string& body) {
 TEST(ComponentRecord, EmptyStructKeepsEveryDefault) {
   const ComponentRecord r = readStruct("");
   EXPECT_EQ(r.Name, "");
-  EXPECT_FALSE(r.Reference);
-  EXPECT_FALSE(r.Hide);
+  EXPECT_FALSE(r.Reference || r.Hide);
   EXPECT_EQ(r.Photo_Dir, "Y");
   EXPECT_EQ(r.Photo_Mode, "Vector");
   EXPECT_EQ(r.Photo, Triple(0, -1, 1));
   EXPECT_EQ(r.Existence, LinearParameterRecord(0, 0, "id", 0, 1));
-  EXPECT_TRUE(r.Switch.empty());
-  EXPECT_TRUE(r.Children.empty());
+  EXPECT_TRUE(r.Switch.empty() && r.Children.empty());
   EXPECT_EQ(r.Scale, VectorRange({1, 1, 1}, {-1, -1, -1}, {20, 20, 20}));
   EXPECT_EQ(r.Rotation, VectorRange({0, 0, 0}, {-3.14159, -3.14159, -3.14159},
                                     {3.14159, 3.14159, 3.14159}));
@@ -112,15 +110,12 @@ TEST(PrimitiveRecord, DefaultsFlagsAndPrecedence) {
   EXPECT_EQ(d.Type, "Undefined");
   EXPECT_EQ(d.Points, 3.0);
   EXPECT_EQ(d.Resolution, 1.0);
-  EXPECT_FALSE(d.Separator);
-  EXPECT_TRUE(d.Deformable);
+  EXPECT_TRUE(d.Deformable && !d.Separator);
   EXPECT_EQ(d.Texture_File, "Default");
   EXPECT_EQ(d.Texture_Handler, 2);
   EXPECT_EQ(d.Displace, LinearParameterRecord(0, 0, "rnd", -0.5, 0.5));
   EXPECT_EQ(d.TorusMinor.value, 0.20000000298023224);
   EXPECT_EQ(d.Texture_ScaleS, Triple(1, 0.009999999776482582, 10));
-  EXPECT_EQ(d.Texture_ShiftT, Triple(0, -10, 10));
-  EXPECT_EQ(d.Alpha, Triple(1, 0, 1));
   EXPECT_EQ(d.Diffuse, ColorRecord(0.5f, 0.5f, 0.5f));
   EXPECT_EQ(d.Specular, ColorRecord());
   EXPECT_FALSE(d.Use_GFXColor || d.Flat || d.ApplyProfil || d.ApplyProfil3D);
@@ -137,13 +132,10 @@ TEST(PrimitiveRecord, DefaultsFlagsAndPrecedence) {
       "GFXColor {\nEMISSION 0.25, 0.5, 0.75, 9\nAMBIENT\n}\n");
   EXPECT_TRUE(f.Separator);
   EXPECT_FALSE(f.Deformable);
-  EXPECT_TRUE(f.Use_GFXColor);
-  EXPECT_TRUE(f.ApplyProfil);
-  EXPECT_TRUE(f.ApplyProfil3D);
+  EXPECT_TRUE(f.Use_GFXColor && f.ApplyProfil && f.ApplyProfil3D);
   EXPECT_EQ(f.Texture_ScaleS, Triple(0, 0, 0));
   EXPECT_EQ(f.TorusMinor, Triple(0.5, 0.1, 0));
-  EXPECT_EQ(f.Color, "Bark");
-  EXPECT_EQ(f.Texture, "t");
+  EXPECT_EQ(f.Color + "/" + f.Texture, "Bark/t");
   EXPECT_EQ(f.Displace, LinearParameterRecord(1, 2, "rnd", -0.5, 0.5));
   EXPECT_EQ(f.Points, 6.0);
   EXPECT_EQ(f.Resolution, 0.0);
@@ -168,95 +160,65 @@ TEST(ComponentParameters, KindRules) {
     EXPECT_EQ(p.ScaleRange, VectorRange({2, 0, 0}, {0, 0, 0}, {4, 0, 0})) << kind;
     EXPECT_EQ(p.Scale, ComponentParameters().Scale) << kind;
   }
-  const ComponentParameters curve = readKind("Horn", "Scale {\nSize 1\n0, 1, 0\n}\n");
-  EXPECT_EQ(curve.ScaleCurve, (KnotList{{0, 1, 0}}));
-
   const ComponentParameters tree = readKind("Tree", "Shape 1, 2\nDense 3, 4\n");
   EXPECT_EQ(tree.Shape, ComponentParameters().Shape);
   EXPECT_EQ(tree.Dense, ComponentParameters().Dense);
-  const ComponentParameters leaf = readKind("Leaf", "Shape 1, 2\nDense 3, 4\n");
-  EXPECT_EQ(leaf.Shape.end, 2.0);
-  EXPECT_EQ(leaf.Dense.end, 4.0);
-  EXPECT_EQ(leaf.TypeName, "Leaf");
-
-  // The kind rule follows the block's own name, not the earlier TypeName.
-  ComponentParameters mixed;
-  readComponentParameters("Leaf", firstBlock("Leaf {\n}\n"), mixed);
-  readComponentParameters("Horn", firstBlock("Horn {\nSegments 8\n}\n"), mixed);
-  EXPECT_EQ(mixed.Segments, Triple(0, 0, 0));
-  EXPECT_EQ(mixed.TypeName, "Horn");
 }
 
-TEST(ComponentParameters, DefaultsAndEveryKey) {
-  const ComponentParameters d = readKind("Revo", "");
+using CP = ComponentParameters;
+
+TEST(ComponentParameters, EveryKeyReachesItsField) {
+  const CP d;
   EXPECT_EQ(d.Shape, LinearParameterRecord(0, 1.5700000524520874, "cos", -3.141590118408203,
                                            3.141590118408203));
   EXPECT_EQ(d.Length, Triple(1, 0.0010000000474974513, 20));
-  EXPECT_EQ(d.Angle, LinearParameterRecord(1, 1, "phi", -10, 10));
-  EXPECT_EQ(d.Fan, LinearParameterRecord(0, 3.141590118408203, "id", 0, 3.141590118408203));
-  EXPECT_EQ(d.Version, 6);
-  EXPECT_EQ(d.Characteristic, 5);
-  EXPECT_TRUE(d.Top);
   EXPECT_EQ(d.Translation, Triple(0, 0, 0));
-  EXPECT_EQ(d.Basis, 0);
-  EXPECT_FALSE(d.Deform_Points || d.Separator || d.Smooth || d.Spline || d.ApplyShape);
-  EXPECT_EQ(d.ShapeKnots, (KnotList{{0, 0.9, 0}, {0.5, 0.6, 0}, {1, 0, 0}}));
-  EXPECT_EQ(d.DenseCurve, (KnotList{{0, 0, 0}, {0.5, 0.5, 0}, {1, 0.2, 0}}));
-  EXPECT_TRUE(d.Knots.empty());
 
-  const ComponentParameters p = readKind(
-      "Wreath",
-      "Top FALSE\nSteps 2\nFlap 3\nScrew 4\nRotX 5\nRotY 6\nRotZ 7\nTrX 8\nTrY 9\nTrZ 10\n"
-      "Characteristic 11\nApplyShape FALSE\nMoveScale 12.5\nLength {1,2,3}\nLen {4,5,6}\n"
-      "Spline\nPairs 13\nBranch_Num {14,0,0}\nKruschtlKnots {15,0,0}\nIniScale {16,0,0}\n"
-      "Version 17\nNumber {18,0,0}\nRadius {19,0,0}\nInfluence {20,0,0}\nFan 21\nTrans 22\n"
-      "Angle 23\nTwist 24\nSpin 25\nTranslation {26,27,28}\nBasis 29\nDeform_Points TRUE\n"
-      "Separator yes\nsteps 99\n"
-      "Knots {\nSize 1\n1,2,3\n}\nShapeKnots {\nSize 1\n2,0,0\n}\nBranchiness {\nSize 1\n3,0,0\n}\n"
-      "Deviate {\nSize 1\n4,0,0\n}\nGeomScale {\nSize 1\n5,0,0\n}\nAngle {\nSize 1\n6,0,0\n}\n"
-      "Screw {\nSize 1\n7,0,0\n}\nPhototropism {\nSize 1\n8,0,0\n}\n"
-      "Gravitropism {\nSize 1\n9,0,0\n}\nKruschtl {\nSize 1\n10,0,0\n}\n"
-      "Dense {\nSize 0\n}\nPatch_Points {\nSize 1\n11,0,0\n}\nUnknown {\nSize 1\n0,0,0\n}\n");
+  const std::pair<const char*, Triple CP::*> triples[] = {
+      {"Length", &CP::Length}, {"Len", &CP::Length}, {"Branch_Num", &CP::Branch_Num},
+      {"KruschtlKnots", &CP::KruschtlKnots}, {"IniScale", &CP::IniScale},
+      {"Number", &CP::Number}, {"Radius", &CP::Radius}, {"Influence", &CP::Influence},
+      {"Translation", &CP::Translation}, {"Segments", &CP::Segments}};
+  for (const auto& [key, field] : triples)
+    EXPECT_EQ(readKind("Wreath", std::string(key) + " {7, 8, 9}\n").*field, Triple(7, 8, 9)) << key;
+
+  const std::pair<const char*, LinearParameterRecord CP::*> linear[] = {
+      {"Steps", &CP::Steps}, {"Flap", &CP::Flap}, {"Screw", &CP::Screw}, {"RotX", &CP::RotX},
+      {"RotY", &CP::RotY}, {"RotZ", &CP::RotZ}, {"TrX", &CP::TrX}, {"TrY", &CP::TrY},
+      {"TrZ", &CP::TrZ}, {"Fan", &CP::Fan}, {"Trans", &CP::Trans}, {"Angle", &CP::Angle},
+      {"Twist", &CP::Twist}, {"Spin", &CP::Spin}, {"Shape", &CP::Shape}, {"Dense", &CP::Dense}};
+  for (const auto& [key, field] : linear) {
+    const CP p = readKind("Revo", std::string(key) + " 7, 8, \"x\", 1, 9\n");
+    EXPECT_EQ(p.*field, LinearParameterRecord(7, 8, "x", 1, 9)) << key;
+  }
+
+  const std::pair<const char*, KnotList CP::*> curves[] = {
+      {"Knots", &CP::Knots}, {"ShapeKnots", &CP::ShapeKnots}, {"Shape", &CP::ShapeKnots},
+      {"Branchiness", &CP::Branchiness}, {"Scale", &CP::ScaleCurve}, {"Deviate", &CP::Deviate},
+      {"GeomScale", &CP::GeomScale}, {"Angle", &CP::AngleCurve}, {"Screw", &CP::ScrewCurve},
+      {"Phototropism", &CP::Phototropism}, {"Gravitropism", &CP::Gravitropism},
+      {"Kruschtl", &CP::Kruschtl}, {"Dense", &CP::DenseCurve}, {"Patch_Points", &CP::Patch_Points}};
+  for (const auto& [name, field] : curves) {
+    const CP p = readKind("Tree", std::string(name) + " {\nSize 1\n1,2,3\n}\n");
+    EXPECT_EQ(p.*field, (KnotList{{1, 2, 3}})) << name;
+  }
+  // "Size 0" replaces a default list by an empty one; unknown blocks are ignored.
+  EXPECT_TRUE(readKind("Tree", "Dense {\nSize 0\n}\n").DenseCurve.empty());
+  EXPECT_EQ(readKind("Tree", "Curve {\nSize 1\n1,2,3\n}\n").ScaleCurve, d.ScaleCurve);
+
+  const CP p = readKind("Wreath",
+                        "Top FALSE\nCharacteristic 11\nApplyShape FALSE\nMoveScale 12.5\n"
+                        "Spline\nPairs 13\nVersion 17\nBasis 29\nDeform_Points TRUE\n"
+                        "Separator yes\nLength {1,2,3}\nLen {4,5,6}\nSmooth FALSE\npairs 99\n");
   EXPECT_FALSE(p.Top);
-  const LinearParameterRecord* lprs[] = {&p.Steps, &p.Flap, &p.Screw, &p.RotX, &p.RotY, &p.RotZ,
-                                         &p.TrX, &p.TrY, &p.TrZ};
-  for (int i = 0; i < 9; ++i) EXPECT_EQ(lprs[i]->start, i + 2.0) << i;
-  EXPECT_EQ(p.Steps.end, 1.0);  // only the first field was given
   EXPECT_EQ(p.Characteristic, 11);
-  EXPECT_TRUE(p.ApplyShape);
-  EXPECT_EQ(p.MoveScale, 12.5);
-  EXPECT_EQ(p.Length, Triple(4, 5, 6));
-  EXPECT_TRUE(p.Spline);
-  EXPECT_EQ(p.Pairs, 13);
-  EXPECT_EQ(p.Branch_Num.value, 14);
-  EXPECT_EQ(p.KruschtlKnots.value, 15);
-  EXPECT_EQ(p.IniScale.value, 16);
-  EXPECT_EQ(p.Version, 17);
-  EXPECT_EQ(p.Number.value, 18);
-  EXPECT_EQ(p.Radius.value, 19);
-  EXPECT_EQ(p.Influence.value, 20);
-  EXPECT_EQ(p.Fan.start, 21);
-  EXPECT_EQ(p.Trans.start, 22);
-  EXPECT_EQ(p.Angle.start, 23);
-  EXPECT_EQ(p.Twist.start, 24);
-  EXPECT_EQ(p.Spin.start, 25);
-  EXPECT_EQ(p.Translation, Triple(26, 27, 28));
-  EXPECT_EQ(p.Basis, 29);
-  EXPECT_TRUE(p.Deform_Points);
+  EXPECT_TRUE(p.ApplyShape && p.Spline && p.Smooth && p.Deform_Points);
   EXPECT_FALSE(p.Separator);
-  EXPECT_EQ(p.Knots, (KnotList{{1, 2, 3}}));
-  EXPECT_EQ(p.ShapeKnots, (KnotList{{2, 0, 0}}));
-  EXPECT_EQ(p.Branchiness, (KnotList{{3, 0, 0}}));
-  EXPECT_EQ(p.Deviate, (KnotList{{4, 0, 0}}));
-  EXPECT_EQ(p.GeomScale, (KnotList{{5, 0, 0}}));
-  EXPECT_EQ(p.AngleCurve, (KnotList{{6, 0, 0}}));
-  EXPECT_EQ(p.ScrewCurve, (KnotList{{7, 0, 0}}));
-  EXPECT_EQ(p.Phototropism, (KnotList{{8, 0, 0}}));
-  EXPECT_EQ(p.Gravitropism, (KnotList{{9, 0, 0}}));
-  EXPECT_EQ(p.Kruschtl, (KnotList{{10, 0, 0}}));
-  EXPECT_TRUE(p.DenseCurve.empty());  // "Size 0" replaces the default list
-  EXPECT_EQ(p.Patch_Points, (KnotList{{11, 0, 0}}));
-  EXPECT_EQ(p.ScaleCurve, ComponentParameters().ScaleCurve);
+  EXPECT_EQ(p.MoveScale, 12.5);
+  EXPECT_EQ(p.Pairs, 13);
+  EXPECT_EQ(p.Version, 17);
+  EXPECT_EQ(p.Basis, 29);
+  EXPECT_EQ(p.Length, Triple(4, 5, 6));  // "Len" after "Length" wins
 }
 
 TEST(ComponentRecord, KindBlockNames) {
