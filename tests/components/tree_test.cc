@@ -6,37 +6,10 @@
 
 #include "core/components/classic_tree.h"
 #include "core/components/limits.h"
-#include "core/expr/log.h"
+#include "tests/components/sweep_fixtures.h"
 
 namespace syv {
 namespace {
-
-CurveParameter constant(double v) { return CurveParameter(0.0, 4.0, v, v, "id"); }
-
-struct CountingLog : LogSink {
-  CountingLog() { LogChannel::setSink(this); }
-  ~CountingLog() override { LogChannel::clearSink(); }
-  void error(const std::string&) override {}
-  void warning(const std::string&) override { ++warnings; }
-  void trace(const std::string&) override {}
-  void info(const std::string&) override {}
-  int warnings = 0;
-};
-
-// A linked shape: a closed square of radius 1 in the unit-scaled frame.
-struct SquareShape : SceneObject {
-  SquareShape() {
-    outline.resize(4, 1);
-    outline.setContour(0, 4, true);
-    const Vector3 p[4] = {{1, 0, 0}, {0, 1, 0}, {-1, 0, 0}, {0, -1, 0}};
-    for (uint32_t i = 0; i < 4; ++i) outline.setPoint(i, i / 4.0, p[i]);
-  }
-  std::string name() const override { return "square"; }
-  Matrix4 transform() const override { return Matrix4(); }
-  const Outline* shape() const override { return &outline; }
-  const Mesh* mesh() const override { return nullptr; }
-  Outline outline;
-};
 
 ClassicTree plainTree(double branches, double segments) {
   ClassicTree t;
@@ -109,7 +82,7 @@ TEST(TreePlacements, UniformTreeBranchesTipAndBase) {
 
 TEST(TreePlacements, HalfGrownTreeAndItsStem) {
   ClassicTree tree = plainTree(2, 4);  // nodes at 0, 1/3, 2/3, 1
-  const SquareShape shape;
+  const OutlineShape shape(circles({{4, true}}));
   ChildGroups groups;
   Mesh sink;
   EXPECT_EQ(tree.generate(context(0.5, 1, 1, &shape), sink, 4 | 8, groups, 1.0), 12u);
@@ -185,7 +158,7 @@ TEST(TreePlacements, HandedDownValues) {
 }
 
 TEST(TreeGates, NothingWhenSwitchedOffOrUngrown) {
-  const SquareShape shape;
+  const OutlineShape shape(circles({{4, true}}));
   for (int k = 0; k < 4; ++k) {
     ClassicTree tree = plainTree(3, 5);
     double growth = 1;
@@ -220,7 +193,7 @@ TEST(TreeFaults, HugeCountsAreBoundedAndNonFiniteIsSkipped) {
   EXPECT_EQ(none.generate(context(), sink, 4, groups, 1.0), 4u);
   EXPECT_TRUE(groups[0].placements.empty());
 
-  const SquareShape shape;
+  const OutlineShape shape(circles({{4, true}}));
   ClassicTree infinite = plainTree(3, 5);
   infinite.stemLength = INFINITY;
   groups.clear();
