@@ -47,7 +47,7 @@ Mesh meshOf(std::initializer_list<Vector3> points) {
   return mesh;
 }
 
-TEST(ClassicSimple, NamesAndLinks) {
+TEST(ClassicSimple, ServesOnlyTheOwnFrameAndWritesNoMesh) {
   ClassicSimple simple;
   ClassicHyperpatch patch;
   const ClassicSimple* kinds[] = {&simple, &patch};
@@ -58,31 +58,19 @@ TEST(ClassicSimple, NamesAndLinks) {
   }
   EXPECT_EQ(simple.ownMeshMode(), 0u);
   EXPECT_EQ(patch.ownMeshMode(), 1u);
-  Mesh mesh = meshOf({{0, 0, 0}, {1, 0, 0}, {1, 1, 1}, {0, 1, 0}});
-  EXPECT_FALSE(simple.buildOwnMesh(EvaluationContext(), mesh));
-}
 
-TEST(ClassicSimple, ServesOnlyTheOwnFrameAndWritesNoMesh) {
-  ClassicSimple simple;
   Mesh sink;
   ChildGroups groups;
-  EXPECT_EQ(simple.generate(EvaluationContext(), sink, 0, groups, 1.0), 0u);
+  EXPECT_EQ(patch.generate(EvaluationContext(), sink, 0, groups, 1.0), 0u);
   EXPECT_EQ(simple.generate(EvaluationContext(), sink, 4 | 8 | 1, groups, 1.0), 0u);
   EXPECT_TRUE(groups.empty());
-
   EXPECT_EQ(simple.generate(EvaluationContext(), sink, 4 | 16, groups, 1.0), 16u);
   ASSERT_EQ(groups.size(), 1u);
   EXPECT_EQ(groups[0].kind, 16u);
   ASSERT_EQ(groups[0].placements.size(), 1u);
   const ChildPlacement& p = groups[0].placements[0];
   EXPECT_EQ(p.frame, Matrix4());  // no photo: the default placement
-  EXPECT_EQ(p.valid, 0);
-  EXPECT_EQ(p.t, 0.0);
-  EXPECT_EQ(p.index, 0u);
-  EXPECT_EQ(p.count, 1u);
-  EXPECT_EQ(p.growth, 1.0);
-  EXPECT_EQ(p.thickness, 1.0);
-  EXPECT_EQ(p.density, 1.0);
+  EXPECT_TRUE(p.valid == 0 && p.count == 1 && p.growth == 1.0 && p.density == 1.0);
   EXPECT_TRUE(sink.isEmpty());
 }
 
@@ -102,12 +90,6 @@ TEST(ClassicSimple, PhotoTurnPivotsAboutTheNodeOrigin) {
   expectNear(origin * c, origin, 1e-9);
   EXPECT_NEAR(c.determinant(), 1.0, 1e-9);
 
-  // Half the turn ends half way between the lean and the vertical.
-  simple.photo = 0.5;
-  groups.clear();
-  simple.generate(nodeContext(own, accumulated), sink, 16, groups, 1.0);
-  const Vector3 half = (groups[0].placements[0].frame * accumulated.inverse()).row(2);
-  EXPECT_NEAR(std::atan2(half.y, half.z), 0.3, 1e-6);
   EXPECT_TRUE(sink.isEmpty());
 }
 
@@ -123,11 +105,9 @@ TEST(ClassicSimple, NonFiniteTurnPlacesNoChild) {
   EXPECT_TRUE(groups.empty());
   EXPECT_EQ(log.warnings, 1);
 
-  // A NaN fraction either turns nothing or is refused; never a NaN frame.
-  simple.photo = std::nan("");
+  simple.photo = std::nan("");  // either no turn or refused; never a NaN frame
   simple.generate(nodeContext(Matrix4(), Matrix4::rotX(0.6)), sink, 16, groups, 1.0);
-  for (const ChildGroup& g : groups)
-    for (const ChildPlacement& p : g.placements) EXPECT_TRUE(p.frame.isFinite());
+  for (const ChildGroup& g : groups) EXPECT_TRUE(g.placements[0].frame.isFinite());
 }
 
 TEST(ClassicHyperpatch, RegularLatticesLeaveEveryVertexInPlace) {
@@ -149,12 +129,19 @@ TEST(ClassicHyperpatch, MovedControlPointsBendByTheirWeights) {
   // Bounds [0, 2]^3: centre (1, 1, 1), extent 2, so q = p / 2.
   const Mesh cube = meshOf({{0, 0, 0}, {2, 2, 2}, {1, 1, 1}, {2, 0, 0}, {0, 0, 2}});
 
-  // Degree 1, corner P_111 pulled out to (2, 2, 2) in unit-cube coordinates.
+  // Degree 1, corner P_111 pulled out to (2, 2, 2) in unit-cube coordinates;
+  // copied from another patch and run as the traversal runs an own mesh.
   ClassicHyperpatch linear;
-  linear.controlPoints = regularLattice(1);
-  linear.controlPoints[latticeIndex(1, 1, 1, 1)] = {2, 2, 2};
+  {
+    ClassicHyperpatch source;
+    source.patchKind = 7;
+    source.controlPoints = regularLattice(1);
+    source.controlPoints[latticeIndex(1, 1, 1, 1)] = {2, 2, 2};
+    linear.copyPatch(source);
+  }
+  EXPECT_EQ(linear.patchKind, 7u);
   Mesh mesh = cube;
-  ASSERT_TRUE(linear.deform(mesh));
+  ASSERT_TRUE(static_cast<const Component&>(linear).buildOwnMesh(EvaluationContext(), mesh));
   expectNear(mesh.vertex(0), {0, 0, 0});
   expectNear(mesh.vertex(1), {4, 4, 4});           // 1 + (2 - 0.5) * 2
   expectNear(mesh.vertex(2), {1.25, 1.25, 1.25});  // weight 1/8 on the moved corner
@@ -172,18 +159,6 @@ TEST(ClassicHyperpatch, MovedControlPointsBendByTheirWeights) {
   expectNear(mesh.vertex(4), {0, 0, 2});
   // The centre weighs P_200 by B_2(0.5) * B_0(0.5) * B_0(0.5) = 1 / 64.
   expectNear(mesh.vertex(2), {1, 1, 1 + 2 * 0.25 / 64});
-
-  // Degree 4, the middle layer i = 2 shifted by 0.5 along x: at q.x = 0.5 it
-  // weighs 6 / 16, at q.x = 0 nothing; y and z stay.
-  ClassicHyperpatch quartic;
-  quartic.controlPoints = regularLattice(4);
-  for (uint32_t j = 0; j <= 4; ++j)
-    for (uint32_t k = 0; k <= 4; ++k) quartic.controlPoints[latticeIndex(4, 2, j, k)].x += 0.5;
-  mesh = cube;
-  ASSERT_TRUE(quartic.deform(mesh));
-  expectNear(mesh.vertex(2), {1 + 2 * 0.5 * 6 / 16, 1, 1});
-  expectNear(mesh.vertex(0), {0, 0, 0});
-  expectNear(mesh.vertex(1), {2, 2, 2});
 }
 
 TEST(ClassicHyperpatch, LeavesTheMeshAloneWhenItCannotBend) {
@@ -199,49 +174,22 @@ TEST(ClassicHyperpatch, LeavesTheMeshAloneWhenItCannotBend) {
     ASSERT_EQ(mesh.vertexCount(), before.vertexCount());
     for (uint32_t v = 0; v < mesh.vertexCount(); ++v) EXPECT_EQ(mesh.vertex(v), before.vertex(v));
   };
-  unchanged(patch, Mesh());                                         // no bounds
+  unchanged(patch, Mesh());                                                // no bounds
   unchanged(patch, meshOf({{1, 2, 3}, {1, 2, 3}, {1, 2, 3}, {1, 2, 3}}));  // flat: E = 0
   unchanged(patch, meshOf({{0, 0, 0}, {5e-9, 0, 0}, {0, 0, 0}, {0, 0, 0}}));
-  EXPECT_EQ(log.warnings, 0);
 
   ClassicHyperpatch odd = patch;
   odd.controlPoints.resize(10);
   unchanged(odd, original);
-  odd.controlPoints.clear();
-  unchanged(odd, original);
-  EXPECT_EQ(log.warnings, 0);
 
   // Control points that are not finite, or so large that the sum overflows.
   ClassicHyperpatch bad = patch;
   bad.controlPoints[5].y = std::numeric_limits<double>::infinity();
   unchanged(bad, original);
-  bad.controlPoints[5].y = std::nan("");
-  unchanged(bad, original);
   bad.controlPoints[5].y = 0.0;
   bad.controlPoints[0].y = 1e308;  // the corner vertex at the origin weighs it fully
   unchanged(bad, original);
-  EXPECT_EQ(log.warnings, 3);
-}
-
-TEST(ClassicHyperpatch, OwnMeshIsDeformedAndPatchesCopy) {
-  ClassicHyperpatch source;
-  source.patchKind = 7;
-  source.controlPoints = regularLattice(1);
-  source.controlPoints[latticeIndex(1, 1, 1, 1)] = {2, 2, 2};
-  ClassicHyperpatch copy;
-  copy.copyPatch(source);
-  EXPECT_EQ(copy.patchKind, 7u);
-  ASSERT_EQ(copy.controlPoints.size(), 8u);
-  source.controlPoints.clear();  // the copy keeps its own points
-
-  // The way the traversal uses it: the children write into the own mesh,
-  // which is then built with the node's context.
-  Mesh mesh = meshOf({{0, 0, 0}, {2, 2, 2}, {1, 1, 1}, {2, 0, 0}});
-  const Component& component = copy;
-  ASSERT_EQ(component.ownMeshMode() % 2, 1u);
-  EXPECT_TRUE(component.buildOwnMesh(EvaluationContext(), mesh));
-  expectNear(mesh.vertex(1), {4, 4, 4});
-  EXPECT_FALSE(source.deform(mesh));
+  EXPECT_EQ(log.warnings, 2);
 }
 
 }  // namespace
