@@ -128,7 +128,9 @@ bool ImportBuilder::readScene(const EvaluationContext& context, const std::strin
   if (table.empty()) return fail(ImportStatus::kNoKeyFrame);
   ProgressChannel::update(0.1);
 
-  const RecordMap records = table.begin()->second.components;
+  // Later key frames take no part; the table outlives every use of the
+  // records, so they are used in place rather than copied.
+  const RecordMap& records = table.begin()->second.components;
   std::set<std::string> roots;
   for (const auto& entry : records) roots.insert(entry.first);
   for (const auto& entry : records) {

@@ -196,6 +196,9 @@ class Walker {
       MeshSink& target = frame->ownMesh ? static_cast<MeshSink&>(discard) : placed;
       component->generate(*frame->context, target, flags, frame->groups, 1.0);
       if (guard_.stopped()) return;
+      // Only an own mesh needs the context again; deep scenes keep one frame
+      // per level, so the copy is not kept longer than it must.
+      if (!frame->ownMesh) frame->context.reset();
     }
 
     for (uint32_t i = 0; i < children.size(); ++i) {
