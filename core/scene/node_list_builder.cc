@@ -179,7 +179,9 @@ std::string NodeListBuilder::createCone(const std::string& name, const Matrix4& 
   LogChannel::trace("createCone");
   auto mesh = std::make_unique<Mesh>();
   const uint32_t n = segments > 0 ? static_cast<uint32_t>(segments) : 0;
-  generateCone(*mesh, size, static_cast<double>(segments), n, n, -1);
+  // As tall as it is wide, so that the cone fills the unit cube like the
+  // box, sphere and cylinder of the same size.
+  generateCone(*mesh, size, 2.0 * size, n, n, -1);
   return enterPrimitive(name, transform, std::move(mesh), nullptr);
 }
 

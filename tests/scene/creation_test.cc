@@ -236,7 +236,12 @@ TEST_F(CreationTest, PrimitiveTypesBecomeShapes) {
   EXPECT_TRUE(LogRecorder::has(log.traces, "createSphere(Sp_Sphere, "));
   EXPECT_TRUE(LogRecorder::has(log.traces, ", 50, 6)"));
   // Cone of resolution 1.5: 7 segments, 7 x 7 quads of side and no more.
-  EXPECT_EQ(builder.findNode("Co_Cone")->mesh()->faceCount(), 49u);
+  const Mesh* cone = builder.findNode("Co_Cone")->mesh();
+  EXPECT_EQ(cone->faceCount(), 49u);
+  Vector3 lo, hi;
+  ASSERT_TRUE(cone->bounds(lo, hi));
+  EXPECT_NEAR(hi.z - lo.z, 100.0, 1e-9);
+  EXPECT_NEAR(hi.y, 50.0, 1e-9);
   EXPECT_EQ(builder.findNode("Un_Undefinedx"), nullptr);
   EXPECT_EQ(builder.findNode("Zz_Blob"), nullptr);
 }
