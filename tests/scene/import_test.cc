@@ -95,7 +95,12 @@ TEST(Import, PrimitiveBelowCameraInsideNestedGroups) {
       background.assign(rgb, rgb + 3);
       return true;
     }
+    bool setFrameCount(int32_t frames) override {
+      frameCounts.push_back(frames);
+      return true;
+    }
     std::vector<float> background;
+    std::vector<int32_t> frameCounts;
   };
   LogRecorder log;
   Recording builder;
@@ -114,6 +119,8 @@ TEST(Import, PrimitiveBelowCameraInsideNestedGroups) {
   EXPECT_EQ(red.diffuse, ColorRecord(1.0f, 0.0f, 0.0f));
   EXPECT_EQ(red.textureFile, "");
   EXPECT_EQ(builder.background, (std::vector<float>{1.0f, static_cast<float>(128.0 / 255), 0.0f}));
+  // "Frames" counts only in a "Queue" block.
+  EXPECT_EQ(builder.frameCounts, (std::vector<int32_t>{25}));
   EXPECT_FALSE(LogRecorder::has(log.traces, "Hidden"));
   EXPECT_FALSE(LogRecorder::has(log.traces, "Ignored"));
 }
