@@ -162,8 +162,16 @@ class Walker {
     state.transform = state.transform * node.transform();
     if (node.materialId() >= 0) state.materialId = node.materialId();
     if (node.hidden()) return;
+    // A transform from out-of-range file values would place everything below
+    // at infinity or NaN; such a subtree is left out.
+    const Matrix4 placement = state.transform.inverse();
+    if (!state.transform.isFinite() || !placement.isFinite()) {
+      LogChannel::warning("node '" + node.nodeName() +
+                          "': placement is not finite; the node and its subtree are left out");
+      return;
+    }
     if (const Mesh* mesh = node.mesh()) {
-      appendMesh(*sink, *mesh, state.transform.inverse(), state.materialId);
+      appendMesh(*sink, *mesh, placement, state.materialId);
       return;
     }
 
@@ -192,7 +200,7 @@ class Walker {
                                    static_cast<int32_t>(state.index),
                                    static_cast<int32_t>(state.count), shape);
       DiscardingMeshSink discard;
-      TransformingMeshSink placed(*sink, state.transform.inverse(), state.materialId);
+      TransformingMeshSink placed(*sink, placement, state.materialId);
       MeshSink& target = frame->ownMesh ? static_cast<MeshSink&>(discard) : placed;
       component->generate(*frame->context, target, flags, frame->groups, 1.0);
       if (guard_.stopped()) return;

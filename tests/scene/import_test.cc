@@ -197,6 +197,22 @@ TEST(Import, FailureTable) {
             6u);
 }
 
+TEST(Import, OutOfRangePlacementsLeaveTheirSubtreeOut) {
+  LogRecorder log;
+  ImportBuilder builder;
+  Mesh mesh;
+  const std::string far = "Transform {\nTranslation {1e999, 0, 0} {0, 0, 0} {0, 0, 0}\n}\n";
+  ASSERT_TRUE(builder.loadFile(
+      hostContext(),
+      writeTemp("far", model(record("Cam", children({"Far", "Near"}) + kCamera) +
+                             record("Far", far + children({"Below"}) + kBox) +
+                             record("Below", kBox) + record("Near", kBox))),
+      mesh));
+  EXPECT_EQ(mesh.faceCount(), 6u);
+  for (const Vector3& v : mesh.vertices()) EXPECT_TRUE(v.isFinite());
+  EXPECT_TRUE(LogRecorder::has(log.warnings, "node 'Far': placement is not finite"));
+}
+
 TEST(Import, VersionWithoutMinorPart) {
   LogRecorder log;
   load("version", "Version 4\n" + model(record("C", kCamera)));
