@@ -185,5 +185,21 @@ TEST(HornImport, RibsCarryBoxes) {
   EXPECT_NEAR(hi.x, 50.0, 1e-9);   // cos(0) times the 0.5-unit circle
 }
 
+// The examples are the converter's demo and the fuzz seeds: each must import
+// completely and give geometry.
+TEST(Examples, EveryExampleImportsGeometry) {
+  for (const char* name : {"tree", "horn", "leaf", "phiball", "hydra", "wreath", "revo", "simple",
+                           "hyperpatch", "plant"}) {
+    EvaluationContext context;
+    context.setNumber(kIdUnitScale, 100.0);
+    ImportBuilder builder;
+    Mesh mesh;
+    const std::string file = std::string(SYV_SOURCE_DIR) + "/examples/" + name + ".syv";
+    EXPECT_TRUE(builder.loadFile(context, file, mesh)) << name;
+    EXPECT_EQ(builder.status(), ImportStatus::kComplete) << name;
+    EXPECT_GT(mesh.faceCount(), 0u) << name;
+  }
+}
+
 }  // namespace
 }  // namespace syv
