@@ -3,8 +3,14 @@
 #include <sstream>
 #include <utility>
 
+#include "core/components/classic_horn.h"
+#include "core/components/classic_hydra.h"
+#include "core/components/classic_leaf.h"
+#include "core/components/classic_phiball.h"
+#include "core/components/classic_revo.h"
 #include "core/components/classic_simple.h"
 #include "core/components/classic_tree.h"
+#include "core/components/classic_wreath.h"
 #include "core/expr/log.h"
 #include "core/mesh/primitives.h"
 #include "core/scene/primitive_shapes.h"
@@ -265,6 +271,104 @@ std::string NodeListBuilder::createClassicTree(const ObjectHeader& header,
   tree->stemSpline = a.stemSpline;
   tree->profile = a.profile;
   const std::string name = enterNode(makeObjectNode(header, std::move(tree)), header.name);
+  linkShape(name, shape, header);
+  return name;
+}
+
+namespace {
+
+void fillHorn(ClassicHorn& horn, const HornArguments& a) {
+  horn.scale = a.scale;
+  horn.segments = a.segments;
+  horn.hornLength = a.hornLength;
+  horn.stepFactor = a.stepFactor;
+  horn.smooth = a.smooth;
+  horn.hornSpline = a.hornSpline;
+  horn.radius = a.radius;
+  horn.bendX = a.bendX;
+  horn.bendY = a.bendY;
+  horn.bendZ = a.bendZ;
+  horn.shiftX = a.shiftX;
+  horn.shiftY = a.shiftY;
+  horn.step = a.step;
+  horn.twist = a.twist;
+  horn.ribTwist = a.ribTwist;
+  horn.ribScale = a.ribScale;
+  horn.profile = a.profile;
+}
+
+}  // namespace
+
+std::string NodeListBuilder::createClassicHorn(const ObjectHeader& header,
+                                               const std::string& shape,
+                                               const HornArguments& a) {
+  LogChannel::trace(joined("createClassicHorn ", a.segments));
+  auto horn = std::make_unique<ClassicHorn>();
+  fillHorn(*horn, a);
+  const std::string name = enterNode(makeObjectNode(header, std::move(horn)), header.name);
+  linkShape(name, shape, header);
+  return name;
+}
+
+std::string NodeListBuilder::createClassicLeaf(const ObjectHeader& header,
+                                               const std::string& shape,
+                                               const HornArguments& a) {
+  LogChannel::trace(joined("createClassicLeaf ", a.segments));
+  auto leaf = std::make_unique<ClassicLeaf>();
+  fillHorn(*leaf, a);
+  // The leaf's own length is always 1; the field keeps the leaf's value.
+  leaf->hornLength = 0.05;
+  leaf->phototropism = a.phototropism;
+  leaf->gravitropism = a.gravitropism;
+  const std::string name = enterNode(makeObjectNode(header, std::move(leaf)), header.name);
+  linkShape(name, shape, header);
+  return name;
+}
+
+std::string NodeListBuilder::createClassicPhiball(const ObjectHeader& header,
+                                                  const PhiballArguments& a) {
+  LogChannel::trace(joined("createClassicPhiball ", a.childCount));
+  auto ball = std::make_unique<ClassicPhiball>();
+  ball->scale = a.scale;
+  ball->childCount = a.childCount;
+  ball->ballRadius = a.ballRadius;
+  ball->packing = a.packing;
+  ball->spiral = a.spiral;
+  ball->zone = a.zone;
+  ball->childSize = a.childSize;
+  ball->childScale = a.childScale;
+  return enterNode(makeObjectNode(header, std::move(ball)), header.name);
+}
+
+std::string NodeListBuilder::createClassicHydra(const ObjectHeader& header,
+                                                const HydraArguments& a) {
+  LogChannel::trace(joined("createClassicHydra ", a.armCount));
+  auto hydra = std::make_unique<ClassicHydra>();
+  hydra->scale = a.scale;
+  hydra->armCount = a.armCount;
+  hydra->armSpin = a.armSpin;
+  hydra->armAround = a.armAround;
+  hydra->armTilt = a.armTilt;
+  hydra->armScale = a.armScale;
+  return enterNode(makeObjectNode(header, std::move(hydra)), header.name);
+}
+
+std::string NodeListBuilder::createClassicWreath(const ObjectHeader& header,
+                                                 const WreathArguments& a) {
+  LogChannel::trace(joined("createClassicWreath ", a.wreathCount));
+  auto wreath = std::make_unique<ClassicWreath>();
+  wreath->wreathCount = a.wreathCount;
+  wreath->wreathRadius = a.wreathRadius;
+  return enterNode(makeObjectNode(header, std::move(wreath)), header.name);
+}
+
+std::string NodeListBuilder::createClassicRevo(const ObjectHeader& header,
+                                               const std::string& shape,
+                                               const RevoArguments& a) {
+  LogChannel::trace(joined("createClassicRevo ", a.profilePoints.size()));
+  auto revo = std::make_unique<ClassicRevo>();
+  revo->profilePoints = a.profilePoints;
+  const std::string name = enterNode(makeObjectNode(header, std::move(revo)), header.name);
   linkShape(name, shape, header);
   return name;
 }

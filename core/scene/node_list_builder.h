@@ -53,6 +53,18 @@ class NodeListBuilder : public SceneBuilder {
                                       const HyperpatchArguments& arguments) override;
   std::string createClassicTree(const ObjectHeader& header, const std::string& shape,
                                 const TreeArguments& arguments) override;
+  std::string createClassicHorn(const ObjectHeader& header, const std::string& shape,
+                                const HornArguments& arguments) override;
+  std::string createClassicLeaf(const ObjectHeader& header, const std::string& shape,
+                                const HornArguments& arguments) override;
+  std::string createClassicPhiball(const ObjectHeader& header,
+                                   const PhiballArguments& arguments) override;
+  std::string createClassicHydra(const ObjectHeader& header,
+                                 const HydraArguments& arguments) override;
+  std::string createClassicWreath(const ObjectHeader& header,
+                                  const WreathArguments& arguments) override;
+  std::string createClassicRevo(const ObjectHeader& header, const std::string& shape,
+                                const RevoArguments& arguments) override;
 
   World& world() { return world_; }
   const World& world() const { return world_; }

@@ -1,0 +1,36 @@
+#include "core/components/classic_leaf.h"
+
+#include "core/components/geometry.h"
+#include "core/components/limits.h"
+
+namespace syv {
+
+uint32_t ClassicLeaf::linkKind(uint32_t index) const {
+  switch (index) {
+    case 0: return kLinkShape;
+    case 1: return kLinkTip;
+    default: return kLinkOwnFrame;
+  }
+}
+
+uint32_t ClassicLeaf::generate(const EvaluationContext& context, MeshSink& sink, uint32_t flags,
+                               ChildGroups& childTransforms, double /*weight*/) {
+  // The blade always has unit length; segments only change the sampling.
+  const std::string who = "ClassicLeaf '" + name + "'";
+  const double steps = clampCount(segments, kMaxPathPoints, who + ": segments");
+  Path path = buildHornPath(bendX, bendY, bendZ, shiftX, shiftY, step, twist, ribScale, steps,
+                            1.0, stepFactor);
+  applyTropism(phototropism, gravitropism, path, context.matrix(kIdWorldToObject), 1.0);
+  placeFrames(context, path);
+  if (!finiteOrWarn(path, who + " path")) return 0;
+
+  const Outline* outline = context.objectShape(kIdLinkedObject);
+  if (outline != nullptr && outline->pointCount() > 0) {
+    // The blade's outline keeps its own coordinates and no modulation.
+    static const CurveParameter zeroProfile(0.0, 0.0, 0.0, 0.0, "id");
+    if (!sweepOutline(sink, path, radius, *outline, Matrix4(), 1.0, 1.0, zeroProfile)) return 0;
+  }
+  return appendTipAndBase(context, path, flags, childTransforms);
+}
+
+}  // namespace syv

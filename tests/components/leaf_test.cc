@@ -1,0 +1,113 @@
+// ClassicLeaf: unit-length blade, tropism, the outline swept as it stands,
+// and its tip and base placements.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "core/components/classic_leaf.h"
+#include "tests/components/horn_fixtures.h"
+
+namespace syv {
+namespace {
+
+ClassicLeaf flatLeaf(double segments) {
+  ClassicLeaf l;
+  l.scale = 1.0;
+  l.segments = segments;
+  l.hornLength = 7.0;  // not read by the leaf
+  l.radius = constant(1);
+  l.bendX = l.bendY = l.bendZ = l.shiftX = l.shiftY = l.twist = constant(0);
+  l.step = constant(1);
+  l.phototropism = l.gravitropism = constant(0);
+  l.profile = constant(1);  // not read by the leaf either
+  return l;
+}
+
+// Three points across the blade, x = -1, 0, 1.
+Outline across() {
+  Outline o;
+  o.resize(3, 1);
+  o.setContour(0, 3, false);
+  for (uint32_t i = 0; i < 3; ++i) o.setPoint(i, 0.5 * i, {double(i) - 1.0, 0.0, 0.0});
+  return o;
+}
+
+TEST(LeafGenerate, UnitBladeKeepsOutlineAndServesTipAndBase) {
+  ClassicLeaf l = flatLeaf(10);
+  MeshShape shape;
+  shape.outline = across();
+  shape.solid = unitQuad();  // a leaf never stamps
+  shape.matrix = Matrix4::translation(5, 0, 0);  // nor re-places its outline
+  Mesh mesh;
+  ChildGroups groups;
+  EXPECT_EQ(l.generate(nodeContext(1, 1, 1, &shape), mesh, kLinkBranches | kLinkTip | kLinkOwnFrame,
+                       groups, 1.0),
+            24u);
+  EXPECT_EQ(mesh.vertexCount(), 33u);  // 11 rings of 3
+  EXPECT_EQ(mesh.faceCount(), 20u);
+  Vector3 lo, hi;
+  ASSERT_TRUE(mesh.bounds(lo, hi));
+  EXPECT_NEAR(lo.x, -1.0, 1e-12);
+  EXPECT_NEAR(hi.x, 1.0, 1e-12);
+  EXPECT_NEAR(lo.z, 0.0, 1e-12);
+  EXPECT_NEAR(hi.z, 1.0, 1e-12);
+
+  ASSERT_EQ(groups.size(), 2u);
+  EXPECT_EQ(findGroup(groups, kLinkBranches), nullptr);
+  const ChildGroup* tip = findGroup(groups, kLinkTip);
+  ASSERT_NE(tip, nullptr);
+  EXPECT_NEAR(tip->placements[0].frame.position().z, 1.0, 1e-12);
+  EXPECT_DOUBLE_EQ(tip->placements[0].t, 1.0);
+  EXPECT_NE(findGroup(groups, kLinkOwnFrame), nullptr);
+}
+
+TEST(LeafGenerate, TropismBendsTowardsUpAndCancels) {
+  // Up, seen in the leaf's coordinates, along -X.
+  const Matrix4 env = Matrix4::rotY(-kPi / 2);
+  EvaluationContext c;
+  c.setNodeState(Matrix4(), env, 0, 1, 1, 1, 0, 1, nullptr);
+  ClassicLeaf l = flatLeaf(4);
+  l.phototropism = constant(1);
+  Mesh mesh;
+  ChildGroups groups;
+  l.generate(c, mesh, kLinkTip, groups, 1.0);
+  ASSERT_EQ(groups.size(), 1u);
+  const Vector3 bent = groups[0].placements[0].frame.position();
+  EXPECT_LT(bent.x, -0.1);
+  EXPECT_LT(bent.z, 1.0);
+
+  l.gravitropism = constant(1);
+  groups.clear();
+  l.generate(c, mesh, kLinkTip, groups, 1.0);
+  const Vector3 straight = groups[0].placements[0].frame.position();
+  EXPECT_NEAR(straight.x, 0.0, 1e-12);
+  EXPECT_NEAR(straight.z, 1.0, 1e-12);
+}
+
+TEST(LeafFaults, RefusedSinkPlacesNothing) {
+  ClassicLeaf l = flatLeaf(4);
+  OutlineShape shape(across());
+  RefusingSink refusing;
+  ChildGroups groups;
+  EXPECT_EQ(l.generate(nodeContext(1, 1, 1, &shape), refusing, 24, groups, 1.0), 0u);
+  EXPECT_TRUE(groups.empty());
+  // Without a shape there is nothing to refuse: the children are still placed.
+  EXPECT_EQ(l.generate(nodeContext(), refusing, 24, groups, 1.0), 24u);
+  EXPECT_EQ(groups.size(), 2u);
+}
+
+TEST(LeafImport, AreaBladeOverUnitLength) {
+  Mesh mesh;
+  ASSERT_TRUE(importData("comp_leaf.syv", mesh));
+  // Four segments, a three-point Area line: 5 rings of 3, 4 x 2 quads.
+  EXPECT_EQ(mesh.vertexCount(), 15u);
+  EXPECT_EQ(mesh.faceCount(), 8u);
+  Vector3 lo, hi;
+  ASSERT_TRUE(mesh.bounds(lo, hi));
+  EXPECT_NEAR(lo.x, -50.0, 1e-9);
+  EXPECT_NEAR(hi.x, 50.0, 1e-9);
+  EXPECT_NEAR(hi.z, 100.0, 1e-9);  // one unit, whatever MoveScale holds
+}
+
+}  // namespace
+}  // namespace syv

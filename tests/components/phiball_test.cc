@@ -1,0 +1,113 @@
+// ClassicPhiball: golden-angle placements on the sphere, the weighted zone
+// packing, and counts.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "core/components/classic_phiball.h"
+#include "tests/components/horn_fixtures.h"
+
+namespace syv {
+namespace {
+
+ClassicPhiball plainBall(double count) {
+  ClassicPhiball b;
+  b.scale = 100.0;
+  b.ballRadius = 0.5;
+  b.childCount = count;
+  b.packing = 0.0;
+  b.zone = CurveParameter(0.0, kPi, 0.0, kPi, "id");
+  b.spiral = constant(0.5);
+  b.childSize = b.childScale = constant(1);
+  return b;
+}
+
+TEST(PhiballPlain, FiveChildrenOnTheGoldenSpiral) {
+  ClassicPhiball b = plainBall(5);
+  ChildGroups groups;
+  Mesh mesh;
+  EXPECT_EQ(b.generate(nodeContext(0.5, 0.7, 0.3), mesh, kLinkOwnFrame, groups, 1.0), 20u);
+  EXPECT_TRUE(mesh.isEmpty());
+  ASSERT_EQ(groups.size(), 2u);
+  ASSERT_EQ(groups[0].kind, kLinkBranches);
+  ASSERT_EQ(groups[0].placements.size(), 5u);
+  const double z[] = {-1, -0.5, 0, 0.5, 1};
+  for (uint32_t i = 0; i < 5; ++i) {
+    const ChildPlacement& p = groups[0].placements[i];
+    const double phi = i * kGoldenTurn, ring = std::sqrt(1 - z[i] * z[i]);
+    const Vector3 at = p.frame.position();
+    EXPECT_NEAR(at.x, 50 * ring * std::sin(phi), 1e-9) << i;
+    EXPECT_NEAR(at.y, 50 * ring * std::cos(phi), 1e-9) << i;
+    EXPECT_NEAR(at.z, 50 * z[i], 1e-9) << i;
+    // The child's Z axis is the outward normal.
+    EXPECT_NEAR(p.frame.m[2][2], z[i], 1e-9);
+    EXPECT_DOUBLE_EQ(p.t, i / 5.0);
+    EXPECT_EQ(p.index, i);
+    EXPECT_EQ(p.count, 5u);
+    EXPECT_DOUBLE_EQ(p.growth, 0.5);
+    EXPECT_DOUBLE_EQ(p.density, 0.3);
+  }
+}
+
+TEST(PhiballPlain, CountsAreFloored) {
+  ChildGroups a, b;
+  Mesh mesh;
+  plainBall(4.5).generate(nodeContext(), mesh, 0, a, 1.0);
+  plainBall(4.0).generate(nodeContext(), mesh, 0, b, 1.0);
+  ASSERT_EQ(a[0].placements.size(), 4u);
+  for (size_t i = 0; i < 4; ++i)
+    EXPECT_NEAR((a[0].placements[i].frame.position() - b[0].placements[i].frame.position()).length(),
+                0.0, 1e-12);
+
+  ChildGroups one;
+  plainBall(1).generate(nodeContext(), mesh, 0, one, 1.0);
+  ASSERT_EQ(one[0].placements.size(), 1u);
+  EXPECT_NEAR(one[0].placements[0].frame.position().z, -50.0, 1e-9);  // south pole
+
+  ChildGroups none;
+  EXPECT_EQ(plainBall(0.5).generate(nodeContext(), mesh, kLinkOwnFrame, none, 1.0), 0u);
+  EXPECT_TRUE(none.empty());
+}
+
+TEST(PhiballWeighted, ZeroSizedChildSkippedButPhaseAdvances) {
+  ClassicPhiball b = plainBall(4);
+  b.packing = 1.0;
+  b.childSize = CurveParameter(0.0, 1.0, 0.0, 1.0, "id");  // 0, .25, .5, .75
+  b.childScale = constant(2);
+  ChildGroups groups;
+  Mesh mesh;
+  EXPECT_EQ(b.generate(nodeContext(), mesh, 0, groups, 1.0), 4u);
+  // Areas 0, 0.25, 1 (and 2.25 not counted): total 1.25; the remaining area
+  // runs 1.25, 1.25, 1.0, 0 and the cosine 2 R / A - 1 gives 1, 0.6, -1.
+  const auto& placed = groups[0].placements;
+  ASSERT_EQ(placed.size(), 3u);
+  const double cosine[] = {1.0, 0.6, -1.0};
+  for (uint32_t k = 0; k < 3; ++k) {
+    const ChildPlacement& p = placed[k];
+    EXPECT_EQ(p.index, k + 1);
+    EXPECT_EQ(p.count, 4u);
+    EXPECT_NEAR(p.frame.position().z, 50 * cosine[k], 1e-9);
+    EXPECT_NEAR(p.frame.position().length(), 50.0, 1e-9);
+    EXPECT_NEAR(Vector3(p.frame.m[0][0], p.frame.m[0][1], p.frame.m[0][2]).length(), 2.0, 1e-12);
+  }
+  // Child 2 stands at azimuth 2 * 0.5 + pi / 2: child 0 used its phase too.
+  const Vector3 at = placed[1].frame.position();
+  const double az = 1.0 + kPi / 2, ring = 50 * 0.8;
+  EXPECT_NEAR(at.x, ring * std::sin(az), 1e-9);
+  EXPECT_NEAR(at.y, ring * std::cos(az), 1e-9);
+}
+
+TEST(PhiballImport, FiveSeedsOnTheBall) {
+  Mesh mesh;
+  ASSERT_TRUE(importData("comp_phiball.syv", mesh));
+  EXPECT_EQ(mesh.faceCount(), 5 * 6u);
+  EXPECT_EQ(mesh.vertexCount(), 5 * 24u);
+  Vector3 lo, hi;
+  ASSERT_TRUE(mesh.bounds(lo, hi));
+  // Radius 1 unit, boxes of 10 at the poles.
+  EXPECT_NEAR(lo.z, -105.0, 1e-9);
+  EXPECT_NEAR(hi.z, 105.0, 1e-9);
+}
+
+}  // namespace
+}  // namespace syv
