@@ -180,4 +180,115 @@ TEST(Plugin, ImportsAStemIntoOneNodeWithItsMultiMaterial) {
   EXPECT_TRUE(im.host.Log()->entries().empty());
 }
 
+TEST(Plugin, DialogAnswersDecideAndSuppressedPromptsImportAsOk) {
+  Import ok;
+  ok.host.GetMAXHWnd()->setDialogAnswer(IDOK);
+  ASSERT_EQ(ok.run(kData + "/host_stem.syv", FALSE), IMPEXP_SUCCESS);
+  Import quiet;
+  ASSERT_EQ(quiet.run(kData + "/host_stem.syv", TRUE), IMPEXP_SUCCESS);
+  ASSERT_TRUE(ok.mesh() && quiet.mesh());
+  EXPECT_EQ(ok.mesh()->getNumFaces(), quiet.mesh()->getNumFaces());
+  EXPECT_EQ(ok.mesh()->getNumVerts(), quiet.mesh()->getNumVerts());
+
+  Import cancel;
+  cancel.host.GetMAXHWnd()->setDialogAnswer(IDCANCEL);
+  EXPECT_EQ(cancel.run(kData + "/host_stem.syv", FALSE), IMPEXP_CANCEL);
+  EXPECT_TRUE(cancel.scene.nodes().empty());
+  EXPECT_EQ(cancel.scene.objectCount(), 0u);
+  EXPECT_TRUE(cancel.host.progressEvents().empty());
+}
+
+TEST(Plugin, ProgressRunsFromStartToEndInWholePercentages) {
+  Import im;
+  ASSERT_EQ(im.run(kData + "/host_stem.syv"), IMPEXP_SUCCESS);
+  const auto& events = im.host.progressEvents();
+  ASSERT_FALSE(events.empty());
+  EXPECT_EQ(events.front().kind, ProgressEvent::Start);
+  EXPECT_EQ(events.front().title, "Loading...");
+  EXPECT_EQ(events.back().kind, ProgressEvent::End);
+  EXPECT_FALSE(im.host.progressRunning());
+  int last = -1;
+  for (const ProgressEvent& e : events) {
+    if (e.kind != ProgressEvent::Update) continue;
+    EXPECT_NE(e.percent, last);
+    EXPECT_GE(e.percent, 0);
+    EXPECT_LE(e.percent, 100);
+    EXPECT_TRUE(e.showPercent);
+    last = e.percent;
+  }
+}
+
+TEST(Plugin, CancelWhileLoadingLeavesTheSceneUnchanged) {
+  Import first;
+  ASSERT_EQ(first.run(kData + "/host_stem.syv"), IMPEXP_SUCCESS);
+  const size_t objects = first.scene.objectCount();
+  const int materials = LiveMaterialCount();
+  CancellingHost host(first.scene, 0);
+  EXPECT_EQ(first.run(kData + "/host_stem.syv", TRUE, &host), IMPEXP_CANCEL);
+  EXPECT_GT(host.asked(), 0);
+  EXPECT_EQ(first.scene.nodes().size(), 1u);
+  first.scene.purgePending();
+  EXPECT_EQ(first.scene.objectCount(), objects);
+  EXPECT_EQ(LiveMaterialCount(), materials);
+  EXPECT_FALSE(host.progressRunning());
+}
+
+TEST(Plugin, FailuresReturnZeroAndReachTheHostLog) {
+  Import noRoot;
+  EXPECT_EQ(noRoot.run(kData + "/host_no_root.syv"), IMPEXP_FAIL);
+  EXPECT_TRUE(noRoot.scene.nodes().empty());
+  const auto& log = noRoot.host.Log()->entries();
+  ASSERT_EQ(log.size(), 1u);
+  EXPECT_EQ(log[0].type, SYSLOG_ERROR);
+  EXPECT_EQ(log[0].text, "IMPORT: No Root Object(s) found!");
+
+  Import missing;
+  EXPECT_EQ(missing.run(kData + "/host_absent.syv"), IMPEXP_FAIL);
+  ASSERT_EQ(missing.host.Log()->entries().size(), 1u);
+  EXPECT_NE(missing.host.Log()->entries()[0].text.find("host_absent.syv"), std::string::npos);
+
+  Import empty;
+  EXPECT_EQ(empty.run(""), IMPEXP_FAIL);
+  EXPECT_TRUE(empty.scene.nodes().empty());
+}
+
+TEST(Plugin, AHostThatRefusesObjectsNodesOrMaterials) {
+  Import noObject;
+  noObject.scene.setCreationFails(true, false);
+  EXPECT_EQ(noObject.run(kData + "/host_stem.syv"), IMPEXP_FAIL);
+
+  Import noNode;
+  noNode.scene.setCreationFails(false, true);
+  EXPECT_EQ(noNode.run(kData + "/host_stem.syv"), IMPEXP_FAIL);
+  EXPECT_TRUE(noNode.scene.nodes().empty());
+
+  Import noMulti;
+  SetMaterialCreationFails(MtlKind::MultiMtl, true);
+  EXPECT_EQ(noMulti.run(kData + "/host_stem.syv"), IMPEXP_SUCCESS);
+  SetMaterialCreationFails(MtlKind::MultiMtl, false);
+  ASSERT_NE(noMulti.node(), nullptr);
+  EXPECT_EQ(noMulti.node()->GetMtl(), nullptr);
+  EXPECT_NE(noMulti.mesh(), nullptr);
+}
+
+TEST(Plugin, ZeroTextureScaleWarnsAndKeepsCoordinatesFinite) {
+  Import im;
+  ASSERT_EQ(im.run(kData + "/host_zero_scale.syv"), IMPEXP_SUCCESS);
+  ASSERT_NE(im.mesh(), nullptr);
+  for (const UVVert& t : im.mesh()->tVerts) ASSERT_TRUE(std::isfinite(t.x) && std::isfinite(t.y));
+  bool warned = false;
+  for (const auto& e : im.host.Log()->entries())
+    warned |= e.type == SYSLOG_WARN && e.text.find("texture scale of 0") != std::string::npos;
+  EXPECT_TRUE(warned);
+}
+
+TEST(Plugin, SecondImportGetsAUniqueNodeName) {
+  Import im;
+  ASSERT_EQ(im.run(kData + "/host_stem.syv"), IMPEXP_SUCCESS);
+  ASSERT_EQ(im.run(kData + "/host_stem.syv"), IMPEXP_SUCCESS);
+  ASSERT_EQ(im.scene.nodes().size(), 2u);
+  EXPECT_STREQ(im.scene.nodes()[1]->GetName(), "host_stem01");
+  EXPECT_NE(im.scene.nodes()[0]->GetObjectRef(), im.scene.nodes()[1]->GetObjectRef());
+}
+
 }  // namespace
