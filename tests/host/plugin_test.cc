@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <map>
+#include <set>
 #include <memory>
 #include <string>
 
@@ -289,6 +291,32 @@ TEST(Plugin, SecondImportGetsAUniqueNodeName) {
   ASSERT_EQ(im.scene.nodes().size(), 2u);
   EXPECT_STREQ(im.scene.nodes()[1]->GetName(), "host_stem01");
   EXPECT_NE(im.scene.nodes()[0]->GetObjectRef(), im.scene.nodes()[1]->GetObjectRef());
+}
+
+TEST(Plugin, TwoObjectsSelectTheirOwnSubMaterials) {
+  Import im;
+  ASSERT_EQ(im.run(kData + "/host_two.syv"), IMPEXP_SUCCESS);
+  Mesh* mesh = im.mesh();
+  ASSERT_NE(mesh, nullptr);
+  std::map<int, int> perId;
+  for (const Face& f : mesh->faces) ++perId[f.getMatID()];
+  Mtl* multi = im.node()->GetMtl();
+  ASSERT_NE(multi, nullptr);
+  ASSERT_EQ(perId.size(), 2u);
+  std::set<std::string> names;
+  for (const auto& entry : perId) {
+    EXPECT_EQ(entry.second % 2, 0);
+    ASSERT_LT(entry.first, multi->NumSubMtls());
+    Mtl* sub = multi->GetSubMtl(entry.first);
+    ASSERT_NE(sub, nullptr) << "id " << entry.first;
+    names.insert(sub->GetName().str());
+  }
+  EXPECT_EQ(names, (std::set<std::string>{"Stem_Bark", "Ball_Red"}));
+  // A box of resolution 1 is six quads.
+  const int boxId = multi->GetSubMtl(perId.begin()->first)->GetName().str() == "Ball_Red"
+                        ? perId.begin()->first
+                        : perId.rbegin()->first;
+  EXPECT_EQ(perId[boxId], 12);
 }
 
 }  // namespace
