@@ -44,7 +44,11 @@ ModuleResources makeResources() {
 const ModuleResources resources = makeResources();
 HINSTANCE moduleInstance = nullptr;
 bool controlsInitialised = false;
-char stringBuffer[256];
+// One buffer per string, so that a caller may keep one text while asking
+// for another.
+char descriptionBuffer[256];
+char classNameBuffer[256];
+char categoryBuffer[256];
 char versionBuffer[64];
 
 // The library entry point, run for every reason code the loader gives.
@@ -62,8 +66,10 @@ __attribute__((constructor)) void onLoad() { libMain(&resources); }
 
 const char* resourceString(UINT id) {
   if (moduleInstance == nullptr) return nullptr;
-  return LoadStringA(moduleInstance, id, stringBuffer, sizeof stringBuffer) > 0 ? stringBuffer
-                                                                               : nullptr;
+  char* buffer = id == kIdsLibDescription ? descriptionBuffer
+                 : id == kIdsClassName    ? classNameBuffer
+                                          : categoryBuffer;
+  return LoadStringA(moduleInstance, id, buffer, 256) > 0 ? buffer : nullptr;
 }
 
 class SyvImport : public SceneImport {

@@ -102,8 +102,10 @@ TEST(Plugin, ExportsOnlyTheEntryPointsAndDescribesItsClass) {
   auto* cd = static_cast<ClassDesc2*>(p.classDesc(0));
   ASSERT_NE(cd, nullptr);
   EXPECT_TRUE(cd->IsPublic());
-  EXPECT_STREQ(cd->ClassName(), "SYV File Import");
-  EXPECT_STREQ(cd->Category(), "Sylvo");
+  const char* className = cd->ClassName();
+  const char* category = cd->Category();
+  EXPECT_STREQ(className, "SYV File Import");
+  EXPECT_STREQ(category, "Sylvo");
   EXPECT_EQ(cd->SuperClassID(), 0xa10ul);
   EXPECT_STREQ(cd->InternalName(), "SyvImport");
   ASSERT_NE(cd->HInstance(), nullptr);
