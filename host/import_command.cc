@@ -120,6 +120,17 @@ int runImport(hostsdk::HINSTANCE instance, const char* fileName,
                         ": " + name);
     }
   }
+  // loadFile does not look at finish's result: a mesh left untrimmed holds
+  // faces nobody wrote.
+  const hostsdk::Mesh& mesh = tri->GetMesh();
+  if (loaded && (mesh.getNumFaces() != static_cast<int>(writer.faceCount()) ||
+                 mesh.getNumVerts() != static_cast<int>(writer.vertexCount()) ||
+                 mesh.getNumTVerts() != static_cast<int>(writer.textureVertexCount()))) {
+    loaded = false;
+    if (host->Log())
+      host->Log()->LogEntry(SYSLOG_ERROR, kLogTitle,
+                            ("IMPORT: the host mesh could not be finished: " + name).c_str());
+  }
   if (!loaded) {
     // The object goes back when the scene drops what nothing placed.
     tri->GetMesh() = hostsdk::Mesh();

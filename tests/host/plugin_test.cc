@@ -235,6 +235,25 @@ TEST(Plugin, CancelWhileLoadingLeavesTheSceneUnchanged) {
   EXPECT_EQ(first.scene.objectCount(), objects);
   EXPECT_EQ(LiveMaterialCount(), materials);
   EXPECT_FALSE(host.progressRunning());
+
+  // The last cancel query of a whole import comes from the traversal: a
+  // cancel there still leaves nothing behind.
+  Scene scene;
+  ImpInterface imp(scene);
+  CancellingHost never(scene, 1 << 30);
+  ASSERT_EQ(plugin().importer()->DoImport((kData + "/host_two.syv").c_str(), &imp, &never, TRUE),
+            IMPEXP_SUCCESS);
+  const int queries = never.asked();
+  ASSERT_GT(queries, 1);
+  Scene late;
+  ImpInterface lateImp(late);
+  CancellingHost lateHost(late, queries - 1);
+  EXPECT_EQ(plugin().importer()->DoImport((kData + "/host_two.syv").c_str(), &lateImp, &lateHost,
+                                          TRUE),
+            IMPEXP_CANCEL);
+  EXPECT_EQ(lateHost.asked(), queries);
+  EXPECT_TRUE(late.nodes().empty());
+  EXPECT_FALSE(lateHost.progressRunning());
 }
 
 TEST(Plugin, FailuresReturnZeroAndReachTheHostLog) {
