@@ -84,7 +84,7 @@ int runImport(hostsdk::HINSTANCE instance, const char* fileName,
   if (importInterface == nullptr || host == nullptr) return IMPEXP_FAIL;
   if (!suppressPrompts) {
     INT_PTR answer =
-        DialogBoxParamA(instance, kOptionsDialog, host->GetMAXHWnd(), optionsDialogProc, 0);
+        DialogBoxParamA(instance, kOptionsDialog, host->GetMainHWnd(), optionsDialogProc, 0);
     if (answer == 0) {
       ProgressChannel::clearSink();
       return IMPEXP_CANCEL;

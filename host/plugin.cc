@@ -118,4 +118,4 @@ SYV_EXPORT int LibNumberClasses() { return 1; }
 
 SYV_EXPORT hostsdk::ClassDesc* LibClassDesc(int i) { return i == 0 ? &syv::classDesc : nullptr; }
 
-SYV_EXPORT hostsdk::ULONG LibVersion() { return hostsdk::VERSION_3DSMAX_WORD; }
+SYV_EXPORT hostsdk::ULONG LibVersion() { return hostsdk::HOST_VERSION_WORD; }

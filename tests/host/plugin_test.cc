@@ -186,7 +186,7 @@ TEST(Plugin, ImportsAStemIntoOneNodeWithItsMultiMaterial) {
 
 TEST(Plugin, DialogAnswersDecideAndSuppressedPromptsImportAsOk) {
   Import ok;
-  ok.host.GetMAXHWnd()->setDialogAnswer(IDOK);
+  ok.host.GetMainHWnd()->setDialogAnswer(IDOK);
   ASSERT_EQ(ok.run(kData + "/host_stem.syv", FALSE), IMPEXP_SUCCESS);
   Import quiet;
   ASSERT_EQ(quiet.run(kData + "/host_stem.syv", TRUE), IMPEXP_SUCCESS);
@@ -195,7 +195,7 @@ TEST(Plugin, DialogAnswersDecideAndSuppressedPromptsImportAsOk) {
   EXPECT_EQ(ok.mesh()->getNumVerts(), quiet.mesh()->getNumVerts());
 
   Import cancel;
-  cancel.host.GetMAXHWnd()->setDialogAnswer(IDCANCEL);
+  cancel.host.GetMainHWnd()->setDialogAnswer(IDCANCEL);
   EXPECT_EQ(cancel.run(kData + "/host_stem.syv", FALSE), IMPEXP_CANCEL);
   EXPECT_TRUE(cancel.scene.nodes().empty());
   EXPECT_EQ(cancel.scene.objectCount(), 0u);
