@@ -84,7 +84,7 @@ int runImport(hostsdk::HINSTANCE instance, const char* fileName,
   if (importInterface == nullptr || host == nullptr) return IMPEXP_FAIL;
   if (!suppressPrompts) {
     INT_PTR answer =
-        DialogBoxParamA(instance, kOptionsDialog, host->GetMAXHWnd(), optionsDialogProc, 0);
+        DialogBoxParamA(instance, kOptionsDialog, host->GetMainHWnd(), optionsDialogProc, 0);
     if (answer == 0) {
       ProgressChannel::clearSink();
       return IMPEXP_CANCEL;
@@ -119,6 +119,17 @@ int runImport(hostsdk::HINSTANCE instance, const char* fileName,
       LogChannel::error(std::string("IMPORT: ") + describeImportStatus(builder->status()) +
                         ": " + name);
     }
+  }
+  // loadFile does not look at finish's result: a mesh left untrimmed holds
+  // faces nobody wrote.
+  const hostsdk::Mesh& mesh = tri->GetMesh();
+  if (loaded && (mesh.getNumFaces() != static_cast<int>(writer.faceCount()) ||
+                 mesh.getNumVerts() != static_cast<int>(writer.vertexCount()) ||
+                 mesh.getNumTVerts() != static_cast<int>(writer.textureVertexCount()))) {
+    loaded = false;
+    if (host->Log())
+      host->Log()->LogEntry(SYSLOG_ERROR, kLogTitle,
+                            ("IMPORT: the host mesh could not be finished: " + name).c_str());
   }
   if (!loaded) {
     // The object goes back when the scene drops what nothing placed.

@@ -44,7 +44,11 @@ ModuleResources makeResources() {
 const ModuleResources resources = makeResources();
 HINSTANCE moduleInstance = nullptr;
 bool controlsInitialised = false;
-char stringBuffer[256];
+// One buffer per string, so that a caller may keep one text while asking
+// for another.
+char descriptionBuffer[256];
+char classNameBuffer[256];
+char categoryBuffer[256];
 char versionBuffer[64];
 
 // The library entry point, run for every reason code the loader gives.
@@ -62,8 +66,10 @@ __attribute__((constructor)) void onLoad() { libMain(&resources); }
 
 const char* resourceString(UINT id) {
   if (moduleInstance == nullptr) return nullptr;
-  return LoadStringA(moduleInstance, id, stringBuffer, sizeof stringBuffer) > 0 ? stringBuffer
-                                                                               : nullptr;
+  char* buffer = id == kIdsLibDescription ? descriptionBuffer
+                 : id == kIdsClassName    ? classNameBuffer
+                                          : categoryBuffer;
+  return LoadStringA(moduleInstance, id, buffer, 256) > 0 ? buffer : nullptr;
 }
 
 class SyvImport : public SceneImport {
@@ -112,4 +118,4 @@ SYV_EXPORT int LibNumberClasses() { return 1; }
 
 SYV_EXPORT hostsdk::ClassDesc* LibClassDesc(int i) { return i == 0 ? &syv::classDesc : nullptr; }
 
-SYV_EXPORT hostsdk::ULONG LibVersion() { return hostsdk::VERSION_3DSMAX_WORD; }
+SYV_EXPORT hostsdk::ULONG LibVersion() { return hostsdk::HOST_VERSION_WORD; }

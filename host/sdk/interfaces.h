@@ -72,7 +72,7 @@ class HOSTSDK_API Interface {
   virtual ~Interface() = default;
 
   // The main window; dialogs over it end with its dialog answer.
-  virtual HWND GetMAXHWnd() { return &mainWindow_; }
+  virtual HWND GetMainHWnd() { return &mainWindow_; }
 
   // The progress bar. The default calls `fn(arg)` once from ProgressStart (the
   // work a plug-in does on its own thread gives a function that returns at

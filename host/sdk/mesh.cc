@@ -128,15 +128,22 @@ void Mesh::AutoSmooth(float angle, BOOL, BOOL) {
     return x.key != y.key ? x.key < y.key : x.face < y.face;
   });
 
+  auto degenerate = [&](uint32_t f) {
+    const Point3& p = normals[f];
+    return p.x == 0 && p.y == 0 && p.z == 0;
+  };
   auto smooth = [&](uint32_t f, uint32_t g) {
     const Point3& p = normals[f];
     const Point3& q = normals[g];
     double d = static_cast<double>(p.x) * q.x + static_cast<double>(p.y) * q.y +
                static_cast<double>(p.z) * q.z;
-    bool zero = (p.x == 0 && p.y == 0 && p.z == 0) || (q.x == 0 && q.y == 0 && q.z == 0);
-    return !zero && d > cosLimit;
+    return d > cosLimit;
   };
 
+  // A face without area has no shading of its own: it takes the group of a
+  // neighbour, and never joins or separates others.
+  constexpr uint32_t kNone = UINT32_MAX;
+  std::vector<uint32_t> adopt(n, kNone);
   UnionFind regions(n);
   std::vector<std::pair<uint32_t, uint32_t>> sharp;
   for (size_t i = 0; i < edges.size();) {
@@ -147,7 +154,11 @@ void Mesh::AutoSmooth(float angle, BOOL, BOOL) {
     for (size_t k = i; k + 1 < j; ++k) {
       uint32_t f = edges[k].face, g = edges[k + 1].face;
       if (f == g) continue;
-      if (smooth(f, g)) {
+      const bool df = degenerate(f), dg = degenerate(g);
+      if (df || dg) {
+        if (df && !dg && adopt[f] == kNone) adopt[f] = g;
+        if (dg && !df && adopt[g] == kNone) adopt[g] = f;
+      } else if (smooth(f, g)) {
         regions.unite(f, g);
       } else {
         sharp.emplace_back(f, g);
@@ -191,7 +202,10 @@ void Mesh::AutoSmooth(float angle, BOOL, BOOL) {
     if (chosen < 0) chosen = static_cast<int>(std::min_element(counts, counts + 32) - counts);
     groupOf[r] = 1u << chosen;
   }
-  for (size_t i = 0; i < n; ++i) faces[i].smGroup = groupOf[root[i]];
+  for (size_t i = 0; i < n; ++i) {
+    const size_t from = adopt[i] != kNone ? adopt[i] : i;
+    faces[i].smGroup = groupOf[root[from]];
+  }
 }
 
 }  // namespace hostsdk

@@ -23,7 +23,7 @@ constexpr SClass_ID GEOMOBJECT_CLASS_ID = 0x10;
 constexpr SClass_ID SCENE_IMPORT_CLASS_ID = 0xa10;
 
 // The version word a plug-in must report from LibVersion to be loaded.
-constexpr ULONG VERSION_3DSMAX_WORD = 0x17700d00;
+constexpr ULONG HOST_VERSION_WORD = 0x17700d00;
 
 struct HOSTSDK_API Point3 {
   float x = 0.0f, y = 0.0f, z = 0.0f;

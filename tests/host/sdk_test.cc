@@ -1,0 +1,172 @@
+// The stand-in host SDK: smoothing, bounds, arrays, names, scene ownership,
+// strings.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstring>
+#include <set>
+
+#include "host/sdk/sdk.h"
+
+namespace {
+
+using namespace hostsdk;
+
+void addQuad(Mesh& m, DWORD a, DWORD b, DWORD c, DWORD d) {
+  Face f;
+  f.setVerts(a, b, c);
+  m.faces.push_back(f);
+  f.setVerts(a, c, d);
+  m.faces.push_back(f);
+}
+
+// A unit cube of 8 shared corners and 12 outward triangles.
+Mesh cube() {
+  Mesh m;
+  for (int i = 0; i < 8; ++i)
+    m.verts.push_back(Point3(float(i & 1), float((i >> 1) & 1), float((i >> 2) & 1)));
+  addQuad(m, 0, 2, 3, 1);  // z = 0
+  addQuad(m, 4, 5, 7, 6);  // z = 1
+  addQuad(m, 0, 1, 5, 4);  // y = 0
+  addQuad(m, 2, 6, 7, 3);  // y = 1
+  addQuad(m, 0, 4, 6, 2);  // x = 0
+  addQuad(m, 1, 3, 7, 5);  // x = 1
+  return m;
+}
+
+// A UV sphere of `rings` x `segments` quads sharing their corners.
+Mesh sphere(int rings, int segments) {
+  Mesh m;
+  const double pi = std::acos(-1.0);
+  for (int r = 0; r <= rings; ++r) {
+    for (int s = 0; s < segments; ++s) {
+      double th = pi * r / rings, ph = 2 * pi * s / segments;
+      m.verts.push_back(Point3(float(std::sin(th) * std::cos(ph)),
+                               float(std::sin(th) * std::sin(ph)), float(std::cos(th))));
+    }
+  }
+  auto at = [&](int r, int s) { return DWORD(r * segments + (s % segments)); };
+  for (int r = 0; r < rings; ++r)
+    for (int s = 0; s < segments; ++s) addQuad(m, at(r, s), at(r + 1, s), at(r + 1, s + 1), at(r, s + 1));
+  return m;
+}
+
+TEST(AutoSmooth, CubeFacesShareNoGroupAcrossTheirEdges) {
+  Mesh m = cube();
+  m.AutoSmooth(1.5533430576324463f, FALSE, FALSE);
+  std::set<DWORD> groups;
+  for (int side = 0; side < 6; ++side) {
+    const Face& a = m.faces[size_t(side) * 2];
+    const Face& b = m.faces[size_t(side) * 2 + 1];
+    ASSERT_NE(a.getSmGroup(), 0u);
+    EXPECT_EQ(a.getSmGroup(), b.getSmGroup()) << "side " << side;
+    groups.insert(a.getSmGroup());
+  }
+  // Every pair of sides that meet at an edge is sharp.
+  for (size_t i = 0; i < 12; ++i) {
+    for (size_t j = i / 2 * 2 + 2; j < 12; ++j) {
+      int shared = 0;
+      for (DWORD v : m.faces[i].v)
+        for (DWORD w : m.faces[j].v) shared += v == w;
+      if (shared == 2) {
+        EXPECT_EQ(m.faces[i].getSmGroup() & m.faces[j].getSmGroup(), 0u);
+      }
+    }
+  }
+  EXPECT_GE(groups.size(), 3u);
+
+  // Past 90 degrees the cube is one smooth surface.
+  m.AutoSmooth(1.6f, FALSE, FALSE);
+  for (const Face& f : m.faces) EXPECT_EQ(f.getSmGroup(), m.faces[0].getSmGroup());
+}
+
+TEST(AutoSmooth, FineSphereIsOneGroupAndLargeMeshesStayFast) {
+  Mesh m = sphere(40, 80);
+  m.AutoSmooth(1.5533430576324463f, FALSE, FALSE);
+  for (const Face& f : m.faces) {
+    ASSERT_NE(f.getSmGroup(), 0u);
+    ASSERT_EQ(f.getSmGroup(), m.faces[0].getSmGroup());
+  }
+  Mesh big = sphere(500, 1000);  // a million triangles
+  ASSERT_EQ(big.getNumFaces(), 1000000);
+  auto start = std::chrono::steady_clock::now();
+  big.AutoSmooth(1.5533430576324463f, FALSE, FALSE);
+  double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  EXPECT_LT(seconds, 10.0);
+  EXPECT_EQ(big.faces[123456].getSmGroup(), big.faces[0].getSmGroup());
+}
+
+TEST(Mesh, ArraysResizeKeepOrResetAndRespectTheLimit) {
+  Mesh m;
+  ASSERT_TRUE(m.setNumVerts(3));
+  m.setVert(1, Point3(1, 2, 3));
+  ASSERT_TRUE(m.setNumVerts(5, TRUE));
+  EXPECT_FLOAT_EQ(m.verts[1].y, 2.0f);
+  ASSERT_TRUE(m.setNumVerts(5, FALSE));
+  EXPECT_FLOAT_EQ(m.verts[1].y, 0.0f);
+  EXPECT_FALSE(m.setNumVerts(-1));
+  m.setElementLimit(4);
+  EXPECT_FALSE(m.setNumFaces(5, TRUE));
+  EXPECT_EQ(m.getNumFaces(), 0);
+  // Once texture faces exist they follow the face count.
+  ASSERT_TRUE(m.setNumTVFaces(2));
+  ASSERT_TRUE(m.setNumFaces(4, TRUE));
+  EXPECT_EQ(m.getNumTVFaces(), 4);
+
+  Mesh empty;
+  empty.buildBoundingBox();
+  EXPECT_TRUE(empty.getBoundingBox().IsEmpty());
+  Mesh c = cube();
+  c.buildBoundingBox();
+  EXPECT_FLOAT_EQ(c.getBoundingBox().pmax.z, 1.0f);
+  EXPECT_FLOAT_EQ(c.getBoundingBox().pmin.x, 0.0f);
+  EXPECT_FLOAT_EQ(c.faceNormal(0).z, -1.0f);
+}
+
+TEST(SplitFilename, PathFileAndExtension) {
+  CStr path, file, ext;
+  SplitFilename(CStr("C:\\plants\\oak.tree.syv"), &path, &file, &ext);
+  EXPECT_STREQ(path, "C:\\plants");
+  EXPECT_STREQ(file, "oak.tree");
+  EXPECT_STREQ(ext, ".syv");
+  SplitFilename(CStr("/a.b/plain"), &path, &file, nullptr);
+  EXPECT_STREQ(path, "/a.b");
+  EXPECT_STREQ(file, "plain");
+}
+
+TEST(Scene, PendingNodesAndUnplacedObjectsNeverJoinTheScene) {
+  Scene scene;
+  auto* kept = static_cast<Object*>(scene.createObject(GEOMOBJECT_CLASS_ID, triObjectClassID));
+  auto* dropped = scene.createObject(GEOMOBJECT_CLASS_ID, triObjectClassID);
+  ASSERT_TRUE(kept && dropped);
+  EXPECT_EQ(scene.createObject(GEOMOBJECT_CLASS_ID, Class_ID(1, 2)), nullptr);
+  INode* node = scene.createNode();
+  INode* pending = scene.createNode();
+  node->SetObjectRef(kept);
+  node->SetName("oak");
+  EXPECT_TRUE(scene.addNode(node));
+  EXPECT_FALSE(scene.addNode(node));
+  EXPECT_EQ(scene.nodes().size(), 1u);
+  EXPECT_EQ(scene.pendingNodeCount(), 1u);
+  (void)pending;
+  scene.purgePending();
+  EXPECT_EQ(scene.pendingNodeCount(), 0u);
+  EXPECT_EQ(scene.objectCount(), 1u);
+  EXPECT_EQ(scene.findNode("oak"), node);
+  EXPECT_EQ(scene.uniqueName("oak"), "oak01");
+  EXPECT_EQ(scene.uniqueName("elm"), "elm");
+}
+
+TEST(Strings, LoadStringCopiesWithinTheBuffer) {
+  ModuleResources res;
+  res.strings[1] = "Sylvo 4";
+  char buffer[5];
+  EXPECT_EQ(LoadStringA(&res, 1, buffer, sizeof buffer), 4);
+  EXPECT_STREQ(buffer, "Sylv");
+  EXPECT_EQ(LoadStringA(&res, 2, buffer, sizeof buffer), 0);
+  EXPECT_EQ(LoadStringA(nullptr, 1, buffer, sizeof buffer), 0);
+}
+
+}  // namespace

@@ -1,0 +1,290 @@
+// HostMeshWriter, texture normalisation, material conversion and the progress
+// sink, in-process.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+#include "host/host_material.h"
+#include "host/host_mesh_writer.h"
+#include "host/import_command.h"
+#include "host/sdk/sdk.h"
+
+namespace {
+
+using syv::HostMeshWriter;
+
+syv::TexFace texFace(double u0, double v0) {
+  syv::TexFace t;
+  for (int k = 0; k < 4; ++k) t.uv[k] = syv::Vector3{u0 + k, v0 + k, 0.5};
+  return t;
+}
+
+TEST(HostMeshWriter, QuadBecomesTwoTrianglesWithFourTextureVertices) {
+  hostsdk::Mesh mesh;
+  HostMeshWriter w(mesh);
+  uint32_t v = 99, q = 99;
+  ASSERT_TRUE(w.reserve(4, 1, v, q));
+  EXPECT_EQ(v, 0u);
+  EXPECT_EQ(q, 0u);
+  ASSERT_TRUE(w.reserve(4, 1, v, q));
+  EXPECT_EQ(v, 4u);
+  EXPECT_EQ(q, 1u);
+  for (uint32_t i = 0; i < 8; ++i) ASSERT_TRUE(w.setVertex(i, syv::Vector3{double(i), 0.25, -1}));
+  ASSERT_TRUE(w.setFace(0, syv::Face{0, 1, 2, 3, 5}));
+  ASSERT_TRUE(w.setFace(1, syv::Face{4, 5, 6, 7, 70000}));
+  ASSERT_TRUE(w.setTexFace(1, texFace(10, 20)));
+
+  const hostsdk::Face& a = mesh.faces[0];
+  const hostsdk::Face& b = mesh.faces[1];
+  EXPECT_EQ(a.v[0], 2u);
+  EXPECT_EQ(a.v[1], 1u);
+  EXPECT_EQ(a.v[2], 0u);
+  EXPECT_EQ(b.v[0], 0u);
+  EXPECT_EQ(b.v[1], 3u);
+  EXPECT_EQ(b.v[2], 2u);
+  for (const hostsdk::Face* f : {&a, &b}) {
+    EXPECT_EQ(f->getMatID(), 5);
+    EXPECT_EQ(f->getEdgeVis(0), 1u);
+    EXPECT_EQ(f->getEdgeVis(1), 1u);
+    EXPECT_EQ(f->getEdgeVis(2), 0u);
+    EXPECT_EQ(f->getSmGroup(), 0u);
+  }
+  // A material id past 16 bits is clamped and counted, never aliased.
+  EXPECT_EQ(mesh.faces[2].getMatID(), 0xFFFF);
+  EXPECT_EQ(w.clampedFaces(), 1u);
+
+  EXPECT_EQ(mesh.tvFace[2].t[0], 6u);
+  EXPECT_EQ(mesh.tvFace[2].t[1], 5u);
+  EXPECT_EQ(mesh.tvFace[2].t[2], 4u);
+  EXPECT_EQ(mesh.tvFace[3].t[0], 4u);
+  EXPECT_EQ(mesh.tvFace[3].t[1], 7u);
+  EXPECT_EQ(mesh.tvFace[3].t[2], 6u);
+  EXPECT_FLOAT_EQ(mesh.tVerts[5].x, 11.0f);
+  EXPECT_FLOAT_EQ(mesh.tVerts[5].y, 21.0f);
+  EXPECT_FLOAT_EQ(mesh.tVerts[5].z, 0.5f);
+  EXPECT_FLOAT_EQ(mesh.verts[3].x, 3.0f);
+
+  // Out of range: refused, nothing written.
+  EXPECT_FALSE(w.setVertex(8, syv::Vector3{}));
+  EXPECT_FALSE(w.setFace(2, syv::Face{}));
+  EXPECT_FALSE(w.setTexFace(2, syv::TexFace{}));
+
+  ASSERT_TRUE(w.finish());
+  EXPECT_EQ(mesh.getNumVerts(), 8);
+  EXPECT_EQ(mesh.getNumFaces(), 4);
+  EXPECT_EQ(mesh.getNumTVerts(), 8);
+  EXPECT_EQ(mesh.getNumTVFaces(), 4);
+  EXPECT_NE(mesh.faces[0].getSmGroup(), 0u);
+  EXPECT_FLOAT_EQ(mesh.getBoundingBox().pmax.x, 7.0f);
+  EXPECT_FLOAT_EQ(mesh.getBoundingBox().pmin.z, -1.0f);
+}
+
+TEST(HostMeshWriter, GrowsByDoublingAndTrimsOnFinish) {
+  hostsdk::Mesh mesh;
+  HostMeshWriter w(mesh);
+  uint32_t v, q;
+  int resizes = 0;
+  int lastSize = 0;
+  for (int i = 0; i < 1000; ++i) {
+    ASSERT_TRUE(w.reserve(4, 1, v, q));
+    ASSERT_EQ(q, uint32_t(i));
+    if (mesh.getNumFaces() != lastSize) {
+      ++resizes;
+      lastSize = mesh.getNumFaces();
+    }
+    ASSERT_GE(mesh.getNumTVFaces(), int(w.faceCount()));
+  }
+  EXPECT_LE(resizes, 12);
+  EXPECT_GE(mesh.getNumVerts(), 4000);
+  ASSERT_TRUE(w.finish());
+  EXPECT_EQ(mesh.getNumVerts(), 4000);
+  EXPECT_EQ(mesh.getNumFaces(), 2000);
+  EXPECT_EQ(mesh.getNumTVerts(), 4000);
+  EXPECT_EQ(mesh.getNumTVFaces(), 2000);
+}
+
+TEST(HostMeshWriter, RefusedGrowthFailsAndKeepsTheCounts) {
+  hostsdk::Mesh mesh;
+  mesh.setElementLimit(10);
+  HostMeshWriter w(mesh);
+  uint32_t v, q;
+  ASSERT_TRUE(w.reserve(4, 1, v, q));
+  EXPECT_FALSE(w.reserve(4, 2, v, q));  // needs 12 texture vertices
+  EXPECT_EQ(w.vertexCount(), 4u);
+  EXPECT_EQ(w.faceCount(), 2u);
+  EXPECT_EQ(w.textureVertexCount(), 4u);
+  // Counts past the host's int range are refused before asking the host.
+  hostsdk::Mesh big;
+  HostMeshWriter huge(big);
+  EXPECT_FALSE(huge.reserve(0, 0x40000000u, v, q));
+  EXPECT_EQ(big.getNumFaces(), 0);
+}
+
+TEST(TextureNormalisation, DividesByScaleAndSubtractsShiftPerMaterial) {
+  hostsdk::Mesh mesh;
+  HostMeshWriter w(mesh);
+  uint32_t v, q;
+  ASSERT_TRUE(w.reserve(4, 3, v, q));
+  syv::TexFace t;
+  for (auto& c : t.uv) c = syv::Vector3{0.5, 0.5, 0.0};
+  for (uint32_t i = 0; i < 3; ++i) {
+    ASSERT_TRUE(w.setFace(i, syv::Face{0, 1, 2, 3, int32_t(i + 1)}));
+    ASSERT_TRUE(w.setTexFace(i, t));
+  }
+  std::map<int32_t, syv::SceneMaterial> table;
+  table[1].textureScale = syv::Vector3{0.25, 0.25, 0.0};
+  table[1].textureShift = syv::Vector3{0.0, 1.0, 0.0};
+  table[2].textureScale = syv::Vector3{0.0, std::numeric_limits<double>::infinity(), 1.0};
+  // id 3 has no record: untouched.
+  std::map<int32_t, int> zero;
+  syv::normalizeTextureCoordinates(mesh, table, &zero);
+  for (int k = 0; k < 4; ++k) {
+    EXPECT_FLOAT_EQ(mesh.tVerts[size_t(k)].x, 2.0f);
+    EXPECT_FLOAT_EQ(mesh.tVerts[size_t(k)].y, 1.0f);
+    EXPECT_FLOAT_EQ(mesh.tVerts[size_t(k)].z, 0.0f);
+    EXPECT_FLOAT_EQ(mesh.tVerts[size_t(4 + k)].x, 0.5f);
+    EXPECT_FLOAT_EQ(mesh.tVerts[size_t(4 + k)].y, 0.5f);
+    EXPECT_FLOAT_EQ(mesh.tVerts[size_t(8 + k)].x, 0.5f);
+  }
+  ASSERT_EQ(zero.size(), 1u);
+  EXPECT_EQ(zero.begin()->first, 2);
+}
+
+syv::SceneMaterial record(const std::string& name) {
+  syv::SceneMaterial m;
+  m.name = name;
+  m.diffuse = syv::ColorRecord(0.8f, 0.4f, 0.2f);
+  m.ambient = syv::ColorRecord(0.1f, 0.2f, 0.3f);
+  m.specular = syv::ColorRecord(0.5f, 0.5f, 0.5f);
+  return m;
+}
+
+TEST(ConvertMaterial, ColoursSelfIlluminationAndMaps) {
+  using namespace hostsdk;
+  const int before = LiveMaterialCount();
+  syv::SceneMaterial plain = record("Plain");
+  StdMat2* m = syv::convertMaterial(plain);
+  ASSERT_NE(m, nullptr);
+  EXPECT_STREQ(m->GetName(), "Plain");
+  EXPECT_FLOAT_EQ(m->GetDiffuse(0).r, 0.8f);
+  EXPECT_FLOAT_EQ(m->GetAmbient(0).b, 0.3f);
+  EXPECT_FLOAT_EQ(m->GetSpecular(0).g, 0.5f);
+  EXPECT_FALSE(m->GetSelfIllumColorOn());
+  for (int i = 0; i < m->NumSubTexmaps(); ++i) EXPECT_EQ(m->GetSubTexmap(i), nullptr);
+  EXPECT_TRUE(m->TestMtlFlag(0x100008));
+
+  syv::SceneMaterial glowing = record("Glow");
+  glowing.emission = syv::ColorRecord(0.5f, 0.0f, 0.0f);
+  glowing.textureFile = std::string(SYV_TEST_DATA) + "/host_leaf.png";
+  StdMat2* g = syv::convertMaterial(glowing);
+  ASSERT_NE(g, nullptr);
+  EXPECT_TRUE(g->GetSelfIllumColorOn());
+  EXPECT_FLOAT_EQ(g->GetSelfIllumColor(0).r, 0.5f);
+  auto* tint = static_cast<MultiTex*>(g->GetSubTexmap(ID_DI));
+  ASSERT_NE(tint, nullptr);
+  EXPECT_EQ(tint->kind(), MtlKind::TintTex);
+  EXPECT_FLOAT_EQ(tint->GetColor(0).r, 0.8f);
+  EXPECT_FLOAT_EQ(tint->GetColor(0).g, 0.0f);
+  EXPECT_FLOAT_EQ(tint->GetColor(1).g, 0.4f);
+  EXPECT_FLOAT_EQ(tint->GetColor(2).b, 0.2f);
+  EXPECT_FLOAT_EQ(tint->GetColor(2).r, 0.0f);
+  auto* bitmap = static_cast<BitmapTex*>(tint->GetSubTexmap(0));
+  ASSERT_NE(bitmap, nullptr);
+  EXPECT_EQ(bitmap->kind(), MtlKind::BitmapTex);
+  EXPECT_EQ(std::string(bitmap->GetMapName()), glowing.textureFile);
+  // The leaf image has alpha: it is the opacity map too.
+  EXPECT_EQ(g->GetSubTexmap(ID_OP), bitmap);
+  EXPECT_EQ(g->GetActiveTexmap(), tint);
+  EXPECT_EQ(bitmap->refCount(), 2);
+
+  // A texture that cannot be found still gets its maps, without an image.
+  syv::SceneMaterial lost = record("Lost");
+  lost.textureFile = "host_nowhere.png";
+  StdMat2* l = syv::convertMaterial(lost);
+  ASSERT_NE(l, nullptr);
+  auto* lostTint = l->GetSubTexmap(ID_DI);
+  ASSERT_NE(lostTint, nullptr);
+  EXPECT_EQ(static_cast<BitmapTex*>(lostTint->GetSubTexmap(0))->GetBitmap(0), nullptr);
+  EXPECT_EQ(l->GetSubTexmap(ID_OP), nullptr);
+
+  SetMaterialCreationFails(MtlKind::StdMat, true);
+  EXPECT_EQ(syv::convertMaterial(plain), nullptr);
+  SetMaterialCreationFails(MtlKind::StdMat, false);
+
+  EXPECT_EQ(DeleteUnreferencedMaterials(), 3);
+  EXPECT_EQ(LiveMaterialCount(), before);
+}
+
+TEST(MultiMaterial, SizedToTheLargestIdSoNoFaceLosesItsMaterial) {
+  using namespace hostsdk;
+  std::map<int32_t, syv::SceneMaterial> table;
+  table[1] = record("One");
+  table[4] = record("Four");
+  table[70000] = record("TooFar");
+  std::vector<std::string> warnings;
+  MultiMtl* multi = syv::buildMultiMaterial("plant", table, warnings);
+  ASSERT_NE(multi, nullptr);
+  EXPECT_STREQ(multi->GetName(), "plant");
+  ASSERT_EQ(multi->NumSubMtls(), 5);
+  EXPECT_EQ(multi->GetSubMtl(0), nullptr);
+  ASSERT_NE(multi->GetSubMtl(1), nullptr);
+  EXPECT_STREQ(multi->GetSubMtl(1)->GetName(), "One");
+  ASSERT_NE(multi->GetSubMtl(4), nullptr);
+  EXPECT_STREQ(multi->GetSubMtl(4)->GetName(), "Four");
+  ASSERT_EQ(warnings.size(), 1u);
+  EXPECT_NE(warnings[0].find("TooFar"), std::string::npos);
+
+  // Ownership follows references: the node's material holds the rest.
+  const int live = LiveMaterialCount();
+  {
+    INode node;
+    node.SetMtl(multi);
+  }
+  EXPECT_EQ(LiveMaterialCount(), live - 3);
+}
+
+class RecordingHost : public hostsdk::Interface {
+ public:
+  using Interface::Interface;
+  void ProgressUpdate(int percent, hostsdk::BOOL, const char*) override { sent.push_back(percent); }
+  std::vector<int> sent;
+};
+
+TEST(HostProgressSink, SendsEachWholePercentageOnce) {
+  hostsdk::Scene scene;
+  RecordingHost host(scene);
+  syv::HostProgressSink sink(&host);
+  EXPECT_EQ(sink.lastPercent(), -1);
+  for (double f : {0.001, 0.004, 0.011}) sink.update(f);
+  EXPECT_EQ(host.sent, (std::vector<int>{0, 1}));
+  sink.update(0.999);
+  sink.update(1.0);
+  EXPECT_EQ(host.sent, (std::vector<int>{0, 1, 99, 100}));
+  EXPECT_FALSE(sink.cancelled());
+  host.SetCancel(hostsdk::TRUE);
+  EXPECT_TRUE(sink.cancelled());
+}
+
+TEST(OptionsDialog, ChecksMergeCentresAndEndsWithTheAnswer) {
+  using namespace hostsdk;
+  ModuleResources res;
+  res.dialogs[syv::kOptionsDialog].title = "SYV Import";
+  HostWindow main;
+  EXPECT_EQ(DialogBoxParamA(&res, syv::kOptionsDialog, &main, syv::optionsDialogProc, 0), 1);
+  main.setDialogAnswer(IDCANCEL);
+  EXPECT_EQ(DialogBoxParamA(&res, syv::kOptionsDialog, &main, syv::optionsDialogProc, 0), 0);
+  // An answer the procedure does not handle leaves the dialog open.
+  main.setDialogAnswer(1006);
+  EXPECT_EQ(DialogBoxParamA(&res, syv::kOptionsDialog, &main, syv::optionsDialogProc, 0), -1);
+  EXPECT_EQ(DialogBoxParamA(&res, 999, &main, syv::optionsDialogProc, 0), -1);
+
+  HostWindow dialog(&main);
+  syv::optionsDialogProc(&dialog, WM_INITDIALOG, 0, 0);
+  EXPECT_TRUE(dialog.checked[syv::kMergeRadio]);
+  EXPECT_FALSE(dialog.checked[syv::kReplaceRadio]);
+  EXPECT_TRUE(dialog.centred);
+  EXPECT_TRUE(dialog.focused);
+}
+
+}  // namespace
