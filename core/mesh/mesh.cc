@@ -1,5 +1,8 @@
 #include "core/mesh/mesh.h"
 
+#include <new>
+#include <stdexcept>
+
 namespace syv {
 
 Vector3 Mesh::vertex(uint32_t i) const { return i < vertices_.size() ? vertices_[i] : Vector3(); }
@@ -24,10 +27,22 @@ bool Mesh::bounds(Vector3& min, Vector3& max) const {
 }
 
 bool Mesh::resize(uint32_t vertexCount, uint32_t faceCount) {
-  vertices_.resize(vertexCount);
-  faces_.resize(faceCount);
-  texFaces_.resize(faceCount);
-  return true;
+  const size_t oldVertices = vertices_.size(), oldFaces = faces_.size();
+  try {
+    vertices_.resize(vertexCount);
+    faces_.resize(faceCount);
+    texFaces_.resize(faceCount);
+  } catch (const std::bad_alloc&) {
+  } catch (const std::length_error&) {
+  }
+  if (vertices_.size() == vertexCount && faces_.size() == faceCount &&
+      texFaces_.size() == faceCount)
+    return true;
+  // Shrinking back cannot throw, so a failed growth leaves the mesh as it was.
+  vertices_.resize(oldVertices);
+  faces_.resize(oldFaces);
+  texFaces_.resize(oldFaces);
+  return false;
 }
 
 bool Mesh::reserve(uint32_t vertexCount, uint32_t faceCount, uint32_t& vertexBase,
@@ -35,7 +50,8 @@ bool Mesh::reserve(uint32_t vertexCount, uint32_t faceCount, uint32_t& vertexBas
   vertexBase = this->vertexCount();
   faceBase = this->faceCount();
   // Indices are 32-bit: a mesh that would outgrow them is refused, not wrapped.
-  if (uint64_t(vertexBase) + vertexCount > UINT32_MAX || uint64_t(faceBase) + faceCount > UINT32_MAX)
+  if (uint64_t(vertexBase) + vertexCount > maxVertices_ ||
+      uint64_t(faceBase) + faceCount > maxFaces_)
     return false;
   return resize(vertexBase + vertexCount, faceBase + faceCount);
 }

@@ -46,8 +46,10 @@ class MeshReader {
   virtual Vector3 vertex(uint32_t i) const = 0;
   virtual Face face(uint32_t i) const = 0;
   virtual TexFace texFace(uint32_t i) const = 0;
-  // False when there are no vertices.
+  // False when there are no vertices; else the componentwise extremes,
+  // starting from +1e38 and -1e38 (NaN coordinates never win).
   virtual bool bounds(Vector3& min, Vector3& max) const = 0;
+  // Keeps existing elements and appends zero ones, or truncates.
   virtual bool resize(uint32_t vertexCount, uint32_t faceCount) = 0;
 };
 
@@ -72,14 +74,25 @@ class Mesh : public MeshReader, public MeshSink {
   Face face(uint32_t i) const override;
   TexFace texFace(uint32_t i) const override;
   bool bounds(Vector3& min, Vector3& max) const override;
+  // False, the mesh unchanged, when the memory cannot be had.
   bool resize(uint32_t vertexCount, uint32_t faceCount) override;
 
+  // Grows by the counts; false, the mesh unchanged, when the result would pass
+  // the limits (setLimits; by default the 32-bit index range) or the memory
+  // cannot be had. The bases receive the counts before the call either way.
   bool reserve(uint32_t vertexCount, uint32_t faceCount, uint32_t& vertexBase,
                uint32_t& faceBase) override;
   bool finish() override { return true; }
   bool setVertex(uint32_t index, const Vector3& v) override;
   bool setFace(uint32_t index, const Face& f) override;
   bool setTexFace(uint32_t index, const TexFace& tf) override;
+
+  // Caps what reserve may grow the mesh to: a budget for callers that
+  // generate from untrusted files. Existing elements are kept.
+  void setLimits(uint32_t maxVertices, uint32_t maxFaces) {
+    maxVertices_ = maxVertices;
+    maxFaces_ = maxFaces;
+  }
 
   std::vector<MaterialGroup>& materialGroups() { return groups_; }
   const std::vector<Vector3>& vertices() const { return vertices_; }
@@ -91,6 +104,8 @@ class Mesh : public MeshReader, public MeshSink {
   std::vector<Face> faces_;
   std::vector<TexFace> texFaces_;
   std::vector<MaterialGroup> groups_;
+  uint32_t maxVertices_ = UINT32_MAX;
+  uint32_t maxFaces_ = UINT32_MAX;
 };
 
 // Places everything written through it under a matrix and, when material >= 0,

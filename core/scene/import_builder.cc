@@ -1,0 +1,188 @@
+#include "core/scene/import_builder.h"
+
+#include <fstream>
+#include <set>
+#include <utility>
+
+#include "core/expr/log.h"
+#include "core/expr/progress.h"
+#include "core/io/value_types.h"
+
+namespace syv {
+
+namespace {
+
+bool isGroupBlock(const std::string& name) {
+  return name == "Queue" || name == "Unit" || name == "Entity" || name == "KeySequence";
+}
+
+}  // namespace
+
+const char* describeImportStatus(ImportStatus status) {
+  switch (status) {
+    case ImportStatus::kComplete: return "complete";
+    case ImportStatus::kNotRun: return "not run";
+    case ImportStatus::kOpenFailed: return "the file could not be opened";
+    case ImportStatus::kNoKeyFrame: return "the file holds no model";
+    case ImportStatus::kNoRoot: return "no root object found";
+    case ImportStatus::kRootNotCreated: return "a root object could not be created";
+    case ImportStatus::kCancelled: return "cancelled";
+    case ImportStatus::kBudgetExceeded: return "the geometry budget was exceeded";
+    case ImportStatus::kSinkRefused: return "the output mesh refused a reservation";
+  }
+  return "unknown";
+}
+
+ImportBuilder::ImportBuilder() : ImportBuilder(ImportOptions()) {}
+
+ImportBuilder::ImportBuilder(const ImportOptions& options)
+    : NodeListBuilder(worldRoot), options_(options) {}
+
+ImportBuilder::~ImportBuilder() = default;
+
+bool ImportBuilder::walkSceneNode(uint32_t depth, const std::string& name, const TextNode& node,
+                                  KeyFrameTable& table) {
+  struct Visit {
+    const TextNode* node;
+    std::size_t next;
+    uint32_t depth;
+  };
+  std::vector<Visit> stack;
+  auto visit = [&](uint32_t level, const std::string& blockName, const TextNode& block) {
+    if (blockName == "KeyFrame") {
+      storeKeyFrame(table, readKeyFrame(level, block));
+      return;
+    }
+    if (blockName == "Model") {
+      KeyFrameRecord record;
+      readModel(level, block, &record);
+      record.time = 0.0;
+      storeKeyFrame(table, record);
+      return;
+    }
+    if (!isGroupBlock(blockName)) return;
+    if (blockName == "Queue") {
+      for (const std::string& line : block.lines) {
+        std::string value = line;
+        if (popToken(value, ' ') == "Frames") setFrameCount(readInteger(trimBlanks(value)));
+      }
+    }
+    stack.push_back({&block, 0, level});
+  };
+  visit(depth, name, node);
+  while (!stack.empty()) {
+    Visit& top = stack.back();
+    if (top.next >= top.node->children.size()) {
+      stack.pop_back();
+      continue;
+    }
+    const auto& child = top.node->children[top.next++];
+    visit(top.depth + 1, child.first, child.second);
+  }
+  return true;
+}
+
+bool ImportBuilder::readScene(const EvaluationContext& context, const std::string& fileName) {
+  std::ifstream in(fileName, std::ios::binary);
+  if (!in.is_open()) {
+    status_ = ImportStatus::kOpenFailed;
+    return false;
+  }
+  ProgressChannel::begin("Loading...");
+  ProgressChannel::update(0.0);
+  // Whatever can be read is used; a read that stopped early is worth a line.
+  KeyFrameTable table;
+  {
+    TextNode root(0);
+    const TextReadResult read = readTextTree(in, root);
+    if (!read.ok())
+      LogChannel::warning("IMPORT: reading stopped at line " + std::to_string(read.line) +
+                          ": " + describeTextReadStatus(read.status));
+
+    for (const std::string& line : root.lines) {
+      std::string value = line;
+      const std::string key = popToken(value, ' ');
+      if (key == "Version") {
+        std::string rest = value;
+        const std::string major = popToken(rest, '.');
+        LogChannel::info("Sylvo File Version : " + std::to_string(readInteger(major)) + "." +
+                         std::to_string(readInteger(rest)));
+      } else if (key == "Background") {
+        const Vector3 c = readBareTriple(value);
+        const double k = 0.00392156862745098;
+        const float rgb[3] = {static_cast<float>(c.x * k), static_cast<float>(c.y * k),
+                              static_cast<float>(c.z * k)};
+        setBackgroundColor(rgb);
+      }
+    }
+    for (const auto& child : root.children)
+      if (!walkSceneNode(0, child.first, child.second, table)) break;
+  }
+  // The progress range is closed on every path, so that a host's bar does not
+  // stay open after a failed import.
+  auto fail = [&](ImportStatus status) {
+    status_ = status;
+    ProgressChannel::end();
+    return false;
+  };
+  if (table.empty()) return fail(ImportStatus::kNoKeyFrame);
+  ProgressChannel::update(0.1);
+
+  // Later key frames take no part; the table outlives every use of the
+  // records, so they are used in place rather than copied.
+  const RecordMap& records = table.begin()->second.components;
+  std::set<std::string> roots;
+  for (const auto& entry : records) roots.insert(entry.first);
+  for (const auto& entry : records) {
+    for (const std::string& child : entry.second.Children) roots.erase(child);
+    for (const std::string& branch : entry.second.Parameters.BranchNames) roots.erase(branch);
+  }
+  if (roots.empty()) {
+    LogChannel::error("IMPORT: No Root Object(s) found!");
+    return fail(ImportStatus::kNoRoot);
+  }
+
+  creation_.createdNames.clear();
+  for (const std::string& rootName : roots) {
+    const ComponentRecord& record = records.at(rootName);
+    creation_.materials.push_back(defaultMaterial());
+    CreationContext root;
+    root.hidden = record.Parameters.TypeName != "Camera";
+    root.material = defaultMaterial();
+    root.materialId = 0;
+    const std::string name =
+        createObject(context, *this, record, root, ChildPlacement(), records, creation_);
+    if (name.empty())
+      return fail(creation_.cancelled ? ImportStatus::kCancelled
+                                      : ImportStatus::kRootNotCreated);
+    insertUnder(name, std::string());
+  }
+  ProgressChannel::update(1.0);
+  ProgressChannel::end();
+  status_ = ImportStatus::kComplete;
+  return true;
+}
+
+bool ImportBuilder::loadFile(const EvaluationContext& context, const std::string& fileName,
+                             MeshSink& sink) {
+  traversal_ = TraversalResult();
+  if (!readScene(context, fileName)) return false;
+  ProgressChannel::begin("Loading...");
+  TraversalState state;
+  state.sink = &sink;
+  TraversalLimits limits;
+  limits.maxQuads = options_.maxQuads;
+  limits.maxVisits = options_.maxVisits;
+  traversal_ = traverse(world(), state, limits);
+  sink.finish();
+  ProgressChannel::end();
+  switch (traversal_.status) {
+    case TraversalStatus::kComplete: status_ = ImportStatus::kComplete; break;
+    case TraversalStatus::kSinkRefused: status_ = ImportStatus::kSinkRefused; break;
+    case TraversalStatus::kBudgetExceeded: status_ = ImportStatus::kBudgetExceeded; break;
+    case TraversalStatus::kCancelled: status_ = ImportStatus::kCancelled; break;
+  }
+  return traversal_.ok();
+}
+
+}  // namespace syv

@@ -1,0 +1,82 @@
+// The import driver: the builder that owns the World, reads a plant file into
+// a scene (readScene) and emits its geometry into a mesh sink (loadFile).
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "core/components/evaluation_context.h"
+#include "core/io/key_frame.h"
+#include "core/io/text_tree.h"
+#include "core/mesh/mesh.h"
+#include "core/scene/node_list_builder.h"
+#include "core/scene/object_creation.h"
+#include "core/scene/scene_node.h"
+#include "core/scene/traversal.h"
+
+namespace syv {
+
+enum class ImportStatus {
+  kComplete,
+  kNotRun,          // no load has run yet
+  kOpenFailed,      // the file could not be opened (nothing is logged)
+  kNoKeyFrame,      // no "KeyFrame" or "Model" block was found (nothing is logged)
+  kNoRoot,          // every record is someone's child, branch or rib
+  kRootNotCreated,  // a root object could not be created
+  kCancelled,       // the progress channel reported a cancel
+  kBudgetExceeded,  // the plant needs more quads or node visits than allowed
+  kSinkRefused,     // the output mesh refused a reservation
+};
+
+const char* describeImportStatus(ImportStatus status);
+
+struct ImportOptions {
+  // Geometry budget: quads the whole plant may emit.
+  uint64_t maxQuads = 50000000;
+  // Node visits of the traversal; shared subtrees are visited once per
+  // placement, so a small file can ask for an exponential number.
+  uint64_t maxVisits = 50000000;
+};
+
+// Holds the World so that it exists before the NodeListBuilder base that
+// refers to it.
+struct WorldHolder {
+  World worldRoot;
+};
+
+// One builder serves one import.
+class ImportBuilder : private WorldHolder, public NodeListBuilder {
+ public:
+  ImportBuilder();
+  explicit ImportBuilder(const ImportOptions& options);
+  ~ImportBuilder() override;
+
+  // Reads the scene and emits its geometry into `sink`, then finishes the
+  // sink. True only when everything was emitted; status() tells why not.
+  bool loadFile(const EvaluationContext& context, const std::string& fileName, MeshSink& sink);
+  // Reads the file and creates its scene under World; no geometry.
+  bool readScene(const EvaluationContext& context, const std::string& fileName);
+
+  // Walks one top-level block and everything it nests (without recursion),
+  // collecting key frames into `table`.
+  bool walkSceneNode(uint32_t depth, const std::string& name, const TextNode& node,
+                     KeyFrameTable& table);
+
+  ImportStatus status() const { return status_; }
+  const ImportOptions& options() const { return options_; }
+  void setOptions(const ImportOptions& options) { options_ = options; }
+  // Figures of the last traversal.
+  const TraversalResult& traversalResult() const { return traversal_; }
+  // The creation-time material list: one "Default" entry per root first,
+  // then the objects' own materials; the material ids index it.
+  const std::vector<SceneMaterial>& materialList() const { return creation_.materials; }
+
+ private:
+  ImportOptions options_;
+  ImportStatus status_ = ImportStatus::kNotRun;
+  TraversalResult traversal_;
+  CreationShared creation_;
+};
+
+}  // namespace syv

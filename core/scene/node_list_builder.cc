@@ -1,0 +1,262 @@
+#include "core/scene/node_list_builder.h"
+
+#include <sstream>
+#include <utility>
+
+#include "core/components/classic_tree.h"
+#include "core/expr/log.h"
+#include "core/mesh/primitives.h"
+#include "core/scene/primitive_shapes.h"
+
+namespace syv {
+
+namespace {
+
+template <typename... Parts>
+std::string joined(const Parts&... parts) {
+  std::ostringstream out;
+  (out << ... << parts);
+  return out.str();
+}
+
+std::unique_ptr<Component> makeNullComponent() { return std::make_unique<Component>(); }
+
+}  // namespace
+
+std::string matrixText(const Matrix4& m) {
+  std::ostringstream out;
+  out << '[';
+  for (int r = 0; r < 4; ++r)
+    for (int c = 0; c < 4; ++c) out << (r || c ? " " : "") << m.m[r][c];
+  out << ']';
+  return out.str();
+}
+
+NodeListBuilder::NodeListBuilder(World& world) : world_(world) {}
+
+NodeListBuilder::~NodeListBuilder() = default;
+
+bool NodeListBuilder::setFrameCount(int32_t) { return true; }
+bool NodeListBuilder::setBackgroundColor(const float (&)[3]) { return true; }
+
+SceneNode* NodeListBuilder::findNode(const std::string& name) const {
+  auto it = nodeList_.find(name);
+  return it == nodeList_.end() ? nullptr : it->second;
+}
+
+std::string NodeListBuilder::enterNode(std::unique_ptr<SceneNode> node,
+                                       const std::string& wanted) {
+  std::string name = wanted;
+  for (uint64_t counter = 2; nodeList_.count(name) != 0; ++counter)
+    name = wanted + "_" + std::to_string(counter);
+  node->setName(name);
+  nodeList_[name] = node.get();
+  owned_.push_back(std::move(node));
+  return name;
+}
+
+std::unique_ptr<SceneNode> NodeListBuilder::makeObjectNode(
+    const ObjectHeader& header, std::unique_ptr<Component> component) const {
+  auto node = std::make_unique<SceneNode>(header.name);
+  node->setHidden(header.hidden != 0);
+  node->setTransform(header.transform.inverse());
+  component->name = header.name;
+  component->photoDir = header.photoDir;
+  component->photoMode = header.photoMode;
+  component->photo = header.photo;
+  component->iterationMask.assign(header.switchList.begin(), header.switchList.end());
+  node->setComponent(std::move(component));
+  return node;
+}
+
+bool NodeListBuilder::addMaterial(const std::string& object, const SceneMaterial& material,
+                                  int32_t id) {
+  LogChannel::trace(joined("addMaterial(", object, ", ", material.name, ", ", id, ")"));
+  SceneNode* node = findNode(object);
+  if (node == nullptr) return false;
+  node->setMaterialId(id);
+  materials_.emplace(id, material);
+  return true;
+}
+
+bool NodeListBuilder::insertUnder(const std::string& object, const std::string& parent) {
+  LogChannel::trace(joined("insertUnder(", object, ", ", parent, ")"));
+  auto it = nodeList_.find(object);
+  if (it == nodeList_.end()) {
+    LogChannel::trace("object not found in node list");
+    return false;
+  }
+  SceneNode* node = it->second;
+  if (!parent.empty()) {
+    SceneNode* parentNode = findNode(parent);
+    if (parentNode == nullptr) {
+      LogChannel::trace("parent not found in node list");
+      return false;
+    }
+    parentNode->appendChild(node);
+    return true;
+  }
+  world_.appendChild(node);
+  nodeList_.erase(it);
+  return true;
+}
+
+std::string NodeListBuilder::createNull(const ObjectHeader& header) {
+  LogChannel::trace(joined("createNull(", header.name, ")"));
+  return enterNode(makeObjectNode(header, makeNullComponent()), header.name);
+}
+
+std::string NodeListBuilder::createBranch(const ObjectHeader& header) {
+  LogChannel::trace("createBranch");
+  return createNull(header);
+}
+std::string NodeListBuilder::createPhyllotaxis(const ObjectHeader& header) {
+  LogChannel::trace("createPhyllotaxis");
+  return createNull(header);
+}
+std::string NodeListBuilder::createHydra(const ObjectHeader& header) {
+  LogChannel::trace("createHydra");
+  return createNull(header);
+}
+
+std::string NodeListBuilder::createVariation(const std::string& first, const std::string& name,
+                                             int32_t a, int32_t b, int32_t c) {
+  LogChannel::trace(joined("createVariation(", name, ", ", first, ", ", a, ", ", b, ", ", c, ")"));
+  return createNull(ObjectHeader(name));
+}
+
+std::string NodeListBuilder::createTropism(const std::string& name) {
+  LogChannel::trace("createTropism");
+  return name;
+}
+std::string NodeListBuilder::createCurvature(const std::string& name) {
+  LogChannel::trace("createCurvature");
+  return name;
+}
+std::string NodeListBuilder::createMesh(const std::string& name) {
+  LogChannel::trace("createMesh");
+  return name;
+}
+std::string NodeListBuilder::createArc(const std::string& name) {
+  LogChannel::trace("createArc");
+  return name;
+}
+
+std::string NodeListBuilder::enterPrimitive(const std::string& name, const Matrix4& transform,
+                                            std::unique_ptr<Mesh> mesh,
+                                            std::unique_ptr<Outline> shape) {
+  auto node = std::make_unique<SceneNode>(name);
+  node->setTransform(transform.inverse());
+  node->setMesh(std::move(mesh));
+  node->setShape(std::move(shape));
+  return enterNode(std::move(node), name);
+}
+
+std::string NodeListBuilder::createSpline(const std::string& name, const Matrix4& transform,
+                                          int32_t, int32_t, const Outline& outline) {
+  LogChannel::trace("createSpline");
+  return enterPrimitive(name, transform, nullptr, std::make_unique<Outline>(outline));
+}
+
+std::string NodeListBuilder::createCircle(const std::string& name, const Matrix4& transform,
+                                          double radius, int32_t segments) {
+  LogChannel::trace("createCircle");
+  return enterPrimitive(name, transform, nullptr,
+                        std::make_unique<Outline>(circleOutline(radius, segments)));
+}
+
+std::string NodeListBuilder::createBox(const std::string& name, const Matrix4& transform,
+                                       double edge, int32_t segments) {
+  LogChannel::trace("createBox");
+  (void)segments;  // the box generator has no subdivisions
+  auto mesh = std::make_unique<Mesh>();
+  generateBox(*mesh, Vector3(edge, edge, edge), -1);
+  return enterPrimitive(name, transform, std::move(mesh), nullptr);
+}
+
+std::string NodeListBuilder::createCone(const std::string& name, const Matrix4& transform,
+                                        double size, int32_t segments) {
+  LogChannel::trace("createCone");
+  auto mesh = std::make_unique<Mesh>();
+  const uint32_t n = segments > 0 ? static_cast<uint32_t>(segments) : 0;
+  // As tall as it is wide, so that the cone fills the unit cube like the
+  // box, sphere and cylinder of the same size.
+  generateCone(*mesh, size, 2.0 * size, n, n, -1);
+  return enterPrimitive(name, transform, std::move(mesh), nullptr);
+}
+
+std::string NodeListBuilder::createCylinder(const std::string& name, const Matrix4& transform,
+                                            double radius, double height, int32_t segments) {
+  LogChannel::trace("createCylinder");
+  auto mesh = std::make_unique<Mesh>();
+  const uint32_t n = segments > 0 ? static_cast<uint32_t>(segments) : 0;
+  const uint32_t sides = n + 5, rings = (n + 1) / 2;
+  generateCylinderSide(*mesh, radius, height, sides, rings, -1);
+  generateDisc(*mesh, radius, height / 2, sides, rings, -1);
+  generateDisc(*mesh, -radius, -height / 2, sides, rings, -1);
+  return enterPrimitive(name, transform, std::move(mesh), nullptr);
+}
+
+std::string NodeListBuilder::createSphere(const std::string& name, const Matrix4& transform,
+                                          double radius, int32_t segments) {
+  LogChannel::trace(joined("createSphere(", name, ", ", matrixText(transform), ", ", radius, ", ",
+                           segments, ")"));
+  auto mesh = std::make_unique<Mesh>();
+  const uint32_t n = segments > 0 ? static_cast<uint32_t>(segments) : 0;
+  generateSphere(*mesh, radius, n, n, -1);
+  return enterPrimitive(name, transform, std::move(mesh), nullptr);
+}
+
+std::string NodeListBuilder::createPlane(const std::string& name, const Matrix4& transform,
+                                         int32_t orientation, double size, int32_t segments) {
+  LogChannel::trace("createPlane");
+  auto mesh = std::make_unique<Mesh>();
+  const uint32_t n = segments > 0 ? static_cast<uint32_t>(segments) : 0;
+  generatePlane(*mesh, size, n, -1);
+  if (orientation == 2) transformMesh(*mesh, Matrix4::rotX(-kPi / 2));
+  if (orientation == 3) transformMesh(*mesh, Matrix4::rotX(kPi / 2));
+  return enterPrimitive(name, transform, std::move(mesh), nullptr);
+}
+
+void NodeListBuilder::linkShape(const std::string& node, const std::string& shape,
+                                const ObjectHeader& header) {
+  if (!shape.empty()) {
+    insertUnder(shape, node);
+    return;
+  }
+  const std::string placeholder = createNull(ObjectHeader(header.name + "_Undefined"));
+  insertUnder(placeholder, node);
+}
+
+std::string NodeListBuilder::createClassicTree(const ObjectHeader& header,
+                                               const std::string& shape,
+                                               const TreeArguments& a) {
+  LogChannel::trace(joined("createClassicTree ", a.stemSegments));
+  auto tree = std::make_unique<ClassicTree>();
+  tree->scale = a.scale;
+  tree->stemSegments = a.stemSegments;
+  tree->stemLength = a.stemLength;
+  tree->lengthFraction = a.lengthFraction;
+  tree->branchCount = a.branchCount;
+  tree->radius = a.radius;
+  tree->deviation = a.deviation;
+  tree->splineLength = a.splineLength;
+  tree->kinks = a.kinks;
+  tree->nodeDistribution = a.nodeDistribution;
+  tree->divergence = a.divergence;
+  tree->branchAngle = a.branchAngle;
+  tree->childDensity = a.childDensity;
+  tree->childGrowth = a.childGrowth;
+  tree->branchScale = a.branchScale;
+  tree->divergenceMode = a.divergenceMode;
+  tree->phototropism = a.phototropism;
+  tree->gravitropism = a.gravitropism;
+  tree->treeMode = a.treeMode;
+  tree->stemSpline = a.stemSpline;
+  tree->profile = a.profile;
+  const std::string name = enterNode(makeObjectNode(header, std::move(tree)), header.name);
+  linkShape(name, shape, header);
+  return name;
+}
+
+}  // namespace syv

@@ -1,0 +1,310 @@
+// End-to-end imports of small plant files through loadFile.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <sstream>
+
+#include "scene_fixtures.h"
+
+namespace syv::test {
+namespace {
+
+std::map<int32_t, uint32_t> facesByMaterial(const Mesh& mesh) {
+  std::map<int32_t, uint32_t> counts;
+  for (const Face& f : mesh.faces()) ++counts[f.material];
+  return counts;
+}
+
+// A "Model" block around the given "Struct" blocks.
+std::string model(const std::string& structs) { return "Model {\n" + structs + "}\n"; }
+
+std::string record(const std::string& name, const std::string& body) {
+  return "Struct {\nName \"" + name + "\"\n" + body + "}\n";
+}
+
+std::string children(std::initializer_list<const char*> names) {
+  std::string text = "Children {\n";
+  for (const char* n : names) text += std::string("\"") + n + "\"\n";
+  return text + "}\n";
+}
+
+const std::string kCamera = "Camera {\n}\n";
+const std::string kBox = "Primitive {\nType \"Box\"\n}\n";
+
+struct Loaded {
+  bool ok = false;
+  ImportStatus status = ImportStatus::kNotRun;
+  uint64_t quads = 0;
+};
+
+Loaded load(const std::string& name, const std::string& text,
+            ImportOptions options = ImportOptions()) {
+  ImportBuilder builder(options);
+  CountingSink sink;
+  Loaded r;
+  r.ok = builder.loadFile(hostContext(), writeTemp(name, text), sink);
+  r.status = builder.status();
+  r.quads = sink.quads;
+  return r;
+}
+
+TEST(Import, StemOnlyTreeBelowCamera) {
+  LogRecorder log;
+  ImportBuilder builder;
+  Mesh mesh;
+  ASSERT_TRUE(builder.loadFile(hostContext(), dataPath("scene_stem.syv"), mesh));
+  EXPECT_EQ(builder.status(), ImportStatus::kComplete);
+  // Branch_Num 10 gives 11 pieces, 12 nodes, 12 rings of a four-point circle.
+  EXPECT_EQ(mesh.faceCount(), 44u);
+  EXPECT_EQ(mesh.vertexCount(), 48u);
+  Vector3 lo, hi;
+  ASSERT_TRUE(mesh.bounds(lo, hi));
+  // Radius 0.5 unit times the first ShapeKnots value 0.9; length 2 units.
+  EXPECT_NEAR(hi.x, 45.0, 1e-9);
+  EXPECT_NEAR(lo.y, -45.0, 1e-9);
+  EXPECT_NEAR(lo.z, 0.0, 1e-9);
+  EXPECT_NEAR(hi.z, 200.0, 1e-9);
+  EXPECT_EQ(facesByMaterial(mesh), (std::map<int32_t, uint32_t>{{0, 44}}));
+  EXPECT_TRUE(LogRecorder::has(log.infos, "Sylvo File Version : 4.0"));
+
+  ImportBuilder counting;
+  CountingSink sink;
+  ASSERT_TRUE(counting.loadFile(hostContext(), dataPath("scene_stem.syv"), sink));
+  EXPECT_EQ(sink.quads, 44u);
+  EXPECT_EQ(sink.finishes, 1);
+}
+
+TEST(Import, TreeWithTwoBranchesCarryingBoxes) {
+  ImportBuilder builder;
+  Mesh mesh;
+  ASSERT_TRUE(builder.loadFile(hostContext(), dataPath("scene_branches.syv"), mesh));
+  // Branch_Num 2: four stem nodes, so four rings of four points (12 quads),
+  // and branches at the two inner nodes, each a 6-quad box in its own colour.
+  EXPECT_EQ(facesByMaterial(mesh), (std::map<int32_t, uint32_t>{{1, 12}, {2, 12}}));
+  ASSERT_EQ(builder.materialList().size(), 3u);
+  EXPECT_EQ(builder.materialList()[0].name, "Default");
+  EXPECT_EQ(builder.materialList()[1].name, "Stem_Bark");
+  EXPECT_EQ(builder.materialList()[2].name, "Twig");
+  EXPECT_EQ(builder.materialTable().size(), 2u);
+  EXPECT_EQ(builder.materialTable().at(1).colorName, "Bark");
+}
+
+TEST(Import, PrimitiveBelowCameraInsideNestedGroups) {
+  struct Recording : ImportBuilder {
+    bool setBackgroundColor(const float (&rgb)[3]) override {
+      background.assign(rgb, rgb + 3);
+      return true;
+    }
+    bool setFrameCount(int32_t frames) override {
+      frameCounts.push_back(frames);
+      return true;
+    }
+    std::vector<float> background;
+    std::vector<int32_t> frameCounts;
+  };
+  LogRecorder log;
+  Recording builder;
+  Mesh mesh;
+  ASSERT_TRUE(builder.loadFile(hostContext(), dataPath("scene_primitive.syv"), mesh));
+  // The box's edge is one unit, moved by one unit along X; the model in the
+  // unknown top-level block is never seen.
+  Vector3 lo, hi;
+  ASSERT_TRUE(mesh.bounds(lo, hi));
+  EXPECT_NEAR(lo.x, 50.0, 1e-9);
+  EXPECT_NEAR(hi.x, 150.0, 1e-9);
+  EXPECT_NEAR(hi.z, 50.0, 1e-9);
+  EXPECT_EQ(facesByMaterial(mesh), (std::map<int32_t, uint32_t>{{1, 6}}));
+  const SceneMaterial& red = builder.materialTable().at(1);
+  EXPECT_EQ(red.name, "Ball_Red");
+  EXPECT_EQ(red.diffuse, ColorRecord(1.0f, 0.0f, 0.0f));
+  EXPECT_EQ(red.textureFile, "");
+  EXPECT_EQ(builder.background, (std::vector<float>{1.0f, static_cast<float>(128.0 / 255), 0.0f}));
+  // "Frames" counts only in a "Queue" block.
+  EXPECT_EQ(builder.frameCounts, (std::vector<int32_t>{25}));
+  EXPECT_FALSE(LogRecorder::has(log.traces, "Hidden"));
+  EXPECT_FALSE(LogRecorder::has(log.traces, "Ignored"));
+}
+
+TEST(Import, OnlyTheEarliestKeyFrameIsCreated) {
+  Mesh mesh;
+  ImportBuilder builder;
+  ASSERT_TRUE(builder.loadFile(hostContext(), dataPath("scene_keyframes.syv"), mesh));
+  EXPECT_EQ(mesh.faceCount(), 6u);  // the box of time 2, not the sphere of time 5
+}
+
+TEST(Import, OnlyCameraSubtreesProduceGeometry) {
+  // A lone non-camera root loads but is hidden with everything below it.
+  Loaded r = load("hidden_root", model(record("Bush", children({"Ball"})) + record("Ball", kBox)));
+  EXPECT_TRUE(r.ok);
+  EXPECT_EQ(r.quads, 0u);
+  // A camera that is someone's child is no root: the hiding root wins.
+  r = load("camera_child", model(record("Group", children({"Camera"})) +
+                                 record("Camera", children({"Ball"}) + kCamera) +
+                                 record("Ball", kBox)));
+  EXPECT_TRUE(r.ok);
+  EXPECT_EQ(r.quads, 0u);
+  // A record below a hidden root and below the camera shows under the camera.
+  r = load("shared", model(record("Bush", children({"Ball"})) +
+                           record("Camera", children({"Ball"}) + kCamera) +
+                           record("Ball", kBox)));
+  EXPECT_TRUE(r.ok);
+  EXPECT_EQ(r.quads, 6u);
+}
+
+TEST(Import, RootsAreCreatedInByteOrder) {
+  LogRecorder log;
+  load("order", model(record("b", kCamera) + record("B", kCamera) + record("a", kCamera)));
+  std::vector<std::string> created;
+  for (const std::string& t : log.traces)
+    if (t.rfind("createNull(", 0) == 0) created.push_back(t);
+  EXPECT_EQ(created, (std::vector<std::string>{"createNull(B)", "createNull(a)", "createNull(b)"}));
+}
+
+TEST(Import, FailureTable) {
+  LogRecorder log;
+  ImportBuilder builder;
+  CountingSink sink;
+  EXPECT_FALSE(builder.loadFile(hostContext(), dataPath("scene_missing.syv"), sink));
+  EXPECT_EQ(builder.status(), ImportStatus::kOpenFailed);
+  EXPECT_TRUE(log.errors.empty() && log.warnings.empty());
+  EXPECT_EQ(sink.finishes, 0);
+
+  EXPECT_EQ(load("empty", "").status, ImportStatus::kNoKeyFrame);
+  EXPECT_EQ(load("no_model", "Version 4.0\nUnit {\nStruct {\nName \"A\"\n}\n}\n").status,
+            ImportStatus::kNoKeyFrame);
+  EXPECT_TRUE(log.errors.empty());
+
+  EXPECT_EQ(load("no_root", model(record("X", children({"Y"})) + record("Y", children({"X"}))))
+                .status,
+            ImportStatus::kNoRoot);
+  EXPECT_TRUE(LogRecorder::has(log.errors, "IMPORT: No Root Object(s) found!"));
+
+  log.errors.clear();
+  const Loaded r = load("bad_root", model(record("Cam", "Camera {\nBranches {\n\"T\"\n}\n}\n") +
+                                          record("T", kBox)));
+  EXPECT_FALSE(r.ok);
+  EXPECT_EQ(r.status, ImportStatus::kRootNotCreated);
+  EXPECT_TRUE(LogRecorder::has(log.errors,
+                               "Found Branch/Rib Link in non Tree/Horn Object \"Cam\""));
+
+  // Unknown keys and blocks are ignored and malformed numbers read as 0: a
+  // box of resolution "x" still has its six faces.
+  EXPECT_EQ(load("tolerant", "Odd line\nModel {\n" +
+                                 record("Cam", children({"B"}) + kCamera + "Weird {\n}\n") +
+                                 record("B", "Primitive {\nType \"Box\"\nResolution x\n}\n") +
+                                 "}\n")
+                .quads,
+            6u);
+}
+
+TEST(Import, OutOfRangePlacementsLeaveTheirSubtreeOut) {
+  LogRecorder log;
+  ImportBuilder builder;
+  Mesh mesh;
+  const std::string far = "Transform {\nTranslation {1e999, 0, 0} {0, 0, 0} {0, 0, 0}\n}\n";
+  ASSERT_TRUE(builder.loadFile(
+      hostContext(),
+      writeTemp("far", model(record("Cam", children({"Far", "Near"}) + kCamera) +
+                             record("Far", far + children({"Below"}) + kBox) +
+                             record("Below", kBox) + record("Near", kBox))),
+      mesh));
+  EXPECT_EQ(mesh.faceCount(), 6u);
+  for (const Vector3& v : mesh.vertices()) EXPECT_TRUE(v.isFinite());
+  EXPECT_TRUE(LogRecorder::has(log.warnings, "node 'Far': placement is not finite"));
+}
+
+TEST(Import, VersionWithoutMinorPart) {
+  LogRecorder log;
+  load("version", "Version 4\n" + model(record("C", kCamera)));
+  EXPECT_TRUE(LogRecorder::has(log.infos, "Sylvo File Version : 4.0"));
+}
+
+TEST(Import, RecordsNamingEachOtherInLoopsAreCreatedOnce) {
+  LogRecorder log;
+  // A <-> B below the camera, a self-naming S, and a longer loop P -> Q -> R -> P.
+  const Loaded r =
+      load("loops", model(record("Cam", children({"A", "P", "S"}) + kCamera) +
+                          record("A", children({"B"}) + kBox) + record("B", children({"A"}) + kBox) +
+                          record("S", children({"S"}) + kBox) + record("P", children({"Q"}) + kBox) +
+                          record("Q", children({"R"}) + kBox) + record("R", children({"P"}) + kBox)));
+  EXPECT_TRUE(r.ok);
+  // Six records with a box each as their simple shape, each visited once.
+  EXPECT_EQ(r.quads, 36u);
+  int loops = 0;
+  for (const std::string& w : log.warnings) loops += w.find("ancestors") != std::string::npos;
+  EXPECT_EQ(loops, 3);
+}
+
+TEST(Import, DeepHierarchiesNeedNoDeepStack) {
+  // Records nested 30000 levels deep, and a model nested in 100000 groups.
+  const int depth = 30000;
+  std::ostringstream text;
+  text << "Model {\n" << record("Cam", children({"N0"}) + kCamera);
+  for (int i = 0; i < depth; ++i) {
+    text << "Struct {\nName \"N" << i << "\"\nTransform {\nTranslation {0.001, -1, 1} {0, -1, 1} {0, -1, 1}\n}\n";
+    if (i + 1 < depth)
+      text << "Children {\n\"N" << i + 1 << "\"\n}\n";
+    else
+      text << kBox;
+    text << "}\n";
+  }
+  text << "}\n";
+  ImportBuilder builder;
+  Mesh mesh;
+  ASSERT_TRUE(builder.loadFile(hostContext(), writeTemp("deep", text.str()), mesh));
+  ASSERT_EQ(mesh.faceCount(), 6u);
+  Vector3 lo, hi;
+  mesh.bounds(lo, hi);
+  EXPECT_NEAR(lo.x, depth * 0.1 - 50.0, 1e-6);
+
+  std::string nested;
+  for (int i = 0; i < 100000; ++i) nested += "Queue {\n";
+  nested += model(record("Cam", children({"B"}) + kCamera) + record("B", kBox));
+  for (int i = 0; i < 100000; ++i) nested += "}\n";
+  EXPECT_EQ(load("nested", nested).quads, 6u);
+}
+
+TEST(Import, FailedReservationCancelAndBudgetReachTheResult) {
+  LogRecorder log;
+  ImportBuilder builder;
+  CountingSink refusing;
+  refusing.refuseAfter = 13;
+  EXPECT_FALSE(builder.loadFile(hostContext(), dataPath("scene_branches.syv"), refusing));
+  EXPECT_EQ(builder.status(), ImportStatus::kSinkRefused);
+  EXPECT_EQ(refusing.finishes, 1);
+
+  ImportOptions small;
+  small.maxQuads = 20;
+  ImportBuilder budgeted(small);
+  CountingSink sink;
+  EXPECT_FALSE(budgeted.loadFile(hostContext(), dataPath("scene_branches.syv"), sink));
+  EXPECT_EQ(budgeted.status(), ImportStatus::kBudgetExceeded);
+  EXPECT_TRUE(LogRecorder::has(log.errors, "more than 20 quads"));
+  EXPECT_LE(sink.quads, 20u);
+
+  {
+    // The first query comes from object creation.
+    ScriptedProgress progress;
+    progress.cancelAt = 1;
+    ImportBuilder cancelled;
+    CountingSink out;
+    EXPECT_FALSE(cancelled.loadFile(hostContext(), dataPath("scene_branches.syv"), out));
+    EXPECT_EQ(cancelled.status(), ImportStatus::kCancelled);
+    EXPECT_EQ(out.quads, 0u);
+    EXPECT_EQ(progress.begins, progress.ends);
+  }
+  {
+    // Three creations ask first; the fourth query comes from the traversal.
+    ScriptedProgress progress;
+    progress.cancelAt = 4;
+    ImportBuilder cancelled;
+    CountingSink out;
+    EXPECT_FALSE(cancelled.loadFile(hostContext(), dataPath("scene_branches.syv"), out));
+    EXPECT_EQ(cancelled.status(), ImportStatus::kCancelled);
+    EXPECT_EQ(out.finishes, 1);
+    EXPECT_EQ(progress.begins, progress.ends);
+  }
+}
+
+}  // namespace
+}  // namespace syv::test
