@@ -12,6 +12,8 @@
 #include <filesystem>
 #include <memory>
 
+#include <nlohmann/json.hpp>
+
 #include "app/fbx_binary.h"
 #include "app/submeshes.h"
 #include "app/textures.h"
@@ -214,6 +216,69 @@ void declareMetres(FbxDocument& doc) {
   }
 }
 
+uint32_t readU32(const std::string& b, size_t at) {
+  uint32_t v = 0;
+  for (int i = 3; i >= 0; --i) v = (v << 8) | uint8_t(b[at + size_t(i)]);
+  return v;
+}
+
+void appendU32(std::string& b, uint32_t v) {
+  for (int i = 0; i < 4; ++i) b.push_back(char((v >> (8 * i)) & 0xff));
+}
+
+// A plant without geometry makes Assimp write a buffer of zero bytes, which
+// glTF forbids: drop it (and the .bin or BIN chunk that would hold it).
+bool dropEmptyBuffer(std::map<std::string, std::string>& files, const std::string& mainPath,
+                     Format format, std::string& error) {
+  std::string& main = files[mainPath];
+  std::string jsonText;
+  if (format == Format::Glb) {
+    if (main.size() < 20 || main.compare(0, 4, "glTF") != 0) {
+      error = "Assimp wrote no GLB header";
+      return false;
+    }
+    const uint32_t jsonLength = readU32(main, 12);
+    if (20 + size_t(jsonLength) > main.size()) {
+      error = "Assimp wrote a truncated GLB";
+      return false;
+    }
+    jsonText = main.substr(20, jsonLength);
+  } else {
+    jsonText = main;
+  }
+  nlohmann::json j = nlohmann::json::parse(jsonText, nullptr, false);
+  if (j.is_discarded()) {
+    error = "Assimp wrote glTF that is not JSON";
+    return false;
+  }
+  if (!j.contains("buffers") || !j["buffers"].is_array() ||
+      (j.contains("bufferViews") && !j["bufferViews"].empty()))
+    return true;
+  for (const auto& buffer : j["buffers"])
+    if (buffer.value("byteLength", 1) != 0) return true;
+  for (const auto& buffer : j["buffers"]) {
+    if (format != Format::Gltf || !buffer.contains("uri") || !buffer["uri"].is_string()) continue;
+    const std::string uri = buffer["uri"];
+    files.erase((std::filesystem::path(mainPath).parent_path() / uri).string());
+  }
+  j.erase("buffers");
+  j.erase("bufferViews");
+  std::string text = j.dump();
+  if (format == Format::Gltf) {
+    main = text;
+    return true;
+  }
+  text.append((4 - text.size() % 4) % 4, ' ');
+  std::string glb("glTF", 4);
+  appendU32(glb, 2);
+  appendU32(glb, uint32_t(12 + 8 + text.size()));
+  appendU32(glb, uint32_t(text.size()));
+  glb += "JSON";
+  glb += text;
+  main = glb;
+  return true;
+}
+
 }  // namespace
 
 bool parseFormat(std::string name, Format& format) {
@@ -297,6 +362,9 @@ bool exportModel(const Model& model, const ExportRequest& req, ExportResult& res
     error = std::string("Assimp wrote no ") + formatName(req.format) + " file";
     return false;
   }
+  if (isGltf(req.format) && result.triangles == 0 &&
+      !dropEmptyBuffer(files, req.outputPath, req.format, error))
+    return false;
   if (req.format == Format::Fbx) {
     FbxDocument doc;
     if (!readFbxBinary(main->second, doc, error)) {
