@@ -4,13 +4,16 @@ find_package(nlohmann_json REQUIRED)
 find_package(CLI11 REQUIRED)
 
 file(GLOB _app_src CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cc)
-list(FILTER _app_src EXCLUDE REGEX "/main\\.cc$")
+list(FILTER _app_src EXCLUDE REGEX "/(main|plugin_import)\\.cc$")
 add_library(syvapp STATIC ${_app_src})
 target_include_directories(syvapp PUBLIC ${CMAKE_SOURCE_DIR})
 target_link_libraries(syvapp PUBLIC assimp::assimp nlohmann_json::nlohmann_json CLI11::CLI11
                       ${CMAKE_DL_LIBS})
 
-if(EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/main.cc)
-  add_executable(syvimport ${CMAKE_CURRENT_SOURCE_DIR}/main.cc)
-  target_link_libraries(syvimport PRIVATE syvapp)
+# The program needs the host's side (hostsdk) built, and the plug-in beside it.
+if(TARGET syvimp)
+  add_executable(syvimport ${CMAKE_CURRENT_SOURCE_DIR}/main.cc
+                           ${CMAKE_CURRENT_SOURCE_DIR}/plugin_import.cc)
+  target_link_libraries(syvimport PRIVATE syvapp hostsdk)
+  add_dependencies(syvimport syvimp)
 endif()
