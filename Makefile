@@ -5,12 +5,16 @@ FUZZ     ?= build-fuzz
 JOBS     ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps configure build test asan fuzz bench demo clean
+.PHONY: all deps validator configure build test asan fuzz bench demo clean
 
 all: build
 
 deps:
 	@./scripts/deps.sh
+
+# The pinned gltf-validator (tools/validator) that the converter's tests use.
+validator:
+	@./scripts/deps.sh --validator
 
 $(BUILD)/build.ninja:
 	cmake -S . -B $(BUILD) -G Ninja -DSYV_WERROR=ON $(CMAKE_FLAGS)
@@ -20,7 +24,7 @@ configure: deps $(BUILD)/build.ninja
 build: configure
 	cmake --build $(BUILD) -j $(JOBS)
 
-test: build
+test: build validator
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
 # AddressSanitizer + UndefinedBehaviorSanitizer build of the whole tree and its tests.
@@ -37,6 +41,14 @@ fuzz:
 	cmake -S . -B $(FUZZ) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSYV_SANITIZE=ON -DSYV_FUZZ=ON \
 	  -DSYV_BENCH=OFF -DSYV_APP=OFF -DCMAKE_CXX_COMPILER=clang++
 	cmake --build $(FUZZ) -j $(JOBS)
+
+# Converts a sample plant to out/ and prints its statistics.
+DEMO_PLANT ?= $(or $(firstword $(wildcard examples/*.syv)),tests/data/app_plant.syv)
+DEMO_OUT   ?= out/$(basename $(notdir $(DEMO_PLANT))).glb
+demo: build
+	@mkdir -p $(dir $(DEMO_OUT))
+	$(BUILD)/bin/syvimport $(DEMO_PLANT) -o $(DEMO_OUT) --stats
+	@echo "Wrote $(DEMO_OUT)"
 
 bench: build
 	$(BUILD)/bin/syv_bench
