@@ -183,5 +183,20 @@ TEST_F(Program, ProgressLineOnlyOnATerminal) {
   EXPECT_EQ(r.out.find('%'), std::string::npos) << r.out;
 }
 
+TEST_F(Program, InterruptCancelsAndLeavesNoOutput) {
+  // Big enough to be still importing when the signal comes.
+  std::string big = test::readText(kData + "/app_plant.syv");
+  big.replace(big.find("Segments {8, 1, 100}"), 20, "Segments {400, 1, 1000}");
+  big.replace(big.find("Branch_Num {3, 1, 100}"), 22, "Branch_Num {900, 1, 1000}");
+  test::writeText(dir.file("big.syv"), big);
+  const std::string out = dir.file("big.glb");
+  const RunResult r = test::run(shellQuote(kProgram) + " " + shellQuote(dir.file("big.syv")) +
+                                " -o " + shellQuote(out) + " & pid=$!; sleep 0.3; kill -INT $pid; wait $pid");
+  if (r.status == 0) GTEST_SKIP() << "the plant converted before the signal came";
+  EXPECT_EQ(r.status, 130) << r.err;
+  EXPECT_NE(r.err.find("cancelled"), std::string::npos) << r.err;
+  EXPECT_EQ(dir.names(), (std::vector<std::string>{"big.syv"}));
+}
+
 }  // namespace
 }  // namespace syv::app
