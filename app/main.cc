@@ -86,15 +86,10 @@ int convert(const Options& o) {
   callbacks.progressUpdate = [&](int pct, const std::string& text) { progress.update(pct, text); };
   callbacks.progressEnd = [&] { progress.end(); };
   callbacks.cancelled = [] { return gInterrupted != 0; };
-  std::vector<std::string> coreErrors;
-  callbacks.message = [&](bool isError, const std::string& text) {
-    if (isError) {
-      coreErrors.push_back(text);
-      report.loggedError(text);
-    } else {
-      report.warning(text);
-    }
-  };
+  // Held until the import ends, so that a failure closes with the one line
+  // that names the file.
+  std::vector<std::pair<bool, std::string>> logged;
+  callbacks.message = [&](bool isError, const std::string& text) { logged.emplace_back(isError, text); };
 
   progress.stage("Importing " + o.input);
   const auto importStart = std::chrono::steady_clock::now();
@@ -102,14 +97,27 @@ int convert(const Options& o) {
                                            o.input, callbacks);
   const double importSeconds = secondsSince(importStart);
   progress.clear();
+  const bool failed = imported.status != ImportStatus::Done;
+  std::string lastError;
+  for (size_t i = 0; i < logged.size(); ++i) {
+    const auto& [isError, text] = logged[i];
+    if (!isError) {
+      report.warning(text);
+      continue;
+    }
+    if (failed) lastError = text;
+    bool laterError = false;
+    for (size_t j = i + 1; j < logged.size(); ++j) laterError = laterError || logged[j].first;
+    if (!failed || laterError) report.loggedError(text);
+  }
   if (imported.status == ImportStatus::Cancelled || gInterrupted) return cancelled(report, o);
   if (imported.status == ImportStatus::NoPlugin) {
     report.error(imported.error);
     return kImportFailed;
   }
-  if (imported.status != ImportStatus::Done) {
+  if (failed) {
     std::string why = imported.error;
-    if (why.empty()) why = coreErrors.empty() ? "could not be imported" : coreErrors.back();
+    if (why.empty()) why = lastError.empty() ? "could not be imported" : lastError;
     report.error(o.input + ": " + why);
     return kImportFailed;
   }
