@@ -5,7 +5,7 @@ FUZZ     ?= build-fuzz
 JOBS     ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps validator configure build test asan fuzz bench demo clean
+.PHONY: all deps validator configure build test asan fuzz bench demo measure clean
 
 all: build
 
@@ -49,6 +49,19 @@ demo: build
 	@mkdir -p $(dir $(DEMO_OUT))
 	$(BUILD)/bin/syvimport $(DEMO_PLANT) -o $(DEMO_OUT) --stats
 	@echo "Wrote $(DEMO_OUT)"
+
+# Whole-process time of syvimport on the largest example, import only and per format,
+# with the import/export split the statistics report.
+measure: build
+	@plant=$$(ls -S examples/*.syv 2>/dev/null | head -1); plant=$${plant:-tests/data/app_plant.syv}; \
+	mkdir -p out; echo "plant: $$plant ($$(wc -c < $$plant) bytes)"; \
+	for f in stats glb gltf obj fbx; do \
+	  if [ $$f = stats ]; then args="--stats"; else args="-o out/measure.$$f --stats"; fi; \
+	  start=$$(date +%s.%N); $(BUILD)/bin/syvimport $$plant $$args --quiet > out/measure-$$f.json || exit 1; \
+	  end=$$(date +%s.%N); \
+	  split=$$(tr -d ' \n' < out/measure-$$f.json | sed -n 's/.*"triangles":\([0-9]*\),"vertices".*"import":\([^,]*\),"export":\([^}]*\)}.*/triangles \1, import \2 s, export \3 s/p'); \
+	  awk -v s=$$start -v e=$$end -v f=$$f -v x="$$split" 'BEGIN { printf "%-5s wall %.3f s; %s\n", f, e - s, x }'; \
+	done
 
 bench: build
 	$(BUILD)/bin/syv_bench
