@@ -7,6 +7,7 @@
 #include "app/input_check.h"
 #include "app/options.h"
 #include "app/output_files.h"
+#include "app/progress_line.h"
 #include "app/statistics.h"
 #include "test_support.h"
 
@@ -138,6 +139,36 @@ TEST(InputCheck, RefusesWhatCannotBeAPlantText) {
   EXPECT_EQ(checkPlantFile(dir.file("empty.syv")), "is empty");
   EXPECT_NE(checkPlantFile(dir.file("bin.syv")).find("binary"), std::string::npos);
   EXPECT_NE(checkPlantFile(dir.path()).find("folder"), std::string::npos);
+}
+
+std::string drawn(bool enabled) {
+  std::FILE* f = std::tmpfile();
+  {
+    ProgressLine line(f, enabled);
+    line.stage("Importing p.syv");
+    line.begin("Loading...");
+    line.update(42, "");
+    line.update(42, "");  // unchanged: not drawn again
+    line.update(150, "");
+    line.end();
+  }
+  std::rewind(f);
+  std::string out;
+  for (int c; (c = std::fgetc(f)) != EOF;) out.push_back(char(c));
+  std::fclose(f);
+  return out;
+}
+
+TEST(ProgressLine, RedrawsOneLineOnlyWhenEnabledAndChanged) {
+  const std::string out = drawn(true);
+  EXPECT_NE(out.find("Importing p.syv: Loading... 42%"), std::string::npos) << out;
+  EXPECT_NE(out.find("100%"), std::string::npos) << "percentages are clamped";
+  size_t draws42 = 0;
+  for (size_t at = out.find("42%"); at != std::string::npos; at = out.find("42%", at + 1)) ++draws42;
+  EXPECT_EQ(draws42, 1u);
+  EXPECT_EQ(out.find('\n'), std::string::npos) << "one line, never a new one";
+  EXPECT_EQ(out.substr(out.size() - 4), "\r\033[K") << "cleared at the end";
+  EXPECT_EQ(drawn(false), "");
 }
 
 }  // namespace
