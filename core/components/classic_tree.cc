@@ -72,20 +72,36 @@ double cellIntegral(const Cell& c, double d) {
   return h * (c.fa * la + c.fm * lm + c.fb * lb);
 }
 
+// The parabola through the cell's samples at x in 0..1 across the cell.
+double cellValue(const Cell& c, double x) {
+  return c.fa * (1.0 - x) * (1.0 - 2.0 * x) + c.fm * 4.0 * x * (1.0 - x) +
+         c.fb * x * (2.0 * x - 1.0);
+}
+
 // The x inside the cell where the running integral reaches `target`
-// (relative to the cell's start), by bisection on the cell's parabola.
+// (relative to the cell's start). Newton steps on the cell's parabola, kept
+// inside a shrinking bracket so that a flat or turning parabola still
+// converges like bisection; a few steps suffice for smooth cells.
 double invertCell(const Cell& c, double target) {
-  double lo = 0.0, hi = c.b - c.a;
+  const double h = c.b - c.a;
+  double lo = 0.0, hi = h;
   const bool rising = c.area >= 0.0;
-  for (int k = 0; k < 60; ++k) {
-    const double mid = 0.5 * (lo + hi);
-    const double v = cellIntegral(c, mid);
-    if ((v < target) == rising)
-      lo = mid;
+  double x = h * 0.5;
+  const double tolerance = 1e-15 * (std::fabs(c.area) + 1e-300);
+  for (int k = 0; k < 64; ++k) {
+    const double diff = cellIntegral(c, x) - target;
+    if (std::fabs(diff) <= tolerance) break;
+    if ((diff < 0.0) == rising)
+      lo = x;
     else
-      hi = mid;
+      hi = x;
+    if (hi - lo <= 1e-15 * h) break;
+    const double slope = cellValue(c, x / h);
+    double next = slope != 0.0 ? x - diff / slope : -1.0;
+    if (!(next > lo && next < hi)) next = 0.5 * (lo + hi);
+    x = next;
   }
-  return c.a + 0.5 * (lo + hi);
+  return c.a + x;
 }
 
 bool between(double v, double a, double b) { return (v >= a && v <= b) || (v <= a && v >= b); }

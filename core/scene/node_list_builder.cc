@@ -3,6 +3,7 @@
 #include <sstream>
 #include <utility>
 
+#include "core/components/classic_simple.h"
 #include "core/components/classic_tree.h"
 #include "core/expr/log.h"
 #include "core/mesh/primitives.h"
@@ -19,7 +20,7 @@ std::string joined(const Parts&... parts) {
   return out.str();
 }
 
-std::unique_ptr<Component> makeNullComponent() { return std::make_unique<Component>(); }
+std::unique_ptr<Component> makeNullComponent() { return std::make_unique<ClassicSimple>(); }
 
 }  // namespace
 
@@ -216,6 +217,15 @@ std::string NodeListBuilder::createPlane(const std::string& name, const Matrix4&
   if (orientation == 2) transformMesh(*mesh, Matrix4::rotX(-kPi / 2));
   if (orientation == 3) transformMesh(*mesh, Matrix4::rotX(kPi / 2));
   return enterPrimitive(name, transform, std::move(mesh), nullptr);
+}
+
+std::string NodeListBuilder::createClassicHyperpatch(const ObjectHeader& header,
+                                                     const HyperpatchArguments& a) {
+  LogChannel::trace("createClassicHyperpatch");
+  auto patch = std::make_unique<ClassicHyperpatch>();
+  patch->patchKind = a.patchKind;
+  patch->controlPoints = a.controlPoints;
+  return enterNode(makeObjectNode(header, std::move(patch)), header.name);
 }
 
 void NodeListBuilder::linkShape(const std::string& node, const std::string& shape,

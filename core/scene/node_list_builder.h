@@ -49,6 +49,8 @@ class NodeListBuilder : public SceneBuilder {
                            int32_t segments) override;
   std::string createArc(const std::string& name) override;
 
+  std::string createClassicHyperpatch(const ObjectHeader& header,
+                                      const HyperpatchArguments& arguments) override;
   std::string createClassicTree(const ObjectHeader& header, const std::string& shape,
                                 const TreeArguments& arguments) override;
 

@@ -213,6 +213,30 @@ TEST(Import, OutOfRangePlacementsLeaveTheirSubtreeOut) {
   EXPECT_TRUE(LogRecorder::has(log.warnings, "node 'Far': placement is not finite"));
 }
 
+TEST(Import, HyperpatchDeformsWhatItsChildrenWrite) {
+  // Eight lattice corners at -0.5 and 1.5 of the unit cube double the box.
+  std::string patch = "HyperPatch {\nPatch_Points {\nSize 8\n";
+  for (int i = 0; i < 8; ++i)
+    patch += std::to_string(i & 4 ? 1.5 : -0.5) + ", " + std::to_string(i & 2 ? 1.5 : -0.5) +
+             ", " + std::to_string(i & 1 ? 1.5 : -0.5) + "\n";
+  patch += "}\n}\n";
+  const std::string moved = "Transform {\nTranslation {0, -50, 50} {0, -50, 50} {3, -50, 50}\n}\n";
+  ImportBuilder builder;
+  Mesh mesh;
+  ASSERT_TRUE(builder.loadFile(
+      hostContext(),
+      writeTemp("patch", model(record("Cam", children({"P"}) + kCamera) +
+                               record("P", moved + children({"B"}) + patch) + record("B", kBox))),
+      mesh));
+  ASSERT_EQ(mesh.faceCount(), 6u);
+  Vector3 lo, hi;
+  mesh.bounds(lo, hi);
+  EXPECT_NEAR(lo.x, -100.0, 1e-9);
+  EXPECT_NEAR(hi.y, 100.0, 1e-9);
+  EXPECT_NEAR(lo.z, 200.0, 1e-9);
+  EXPECT_NEAR(hi.z, 400.0, 1e-9);
+}
+
 TEST(Import, VersionWithoutMinorPart) {
   LogRecorder log;
   load("version", "Version 4\n" + model(record("C", kCamera)));

@@ -1,0 +1,54 @@
+// Whole imports of generated trees of trees: reading, creation, traversal and
+// emission into a quad mesh.
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <fstream>
+#include <string>
+
+#include "core/components/evaluation_context.h"
+#include "core/mesh/mesh.h"
+#include "core/scene/import_builder.h"
+
+namespace {
+
+// A trunk carrying `branches` branches, each carrying `branches` twigs.
+std::string writeTreeOfTrees(int branches) {
+  const std::string path = "/tmp/syv_bench_tree_" + std::to_string(branches) + ".syv";
+  std::ofstream out(path);
+  auto tree = [&](const char* name, int segments, int points, const char* child) {
+    out << "Struct {\nName \"" << name << "\"\n";
+    out << "Primitive {\nType \"Tube\"\nPoints " << points << "\n}\n"
+        << "Tree {\nSegments {" << segments << ", 1, 1000}\nLength {4, 0, 20}\n";
+    if (child)
+      out << "Branch_Num {" << branches << ", 0, 10000}\nBranches {\n\"" << child << "\"\n}\n";
+    out << "}\n}\n";
+  };
+  out << "Version 4\nModel {\nStruct {\nName \"Camera\"\nChildren {\n\"Trunk\"\n}\nCamera {\n}\n}\n";
+  tree("Trunk", 60, 12, "Branch");
+  tree("Branch", 20, 8, "Twig");
+  tree("Twig", 8, 6, nullptr);
+  out << "}\n";
+  return path;
+}
+
+void BM_ImportTreeOfTrees(benchmark::State& state) {
+  const std::string path = writeTreeOfTrees(static_cast<int>(state.range(0)));
+  uint64_t quads = 0;
+  for (auto _ : state) {
+    syv::EvaluationContext context;
+    context.setNumber(syv::kIdUnitScale, 100.0);
+    syv::ImportBuilder builder;
+    syv::Mesh mesh;
+    if (!builder.loadFile(context, path, mesh)) state.SkipWithError("import failed");
+    quads += mesh.faceCount();
+    benchmark::DoNotOptimize(mesh.vertices().data());
+  }
+  state.counters["quads"] = benchmark::Counter(static_cast<double>(quads) / state.iterations());
+  state.counters["quads/s"] =
+      benchmark::Counter(static_cast<double>(quads), benchmark::Counter::kIsRate);
+  std::remove(path.c_str());
+}
+BENCHMARK(BM_ImportTreeOfTrees)->Arg(10)->Arg(40)->Arg(120)->Unit(benchmark::kMillisecond);
+
+}  // namespace
