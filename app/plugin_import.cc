@@ -127,7 +127,8 @@ ImportResult importWithPlugin(const std::string& pluginPath, const std::string& 
   lib.handle = ::dlopen(pluginPath.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (!lib.handle) {
     const char* why = ::dlerror();
-    result.error = pluginPath + ": cannot load the plug-in (" + (why ? why : "unknown reason") + ")";
+    // dlerror names the file already.
+    result.error = std::string("cannot load the plug-in: ") + (why ? why : pluginPath.c_str());
     return result;
   }
   auto version = reinterpret_cast<LibVersionFn>(::dlsym(lib.handle, "LibVersion"));

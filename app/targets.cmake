@@ -10,10 +10,14 @@ target_include_directories(syvapp PUBLIC ${CMAKE_SOURCE_DIR})
 target_link_libraries(syvapp PUBLIC assimp::assimp nlohmann_json::nlohmann_json CLI11::CLI11
                       ${CMAKE_DL_LIBS})
 
-# The program needs the host's side (hostsdk) built, and the plug-in beside it.
-if(TARGET syvimp)
+# The program is a host: it needs the host's side (hostsdk) built; the plug-in
+# (syvimp) is loaded at run time from beside it.
+get_target_property(_hostsdk_type hostsdk TYPE)
+if(_hostsdk_type STREQUAL "SHARED_LIBRARY")
   add_executable(syvimport ${CMAKE_CURRENT_SOURCE_DIR}/main.cc
                            ${CMAKE_CURRENT_SOURCE_DIR}/plugin_import.cc)
   target_link_libraries(syvimport PRIVATE syvapp hostsdk)
-  add_dependencies(syvimport syvimp)
+  if(TARGET syvimp)
+    add_dependencies(syvimport syvimp)
+  endif()
 endif()

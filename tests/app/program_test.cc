@@ -1,6 +1,7 @@
 // The built syvimport, run as a user runs it, on small plants.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <filesystem>
 #include <nlohmann/json.hpp>
 #include <regex>
@@ -17,11 +18,13 @@ using test::TempDir;
 const std::string kProgram = std::string(SYV_BIN_DIR) + "/syvimport";
 const std::string kData = SYV_TEST_DATA;
 
+// With the real plug-in (build/bin/libsyvimp.so).
 class Program : public testing::Test {
  protected:
   void SetUp() override {
-    if (!std::filesystem::exists(kProgram))
-      GTEST_SKIP() << "syvimport is not built (it needs the syvimp plug-in target)";
+    if (!std::filesystem::exists(kProgram)) GTEST_SKIP() << "syvimport is not built";
+    if (!std::filesystem::exists(std::string(SYV_BIN_DIR) + "/libsyvimp.so"))
+      GTEST_SKIP() << "the syvimp plug-in is not built";
   }
   RunResult syvimport(const std::string& args) { return test::run(shellQuote(kProgram) + " " + args); }
   std::string plant(const std::string& name) { return shellQuote(kData + "/" + name); }
@@ -94,9 +97,6 @@ TEST_F(Program, UsageAndOutputFailuresHaveTheirOwnStatus) {
   EXPECT_EQ(r.status, 3);
   EXPECT_TRUE(dir.names().empty()) << "nothing may be written when an output folder is missing";
 
-  r = syvimport(plant("app_plant.syv") + " --stats --plugin " + shellQuote(dir.file("none.so")));
-  EXPECT_EQ(r.status, 1);
-  EXPECT_NE(r.err.find("none.so"), std::string::npos);
 }
 
 TEST_F(Program, StatsDescribeTheHostMesh) {
@@ -171,18 +171,6 @@ TEST_F(Program, HiddenPlantConvertsEmptyWithAWarningThatSaysWhy) {
   EXPECT_EQ(r.err, "") << "--quiet shows errors only";
 }
 
-TEST_F(Program, ProgressLineOnlyOnATerminal) {
-  if (!test::haveCommand("script")) GTEST_SKIP() << "no 'script' to give the program a terminal";
-  const std::string cmd = shellQuote(kProgram) + " " + plant("app_plant.syv") + " -o " +
-                          shellQuote(dir.file("p.glb"));
-  RunResult r = test::run("script -qec " + shellQuote(cmd) + " /dev/null");
-  EXPECT_EQ(r.status, 0) << r.out;
-  EXPECT_NE(r.out.find('\r'), std::string::npos) << "a terminal gets an updating line";
-  EXPECT_NE(r.out.find('%'), std::string::npos);
-  r = test::run("script -qec " + shellQuote(cmd + " --no-progress") + " /dev/null");
-  EXPECT_EQ(r.out.find('%'), std::string::npos) << r.out;
-}
-
 TEST_F(Program, InterruptCancelsAndLeavesNoOutput) {
   // Big enough to be still importing when the signal comes.
   std::string big = test::readText(kData + "/app_plant.syv");
@@ -197,6 +185,101 @@ TEST_F(Program, InterruptCancelsAndLeavesNoOutput) {
   EXPECT_NE(r.err.find("cancelled"), std::string::npos) << r.err;
   EXPECT_EQ(dir.names(), (std::vector<std::string>{"big.syv"}));
 }
+
+#ifdef SYV_FAKE_PLUGIN
+// With a fake plug-in whose scene is known: a cube of 100 cm, 12 triangles,
+// materials 0 "Bark" (8 triangles, textured) and 1 "Leaf" (4).
+class FakePlugin : public testing::Test {
+ protected:
+  RunResult syvimport(const std::string& plantText, const std::string& args) {
+    test::writeText(dir.file("p.syv"), plantText);
+    return test::run(shellQuote(kProgram) + " " + shellQuote(dir.file("p.syv")) + " --plugin " +
+                     shellQuote(SYV_FAKE_PLUGIN) + " " + args);
+  }
+  TempDir dir;
+};
+
+TEST_F(FakePlugin, TheSceneThePlugInBuiltIsWhatIsCountedAndWritten) {
+  test::writeText(dir.file("bark.png"), test::tinyPng());
+  const std::string out = dir.file("p.glb");
+  const RunResult r = syvimport("cube bark.png", "-o " + shellQuote(out) + " --stats");
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err, "Warning: fake: made a cube\n") << "the host log is forwarded";
+  const nlohmann::json s = nlohmann::json::parse(r.out);
+  EXPECT_EQ(s["node"], "p");
+  EXPECT_EQ(s["triangles"], 12);
+  EXPECT_EQ(s["vertices"], 8);
+  EXPECT_EQ(s["texture_vertices"], 24);
+  ASSERT_EQ(s["materials"].size(), 2u);
+  EXPECT_EQ(s["materials"][0]["name"], "Bark");
+  EXPECT_EQ(s["materials"][0]["texture"], "bark.png");
+  EXPECT_EQ(s["materials"][0]["triangles"], 8);
+  EXPECT_EQ(s["materials"][1]["name"], "Leaf");
+  EXPECT_EQ(s["materials"][1]["triangles"], 4);
+  EXPECT_EQ(s["bounds"]["max"], nlohmann::json({100, 100, 100}));
+  EXPECT_EQ(s["warnings"], nlohmann::json({"fake: made a cube"}));
+
+  // Each side is its own smoothing group: 24 corners, the texture embedded.
+  const std::string glb = test::readText(out);
+  uint32_t length = 0;
+  std::memcpy(&length, glb.data() + 12, 4);
+  const nlohmann::json j = nlohmann::json::parse(glb.substr(20, length));
+  size_t vertices = 0;
+  for (const auto& mesh : j["meshes"])
+    for (const auto& prim : mesh["primitives"])
+      vertices += j["accessors"][prim["attributes"]["POSITION"].get<size_t>()]["count"].get<size_t>();
+  EXPECT_EQ(vertices, 24u);
+  ASSERT_EQ(j["images"].size(), 1u);
+  EXPECT_TRUE(j["images"][0].contains("bufferView"));
+}
+
+TEST_F(FakePlugin, FailureCancelAndMissingPlugIn) {
+  RunResult r = syvimport("fail", "-o " + shellQuote(dir.file("p.glb")) + " --quiet");
+  EXPECT_EQ(r.status, 1);
+  // Quiet: errors only, and the last line names the file.
+  EXPECT_EQ(r.err, "Error: " + dir.file("p.syv") + ": fake: IMPORT: No Root Object(s) found!\n");
+
+  r = syvimport("cancel", "-o " + shellQuote(dir.file("p.glb")) + " & pid=$!; sleep 0.3; kill -INT $pid; wait $pid");
+  EXPECT_EQ(r.status, 130) << r.err;
+  EXPECT_NE(r.err.find("cancelled"), std::string::npos) << r.err;
+
+  r = test::run(shellQuote(kProgram) + " " + shellQuote(dir.file("p.syv")) + " --stats --plugin " +
+                shellQuote(dir.file("none.so")));
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("none.so"), std::string::npos);
+  // A library that is no plug-in.
+  r = test::run(shellQuote(kProgram) + " " + shellQuote(dir.file("p.syv")) + " --stats --plugin " +
+                shellQuote(std::string(SYV_BIN_DIR) + "/libhostsdk.so"));
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("not a plug-in"), std::string::npos) << r.err;
+  EXPECT_EQ(dir.names(), (std::vector<std::string>{"p.syv"}));
+}
+
+TEST_F(FakePlugin, EmptySceneStillConverts) {
+  for (const char* ext : {"glb", "obj", "fbx"}) {
+    const std::string out = dir.file(std::string("p.") + ext);
+    const RunResult r = syvimport("empty", "-o " + shellQuote(out));
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("no visible geometry"), std::string::npos) << r.err;
+    EXPECT_TRUE(std::filesystem::exists(out)) << ext;
+  }
+}
+
+TEST_F(FakePlugin, ProgressLineOnlyOnATerminal) {
+  if (!test::haveCommand("script")) GTEST_SKIP() << "no 'script' to give the program a terminal";
+  test::writeText(dir.file("p.syv"), "cube");
+  const std::string cmd = shellQuote(kProgram) + " " + shellQuote(dir.file("p.syv")) + " --plugin " +
+                          shellQuote(SYV_FAKE_PLUGIN) + " -o " + shellQuote(dir.file("p.glb"));
+  RunResult r = test::run("script -qec " + shellQuote(cmd) + " /dev/null");
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_NE(r.out.find("Loading... 50%"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find('\r'), std::string::npos);
+  r = test::run("script -qec " + shellQuote(cmd + " --no-progress") + " /dev/null");
+  EXPECT_EQ(r.out.find('%'), std::string::npos) << r.out;
+  r = test::run(cmd);
+  EXPECT_EQ(r.err.find('%'), std::string::npos) << "not a terminal: no progress";
+}
+#endif
 
 }  // namespace
 }  // namespace syv::app
