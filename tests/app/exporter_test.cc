@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <nlohmann/json.hpp>
 #include <regex>
@@ -178,7 +179,20 @@ TEST(Exporter, ObjAndFbxReadBackWithTheSameTriangles) {
       std::string error;
       ASSERT_TRUE(readFbxBinary(bytes, doc, error));
       // Metres declared: 100 centimetres per unit.
-      EXPECT_NE(bytes.find("UnitScaleFactor"), std::string::npos);
+      int declared = 0;
+      for (const FbxNode& top : doc.nodes)
+        for (const FbxNode& props : top.children)
+          for (const FbxNode& p : props.children) {
+            if (top.name != "GlobalSettings" || p.properties.size() < 5) continue;
+            const std::string& key = p.properties[0];
+            if (key.find("UnitScaleFactor") == std::string::npos) continue;
+            double value = 0;
+            ASSERT_EQ(p.properties.back()[0], 'D');
+            std::memcpy(&value, p.properties.back().data() + 1, 8);
+            EXPECT_EQ(value, 100.0);
+            ++declared;
+          }
+      EXPECT_EQ(declared, 2) << "UnitScaleFactor and OriginalUnitScaleFactor";
     }
     if (!test::haveCommand("assimp")) GTEST_SKIP() << "assimp-utils missing: not read back";
     EXPECT_EQ(assimpFaces(out), 12) << formatName(f);
