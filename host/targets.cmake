@@ -15,5 +15,11 @@ if(_syvimp_src)
   set_target_properties(syvimp PROPERTIES CXX_VISIBILITY_PRESET hidden
                                           VISIBILITY_INLINES_HIDDEN ON)
   target_link_libraries(syvimp PRIVATE hostsdk core_scene)
-  target_link_options(syvimp PRIVATE -Wl,--no-undefined)
+  # The core's static libraries are built with default visibility: the
+  # version script keeps everything but the entry points local.
+  target_link_options(syvimp PRIVATE -Wl,--version-script=${CMAKE_SOURCE_DIR}/host/syvimp.map)
+  set_target_properties(syvimp PROPERTIES LINK_DEPENDS ${CMAKE_SOURCE_DIR}/host/syvimp.map)
+  if(NOT SYV_SANITIZE)
+    target_link_options(syvimp PRIVATE -Wl,--no-undefined)
+  endif()
 endif()

@@ -1,0 +1,56 @@
+// The host's mesh sink: every core quad becomes two host triangles with four
+// texture vertices of its own in one host triangle mesh.
+#pragma once
+
+#include <cstdint>
+#include <map>
+
+#include "core/mesh/mesh.h"
+#include "core/scene/scene_builder.h"
+#include "host/sdk/mesh.h"
+
+namespace syv {
+
+class HostMeshWriter : public MeshSink {
+ public:
+  // The mesh is not owned and must outlive the writer.
+  explicit HostMeshWriter(hostsdk::Mesh& mesh) : mesh_(mesh) {}
+  ~HostMeshWriter() override = default;
+
+  // Grows the host arrays by at least doubling. False, the counts unchanged,
+  // when the host refuses or the totals would pass the host's int counts.
+  bool reserve(uint32_t vertexCount, uint32_t quadCount, uint32_t& firstVertex,
+               uint32_t& firstQuad) override;
+  // Trims the arrays to what was reserved, smooths and bounds the mesh.
+  bool finish() override;
+  bool setVertex(uint32_t index, const Vector3& position) override;
+  // Material ids outside the host's 16 bits are clamped (see clampedFaces).
+  bool setFace(uint32_t quadIndex, const Face& face) override;
+  bool setTexFace(uint32_t quadIndex, const TexFace& texFace) override;
+
+  uint32_t faceCount() const { return faceCount_; }
+  uint32_t vertexCount() const { return vertexCount_; }
+  uint32_t textureVertexCount() const { return texVertexCount_; }
+  // Quads whose material id did not fit in 16 bits.
+  uint32_t clampedFaces() const { return clamped_; }
+
+ private:
+  hostsdk::Mesh& mesh_;
+  uint32_t faceCount_ = 0;
+  uint32_t vertexCount_ = 0;
+  uint32_t texVertexCount_ = 0;
+  uint32_t clamped_ = 0;
+};
+
+// The smoothing angle of finish: 89 degrees.
+constexpr float kHostSmoothAngle = 1.5533430576324463f;
+
+// Replaces u and v of each quad's texture vertices by t / scale - shift of
+// the material its first triangle selects; quads whose id has no record keep
+// theirs. A zero or non-finite scale component counts as 1 (zeroScaleMaterials
+// counts, per material id, the quads that had one). Expects the layout HostMeshWriter writes.
+void normalizeTextureCoordinates(hostsdk::Mesh& mesh,
+                                 const std::map<int32_t, SceneMaterial>& materials,
+                                 std::map<int32_t, int>* zeroScaleMaterials = nullptr);
+
+}  // namespace syv

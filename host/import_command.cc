@@ -1,0 +1,159 @@
+#include "host/import_command.h"
+
+#include <memory>
+#include <vector>
+
+#include "core/components/evaluation_context.h"
+#include "core/scene/import_builder.h"
+#include "host/host_material.h"
+#include "host/host_mesh_writer.h"
+#include "host/sdk/plugin.h"
+#include "host/sdk/scene.h"
+
+namespace syv {
+
+namespace {
+
+hostsdk::DWORD noWork(void*) { return 0; }
+
+const char* kLogTitle = "SYV Import";
+
+void logWarning(hostsdk::Interface* host, const std::string& text) {
+  if (host && host->Log()) host->Log()->LogEntry(hostsdk::SYSLOG_WARN, kLogTitle, text.c_str());
+}
+
+// Uninstalls the channel sinks on every way out.
+struct ChannelGuard {
+  ~ChannelGuard() {
+    ProgressChannel::clearSink();
+    LogChannel::clearSink();
+  }
+};
+
+}  // namespace
+
+void HostProgressSink::begin(const std::string& text) {
+  host_->ProgressStart(text.c_str(), hostsdk::TRUE, noWork, nullptr);
+}
+
+void HostProgressSink::end() { host_->ProgressEnd(); }
+
+void HostProgressSink::update(double fraction) {
+  const int p = static_cast<int>(fraction * 100.0);
+  if (p != last_) {
+    host_->ProgressUpdate(p, hostsdk::TRUE, nullptr);
+    last_ = p;
+  }
+}
+
+bool HostProgressSink::cancelled() { return host_->GetCancel() != 0; }
+
+void HostLogSink::error(const std::string& text) {
+  if (host_->Log()) host_->Log()->LogEntry(hostsdk::SYSLOG_ERROR, kLogTitle, text.c_str());
+}
+
+void HostLogSink::warning(const std::string& text) { logWarning(host_, text); }
+
+hostsdk::INT_PTR optionsDialogProc(hostsdk::HWND dialog, hostsdk::UINT message,
+                                   hostsdk::WPARAM wParam, hostsdk::LPARAM) {
+  using namespace hostsdk;
+  switch (message) {
+    case WM_INITDIALOG:
+      CheckRadioButton(dialog, kMergeRadio, kReplaceRadio, kMergeRadio);
+      CenterWindow(dialog, GetParent(dialog));
+      SetFocus(dialog);
+      return TRUE;
+    case WM_COMMAND:
+      switch (LOWORD(wParam)) {
+        case IDOK:
+          EndDialog(dialog, 1);
+          return TRUE;
+        case IDCANCEL:
+          EndDialog(dialog, 0);
+          return TRUE;
+      }
+      break;
+  }
+  return FALSE;
+}
+
+int runImport(hostsdk::HINSTANCE instance, const char* fileName,
+              hostsdk::ImpInterface* importInterface, hostsdk::Interface* host,
+              bool suppressPrompts) {
+  using namespace hostsdk;
+  if (importInterface == nullptr || host == nullptr) return IMPEXP_FAIL;
+  if (!suppressPrompts) {
+    INT_PTR answer =
+        DialogBoxParamA(instance, kOptionsDialog, host->GetMAXHWnd(), optionsDialogProc, 0);
+    if (answer == 0) {
+      ProgressChannel::clearSink();
+      return IMPEXP_CANCEL;
+    }
+  }
+  const std::string name = fileName ? fileName : "";
+  // An empty name can never give a node; stop before the work.
+  if (name.empty()) return IMPEXP_FAIL;
+
+  EvaluationContext context;
+  context.setNumber(kIdUnitScale, 100.0);
+
+  auto* object = static_cast<Object*>(importInterface->Create(GEOMOBJECT_CLASS_ID, triObjectClassID));
+  auto* tri = object && object->ClassID() == triObjectClassID ? static_cast<TriObject*>(object)
+                                                              : nullptr;
+  if (tri == nullptr) return IMPEXP_FAIL;
+
+  HostProgressSink progress(host);
+  HostLogSink log(host);
+  bool loaded = false;
+  bool cancelled = false;
+  auto builder = std::make_unique<ImportBuilder>();
+  HostMeshWriter writer(tri->GetMesh());
+  {
+    ChannelGuard guard;
+    ProgressChannel::setSink(&progress);
+    LogChannel::setSink(&log);
+    loaded = builder->loadFile(context, name, writer);
+    cancelled = builder->status() == ImportStatus::kCancelled;
+    if (!loaded && !cancelled && builder->status() != ImportStatus::kNoRoot) {
+      // The core logs some failures itself; name the others.
+      LogChannel::error(std::string("IMPORT: ") + describeImportStatus(builder->status()) +
+                        ": " + name);
+    }
+  }
+  if (!loaded) {
+    // The object goes back when the scene drops what nothing placed.
+    tri->GetMesh() = hostsdk::Mesh();
+    return cancelled ? IMPEXP_CANCEL : IMPEXP_FAIL;
+  }
+  if (writer.clampedFaces() > 0)
+    logWarning(host, std::to_string(writer.clampedFaces()) +
+                         " quads have material ids beyond the host's 16 bits; clamped");
+
+  std::map<int32_t, int> zeroScale;
+  normalizeTextureCoordinates(tri->GetMesh(), builder->materialTable(), &zeroScale);
+  for (const auto& entry : zeroScale)
+    logWarning(host, "Material id " + std::to_string(entry.first) +
+                         " has a texture scale of 0; 1 is used instead");
+
+  INode* node = importInterface->CreateNode();
+  if (node == nullptr) {
+    tri->GetMesh() = hostsdk::Mesh();
+    return IMPEXP_FAIL;
+  }
+  node->SetObjectRef(tri);
+  CStr path, file, ext;
+  SplitFilename(CStr(name), &path, &file, &ext);
+  CStr nodeName = file;
+  host->MakeNameUnique(nodeName);
+  node->SetName(nodeName);
+
+  std::vector<std::string> warnings;
+  MultiMtl* multi = buildMultiMaterial(file.str(), builder->materialTable(), warnings);
+  for (const std::string& w : warnings) logWarning(host, w);
+  if (multi) node->SetMtl(multi);
+  builder.reset();
+  importInterface->AddNodeToScene(node);
+  return IMPEXP_SUCCESS;
+}
+
+}  // namespace syv

@@ -1,0 +1,183 @@
+// The built plug-in, loaded as a host loads it.
+#include <dlfcn.h>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <memory>
+#include <string>
+
+#include "host/sdk/sdk.h"
+
+namespace {
+
+using namespace hostsdk;
+
+const std::string kData = SYV_TEST_DATA;
+
+class Plugin {
+ public:
+  Plugin() {
+    handle_ = dlopen((std::string(SYV_BIN_DIR) + "/libsyvimp.so").c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!handle_) return;
+    description = reinterpret_cast<LibDescriptionFn>(dlsym(handle_, "LibDescription"));
+    numberClasses = reinterpret_cast<LibNumberClassesFn>(dlsym(handle_, "LibNumberClasses"));
+    classDesc = reinterpret_cast<LibClassDescFn>(dlsym(handle_, "LibClassDesc"));
+    version = reinterpret_cast<LibVersionFn>(dlsym(handle_, "LibVersion"));
+  }
+  ~Plugin() {
+    if (handle_) dlclose(handle_);
+  }
+  bool loaded() const { return handle_ && description && numberClasses && classDesc && version; }
+  void* symbol(const char* name) const { return dlsym(handle_, name); }
+  // The scene importer found through the descriptors.
+  std::unique_ptr<SceneImport> importer() {
+    for (int i = 0; i < numberClasses(); ++i) {
+      ClassDesc* cd = classDesc(i);
+      if (cd && cd->SuperClassID() == SCENE_IMPORT_CLASS_ID)
+        return std::unique_ptr<SceneImport>(static_cast<SceneImport*>(cd->Create(FALSE)));
+    }
+    return nullptr;
+  }
+
+  LibDescriptionFn description = nullptr;
+  LibNumberClassesFn numberClasses = nullptr;
+  LibClassDescFn classDesc = nullptr;
+  LibVersionFn version = nullptr;
+
+ private:
+  void* handle_ = nullptr;
+};
+
+Plugin& plugin() {
+  static Plugin p;
+  return p;
+}
+
+// Cancels once the core has asked `after` times.
+class CancellingHost : public Interface {
+ public:
+  CancellingHost(Scene& scene, int after) : Interface(scene), after_(after) {}
+  BOOL GetCancel() override { return ++asked_ > after_ ? TRUE : FALSE; }
+  int asked() const { return asked_; }
+
+ private:
+  int after_;
+  int asked_ = 0;
+};
+
+struct Import {
+  Scene scene;
+  ImpInterface imp{scene};
+  Interface host{scene};
+  int result = -1;
+  int run(const std::string& file, BOOL suppress = TRUE, Interface* other = nullptr) {
+    auto importer = plugin().importer();
+    if (!importer) return -1;
+    result = importer->DoImport(file.c_str(), &imp, other ? other : &host, suppress);
+    return result;
+  }
+  INode* node() const { return scene.nodes().empty() ? nullptr : scene.nodes().back(); }
+  Mesh* mesh() const {
+    INode* n = node();
+    if (!n || !n->GetObjectRef() || n->GetObjectRef()->ClassID() != triObjectClassID)
+      return nullptr;
+    return &static_cast<TriObject*>(n->GetObjectRef())->GetMesh();
+  }
+};
+
+TEST(Plugin, ExportsOnlyTheEntryPointsAndDescribesItsClass) {
+  Plugin& p = plugin();
+  ASSERT_TRUE(p.loaded()) << dlerror();
+  EXPECT_EQ(p.version(), 0x17700d00ul);
+  EXPECT_STREQ(p.description(), "Sylvo 4");
+  EXPECT_EQ(p.numberClasses(), 1);
+  EXPECT_EQ(p.classDesc(1), nullptr);
+  EXPECT_EQ(p.classDesc(-1), nullptr);
+  EXPECT_EQ(p.symbol("_ZN3syv10LogChannel5errorERKNSt7__cxx1112basic_stringIcSt11char_traitsIcESaIcEEE"),
+            nullptr);
+
+  auto* cd = static_cast<ClassDesc2*>(p.classDesc(0));
+  ASSERT_NE(cd, nullptr);
+  EXPECT_TRUE(cd->IsPublic());
+  EXPECT_STREQ(cd->ClassName(), "SYV File Import");
+  EXPECT_STREQ(cd->Category(), "Sylvo");
+  EXPECT_EQ(cd->SuperClassID(), 0xa10ul);
+  EXPECT_STREQ(cd->InternalName(), "SyvImport");
+  ASSERT_NE(cd->HInstance(), nullptr);
+  EXPECT_EQ(cd->HInstance()->strings.at(2), "SYV File Import");
+  EXPECT_NE(cd->ClassID(), Class_ID(0, 0));
+  // The entry point ran once, on loading.
+  EXPECT_EQ(CustomControlsInitCount(), 1);
+  EXPECT_EQ(CommonControlsInitCount(), 1);
+
+  auto imp = p.importer();
+  ASSERT_TRUE(imp);
+  EXPECT_EQ(imp->ExtCount(), 1);
+  EXPECT_STREQ(imp->Ext(0), "SYV");
+  EXPECT_STREQ(imp->Ext(7), "SYV");
+  EXPECT_STREQ(imp->LongDesc(), "Sylvo File");
+  EXPECT_STREQ(imp->ShortDesc(), "Sylvo");
+  EXPECT_STREQ(imp->OtherMessage1(), "Core Version: 4.0.3 (11/17/2003)");
+  EXPECT_STREQ(imp->OtherMessage2(), "");
+  EXPECT_EQ(imp->Version(), 100u);
+  EXPECT_EQ(imp->ZoomExtents(), -1);
+}
+
+TEST(Plugin, ImportsAStemIntoOneNodeWithItsMultiMaterial) {
+  AddMapDir(kData);
+  Import im;
+  ASSERT_EQ(im.run(kData + "/host_stem.syv"), IMPEXP_SUCCESS);
+  ClearMapDirs();
+  ASSERT_EQ(im.scene.nodes().size(), 1u);
+  EXPECT_STREQ(im.node()->GetName(), "host_stem");
+  Mesh* mesh = im.mesh();
+  ASSERT_NE(mesh, nullptr);
+  const int quads = mesh->getNumFaces() / 2;
+  ASSERT_GT(quads, 0);
+  EXPECT_EQ(mesh->getNumFaces(), quads * 2);
+  EXPECT_EQ(mesh->getNumTVerts(), quads * 4);
+  EXPECT_EQ(mesh->getNumTVFaces(), quads * 2);
+  EXPECT_GT(mesh->getNumVerts(), 0);
+  for (int q = 0; q < quads; ++q) {
+    const Face& a = mesh->faces[size_t(q) * 2];
+    const Face& b = mesh->faces[size_t(q) * 2 + 1];
+    // Triangles (c, b, a) and (a, d, c) of one quad share its diagonal.
+    ASSERT_EQ(a.v[2], b.v[0]);
+    ASSERT_EQ(a.v[0], b.v[2]);
+    ASSERT_EQ(a.getMatID(), b.getMatID());
+    ASSERT_EQ(a.getEdgeVis(2), 0u);
+    ASSERT_EQ(a.getEdgeVis(0), 1u);
+    ASSERT_NE(a.getSmGroup(), 0u);  // smoothed in finish
+    const TVFace& t = mesh->tvFace[size_t(q) * 2];
+    ASSERT_EQ(t.t[0], hostsdk::DWORD(q) * 4 + 2);
+    for (int k = 0; k < 3; ++k) ASSERT_LT(a.v[k], hostsdk::DWORD(mesh->getNumVerts()));
+  }
+  for (const UVVert& t : mesh->tVerts) ASSERT_TRUE(std::isfinite(t.x) && std::isfinite(t.y));
+  EXPECT_FALSE(mesh->getBoundingBox().IsEmpty());
+
+  // The stem's own material has id 1 (0 is the root's default): the
+  // multi-material reaches it.
+  const int id = mesh->faces[0].getMatID();
+  EXPECT_EQ(id, 1);
+  Mtl* mtl = im.node()->GetMtl();
+  ASSERT_NE(mtl, nullptr);
+  EXPECT_STREQ(mtl->GetName(), "host_stem");
+  ASSERT_EQ(mtl->NumSubMtls(), id + 1);
+  auto* sub = static_cast<StdMat2*>(mtl->GetSubMtl(id));
+  ASSERT_NE(sub, nullptr);
+  EXPECT_STREQ(sub->GetName(), "Stem_Bark");
+  EXPECT_FLOAT_EQ(sub->GetDiffuse(0).g, 0.25f);
+  EXPECT_TRUE(sub->GetSelfIllumColorOn());
+  EXPECT_FLOAT_EQ(sub->GetSelfIllumColor(0).r, 0.5f);
+  auto* tint = static_cast<MultiTex*>(sub->GetSubTexmap(ID_DI));
+  ASSERT_NE(tint, nullptr);
+  auto* bitmap = static_cast<BitmapTex*>(tint->GetSubTexmap(0));
+  ASSERT_NE(bitmap, nullptr);
+  EXPECT_STREQ(bitmap->GetMapName(), "host_bark.png");
+  EXPECT_NE(bitmap->GetBitmap(0), nullptr);
+  EXPECT_EQ(sub->GetSubTexmap(ID_OP), nullptr);  // no alpha in the bark image
+  EXPECT_TRUE(im.host.Log()->entries().empty());
+}
+
+}  // namespace
