@@ -172,14 +172,60 @@ TEST_F(Program, HiddenPlantConvertsEmptyWithAWarningThatSaysWhy) {
 }
 
 TEST_F(Program, InterruptCancelsAndLeavesNoOutput) {
-  // Big enough to be still importing when the signal comes.
-  std::string big = test::readText(kData + "/app_plant.syv");
-  big.replace(big.find("Segments {8, 1, 100}"), 20, "Segments {400, 1, 1000}");
-  big.replace(big.find("Branch_Num {3, 1, 100}"), 22, "Branch_Num {900, 1, 1000}");
-  test::writeText(dir.file("big.syv"), big);
+  // About a million triangles: still busy when the signal comes.
+  test::writeText(dir.file("big.syv"),
+      "Version 4\n"
+      "Model {\n"
+      "Struct {\n"
+      "Name \"Camera\"\n"
+      "Children {\n"
+      "\"Stem\"\n"
+      "}\n"
+      "Camera {\n"
+      "}\n"
+      "}\n"
+      "Struct {\n"
+      "Name \"Stem\"\n"
+      "Primitive {\n"
+      "Type \"Tube\"\n"
+      "Points 12\n"
+      "}\n"
+      "Tree {\n"
+      "Segments {200, 1, 1000}\n"
+      "Branch_Num {150, 1, 1000}\n"
+      "Length {20, 0, 200}\n"
+      "Branches {\n"
+      "\"Branch\"\n"
+      "}\n"
+      "}\n"
+      "}\n"
+      "Struct {\n"
+      "Name \"Branch\"\n"
+      "Primitive {\n"
+      "Type \"Tube\"\n"
+      "Points 12\n"
+      "}\n"
+      "Tree {\n"
+      "Segments {100, 1, 1000}\n"
+      "Branch_Num {100, 1, 1000}\n"
+      "Length {5, 0, 200}\n"
+      "Branches {\n"
+      "\"Twig\"\n"
+      "}\n"
+      "}\n"
+      "}\n"
+      "Struct {\n"
+      "Name \"Twig\"\n"
+      "Primitive {\n"
+      "Type \"Box\"\n"
+      "}\n"
+      "Simple {\n"
+      "}\n"
+      "}\n"
+      "}\n");
   const std::string out = dir.file("big.glb");
   const RunResult r = test::run(shellQuote(kProgram) + " " + shellQuote(dir.file("big.syv")) +
-                                " -o " + shellQuote(out) + " & pid=$!; sleep 0.3; kill -INT $pid; wait $pid");
+                                " -o " + shellQuote(out) + " & pid=$!; sleep 0.2; kill -INT $pid; wait $pid");
   if (r.status == 0) GTEST_SKIP() << "the plant converted before the signal came";
   EXPECT_EQ(r.status, 130) << r.err;
   EXPECT_NE(r.err.find("cancelled"), std::string::npos) << r.err;
