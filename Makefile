@@ -43,7 +43,7 @@ fuzz:
 	cmake --build $(FUZZ) -j $(JOBS)
 
 # Converts a sample plant to out/ and prints its statistics.
-DEMO_PLANT ?= $(or $(firstword $(wildcard examples/*.syv)),tests/data/app_plant.syv)
+DEMO_PLANT ?= $(or $(wildcard examples/tree.syv),$(firstword $(wildcard examples/*.syv)),tests/data/app_plant.syv)
 DEMO_OUT   ?= out/$(basename $(notdir $(DEMO_PLANT))).glb
 demo: build
 	@mkdir -p $(dir $(DEMO_OUT))

@@ -232,6 +232,44 @@ TEST_F(Program, InterruptCancelsAndLeavesNoOutput) {
   EXPECT_EQ(dir.names(), (std::vector<std::string>{"big.syv"}));
 }
 
+TEST_F(Program, EveryExampleConvertsToValidFiles) {
+  const std::string examples = std::string(SYV_SOURCE_DIR) + "/examples";
+  if (!std::filesystem::is_directory(examples)) GTEST_SKIP() << "no examples/ folder";
+  const std::string validator = std::string(SYV_SOURCE_DIR) + "/tools/validator";
+  const bool canValidate = test::haveCommand("node") &&
+                           std::filesystem::exists(validator + "/node_modules/gltf-validator");
+  const bool canRead = test::haveCommand("assimp");
+  if (!canValidate) std::cout << "[ SKIPPED  ] gltf-validator missing: glTF not validated\n";
+  if (!canRead) std::cout << "[ SKIPPED  ] assimp-utils missing: OBJ/FBX not read back\n";
+  int plants = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(examples)) {
+    if (entry.path().extension() != ".syv") continue;
+    ++plants;
+    const std::string name = entry.path().stem().string();
+    for (const char* ext : {"glb", "gltf", "obj", "fbx"}) {
+      const std::string out = dir.file(name + "." + ext);
+      const std::string stats = dir.file(name + "-" + ext + ".json");
+      const RunResult r = syvimport(shellQuote(entry.path().string()) + " -o " + shellQuote(out) +
+                                    " --quiet --stats-json " + shellQuote(stats));
+      ASSERT_EQ(r.status, 0) << name << "." << ext << ": " << r.err;
+      const int triangles = nlohmann::json::parse(test::readText(stats))["triangles"];
+      if ((std::string(ext) == "glb" || std::string(ext) == "gltf") && canValidate) {
+        const RunResult v = test::run("node " + shellQuote(validator + "/validate.js") + " " +
+                                      shellQuote(out));
+        ASSERT_FALSE(v.out.empty()) << v.err;
+        const nlohmann::json report = nlohmann::json::parse(v.out);
+        EXPECT_EQ(report["errors"], 0) << name << "." << ext << ": " << report.dump();
+        RecordProperty("validator_warnings_" + name + "_" + ext, report["warnings"].dump());
+      } else if ((std::string(ext) == "obj" || std::string(ext) == "fbx") && canRead &&
+                 !(triangles == 0 && std::string(ext) == "obj")) {
+        // (Assimp refuses an OBJ without mesh, so an empty one is not read back.)
+        EXPECT_EQ(assimpFaces(out), triangles) << name << "." << ext;
+      }
+    }
+  }
+  EXPECT_GT(plants, 0) << "examples/ holds no plant";
+}
+
 #ifdef SYV_FAKE_PLUGIN
 // With a fake plug-in whose scene is known: a cube of 100 cm, 12 triangles,
 // materials 0 "Bark" (8 triangles, textured) and 1 "Leaf" (4).
