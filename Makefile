@@ -5,12 +5,16 @@ FUZZ     ?= build-fuzz
 JOBS     ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps configure build test asan fuzz bench demo clean
+.PHONY: all deps validator configure build test asan fuzz bench demo measure clean
 
 all: build
 
 deps:
 	@./scripts/deps.sh
+
+# The pinned gltf-validator (tools/validator) that the converter's tests use.
+validator:
+	@./scripts/deps.sh --validator
 
 $(BUILD)/build.ninja:
 	cmake -S . -B $(BUILD) -G Ninja -DSYV_WERROR=ON $(CMAKE_FLAGS)
@@ -20,7 +24,7 @@ configure: deps $(BUILD)/build.ninja
 build: configure
 	cmake --build $(BUILD) -j $(JOBS)
 
-test: build
+test: build validator
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
 # AddressSanitizer + UndefinedBehaviorSanitizer build of the whole tree and its tests.
@@ -37,6 +41,27 @@ fuzz:
 	cmake -S . -B $(FUZZ) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSYV_SANITIZE=ON -DSYV_FUZZ=ON \
 	  -DSYV_BENCH=OFF -DSYV_APP=OFF -DCMAKE_CXX_COMPILER=clang++
 	cmake --build $(FUZZ) -j $(JOBS)
+
+# Converts a sample plant to out/ and prints its statistics.
+DEMO_PLANT ?= $(or $(wildcard examples/tree.syv),$(firstword $(wildcard examples/*.syv)),tests/data/app_plant.syv)
+DEMO_OUT   ?= out/$(basename $(notdir $(DEMO_PLANT))).glb
+demo: build
+	@mkdir -p $(dir $(DEMO_OUT))
+	$(BUILD)/bin/syvimport $(DEMO_PLANT) -o $(DEMO_OUT) --stats
+	@echo "Wrote $(DEMO_OUT)"
+
+# Whole-process time of syvimport on the largest example, import only and per format,
+# with the import/export split the statistics report.
+measure: build
+	@plant=$$(ls -S examples/*.syv 2>/dev/null | head -1); plant=$${plant:-tests/data/app_plant.syv}; \
+	mkdir -p out; echo "plant: $$plant ($$(wc -c < $$plant) bytes)"; \
+	for f in stats glb gltf obj fbx; do \
+	  if [ $$f = stats ]; then args="--stats"; else args="-o out/measure.$$f --stats"; fi; \
+	  start=$$(date +%s.%N); $(BUILD)/bin/syvimport $$plant $$args --quiet > out/measure-$$f.json || exit 1; \
+	  end=$$(date +%s.%N); \
+	  split=$$(tr -d ' \n' < out/measure-$$f.json | sed -n 's/.*"triangles":\([0-9]*\),"vertices".*"import":\([^,]*\),"export":\([^}]*\)}.*/triangles \1, import \2 s, export \3 s/p'); \
+	  awk -v s=$$start -v e=$$end -v f=$$f -v x="$$split" 'BEGIN { printf "%-5s wall %.3f s; %s\n", f, e - s, x }'; \
+	done
 
 bench: build
 	$(BUILD)/bin/syv_bench

@@ -1,0 +1,39 @@
+// Writes a Model through Assimp into memory: one mesh per material id, corner
+// normals from smoothing groups, texture coordinates, materials with colour
+// and texture. Binary FBX is re-serialised so that every nested list is closed.
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "app/model.h"
+
+namespace syv::app {
+
+enum class Format { Glb, Gltf, Obj, Fbx };
+
+// "glb", "gltf", "obj", "fbx", with or without the dot, any case.
+bool parseFormat(std::string name, Format& format);
+// From the output file's extension.
+bool formatFromPath(const std::string& path, Format& format);
+const char* formatName(Format format);
+
+struct ExportRequest {
+  std::string plantPath;   // textures are looked up beside it
+  std::string outputPath;  // the final name; companions (.bin, .mtl) are named from it
+  Format format = Format::Glb;
+  double scale = 0.01;  // host centimetres to metres
+};
+
+struct ExportResult {
+  std::map<std::string, std::string> files;  // final path -> bytes, the output first by name order
+  std::vector<std::string> warnings;
+  size_t triangles = 0;  // written
+};
+
+// False with a message when Assimp cannot write the format.
+bool exportModel(const Model& model, const ExportRequest& request, ExportResult& result,
+                 std::string& error);
+
+}  // namespace syv::app

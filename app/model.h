@@ -1,0 +1,45 @@
+// The converter's own copy of an imported plant: one triangle mesh as the host
+// holds it (shared vertices, per-face texture corners, smoothing bits, material
+// ids) and the materials of its multi-material. Exporters read only this.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace syv::app {
+
+using Vec3f = std::array<float, 3>;
+
+struct TriFace {
+  std::array<uint32_t, 3> v{};   // indices into TriMesh::vertices
+  std::array<uint32_t, 3> tv{};  // indices into TriMesh::tverts
+  uint32_t smoothing = 0;        // smoothing-group bits; 0 = faceted
+  uint32_t material = 0;
+};
+
+struct TriMesh {
+  std::vector<Vec3f> vertices;
+  std::vector<Vec3f> tverts;  // u, v, w; w is ignored on export
+  std::vector<TriFace> faces;
+  bool hasTexCoords = false;  // false: TriFace::tv is meaningless
+};
+
+struct MaterialInfo {
+  uint32_t id = 0;
+  std::string name;
+  Vec3f diffuse{0.5f, 0.5f, 0.5f};
+  std::string texture;  // file name as the plant gives it; empty = none
+};
+
+struct Model {
+  std::string nodeName;
+  TriMesh mesh;
+  std::vector<MaterialInfo> materials;  // sorted by id, ids unique
+};
+
+// Material for a face's id: the entry with that id, or null.
+const MaterialInfo* findMaterial(const Model& model, uint32_t id);
+
+}  // namespace syv::app

@@ -1,0 +1,61 @@
+#include "app/options.h"
+
+#include <CLI/CLI.hpp>
+#include <cmath>
+#include <iostream>
+
+namespace syv::app {
+
+ParseOutcome parseCommandLine(int argc, char** argv, Options& o, int& exitStatus) {
+  CLI::App app{
+      "syvimport converts a Sylvo plant model (.syv) into glTF 2.0 (.glb, .gltf), OBJ or FBX,\n"
+      "loading the syvimp plug-in as a host application does.\n\n"
+      "  syvimport PLANT.syv -o OUT.glb|.gltf|.obj|.fbx   convert\n"
+      "  syvimport PLANT.syv --stats                        import only, statistics as JSON\n\n"
+      "Units: the plant is built in centimetres (unit scale 100); the output is written in\n"
+      "metres (scale 0.01) with +Y up unless --scale says otherwise.\n"
+      "Exit status: 0 done, 1 the plant could not be imported, 2 usage error, 3 the output\n"
+      "could not be written, 130 cancelled (Ctrl-C).",
+      "syvimport"};
+  std::string format;
+  app.add_option("plant", o.input, "the .syv file to read")->required();
+  app.add_option("-o,--output", o.output, "output file; its extension picks the format");
+  app.add_option("--format", format, "glb, gltf, obj or fbx (overrides the extension)");
+  app.add_flag("--stats", o.stats, "print the statistics as JSON on stdout");
+  app.add_option("--stats-json", o.statsJson, "also write the statistics to FILE");
+  app.add_option("--plugin", o.plugin, "the plug-in library (default: the one beside syvimport)");
+  app.add_option("--scale", o.scale,
+                 "factor from host centimetres to output units (default 0.01: metres)");
+  app.add_flag("-q,--quiet", o.quiet, "show errors only");
+  app.add_flag("--no-progress", o.noProgress, "no progress line");
+  app.set_version_flag("--version", std::string("syvimport ") + kToolVersion);
+
+  auto usage = [&](const std::string& message) {
+    std::cerr << "Error: " << message << "\nRun 'syvimport --help' for usage.\n";
+    exitStatus = 2;
+    return ParseOutcome::Exit;
+  };
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    if (e.get_exit_code() == 0) {
+      exitStatus = app.exit(e);
+      return ParseOutcome::Exit;
+    }
+    return usage(e.what());
+  }
+  if (!format.empty()) {
+    if (!parseFormat(format, o.format))
+      return usage("unknown format '" + format + "' (use glb, gltf, obj or fbx)");
+    o.formatGiven = true;
+  }
+  if (o.output.empty() && !o.stats)
+    return usage("nothing to do: give -o OUT.glb|.gltf|.obj|.fbx or --stats");
+  if (o.output.empty() && o.formatGiven) return usage("--format needs -o");
+  if (!o.output.empty() && !o.formatGiven && !formatFromPath(o.output, o.format))
+    return usage(o.output + ": unknown output extension (use .glb, .gltf, .obj or .fbx, or --format)");
+  if (!std::isfinite(o.scale) || !(o.scale > 0)) return usage("--scale must be a positive number");
+  return ParseOutcome::Run;
+}
+
+}  // namespace syv::app

@@ -1,0 +1,31 @@
+// The command line of syvimport.
+#pragma once
+
+#include <string>
+
+#include "app/exporter.h"
+
+namespace syv::app {
+
+struct Options {
+  std::string input;
+  std::string output;      // empty: import only
+  bool formatGiven = false;
+  Format format = Format::Glb;
+  bool stats = false;      // print the statistics on stdout
+  std::string statsJson;   // also write them to this file
+  std::string plugin;      // empty: the plug-in beside the program
+  bool quiet = false;      // errors only
+  bool noProgress = false;
+  double scale = 0.01;     // host centimetres to metres
+};
+
+enum class ParseOutcome { Run, Exit };
+
+// Run: `options` is complete and consistent. Exit: help, version or a usage
+// error was printed; `exitStatus` is 0 or 2.
+ParseOutcome parseCommandLine(int argc, char** argv, Options& options, int& exitStatus);
+
+constexpr const char* kToolVersion = "1.0.0";
+
+}  // namespace syv::app

@@ -1,0 +1,187 @@
+#include "app/plugin_import.h"
+
+#include <dlfcn.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <memory>
+
+#include "host/sdk/sdk.h"
+
+namespace syv::app {
+namespace {
+
+using namespace hostsdk;
+
+// The host's log, shown by the converter as the lines arrive.
+class ForwardingLog : public LogSys {
+ public:
+  explicit ForwardingLog(const ImportCallbacks& cb) : cb_(cb) {}
+  void LogEntry(DWORD type, const char* title, const char* text) override {
+    LogSys::LogEntry(type, title, text);
+    if (!cb_.message || !text) return;
+    if (type & SYSLOG_ERROR) cb_.message(true, text);
+    else if (type & SYSLOG_WARN) cb_.message(false, text);
+  }
+
+ private:
+  const ImportCallbacks& cb_;
+};
+
+// Progress and cancel go to the converter's terminal line and Ctrl-C.
+class ConverterHost : public Interface {
+ public:
+  ConverterHost(Scene& scene, const ImportCallbacks& cb) : Interface(scene), cb_(cb), log_(cb) {}
+  BOOL ProgressStart(const char* title, BOOL, LPTHREAD_START_ROUTINE fn, void* arg) override {
+    if (cb_.progressBegin) cb_.progressBegin(title ? title : "");
+    if (fn) fn(arg);
+    return TRUE;
+  }
+  void ProgressUpdate(int percent, BOOL, const char* title) override {
+    if (cb_.progressUpdate) cb_.progressUpdate(percent, title ? title : "");
+  }
+  void ProgressEnd() override {
+    if (cb_.progressEnd) cb_.progressEnd();
+  }
+  BOOL GetCancel() override { return (cb_.cancelled && cb_.cancelled()) ? TRUE : FALSE; }
+  LogSys* Log() override { return &log_; }
+
+ private:
+  const ImportCallbacks& cb_;
+  ForwardingLog log_;
+};
+
+struct Library {
+  void* handle = nullptr;
+  ~Library() {
+    if (handle) ::dlclose(handle);
+  }
+};
+
+std::string textureOf(Mtl* material) {
+  Texmap* map = material->GetSubTexmap(ID_DI);
+  if (map && map->kind() == MtlKind::TintTex) map = map->GetSubTexmap(0);
+  if (map && map->kind() == MtlKind::BitmapTex) return static_cast<BitmapTex*>(map)->GetMapName();
+  return {};
+}
+
+void addMaterial(Model& model, uint32_t id, Mtl* m) {
+  if (!m || m->kind() != MtlKind::StdMat) return;
+  auto* std = static_cast<StdMat2*>(m);
+  MaterialInfo info;
+  info.id = id;
+  info.name = std->GetName().str();
+  const Color d = std->GetDiffuse(0);
+  info.diffuse = {d.r, d.g, d.b};
+  info.texture = textureOf(std);
+  model.materials.push_back(info);
+}
+
+bool copyNode(INode* node, Model& model, std::string& error) {
+  model.nodeName = node->GetName();
+  Object* object = node->GetObjectRef();
+  if (!object || object->ClassID() != triObjectClassID) {
+    error = "the plug-in placed a node without a triangle mesh";
+    return false;
+  }
+  const Mesh& mesh = static_cast<TriObject*>(object)->GetMesh();
+  TriMesh& out = model.mesh;
+  out.vertices.reserve(mesh.verts.size());
+  for (const Point3& p : mesh.verts) out.vertices.push_back({p.x, p.y, p.z});
+  out.tverts.reserve(mesh.tVerts.size());
+  for (const UVVert& t : mesh.tVerts) out.tverts.push_back({t.x, t.y, t.z});
+  out.hasTexCoords = !mesh.faces.empty() && mesh.tvFace.size() == mesh.faces.size();
+  out.faces.resize(mesh.faces.size());
+  for (size_t i = 0; i < mesh.faces.size(); ++i) {
+    const Face& f = mesh.faces[i];
+    TriFace& t = out.faces[i];
+    t.v = {f.v[0], f.v[1], f.v[2]};
+    if (out.hasTexCoords) t.tv = {mesh.tvFace[i].t[0], mesh.tvFace[i].t[1], mesh.tvFace[i].t[2]};
+    t.smoothing = f.getSmGroup();
+    t.material = f.getMatID();
+  }
+  Mtl* material = node->GetMtl();
+  if (material && material->kind() == MtlKind::MultiMtl) {
+    for (int id = 0; id < material->NumSubMtls(); ++id)
+      addMaterial(model, uint32_t(id), material->GetSubMtl(id));
+  } else if (material) {
+    addMaterial(model, 0, material);
+  }
+  return true;
+}
+
+}  // namespace
+
+std::string defaultPluginPath() {
+  std::error_code ec;
+  const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ec);
+  const std::filesystem::path dir = ec ? std::filesystem::path(".") : self.parent_path();
+  return (dir / "libsyvimp.so").string();
+}
+
+ImportResult importWithPlugin(const std::string& pluginPath, const std::string& plantPath,
+                              const ImportCallbacks& callbacks) {
+  ImportResult result;
+  result.status = ImportStatus::NoPlugin;
+  Library lib;
+  lib.handle = ::dlopen(pluginPath.c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (!lib.handle) {
+    const char* why = ::dlerror();
+    // dlerror names the file already.
+    result.error = std::string("cannot load the plug-in: ") + (why ? why : pluginPath.c_str());
+    return result;
+  }
+  auto version = reinterpret_cast<LibVersionFn>(::dlsym(lib.handle, "LibVersion"));
+  auto count = reinterpret_cast<LibNumberClassesFn>(::dlsym(lib.handle, "LibNumberClasses"));
+  auto classDesc = reinterpret_cast<LibClassDescFn>(::dlsym(lib.handle, "LibClassDesc"));
+  auto description = reinterpret_cast<LibDescriptionFn>(::dlsym(lib.handle, "LibDescription"));
+  if (!version || !count || !classDesc || !description) {
+    result.error = pluginPath + ": not a plug-in (LibVersion, LibNumberClasses, LibClassDesc or "
+                                "LibDescription missing)";
+    return result;
+  }
+  if (version() != VERSION_3DSMAX_WORD) {
+    result.error = pluginPath + ": plug-in built for another host version";
+    return result;
+  }
+  ClassDesc* importer = nullptr;
+  for (int i = 0; i < count() && !importer; ++i) {
+    ClassDesc* cd = classDesc(i);
+    if (cd && cd->SuperClassID() == SCENE_IMPORT_CLASS_ID) importer = cd;
+  }
+  if (!importer) {
+    result.error = pluginPath + ": the plug-in offers no scene importer";
+    return result;
+  }
+  std::unique_ptr<SceneImport> imp(static_cast<SceneImport*>(importer->Create(FALSE)));
+  if (!imp) {
+    result.error = pluginPath + ": the plug-in's importer could not be created";
+    return result;
+  }
+
+  Scene scene;
+  ImpInterface importInterface(scene);
+  ConverterHost host(scene, callbacks);
+  // Bitmaps are named relative to the plant file.
+  const std::string plantDir = std::filesystem::path(plantPath).parent_path().string();
+  AddMapDir(plantDir.empty() ? std::string(".") : plantDir);
+  const int status = imp->DoImport(plantPath.c_str(), &importInterface, &host, TRUE);
+  imp.reset();  // its code lives in the library
+  ClearMapDirs();
+
+  if (status == IMPEXP_CANCEL) {
+    result.status = ImportStatus::Cancelled;
+  } else if (status != IMPEXP_SUCCESS) {
+    result.status = ImportStatus::Failed;
+  } else if (scene.nodes().empty()) {
+    result.status = ImportStatus::Failed;
+    result.error = "the plug-in reported success but placed no node";
+  } else if (!copyNode(scene.nodes().back(), result.model, result.error)) {
+    result.status = ImportStatus::Failed;
+  } else {
+    result.status = ImportStatus::Done;
+  }
+  return result;
+}
+
+}  // namespace syv::app

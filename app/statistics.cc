@@ -1,0 +1,84 @@
+#include "app/statistics.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <nlohmann/json.hpp>
+
+namespace syv::app {
+namespace {
+
+// Single-precision values printed as their shortest faithful decimal.
+double tidy(float f) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%.7g", double(f));
+  return std::strtod(buf, nullptr);
+}
+
+}  // namespace
+
+Statistics computeStatistics(const Model& model) {
+  Statistics s;
+  s.node = model.nodeName;
+  s.triangles = model.mesh.faces.size();
+  s.vertices = model.mesh.vertices.size();
+  s.textureVertices = model.mesh.tverts.size();
+  std::map<uint32_t, MaterialStats> byId;
+  for (const MaterialInfo& m : model.materials) byId[m.id].material = m;
+  for (const TriFace& f : model.mesh.faces) {
+    auto [it, inserted] = byId.try_emplace(f.material);
+    if (inserted) {
+      it->second.known = false;
+      it->second.material.id = f.material;
+    }
+    ++it->second.triangles;
+  }
+  for (auto& [id, m] : byId) s.materials.push_back(m);
+  for (const Vec3f& v : model.mesh.vertices) {
+    if (!std::isfinite(v[0]) || !std::isfinite(v[1]) || !std::isfinite(v[2])) continue;
+    for (int k = 0; k < 3; ++k) {
+      s.min[k] = s.hasBounds ? std::min(s.min[k], v[k]) : v[k];
+      s.max[k] = s.hasBounds ? std::max(s.max[k], v[k]) : v[k];
+    }
+    s.hasBounds = true;
+  }
+  return s;
+}
+
+std::string statisticsJson(const Statistics& s) {
+  using nlohmann::ordered_json;
+  ordered_json j;
+  j["node"] = s.node;
+  j["triangles"] = s.triangles;
+  j["vertices"] = s.vertices;
+  j["texture_vertices"] = s.textureVertices;
+  ordered_json mats = ordered_json::array();
+  for (const MaterialStats& m : s.materials) {
+    ordered_json e;
+    e["id"] = m.material.id;
+    e["name"] = m.material.name;
+    if (m.known)
+      e["diffuse"] = {tidy(m.material.diffuse[0]), tidy(m.material.diffuse[1]), tidy(m.material.diffuse[2])};
+    else
+      e["diffuse"] = nullptr;
+    if (m.material.texture.empty())
+      e["texture"] = nullptr;
+    else
+      e["texture"] = m.material.texture;
+    e["triangles"] = m.triangles;
+    mats.push_back(e);
+  }
+  j["materials"] = mats;
+  if (s.hasBounds)
+    j["bounds"] = {{"min", {tidy(s.min[0]), tidy(s.min[1]), tidy(s.min[2])}},
+                    {"max", {tidy(s.max[0]), tidy(s.max[1]), tidy(s.max[2])}}};
+  else
+    j["bounds"] = nullptr;
+  j["warnings"] = s.warnings;
+  j["seconds"] = {{"import", s.importSeconds}, {"export", s.exportSeconds}};
+  // Names from a plant file need not be UTF-8; replace what is not.
+  return j.dump(2, ' ', false, ordered_json::error_handler_t::replace);
+}
+
+}  // namespace syv::app

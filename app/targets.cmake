@@ -1,0 +1,23 @@
+# The syvimport converter: a library of its parts (tested directly) and the program.
+find_package(assimp REQUIRED)
+find_package(nlohmann_json REQUIRED)
+find_package(CLI11 REQUIRED)
+
+file(GLOB _app_src CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cc)
+list(FILTER _app_src EXCLUDE REGEX "/(main|plugin_import)\\.cc$")
+add_library(syvapp STATIC ${_app_src})
+target_include_directories(syvapp PUBLIC ${CMAKE_SOURCE_DIR})
+target_link_libraries(syvapp PUBLIC assimp::assimp nlohmann_json::nlohmann_json CLI11::CLI11
+                      ${CMAKE_DL_LIBS})
+
+# The program is a host: it needs the host's side (hostsdk) built; the plug-in
+# (syvimp) is loaded at run time from beside it.
+get_target_property(_hostsdk_type hostsdk TYPE)
+if(_hostsdk_type STREQUAL "SHARED_LIBRARY")
+  add_executable(syvimport ${CMAKE_CURRENT_SOURCE_DIR}/main.cc
+                           ${CMAKE_CURRENT_SOURCE_DIR}/plugin_import.cc)
+  target_link_libraries(syvimport PRIVATE syvapp hostsdk)
+  if(TARGET syvimp)
+    add_dependencies(syvimport syvimp)
+  endif()
+endif()

@@ -1,0 +1,225 @@
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <nlohmann/json.hpp>
+#include <regex>
+
+#include "app/exporter.h"
+#include "app/fbx_binary.h"
+#include "app/output_files.h"
+#include "test_support.h"
+
+namespace syv::app {
+namespace {
+
+using test::TempDir;
+
+struct Written {
+  ExportResult result;
+  bool ok = false;
+  std::string error;
+};
+
+// Exports and writes the files, as the program does.
+Written exportTo(const Model& model, const std::string& plant, const std::string& out, Format f,
+                 double scale = 0.01) {
+  Written w;
+  ExportRequest req;
+  req.plantPath = plant;
+  req.outputPath = out;
+  req.format = f;
+  req.scale = scale;
+  w.ok = exportModel(model, req, w.result, w.error);
+  if (w.ok) w.ok = writeFilesInPlace(w.result.files, out, w.error);
+  return w;
+}
+
+nlohmann::json glbJson(const std::string& bytes) {
+  uint32_t length = 0;
+  std::memcpy(&length, bytes.data() + 12, 4);
+  return nlohmann::json::parse(bytes.substr(20, length));
+}
+
+// Triangle count `assimp info` reports, or -1.
+int assimpFaces(const std::string& file) {
+  const test::RunResult r = test::run("assimp info " + test::shellQuote(file));
+  std::smatch m;
+  if (r.status != 0 || !std::regex_search(r.out, m, std::regex("Faces:\\s+(\\d+)"))) return -1;
+  return std::atoi(m[1].str().c_str());
+}
+
+// Validator report, or null when node or the installed validator is missing.
+nlohmann::json validate(const std::string& file) {
+  const std::string dir = SYV_VALIDATOR_DIR;
+  if (!test::haveCommand("node") || !std::filesystem::exists(dir + "/node_modules/gltf-validator"))
+    return nullptr;
+  const test::RunResult r = test::run("node " + test::shellQuote(dir + "/validate.js") + " " +
+                                      test::shellQuote(file));
+  if (r.out.empty()) return nlohmann::json{{"errors", -1}, {"stderr", r.err}};
+  return nlohmann::json::parse(r.out);
+}
+
+Model texturedModel(const std::string& texture) {
+  Model m = test::cubeModel(100.f, 1);
+  m.materials[0].texture = texture;
+  // A second material on two sides, without texture.
+  for (size_t f = 0; f < 4; ++f) m.mesh.faces[f].material = 3;
+  m.materials.push_back({3, "Leaf", {0.1f, 0.6f, 0.2f}, ""});
+  return m;
+}
+
+TEST(Exporter, FormatsFromNamesAndExtensions) {
+  Format f;
+  EXPECT_TRUE(formatFromPath("a/b.GLB", f));
+  EXPECT_EQ(f, Format::Glb);
+  EXPECT_TRUE(formatFromPath("x.fbx", f));
+  EXPECT_EQ(f, Format::Fbx);
+  EXPECT_TRUE(parseFormat(".Obj", f));
+  EXPECT_EQ(f, Format::Obj);
+  EXPECT_FALSE(formatFromPath("x.stl", f));
+  EXPECT_FALSE(formatFromPath("noextension", f));
+  EXPECT_FALSE(parseFormat("", f));
+}
+
+TEST(Exporter, GlbEmbedsFoundTexturesAndStandsAlone) {
+  TempDir dir;
+  std::filesystem::create_directories(dir.file("plants/maps"));
+  std::filesystem::create_directories(dir.file("out"));
+  test::writeText(dir.file("plants/maps/bark.png"), test::tinyPng());
+  const std::string plant = dir.file("plants/tree.syv");
+  const std::string out = dir.file("out/tree.glb");
+  Written w = exportTo(texturedModel("maps\\bark.png"), plant, out, Format::Glb);
+  ASSERT_TRUE(w.ok) << w.error;
+  EXPECT_TRUE(w.result.warnings.empty());
+  EXPECT_EQ(w.result.triangles, 12u);
+  EXPECT_EQ(std::filesystem::directory_iterator(dir.file("out"))->path().filename(), "tree.glb");
+
+  const nlohmann::json j = glbJson(test::readText(out));
+  // One primitive per material id.
+  size_t primitives = 0;
+  for (const auto& mesh : j["meshes"]) primitives += mesh["primitives"].size();
+  EXPECT_EQ(primitives, 2u);
+  ASSERT_EQ(j["images"].size(), 1u);
+  EXPECT_FALSE(j["images"][0].contains("uri"));
+  EXPECT_TRUE(j["images"][0].contains("bufferView"));
+  EXPECT_EQ(j["images"][0]["mimeType"], "image/png");
+  // Metres, +Y up: the 1 m cube spans 0..1 in x and y and -1..0 in z.
+  for (const auto& mesh : j["meshes"])
+    for (const auto& prim : mesh["primitives"]) {
+      const auto& acc = j["accessors"][prim["attributes"]["POSITION"].get<size_t>()];
+      EXPECT_NEAR(acc["min"][2].get<double>(), -1.0, 1e-6);
+      EXPECT_NEAR(acc["max"][1].get<double>(), 1.0, 1e-6);
+    }
+
+  const nlohmann::json report = validate(out);
+  if (report.is_null()) GTEST_SKIP() << "node or gltf-validator missing: not validated";
+  EXPECT_EQ(report["errors"], 0) << report.dump();
+  RecordProperty("validator_warnings", report["warnings"].dump());
+}
+
+TEST(Exporter, GltfReferencesTexturesRelativeToTheOutput) {
+  TempDir dir;
+  std::filesystem::create_directories(dir.file("tex dir"));
+  std::filesystem::create_directories(dir.file("out"));
+  test::writeText(dir.file("tex dir/bark.png"), test::tinyPng());
+  const std::string out = dir.file("out/tree.gltf");
+  Written w = exportTo(texturedModel("tex dir/bark.png"), dir.file("tree.syv"), out, Format::Gltf);
+  ASSERT_TRUE(w.ok) << w.error;
+  EXPECT_EQ(w.result.files.size(), 2u);  // .gltf and its .bin
+  EXPECT_TRUE(std::filesystem::exists(dir.file("out/tree.bin")));
+  const nlohmann::json j = nlohmann::json::parse(test::readText(out));
+  ASSERT_EQ(j["images"].size(), 1u);
+  EXPECT_EQ(j["images"][0]["uri"], "../tex%20dir/bark.png");
+  EXPECT_EQ(j["buffers"][0]["uri"], "tree.bin");
+  const nlohmann::json report = validate(out);
+  if (report.is_null()) GTEST_SKIP() << "node or gltf-validator missing: not validated";
+  EXPECT_EQ(report["errors"], 0) << report.dump();
+}
+
+TEST(Exporter, MissingOrUnusableTexturesWarnAndLeaveNoReference) {
+  TempDir dir;
+  test::writeText(dir.file("bark.bmp"), "BM not really a bitmap");
+  for (const char* texture : {"nowhere/bark.png", "bark.bmp"}) {
+    const std::string out = dir.file("tree.glb");
+    Written w = exportTo(texturedModel(texture), dir.file("tree.syv"), out, Format::Glb);
+    ASSERT_TRUE(w.ok) << w.error;
+    ASSERT_EQ(w.result.warnings.size(), 1u) << texture;
+    EXPECT_NE(w.result.warnings[0].find(texture), std::string::npos) << w.result.warnings[0];
+    const nlohmann::json j = glbJson(test::readText(out));
+    EXPECT_FALSE(j.contains("images")) << texture;
+    // The colour stays.
+    EXPECT_NEAR(j["materials"][0]["pbrMetallicRoughness"]["baseColorFactor"][0].get<double>(), 0.5,
+                1e-6);
+  }
+  // OBJ may name any image format; a missing one is still left out.
+  Written w = exportTo(texturedModel("bark.bmp"), dir.file("tree.syv"), dir.file("t.obj"), Format::Obj);
+  ASSERT_TRUE(w.ok) << w.error;
+  EXPECT_TRUE(w.result.warnings.empty());
+  EXPECT_NE(test::readText(dir.file("t.mtl")).find("map_Kd bark.bmp"), std::string::npos);
+  w = exportTo(texturedModel("gone.bmp"), dir.file("tree.syv"), dir.file("t.obj"), Format::Obj);
+  ASSERT_TRUE(w.ok) << w.error;
+  EXPECT_EQ(w.result.warnings.size(), 1u);
+  EXPECT_EQ(test::readText(dir.file("t.mtl")).find("map_Kd"), std::string::npos);
+}
+
+TEST(Exporter, ObjAndFbxReadBackWithTheSameTriangles) {
+  TempDir dir;
+  const Model model = texturedModel("");
+  for (Format f : {Format::Obj, Format::Fbx}) {
+    const std::string out = dir.file(std::string("cube.") + formatName(f));
+    Written w = exportTo(model, dir.file("cube.syv"), out, f);
+    ASSERT_TRUE(w.ok) << w.error;
+    if (f == Format::Fbx) {
+      const std::string bytes = test::readText(out);
+      EXPECT_EQ(checkFbxStructure(bytes), "");
+      FbxDocument doc;
+      std::string error;
+      ASSERT_TRUE(readFbxBinary(bytes, doc, error));
+      // Metres declared: 100 centimetres per unit.
+      int declared = 0;
+      for (const FbxNode& top : doc.nodes)
+        for (const FbxNode& props : top.children)
+          for (const FbxNode& p : props.children) {
+            if (top.name != "GlobalSettings" || p.properties.size() < 5) continue;
+            const std::string& key = p.properties[0];
+            if (key.find("UnitScaleFactor") == std::string::npos) continue;
+            double value = 0;
+            ASSERT_EQ(p.properties.back()[0], 'D');
+            std::memcpy(&value, p.properties.back().data() + 1, 8);
+            EXPECT_EQ(value, 100.0);
+            ++declared;
+          }
+      EXPECT_EQ(declared, 2) << "UnitScaleFactor and OriginalUnitScaleFactor";
+    }
+    if (!test::haveCommand("assimp")) GTEST_SKIP() << "assimp-utils missing: not read back";
+    EXPECT_EQ(assimpFaces(out), 12) << formatName(f);
+  }
+}
+
+TEST(Exporter, EmptyPlantGivesValidEmptyFiles) {
+  TempDir dir;
+  Model empty;
+  empty.nodeName = "bare";
+  empty.materials.push_back({0, "Bark", {0.5f, 0.5f, 0.5f}, ""});
+  for (Format f : {Format::Glb, Format::Gltf, Format::Obj, Format::Fbx}) {
+    const std::string out = dir.file(std::string("bare.") + formatName(f));
+    Written w = exportTo(empty, dir.file("bare.syv"), out, f);
+    ASSERT_TRUE(w.ok) << formatName(f) << ": " << w.error;
+    EXPECT_EQ(w.result.triangles, 0u);
+    if (f == Format::Fbx) {
+      EXPECT_EQ(checkFbxStructure(test::readText(out)), "");
+    }
+    if (f == Format::Glb || f == Format::Gltf) {
+      const nlohmann::json report = validate(out);
+      if (!report.is_null()) {
+        EXPECT_EQ(report["errors"], 0) << report.dump();
+      }
+    }
+  }
+}
+
+}  // namespace
+}  // namespace syv::app

@@ -1,0 +1,158 @@
+#include <gtest/gtest.h>
+
+#include <assimp/Exporter.hpp>
+#include <assimp/Importer.hpp>
+#include <assimp/scene.h>
+
+#include "app/fbx_binary.h"
+
+namespace syv::app {
+namespace {
+
+// Binary FBX exactly as Assimp writes it, from a two-triangle OBJ.
+std::string assimpFbx() {
+  static const std::string obj =
+      "v 0 0 0\nv 1 0 0\nv 1 1 0\nv 0 1 0\nvn 0 0 1\nf 1//1 2//1 3//1\nf 1//1 3//1 4//1\n";
+  Assimp::Importer importer;
+  const aiScene* scene = importer.ReadFileFromMemory(obj.data(), obj.size(), 0, "obj");
+  if (!scene) return {};
+  Assimp::Exporter exporter;
+  const aiExportDataBlob* blob = exporter.ExportToBlob(scene, "fbx");
+  if (!blob) return {};
+  return std::string(static_cast<const char*>(blob->data), blob->size);
+}
+
+bool sameTree(const std::vector<FbxNode>& a, const std::vector<FbxNode>& b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (a[i].name != b[i].name || a[i].properties != b[i].properties ||
+        !sameTree(a[i].children, b[i].children))
+      return false;
+  return true;
+}
+
+FbxNode leaf(const std::string& name, int32_t value) {
+  FbxNode n;
+  n.name = name;
+  std::string p(1, 'I');
+  p.append(reinterpret_cast<const char*>(&value), 4);
+  n.properties.push_back(p);
+  return n;
+}
+
+TEST(FbxBinary, AssimpOutputIsFlaggedAndTheRewriteIsSoundAndEquivalent) {
+  const std::string raw = assimpFbx();
+  ASSERT_FALSE(raw.empty());
+  // The fault this module exists for: an unclosed nested list.
+  EXPECT_NE(checkFbxStructure(raw).find("CreationTimeStamp"), std::string::npos)
+      << checkFbxStructure(raw);
+
+  std::string fixed, error;
+  ASSERT_TRUE(rewriteFbxBinary(raw, fixed, error)) << error;
+  EXPECT_EQ(checkFbxStructure(fixed), "");
+  FbxDocument before, after;
+  ASSERT_TRUE(readFbxBinary(raw, before, error));
+  ASSERT_TRUE(readFbxBinary(fixed, after, error));
+  EXPECT_EQ(before.version, 7500u);
+  EXPECT_EQ(after.version, before.version);
+  EXPECT_TRUE(sameTree(before.nodes, after.nodes));
+  EXPECT_EQ(after.footerMagic, before.footerMagic);
+  // Writing is a fixed point.
+  EXPECT_EQ(writeFbxBinary(after), fixed);
+
+  // And Assimp's own reader takes the rewritten file.
+  Assimp::Importer importer;
+  const aiScene* scene = importer.ReadFileFromMemory(fixed.data(), fixed.size(), 0, "fbx");
+  ASSERT_NE(scene, nullptr) << importer.GetErrorString();
+  ASSERT_EQ(scene->mNumMeshes, 1u);
+  EXPECT_EQ(scene->mMeshes[0]->mNumFaces, 2u);
+}
+
+TEST(FbxBinary, EveryTruncatedPrefixIsRefused) {
+  std::string fixed, error;
+  ASSERT_TRUE(rewriteFbxBinary(assimpFbx(), fixed, error));
+  FbxDocument doc;
+  ASSERT_TRUE(readFbxBinary(fixed, doc, error));
+  // The top list's null record is where the tree ends; any shorter prefix must fail.
+  size_t treeEnd = fixed.size() - 16 - 120 - 4 - 4;  // before footer id, padding, version, zeros, magic
+  while (treeEnd > 0 && fixed.compare(treeEnd - 16, 16, doc.footerId) != 0) --treeEnd;
+  ASSERT_GT(treeEnd, 16u);
+  treeEnd -= 16;
+  for (size_t n = 0; n < treeEnd; n += 3) {
+    const std::string prefix = fixed.substr(0, n);
+    FbxDocument d;
+    std::string e;
+    EXPECT_FALSE(readFbxBinary(prefix, d, e)) << "prefix of " << n << " bytes";
+    EXPECT_FALSE(checkFbxStructure(prefix).empty()) << n;
+  }
+}
+
+TEST(FbxBinary, CorruptRecordsAndDeepNestingAreRefused) {
+  FbxDocument doc;
+  doc.version = 7500;
+  FbxNode outer;
+  outer.name = "Outer";
+  outer.children.push_back(leaf("A", 1));
+  outer.children.push_back(leaf("B", 2));
+  doc.nodes.push_back(outer);
+  std::string bytes = writeFbxBinary(doc);
+  ASSERT_EQ(checkFbxStructure(bytes), "");
+
+  // An end offset beyond the file.
+  std::string bad = bytes;
+  bad[27] = char(0xff);
+  bad[28] = char(0xff);
+  std::string error;
+  FbxDocument d;
+  EXPECT_FALSE(readFbxBinary(bad, d, error));
+  EXPECT_NE(error.find("out of range"), std::string::npos) << error;
+  // An unknown property type.
+  bad = bytes;
+  const size_t typeAt = bytes.find('I', 27 + 25 + 5);
+  ASSERT_NE(typeAt, std::string::npos);
+  bad[typeAt] = 'Q';
+  EXPECT_FALSE(readFbxBinary(bad, d, error));
+  EXPECT_NE(checkFbxStructure(bad), "");
+  // Not FBX at all.
+  EXPECT_FALSE(readFbxBinary("Kaydara FBX ASCII", d, error));
+
+  // Nesting: within the bound reads, beyond it is refused without recursing on.
+  auto nested = [](int depth) {
+    FbxDocument deep;
+    deep.version = 7500;
+    FbxNode n = leaf("Leaf", 0);
+    for (int i = 0; i < depth; ++i) {
+      FbxNode up;
+      up.name = "Level";
+      up.children.push_back(std::move(n));
+      n = std::move(up);
+    }
+    deep.nodes.push_back(std::move(n));
+    return writeFbxBinary(deep);
+  };
+  EXPECT_TRUE(readFbxBinary(nested(kFbxMaxDepth), d, error)) << error;
+  EXPECT_FALSE(readFbxBinary(nested(kFbxMaxDepth + 5), d, error));
+  EXPECT_NE(error.find("nesting"), std::string::npos);
+}
+
+TEST(FbxBinary, OlderVersionsUseNarrowOffsets) {
+  FbxDocument doc;
+  doc.version = 7400;
+  FbxNode outer;
+  outer.name = "Outer";
+  outer.children.push_back(leaf("A", 7));
+  doc.nodes.push_back(outer);
+  const std::string bytes = writeFbxBinary(doc);
+  EXPECT_EQ(checkFbxStructure(bytes), "");
+  // Header 27, outer record 13 + 5, child 13 + 1 + 5, two closing null records of 13.
+  EXPECT_EQ(bytes.size(), 27u + 18u + 19u + 13u + 13u);
+  FbxDocument back;
+  std::string error;
+  ASSERT_TRUE(readFbxBinary(bytes, back, error)) << error;
+  ASSERT_EQ(back.nodes.size(), 1u);
+  ASSERT_EQ(back.nodes[0].children.size(), 1u);
+  EXPECT_EQ(back.nodes[0].children[0].name, "A");
+}
+
+}  // namespace
+}  // namespace syv::app

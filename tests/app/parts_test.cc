@@ -1,0 +1,175 @@
+// Command line, statistics and output writing, without the plug-in.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <nlohmann/json.hpp>
+
+#include "app/input_check.h"
+#include "app/options.h"
+#include "app/output_files.h"
+#include "app/progress_line.h"
+#include "app/statistics.h"
+#include "test_support.h"
+
+namespace syv::app {
+namespace {
+
+using test::TempDir;
+
+struct Parsed {
+  ParseOutcome outcome;
+  int status = -1;
+  Options options;
+};
+
+Parsed parse(std::vector<std::string> args) {
+  args.insert(args.begin(), "syvimport");
+  std::vector<char*> argv;
+  for (std::string& a : args) argv.push_back(a.data());
+  Parsed p;
+  testing::internal::CaptureStderr();
+  testing::internal::CaptureStdout();
+  p.outcome = parseCommandLine(int(argv.size()), argv.data(), p.options, p.status);
+  testing::internal::GetCapturedStdout();
+  testing::internal::GetCapturedStderr();
+  return p;
+}
+
+TEST(CommandLine, ConsistentRequestsRunAndTheRestAreUsageErrors) {
+  Parsed p = parse({"plant.syv", "-o", "out/p.FBX"});
+  ASSERT_EQ(p.outcome, ParseOutcome::Run);
+  EXPECT_EQ(p.options.format, Format::Fbx);
+  EXPECT_DOUBLE_EQ(p.options.scale, 0.01);
+  EXPECT_FALSE(p.options.stats);
+
+  p = parse({"plant.syv", "-o", "p.model", "--format", "gltf", "--scale", "1", "--quiet",
+             "--stats-json", "s.json", "--plugin", "/x/libsyvimp.so", "--no-progress"});
+  ASSERT_EQ(p.outcome, ParseOutcome::Run);
+  EXPECT_EQ(p.options.format, Format::Gltf);
+  EXPECT_DOUBLE_EQ(p.options.scale, 1.0);
+  EXPECT_TRUE(p.options.quiet && p.options.noProgress);
+  EXPECT_EQ(p.options.statsJson, "s.json");
+  EXPECT_EQ(p.options.plugin, "/x/libsyvimp.so");
+
+  EXPECT_EQ(parse({"plant.syv", "--stats"}).outcome, ParseOutcome::Run);
+
+  for (const std::vector<std::string>& bad :
+       {std::vector<std::string>{}, {"plant.syv"}, {"plant.syv", "-o", "p.stl"},
+        {"plant.syv", "-o", "p"}, {"plant.syv", "-o", "p.glb", "--format", "dae"},
+        {"plant.syv", "--stats", "--format", "glb"}, {"plant.syv", "-o", "p.glb", "--scale", "0"},
+        {"plant.syv", "-o", "p.glb", "--scale", "-2"}, {"plant.syv", "-o", "p.glb", "--scale", "x"},
+        {"plant.syv", "--stats", "--bogus"}, {"a.syv", "b.syv", "--stats"}}) {
+    Parsed r = parse(bad);
+    EXPECT_EQ(r.outcome, ParseOutcome::Exit) << testing::PrintToString(bad);
+    EXPECT_EQ(r.status, 2) << testing::PrintToString(bad);
+  }
+  Parsed help = parse({"--help"});
+  EXPECT_EQ(help.outcome, ParseOutcome::Exit);
+  EXPECT_EQ(help.status, 0);
+  Parsed version = parse({"--version"});
+  EXPECT_EQ(version.outcome, ParseOutcome::Exit);
+  EXPECT_EQ(version.status, 0);
+}
+
+TEST(Statistics, CountsPerMaterialBoundsAndNulls) {
+  Model m = test::cubeModel(100.f);
+  m.materials[0].texture = "bark.png";
+  m.mesh.faces[0].material = 9;  // an id the multi-material lacks
+  const nlohmann::json j = nlohmann::json::parse(statisticsJson(computeStatistics(m)));
+  EXPECT_EQ(j["node"], "cube");
+  EXPECT_EQ(j["triangles"], 12);
+  EXPECT_EQ(j["vertices"], 8);
+  EXPECT_EQ(j["texture_vertices"], 24);
+  ASSERT_EQ(j["materials"].size(), 2u);
+  EXPECT_EQ(j["materials"][0]["id"], 0);
+  EXPECT_EQ(j["materials"][0]["name"], "Bark");
+  EXPECT_EQ(j["materials"][0]["diffuse"], nlohmann::json({0.5, 0.25, 0.125}));
+  EXPECT_EQ(j["materials"][0]["texture"], "bark.png");
+  EXPECT_EQ(j["materials"][0]["triangles"], 11);
+  EXPECT_EQ(j["materials"][1]["id"], 9);
+  EXPECT_TRUE(j["materials"][1]["diffuse"].is_null());
+  EXPECT_TRUE(j["materials"][1]["texture"].is_null());
+  EXPECT_EQ(j["materials"][1]["triangles"], 1);
+  EXPECT_EQ(j["bounds"]["min"], nlohmann::json({0, 0, 0}));
+  EXPECT_EQ(j["bounds"]["max"], nlohmann::json({100, 100, 100}));
+  EXPECT_TRUE(j["warnings"].is_array());
+  EXPECT_TRUE(j["seconds"]["import"].is_number() && j["seconds"]["export"].is_number());
+
+  Model empty;
+  empty.materials.push_back({0, std::string("Bl\xff" "tt"), {1, 1, 1}, ""});
+  const nlohmann::json e = nlohmann::json::parse(statisticsJson(computeStatistics(empty)));
+  EXPECT_TRUE(e["bounds"].is_null());
+  EXPECT_EQ(e["triangles"], 0);
+  EXPECT_EQ(e["materials"][0]["triangles"], 0);
+}
+
+TEST(OutputFiles, AppearWholeAndFailuresLeaveNothing) {
+  TempDir dir;
+  const std::string main = dir.file("p.gltf"), bin = dir.file("p.bin");
+  std::string error;
+  ASSERT_TRUE(writeFilesInPlace({{main, "{}"}, {bin, "1234"}}, main, error)) << error;
+  EXPECT_EQ(test::readText(main), "{}");
+  EXPECT_EQ(dir.names(), (std::vector<std::string>{"p.bin", "p.gltf"}));
+
+  // One target folder is missing: nothing is written, the existing files stay.
+  EXPECT_FALSE(writeFilesInPlace({{main, "new"}, {dir.file("gone/p.bin"), "x"}}, main, error));
+  EXPECT_NE(error.find("gone"), std::string::npos);
+  EXPECT_EQ(test::readText(main), "{}");
+  EXPECT_EQ(dir.names(), (std::vector<std::string>{"p.bin", "p.gltf"}));
+
+  // The target is a folder: the rename fails and its temporary goes.
+  std::filesystem::create_directory(dir.file("taken.glb"));
+  EXPECT_FALSE(writeFilesInPlace({{dir.file("taken.glb"), "x"}}, dir.file("taken.glb"), error));
+  EXPECT_EQ(dir.names(), (std::vector<std::string>{"p.bin", "p.gltf", "taken.glb"}));
+
+  EXPECT_EQ(checkOutputFolder(main), "");
+  EXPECT_EQ(checkOutputFolder("relative-name.glb"), "");
+  EXPECT_NE(checkOutputFolder(dir.file("gone/p.glb")).find("does not exist"), std::string::npos);
+  EXPECT_NE(checkOutputFolder(dir.file("p.gltf/x.glb")).find("not a folder"), std::string::npos);
+  EXPECT_NE(checkOutputFolder(dir.file("taken.glb")), "");
+}
+
+TEST(InputCheck, RefusesWhatCannotBeAPlantText) {
+  TempDir dir;
+  test::writeText(dir.file("empty.syv"), "");
+  test::writeText(dir.file("bin.syv"), std::string("Version 4\0\1\2", 12));
+  test::writeText(dir.file("ok.syv"), "Version 4\n");
+  EXPECT_EQ(checkPlantFile(dir.file("ok.syv")), "");
+  EXPECT_EQ(checkPlantFile(dir.file("none.syv")), "no such file");
+  EXPECT_EQ(checkPlantFile(dir.file("empty.syv")), "is empty");
+  EXPECT_NE(checkPlantFile(dir.file("bin.syv")).find("binary"), std::string::npos);
+  EXPECT_NE(checkPlantFile(dir.path()).find("folder"), std::string::npos);
+}
+
+std::string drawn(bool enabled) {
+  std::FILE* f = std::tmpfile();
+  {
+    ProgressLine line(f, enabled);
+    line.stage("Importing p.syv");
+    line.begin("Loading...");
+    line.update(42, "");
+    line.update(42, "");  // unchanged: not drawn again
+    line.update(150, "");
+    line.end();
+  }
+  std::rewind(f);
+  std::string out;
+  for (int c; (c = std::fgetc(f)) != EOF;) out.push_back(char(c));
+  std::fclose(f);
+  return out;
+}
+
+TEST(ProgressLine, RedrawsOneLineOnlyWhenEnabledAndChanged) {
+  const std::string out = drawn(true);
+  EXPECT_NE(out.find("Importing p.syv: Loading... 42%"), std::string::npos) << out;
+  EXPECT_NE(out.find("100%"), std::string::npos) << "percentages are clamped";
+  size_t draws42 = 0;
+  for (size_t at = out.find("42%"); at != std::string::npos; at = out.find("42%", at + 1)) ++draws42;
+  EXPECT_EQ(draws42, 1u);
+  EXPECT_EQ(out.find('\n'), std::string::npos) << "one line, never a new one";
+  EXPECT_EQ(out.substr(out.size() - 4), "\r\033[K") << "cleared at the end";
+  EXPECT_EQ(drawn(false), "");
+}
+
+}  // namespace
+}  // namespace syv::app

@@ -1,0 +1,369 @@
+// The built syvimport, run as a user runs it, on small plants.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <nlohmann/json.hpp>
+#include <regex>
+
+#include "test_support.h"
+
+namespace syv::app {
+namespace {
+
+using test::RunResult;
+using test::shellQuote;
+using test::TempDir;
+
+const std::string kProgram = std::string(SYV_BIN_DIR) + "/syvimport";
+const std::string kData = SYV_TEST_DATA;
+
+// With the real plug-in (build/bin/libsyvimp.so).
+class Program : public testing::Test {
+ protected:
+  void SetUp() override {
+    if (!std::filesystem::exists(kProgram)) GTEST_SKIP() << "syvimport is not built";
+    if (!std::filesystem::exists(std::string(SYV_BIN_DIR) + "/libsyvimp.so"))
+      GTEST_SKIP() << "the syvimp plug-in is not built";
+  }
+  RunResult syvimport(const std::string& args) { return test::run(shellQuote(kProgram) + " " + args); }
+  std::string plant(const std::string& name) { return shellQuote(kData + "/" + name); }
+  TempDir dir;
+};
+
+size_t lineCount(const std::string& s) {
+  size_t n = 0;
+  for (char c : s) n += c == '\n';
+  return n;
+}
+
+int assimpFaces(const std::string& file) {
+  const RunResult r = test::run("assimp info " + shellQuote(file));
+  std::smatch m;
+  if (r.status != 0 || !std::regex_search(r.out, m, std::regex("Faces:\\s+(\\d+)"))) return -1;
+  return std::atoi(m[1].str().c_str());
+}
+
+TEST_F(Program, BadInputIsOneClearLineAndNothingWritten) {
+  test::writeText(dir.file("empty.syv"), "");
+  test::writeText(dir.file("binary.syv"), std::string("\x7f" "ELF\0\0\0\1", 8));
+  std::filesystem::create_directory(dir.file("folder.syv"));
+  test::writeText(dir.file("out.glb"), "old");
+  struct Case {
+    std::string file, words;
+  } cases[] = {{dir.file("missing.syv"), "no such file"},
+               {dir.file("empty.syv"), "empty"},
+               {dir.file("binary.syv"), "binary"},
+               {dir.file("folder.syv"), "folder"},
+               {kData + "/app_cycle.syv", ""}};
+  for (const Case& c : cases) {
+    const RunResult r = syvimport(shellQuote(c.file) + " -o " + shellQuote(dir.file("out.glb")));
+    EXPECT_EQ(r.status, 1) << c.file << "\n" << r.err;
+    EXPECT_EQ(r.err.rfind("Error: ", 0), 0u) << r.err;
+    const std::string last = r.err.substr(r.err.rfind("Error: "));
+    EXPECT_EQ(lineCount(last), 1u) << r.err;
+    EXPECT_NE(last.find(c.file), std::string::npos) << r.err;
+    EXPECT_NE(last.find(c.words), std::string::npos) << r.err;
+    EXPECT_EQ(test::readText(dir.file("out.glb")), "old") << "an existing output was replaced";
+  }
+  EXPECT_EQ(dir.names(),
+            (std::vector<std::string>{"binary.syv", "empty.syv", "folder.syv", "out.glb"}));
+
+  // A plant cut short: imported as far as it goes, or refused, but never a crash.
+  const RunResult cut = syvimport(plant("app_truncated.syv") + " --stats");
+  EXPECT_TRUE(cut.status == 0 || cut.status == 1) << cut.status << cut.err;
+  if (cut.status == 1) {
+    EXPECT_NE(cut.err.find("app_truncated.syv"), std::string::npos);
+  }
+}
+
+TEST_F(Program, UsageAndOutputFailuresHaveTheirOwnStatus) {
+  RunResult r = syvimport(plant("app_plant.syv") + " -o " + shellQuote(dir.file("p.stl")));
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.err.find("p.stl"), std::string::npos);
+  EXPECT_EQ(syvimport(plant("app_plant.syv")).status, 2);
+  EXPECT_EQ(syvimport("--help").status, 0);
+  r = syvimport("--help");
+  EXPECT_NE(r.out.find("metres"), std::string::npos) << "units belong in --help";
+  r = syvimport("--version");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_NE(r.out.find("syvimport"), std::string::npos);
+
+  r = syvimport(plant("app_plant.syv") + " -o " + shellQuote(dir.file("nowhere/p.glb")));
+  EXPECT_EQ(r.status, 3);
+  EXPECT_NE(r.err.find("nowhere"), std::string::npos) << r.err;
+  r = syvimport(plant("app_plant.syv") + " -o " + shellQuote(dir.file("p.glb")) + " --stats-json " +
+                shellQuote(dir.file("nowhere/s.json")));
+  EXPECT_EQ(r.status, 3);
+  EXPECT_TRUE(dir.names().empty()) << "nothing may be written when an output folder is missing";
+
+}
+
+TEST_F(Program, StatsDescribeTheHostMesh) {
+  const RunResult r = syvimport(plant("app_plant.syv") + " --stats");
+  ASSERT_EQ(r.status, 0) << r.err;
+  const nlohmann::json s = nlohmann::json::parse(r.out);
+  EXPECT_EQ(s["node"], "app_plant");
+  const int triangles = s["triangles"];
+  EXPECT_GT(triangles, 0);
+  EXPECT_EQ(triangles % 2, 0) << "two triangles per quad";
+  EXPECT_EQ(s["texture_vertices"].get<int>(), triangles * 2) << "four texture vertices per quad";
+  int perMaterial = 0;
+  for (const auto& m : s["materials"]) perMaterial += m["triangles"].get<int>();
+  EXPECT_EQ(perMaterial, triangles);
+  for (int k = 0; k < 3; ++k)
+    EXPECT_LE(s["bounds"]["min"][k].get<double>(), s["bounds"]["max"][k].get<double>());
+  EXPECT_TRUE(s["warnings"].is_array());
+  EXPECT_GE(s["seconds"]["import"].get<double>(), 0.0);
+  EXPECT_EQ(s["seconds"]["export"].get<double>(), 0.0);
+  EXPECT_EQ(r.err.find('\r'), std::string::npos) << "no progress line when stderr is not a terminal";
+}
+
+TEST_F(Program, EveryFormatReadsBackWithTheStatisticsTriangleCount) {
+  const std::string validator = std::string(SYV_SOURCE_DIR) + "/tools/validator";
+  const bool canValidate = test::haveCommand("node") &&
+                           std::filesystem::exists(validator + "/node_modules/gltf-validator");
+  const bool canRead = test::haveCommand("assimp");
+  for (const char* ext : {"glb", "gltf", "obj", "fbx"}) {
+    const std::string out = dir.file(std::string("plant.") + ext);
+    const std::string stats = dir.file(std::string("stats-") + ext + ".json");
+    const RunResult r = syvimport(plant("app_plant.syv") + " -o " + shellQuote(out) +
+                                  " --stats-json " + shellQuote(stats));
+    ASSERT_EQ(r.status, 0) << ext << ": " << r.err;
+    const nlohmann::json s = nlohmann::json::parse(test::readText(stats));
+    EXPECT_GE(s["seconds"]["export"].get<double>(), 0.0);
+    const int triangles = s["triangles"];
+    if (std::string(ext) == "glb" || std::string(ext) == "gltf") {
+      if (!canValidate) {
+        std::cout << "[ SKIPPED  ] gltf-validator missing: " << out << " not validated\n";
+        continue;
+      }
+      const RunResult v = test::run("node " + shellQuote(validator + "/validate.js") + " " +
+                                    shellQuote(out));
+      ASSERT_FALSE(v.out.empty()) << v.err;
+      const nlohmann::json report = nlohmann::json::parse(v.out);
+      EXPECT_EQ(report["errors"], 0) << report.dump();
+      RecordProperty(std::string("validator_warnings_") + ext, report["warnings"].dump());
+    } else if (canRead) {
+      EXPECT_EQ(assimpFaces(out), triangles) << ext;
+    } else {
+      std::cout << "[ SKIPPED  ] assimp-utils missing: " << out << " not read back\n";
+    }
+  }
+  // No temporary files are left beside the outputs.
+  for (const std::string& name : dir.names()) EXPECT_NE(name[0], '.') << name;
+}
+
+TEST_F(Program, HiddenPlantConvertsEmptyWithAWarningThatSaysWhy) {
+  const std::string out = dir.file("hidden.glb");
+  RunResult r = syvimport(plant("app_hidden.syv") + " -o " + shellQuote(out) + " --stats");
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_TRUE(std::filesystem::exists(out));
+  EXPECT_NE(r.err.find("Warning: "), std::string::npos);
+  EXPECT_NE(r.err.find("\"Camera\""), std::string::npos) << r.err;
+  const nlohmann::json s = nlohmann::json::parse(r.out);
+  EXPECT_EQ(s["triangles"], 0);
+  ASSERT_FALSE(s["warnings"].empty());
+  EXPECT_TRUE(s["bounds"].is_null());
+
+  r = syvimport(plant("app_hidden.syv") + " -o " + shellQuote(out) + " --quiet");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.err, "") << "--quiet shows errors only";
+}
+
+TEST_F(Program, InterruptCancelsAndLeavesNoOutput) {
+  // About a million triangles: still busy when the signal comes.
+  test::writeText(dir.file("big.syv"),
+      "Version 4\n"
+      "Model {\n"
+      "Struct {\n"
+      "Name \"Camera\"\n"
+      "Children {\n"
+      "\"Stem\"\n"
+      "}\n"
+      "Camera {\n"
+      "}\n"
+      "}\n"
+      "Struct {\n"
+      "Name \"Stem\"\n"
+      "Primitive {\n"
+      "Type \"Tube\"\n"
+      "Points 12\n"
+      "}\n"
+      "Tree {\n"
+      "Segments {200, 1, 1000}\n"
+      "Branch_Num {150, 1, 1000}\n"
+      "Length {20, 0, 200}\n"
+      "Branches {\n"
+      "\"Branch\"\n"
+      "}\n"
+      "}\n"
+      "}\n"
+      "Struct {\n"
+      "Name \"Branch\"\n"
+      "Primitive {\n"
+      "Type \"Tube\"\n"
+      "Points 12\n"
+      "}\n"
+      "Tree {\n"
+      "Segments {100, 1, 1000}\n"
+      "Branch_Num {100, 1, 1000}\n"
+      "Length {5, 0, 200}\n"
+      "Branches {\n"
+      "\"Twig\"\n"
+      "}\n"
+      "}\n"
+      "}\n"
+      "Struct {\n"
+      "Name \"Twig\"\n"
+      "Primitive {\n"
+      "Type \"Box\"\n"
+      "}\n"
+      "Simple {\n"
+      "}\n"
+      "}\n"
+      "}\n");
+  const std::string out = dir.file("big.glb");
+  const RunResult r = test::run(shellQuote(kProgram) + " " + shellQuote(dir.file("big.syv")) +
+                                " -o " + shellQuote(out) + " & pid=$!; sleep 0.2; kill -INT $pid; wait $pid");
+  if (r.status == 0) GTEST_SKIP() << "the plant converted before the signal came";
+  EXPECT_EQ(r.status, 130) << r.err;
+  EXPECT_NE(r.err.find("cancelled"), std::string::npos) << r.err;
+  EXPECT_EQ(dir.names(), (std::vector<std::string>{"big.syv"}));
+}
+
+TEST_F(Program, EveryExampleConvertsToValidFiles) {
+  const std::string examples = std::string(SYV_SOURCE_DIR) + "/examples";
+  if (!std::filesystem::is_directory(examples)) GTEST_SKIP() << "no examples/ folder";
+  const std::string validator = std::string(SYV_SOURCE_DIR) + "/tools/validator";
+  const bool canValidate = test::haveCommand("node") &&
+                           std::filesystem::exists(validator + "/node_modules/gltf-validator");
+  const bool canRead = test::haveCommand("assimp");
+  if (!canValidate) std::cout << "[ SKIPPED  ] gltf-validator missing: glTF not validated\n";
+  if (!canRead) std::cout << "[ SKIPPED  ] assimp-utils missing: OBJ/FBX not read back\n";
+  int plants = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(examples)) {
+    if (entry.path().extension() != ".syv") continue;
+    ++plants;
+    const std::string name = entry.path().stem().string();
+    for (const char* ext : {"glb", "gltf", "obj", "fbx"}) {
+      const std::string out = dir.file(name + "." + ext);
+      const std::string stats = dir.file(name + "-" + ext + ".json");
+      const RunResult r = syvimport(shellQuote(entry.path().string()) + " -o " + shellQuote(out) +
+                                    " --quiet --stats-json " + shellQuote(stats));
+      ASSERT_EQ(r.status, 0) << name << "." << ext << ": " << r.err;
+      const int triangles = nlohmann::json::parse(test::readText(stats))["triangles"];
+      if ((std::string(ext) == "glb" || std::string(ext) == "gltf") && canValidate) {
+        const RunResult v = test::run("node " + shellQuote(validator + "/validate.js") + " " +
+                                      shellQuote(out));
+        ASSERT_FALSE(v.out.empty()) << v.err;
+        const nlohmann::json report = nlohmann::json::parse(v.out);
+        EXPECT_EQ(report["errors"], 0) << name << "." << ext << ": " << report.dump();
+        RecordProperty("validator_warnings_" + name + "_" + ext, report["warnings"].dump());
+      } else if ((std::string(ext) == "obj" || std::string(ext) == "fbx") && canRead &&
+                 !(triangles == 0 && std::string(ext) == "obj")) {
+        // (Assimp refuses an OBJ without mesh, so an empty one is not read back.)
+        EXPECT_EQ(assimpFaces(out), triangles) << name << "." << ext;
+      }
+    }
+  }
+  EXPECT_GT(plants, 0) << "examples/ holds no plant";
+}
+
+#ifdef SYV_FAKE_PLUGIN
+// With a fake plug-in whose scene is known: a cube of 100 cm, 12 triangles,
+// materials 0 "Bark" (8 triangles, textured) and 1 "Leaf" (4).
+class FakePlugin : public testing::Test {
+ protected:
+  RunResult syvimport(const std::string& plantText, const std::string& args) {
+    test::writeText(dir.file("p.syv"), plantText);
+    return test::run(shellQuote(kProgram) + " " + shellQuote(dir.file("p.syv")) + " --plugin " +
+                     shellQuote(SYV_FAKE_PLUGIN) + " " + args);
+  }
+  TempDir dir;
+};
+
+TEST_F(FakePlugin, TheSceneThePlugInBuiltIsWhatIsCountedAndWritten) {
+  test::writeText(dir.file("bark.png"), test::tinyPng());
+  const std::string out = dir.file("p.glb");
+  const RunResult r = syvimport("cube bark.png", "-o " + shellQuote(out) + " --stats");
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err, "Warning: fake: made a cube\n") << "the host log is forwarded";
+  const nlohmann::json s = nlohmann::json::parse(r.out);
+  EXPECT_EQ(s["node"], "p");
+  EXPECT_EQ(s["triangles"], 12);
+  EXPECT_EQ(s["vertices"], 8);
+  EXPECT_EQ(s["texture_vertices"], 24);
+  ASSERT_EQ(s["materials"].size(), 2u);
+  EXPECT_EQ(s["materials"][0]["name"], "Bark");
+  EXPECT_EQ(s["materials"][0]["texture"], "bark.png");
+  EXPECT_EQ(s["materials"][0]["triangles"], 8);
+  EXPECT_EQ(s["materials"][1]["name"], "Leaf");
+  EXPECT_EQ(s["materials"][1]["triangles"], 4);
+  EXPECT_EQ(s["bounds"]["max"], nlohmann::json({100, 100, 100}));
+  EXPECT_EQ(s["warnings"], nlohmann::json({"fake: made a cube"}));
+
+  // Each side is its own smoothing group: 24 corners, the texture embedded.
+  const std::string glb = test::readText(out);
+  uint32_t length = 0;
+  std::memcpy(&length, glb.data() + 12, 4);
+  const nlohmann::json j = nlohmann::json::parse(glb.substr(20, length));
+  size_t vertices = 0;
+  for (const auto& mesh : j["meshes"])
+    for (const auto& prim : mesh["primitives"])
+      vertices += j["accessors"][prim["attributes"]["POSITION"].get<size_t>()]["count"].get<size_t>();
+  EXPECT_EQ(vertices, 24u);
+  ASSERT_EQ(j["images"].size(), 1u);
+  EXPECT_TRUE(j["images"][0].contains("bufferView"));
+}
+
+TEST_F(FakePlugin, FailureCancelAndMissingPlugIn) {
+  RunResult r = syvimport("fail", "-o " + shellQuote(dir.file("p.glb")) + " --quiet");
+  EXPECT_EQ(r.status, 1);
+  // Quiet: errors only, and the last line names the file.
+  EXPECT_EQ(r.err, "Error: " + dir.file("p.syv") + ": fake: IMPORT: No Root Object(s) found!\n");
+
+  r = syvimport("cancel", "-o " + shellQuote(dir.file("p.glb")) + " & pid=$!; sleep 0.3; kill -INT $pid; wait $pid");
+  EXPECT_EQ(r.status, 130) << r.err;
+  EXPECT_NE(r.err.find("cancelled"), std::string::npos) << r.err;
+
+  r = test::run(shellQuote(kProgram) + " " + shellQuote(dir.file("p.syv")) + " --stats --plugin " +
+                shellQuote(dir.file("none.so")));
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("none.so"), std::string::npos);
+  // A library that is no plug-in.
+  r = test::run(shellQuote(kProgram) + " " + shellQuote(dir.file("p.syv")) + " --stats --plugin " +
+                shellQuote(std::string(SYV_BIN_DIR) + "/libhostsdk.so"));
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("not a plug-in"), std::string::npos) << r.err;
+  EXPECT_EQ(dir.names(), (std::vector<std::string>{"p.syv"}));
+}
+
+TEST_F(FakePlugin, EmptySceneStillConverts) {
+  for (const char* ext : {"glb", "obj", "fbx"}) {
+    const std::string out = dir.file(std::string("p.") + ext);
+    const RunResult r = syvimport("empty", "-o " + shellQuote(out));
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("no visible geometry"), std::string::npos) << r.err;
+    EXPECT_TRUE(std::filesystem::exists(out)) << ext;
+  }
+}
+
+TEST_F(FakePlugin, ProgressLineOnlyOnATerminal) {
+  if (!test::haveCommand("script")) GTEST_SKIP() << "no 'script' to give the program a terminal";
+  test::writeText(dir.file("p.syv"), "cube");
+  const std::string cmd = shellQuote(kProgram) + " " + shellQuote(dir.file("p.syv")) + " --plugin " +
+                          shellQuote(SYV_FAKE_PLUGIN) + " -o " + shellQuote(dir.file("p.glb"));
+  RunResult r = test::run("script -qec " + shellQuote(cmd) + " /dev/null");
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_NE(r.out.find("Loading... 50%"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find('\r'), std::string::npos);
+  r = test::run("script -qec " + shellQuote(cmd + " --no-progress") + " /dev/null");
+  EXPECT_EQ(r.out.find('%'), std::string::npos) << r.out;
+  r = test::run(cmd);
+  EXPECT_EQ(r.err.find('%'), std::string::npos) << "not a terminal: no progress";
+}
+#endif
+
+}  // namespace
+}  // namespace syv::app

@@ -1,0 +1,135 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+#include "app/normals.h"
+#include "app/submeshes.h"
+#include "test_support.h"
+
+namespace syv::app {
+namespace {
+
+using test::addQuad;
+using test::cubeModel;
+
+float length(const Vec3f& v) { return std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]); }
+
+float dot(const Vec3f& a, const Vec3f& b) { return a[0] * b[0] + a[1] * b[1] + a[2] * b[2]; }
+
+TEST(CornerNormals, FacetedCubeHasOutwardFaceNormals) {
+  const Model cube = cubeModel(2.f);
+  const std::vector<Vec3f> n = cornerNormals(cube.mesh);
+  ASSERT_EQ(n.size(), cube.mesh.faces.size() * 3);
+  for (size_t f = 0; f < cube.mesh.faces.size(); ++f) {
+    const TriFace& face = cube.mesh.faces[f];
+    for (int k = 0; k < 3; ++k) {
+      const Vec3f& p = cube.mesh.vertices[face.v[k]];
+      const Vec3f out{p[0] - 1.f, p[1] - 1.f, p[2] - 1.f};
+      EXPECT_NEAR(length(n[f * 3 + k]), 1.f, 1e-6);
+      // A face normal of a cube is one axis: its dot with the corner's offset is 1.
+      EXPECT_NEAR(dot(n[f * 3 + k], out), 1.f, 1e-6) << "face " << f;
+    }
+  }
+}
+
+TEST(CornerNormals, SharedGroupAveragesAndDisjointGroupsStaySharp) {
+  Model cube = cubeModel(2.f, 1);
+  std::vector<Vec3f> n = cornerNormals(cube.mesh);
+  const float d = 1.f / std::sqrt(3.f);
+  for (size_t f = 0; f < cube.mesh.faces.size(); ++f)
+    for (int k = 0; k < 3; ++k) {
+      const Vec3f& p = cube.mesh.vertices[cube.mesh.faces[f].v[k]];
+      for (int a = 0; a < 3; ++a) EXPECT_NEAR(n[f * 3 + k][a], p[a] > 1.f ? d : -d, 1e-6);
+    }
+
+  // Top (z = max) in group 2, the rest in group 1: top corners keep the top normal.
+  for (TriFace& f : cube.mesh.faces) {
+    bool top = true;
+    for (uint32_t v : f.v) top = top && cube.mesh.vertices[v][2] > 1.f;
+    f.smoothing = top ? 2u : 1u;
+  }
+  n = cornerNormals(cube.mesh);
+  for (size_t f = 0; f < cube.mesh.faces.size(); ++f) {
+    if (cube.mesh.faces[f].smoothing != 2u) continue;
+    for (int k = 0; k < 3; ++k) EXPECT_NEAR(n[f * 3 + k][2], 1.f, 1e-6);
+  }
+  // A face with both bits joins both neighbours.
+  cube.mesh.faces[0].smoothing = 3u;
+  n = cornerNormals(cube.mesh);
+  EXPECT_LT(std::fabs(n[0][2]), 0.999f);
+}
+
+TEST(CornerNormals, DegenerateAndBrokenFacesGetUnitNormals) {
+  TriMesh mesh;
+  mesh.vertices = {{0, 0, 0}, {1, 0, 0}, {2, 0, 0}, {5, 5, 5}};
+  mesh.faces = {{{0, 1, 2}, {}, 1, 0},   // collinear
+                {{3, 3, 3}, {}, 0, 0},   // one point
+                {{0, 1, 99}, {}, 1, 0}}; // index out of range
+  for (const Vec3f& n : cornerNormals(mesh)) {
+    EXPECT_TRUE(std::isfinite(n[0]) && std::isfinite(n[1]) && std::isfinite(n[2]));
+    EXPECT_NEAR(length(n), 1.f, 1e-6);
+  }
+}
+
+TEST(Submeshes, WeldsOnlyWhereEverythingAgrees) {
+  // Faceted cube: no corner is shared between sides (normals differ).
+  Model cube = cubeModel(100.f);
+  SubmeshSet set = buildSubmeshes(cube.mesh, 0.01);
+  ASSERT_EQ(set.meshes.size(), 1u);
+  EXPECT_EQ(set.meshes[0].positions.size(), 24u);
+  EXPECT_EQ(set.meshes[0].indices.size(), 36u);
+  // Smooth and without texture coordinates: the eight corners weld.
+  cube = cubeModel(100.f, 1);
+  cube.mesh.hasTexCoords = false;
+  set = buildSubmeshes(cube.mesh, 0.01);
+  EXPECT_EQ(set.meshes[0].positions.size(), 8u);
+  // Smooth with the same texture corners on every side: corners whose uv
+  // happens to agree weld too.
+  cube.mesh.hasTexCoords = true;
+  set = buildSubmeshes(cube.mesh, 0.01);
+  EXPECT_EQ(set.meshes[0].positions.size(), 20u);
+  // Every side with texture coordinates of its own: 24.
+  for (size_t i = 0; i < cube.mesh.tverts.size(); ++i) cube.mesh.tverts[i][0] += float(i / 4);
+  set = buildSubmeshes(cube.mesh, 0.01);
+  EXPECT_EQ(set.meshes[0].positions.size(), 24u);
+  for (uint32_t i : set.meshes[0].indices) EXPECT_LT(i, set.meshes[0].positions.size());
+}
+
+TEST(Submeshes, OneMeshPerMaterialInIdOrderAndOutputFrame) {
+  TriMesh mesh;
+  mesh.vertices = {{0, 0, 0}, {100, 0, 0}, {100, 0, 200}, {0, 0, 200}, {0, 300, 0}};
+  addQuad(mesh, 0, 1, 2, 3, 7, 0);
+  addQuad(mesh, 0, 4, 2, 1, 2, 0);
+  addQuad(mesh, 1, 2, 3, 0, 7, 0);
+  const SubmeshSet set = buildSubmeshes(mesh, 0.01);
+  ASSERT_EQ(set.meshes.size(), 2u);
+  EXPECT_EQ(set.meshes[0].material, 2u);
+  EXPECT_EQ(set.meshes[1].material, 7u);
+  EXPECT_EQ(set.meshes[0].indices.size(), 6u);
+  EXPECT_EQ(set.meshes[1].indices.size(), 12u);
+  // Host (x, y, z) cm -> (x, z, -y) m: host y = 300 becomes z = -3.
+  bool sawFar = false;
+  for (const Vec3f& p : set.meshes[0].positions)
+    if (p[2] < -2.9f) sawFar = p[0] == 0.f && p[1] == 0.f && std::fabs(p[2] + 3.f) < 1e-6;
+  EXPECT_TRUE(sawFar);
+  const Vec3f up = toOutputFrame({0, 0, 1}, 1.0);
+  EXPECT_EQ(up, (Vec3f{0, 1, 0}));
+}
+
+TEST(Submeshes, FacesWithBadDataAreCountedNotWritten) {
+  TriMesh mesh;
+  const float inf = std::numeric_limits<float>::infinity();
+  mesh.vertices = {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {inf, 0, 0}};
+  mesh.faces = {{{0, 1, 2}, {}, 0, 0}, {{0, 1, 3}, {}, 0, 0}, {{0, 1, 9}, {}, 0, 0}};
+  SubmeshSet set = buildSubmeshes(mesh, 0.01);
+  EXPECT_EQ(set.droppedFaces, 2u);
+  ASSERT_EQ(set.meshes.size(), 1u);
+  EXPECT_EQ(set.meshes[0].indices.size(), 3u);
+  // A scale that overflows single precision is caught the same way.
+  set = buildSubmeshes(mesh, 1e39);
+  EXPECT_EQ(set.droppedFaces, 3u);
+}
+
+}  // namespace
+}  // namespace syv::app

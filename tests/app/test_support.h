@@ -1,0 +1,49 @@
+// Small meshes, temporary folders and process runs for the converter's tests.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "app/model.h"
+
+namespace syv::app::test {
+
+// A fresh empty folder under the system's temporary folder, removed on destruction.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  const std::string& path() const { return path_; }
+  std::string file(const std::string& name) const { return path_ + "/" + name; }
+  std::vector<std::string> names() const;  // sorted, hidden files included
+
+ private:
+  std::string path_;
+};
+
+// Host quad (a, b, c, d) as the plug-in lays it out: triangles (c, b, a) and
+// (a, d, c), four own texture vertices (0,0) (1,0) (1,1) (0,1).
+void addQuad(TriMesh& mesh, uint32_t a, uint32_t b, uint32_t c, uint32_t d, uint32_t material,
+             uint32_t smoothing);
+
+// An axis-aligned cube of side `size` centimetres, one quad per side,
+// smoothing 0 (faceted) unless given, 12 triangles.
+Model cubeModel(float size = 100.f, uint32_t smoothing = 0);
+
+struct RunResult {
+  int status = -1;
+  std::string out, err;
+};
+
+// Runs a shell command line; stdout and stderr are captured separately.
+RunResult run(const std::string& commandLine);
+
+bool haveCommand(const std::string& name);
+std::string readText(const std::string& path);
+void writeText(const std::string& path, const std::string& text);
+std::string shellQuote(const std::string& s);
+
+// A 2x2 RGB PNG.
+std::string tinyPng();
+
+}  // namespace syv::app::test
