@@ -140,7 +140,7 @@ ImportResult importWithPlugin(const std::string& pluginPath, const std::string& 
                                 "LibDescription missing)";
     return result;
   }
-  if (version() != VERSION_3DSMAX_WORD) {
+  if (version() != HOST_VERSION_WORD) {
     result.error = pluginPath + ": plug-in built for another host version";
     return result;
   }

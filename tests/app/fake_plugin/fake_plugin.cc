@@ -132,5 +132,5 @@ extern "C" {
 __attribute__((visibility("default"))) const char* LibDescription() { return "fake"; }
 __attribute__((visibility("default"))) int LibNumberClasses() { return 1; }
 __attribute__((visibility("default"))) ClassDesc* LibClassDesc(int i) { return i == 0 ? &gDesc : nullptr; }
-__attribute__((visibility("default"))) ULONG LibVersion() { return VERSION_3DSMAX_WORD; }
+__attribute__((visibility("default"))) ULONG LibVersion() { return HOST_VERSION_WORD; }
 }
