@@ -36,24 +36,30 @@ double secondsSince(std::chrono::steady_clock::time_point start) {
 class Reporter {
  public:
   Reporter(const Options& o, ProgressLine& progress) : quiet_(o.quiet), progress_(progress) {}
-  void warning(const std::string& text) {
-    warnings_.push_back(text);
-    if (quiet_) return;
-    progress_.clear();
-    std::cerr << "Warning: " << text << "\n";
-  }
+  void warning(const std::string& text) { warning(text, text); }
   void error(const std::string& text) {
     progress_.clear();
     std::cerr << "Error: " << text << "\n";
   }
-  // An error the plug-in logged: shown, and listed with the warnings.
-  void loggedError(const std::string& text) {
+  // Lines the plug-in logged are shown with the file they are about (a batch
+  // of conversions interleaves them) and listed as logged.
+  void loggedWarning(const std::string& file, const std::string& text) {
+    warning(text, file + ": " + text);
+  }
+  void loggedError(const std::string& file, const std::string& text) {
     warnings_.push_back("Error: " + text);
-    error(text);
+    error(file + ": " + text);
   }
   const std::vector<std::string>& warnings() const { return warnings_; }
 
  private:
+  void warning(const std::string& listed, const std::string& shown) {
+    warnings_.push_back(listed);
+    if (quiet_) return;
+    progress_.clear();
+    std::cerr << "Warning: " << shown << "\n";
+  }
+
   bool quiet_;
   ProgressLine& progress_;
   std::vector<std::string> warnings_;
@@ -102,13 +108,13 @@ int convert(const Options& o) {
   for (size_t i = 0; i < logged.size(); ++i) {
     const auto& [isError, text] = logged[i];
     if (!isError) {
-      report.warning(text);
+      report.loggedWarning(o.input, text);
       continue;
     }
     if (failed) lastError = text;
     bool laterError = false;
     for (size_t j = i + 1; j < logged.size(); ++j) laterError = laterError || logged[j].first;
-    if (!failed || laterError) report.loggedError(text);
+    if (!failed || laterError) report.loggedError(o.input, text);
   }
   if (imported.status == ImportStatus::Cancelled || gInterrupted) return cancelled(report, o);
   if (imported.status == ImportStatus::NoPlugin) {

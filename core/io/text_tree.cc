@@ -120,7 +120,10 @@ TextReadResult buildTree(std::streambuf* buf, TextNode& root) {
   uint64_t lineNumber = 0;
   for (;;) {
     const LineSource::Outcome outcome = source->next(line);
-    if (outcome == LineSource::kEnd) return result;
+    if (outcome == LineSource::kEnd) {
+      result.openBlocks = open.size() - 1;
+      return result;
+    }
     ++lineNumber;
     if (outcome == LineSource::kTooLong) {
       result.status = TextReadStatus::kLineTooLong;

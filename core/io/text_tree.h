@@ -46,6 +46,10 @@ struct TextReadResult {
   TextReadStatus status = TextReadStatus::kComplete;
   // 1-based number of the line at which a failure happened (0 when none).
   uint64_t line = 0;
+  // Blocks still open when the input ended (the nameless root not counted).
+  // They end there, as the format allows, but a file written whole closes
+  // every block, so a count above 0 usually means a cut-off file.
+  uint64_t openBlocks = 0;
   bool ok() const { return status == TextReadStatus::kComplete; }
 };
 

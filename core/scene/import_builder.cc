@@ -98,6 +98,10 @@ bool ImportBuilder::readScene(const EvaluationContext& context, const std::strin
     if (!read.ok())
       LogChannel::warning("IMPORT: reading stopped at line " + std::to_string(read.line) +
                           ": " + describeTextReadStatus(read.status));
+    else if (read.openBlocks > 0)
+      LogChannel::warning("IMPORT: the file ends inside " + std::to_string(read.openBlocks) +
+                          (read.openBlocks == 1 ? " open block" : " open blocks") +
+                          " (cut off?); the plant is imported as far as it goes");
 
     for (const std::string& line : root.lines) {
       std::string value = line;

@@ -97,6 +97,7 @@ TEST(TextTree, UnbalancedBraces) {
   EXPECT_EQ(b.lines, std::vector<std::string>{"b1"});
   EXPECT_EQ(c.lines, std::vector<std::string>{"c1"});
   EXPECT_EQ(c.depth, 3u);
+  EXPECT_EQ(result.openBlocks, 3u);
 
   // A close at the root ends the read; the rest is ignored, yet it is no
   // failure. The text before the line's last brace is kept, braces included.
@@ -104,6 +105,9 @@ TEST(TextTree, UnbalancedBraces) {
   EXPECT_TRUE(result.ok());
   EXPECT_EQ(closed.lines, (std::vector<std::string>{"before", "}"}));
   EXPECT_TRUE(closed.children.empty());
+  EXPECT_EQ(result.openBlocks, 0u);
+  parse("A {\nB {\n}\n}\n", &result);
+  EXPECT_EQ(result.openBlocks, 0u);
 }
 
 TEST(TextTree, LongLinesAreReadWholeUpToTheBound) {

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "core/components/evaluation_context.h"
 #include "core/expr/log.h"
 #include "core/expr/progress.h"
@@ -77,9 +79,12 @@ inline std::string dataPath(const std::string& name) {
   return std::string(SYV_TEST_DATA) + "/" + name;
 }
 
-// Writes `text` to a file of the test's own and returns its path.
+// Writes `text` to a file of the test's own and returns its path. The test's
+// name keeps tests that ctest runs side by side off each other's files.
 inline std::string writeTemp(const std::string& name, const std::string& text) {
-  const std::string path = std::string(SYV_BIN_DIR) + "/scene_test_" + name + ".syv";
+  const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
+  const std::string owner = test ? std::string(test->test_suite_name()) + "." + test->name() : "none";
+  const std::string path = std::string(SYV_BIN_DIR) + "/scene_test_" + owner + "_" + name + ".syv";
   std::ofstream out(path, std::ios::binary);
   out << text;
   return path;
