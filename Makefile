@@ -43,17 +43,18 @@ fuzz:
 	cmake --build $(FUZZ) -j $(JOBS)
 
 # Converts a sample plant to out/ and prints its statistics.
-DEMO_PLANT ?= $(or $(wildcard examples/tree.syv),$(firstword $(wildcard examples/*.syv)),tests/data/app_plant.syv)
+DEMO_PLANT ?= $(or $(wildcard examples/oak.syv),$(firstword $(wildcard examples/*.syv)),tests/data/app_plant.syv)
 DEMO_OUT   ?= out/$(basename $(notdir $(DEMO_PLANT))).glb
 demo: build
 	@mkdir -p $(dir $(DEMO_OUT))
 	$(BUILD)/bin/syvimport $(DEMO_PLANT) -o $(DEMO_OUT) --stats
 	@echo "Wrote $(DEMO_OUT)"
 
-# Whole-process time of syvimport on the largest example, import only and per format,
+# Whole-process time of syvimport on the large example, import only and per format,
 # with the import/export split the statistics report.
+MEASURE_PLANT ?= examples/oak.syv
 measure: build
-	@plant=$$(ls -S examples/*.syv 2>/dev/null | head -1); plant=$${plant:-tests/data/app_plant.syv}; \
+	@plant=$(MEASURE_PLANT); \
 	mkdir -p out; echo "plant: $$plant ($$(wc -c < $$plant) bytes)"; \
 	for f in stats glb gltf obj fbx; do \
 	  if [ $$f = stats ]; then args="--stats"; else args="-o out/measure.$$f --stats"; fi; \

@@ -122,6 +122,47 @@ TEST_F(Program, StatsDescribeTheHostMesh) {
   EXPECT_EQ(r.err.find('\r'), std::string::npos) << "no progress line when stderr is not a terminal";
 }
 
+// Counts of the small examples, worked out from their files: a quad is two
+// triangles and four texture vertices; a box has 6 quads on 24 vertices; a
+// sphere of s segments has s * s quads on (s - 1) * s + 2 vertices.
+TEST_F(Program, SmallExamplesGiveTheCountsWorkedOutByHand) {
+  struct Case {
+    const char* name;
+    int triangles, vertices;
+    std::vector<double> min, max;
+    std::vector<std::pair<int, int>> trianglesPerId;
+  };
+  const std::vector<Case> cases = {
+      // Eight boxes of edge 50 on a circle of radius 200 in the XY plane.
+      {"wreath", 96, 192, {-225, -225, -25}, {225, 225, 25}, {{0, 96}}},
+      // A sphere of radius 50 with 2 * 2 + 4 = 8 segments (its own material)
+      // and a box of edge 100 moved 200 along X (the default material).
+      {"simple", 140, 24 + 58, {-50, -50, -50}, {250, 50, 50}, {{0, 12}, {1, 128}}},
+      // One box of edge 100 scaled 3 along Z; the patch keeps its corners.
+      {"hyperpatch", 12, 24, {-50, -50, -150}, {50, 50, 150}, {{0, 12}}},
+      // A 12-point circle swept through 5 profile knots: 4 bands of 12 quads,
+      // widest radius 0.9 * 50, 2 units (200 cm) tall.
+      {"revo", 96, 60, {-45, -45, 0}, {45, 45, 200}, {{1, 96}}},
+  };
+  for (const Case& c : cases) {
+    const std::string file = std::string(SYV_SOURCE_DIR) + "/examples/" + c.name + ".syv";
+    const RunResult r = syvimport(shellQuote(file) + " --stats");
+    ASSERT_EQ(r.status, 0) << c.name << ": " << r.err;
+    const nlohmann::json s = nlohmann::json::parse(r.out);
+    EXPECT_EQ(s["triangles"], c.triangles) << c.name;
+    EXPECT_EQ(s["vertices"], c.vertices) << c.name;
+    EXPECT_EQ(s["texture_vertices"], 2 * c.triangles) << c.name;
+    for (int k = 0; k < 3; ++k) {
+      EXPECT_NEAR(s["bounds"]["min"][k].get<double>(), c.min[k], 1e-3) << c.name << " axis " << k;
+      EXPECT_NEAR(s["bounds"]["max"][k].get<double>(), c.max[k], 1e-3) << c.name << " axis " << k;
+    }
+    std::vector<std::pair<int, int>> perId;
+    for (const auto& m : s["materials"]) perId.emplace_back(m["id"], m["triangles"]);
+    EXPECT_EQ(perId, c.trianglesPerId) << c.name;
+    EXPECT_TRUE(s["warnings"].empty()) << c.name << ": " << s["warnings"].dump();
+  }
+}
+
 TEST_F(Program, EveryFormatReadsBackWithTheStatisticsTriangleCount) {
   const std::string validator = std::string(SYV_SOURCE_DIR) + "/tools/validator";
   const bool canValidate = test::haveCommand("node") &&
@@ -233,6 +274,27 @@ TEST_F(Program, InterruptCancelsAndLeavesNoOutput) {
   EXPECT_EQ(r.status, 130) << r.err;
   EXPECT_NE(r.err.find("cancelled"), std::string::npos) << r.err;
   EXPECT_EQ(dir.names(), (std::vector<std::string>{"big.syv"}));
+}
+
+// Blender is the reader artists use; it is optional here (not installed by
+// make test), so the check runs only where it is present.
+TEST_F(Program, BlenderReadsGltfAndFbxWithTheStatisticsTriangleCount) {
+  if (!test::haveCommand("blender")) GTEST_SKIP() << "blender is not installed";
+  const std::string script = std::string(SYV_SOURCE_DIR) + "/tools/blender/readback.py";
+  const std::string plantFile = std::string(SYV_SOURCE_DIR) + "/examples/plant.syv";
+  for (const char* ext : {"glb", "gltf", "fbx"}) {
+    const std::string out = dir.file(std::string("plant.") + ext);
+    const RunResult r = syvimport(shellQuote(plantFile) + " -o " + shellQuote(out) + " --stats --quiet");
+    ASSERT_EQ(r.status, 0) << ext << ": " << r.err;
+    const nlohmann::json s = nlohmann::json::parse(r.out);
+    const RunResult b = test::run("blender -b --factory-startup --python " + shellQuote(script) +
+                                  " -- " + shellQuote(out) + " 2>&1");
+    std::smatch m;
+    ASSERT_TRUE(std::regex_search(b.out, m, std::regex("READBACK triangles=(\\d+) materials=(\\d+)")))
+        << ext << ": " << b.out;
+    EXPECT_EQ(std::stoi(m[1].str()), s["triangles"].get<int>()) << ext;
+    EXPECT_EQ(std::stoi(m[2].str()), static_cast<int>(s["materials"].size())) << ext;
+  }
 }
 
 TEST_F(Program, EveryExampleConvertsToValidFiles) {
