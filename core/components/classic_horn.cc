@@ -21,15 +21,6 @@ bool collapsed(const Matrix4& m) {
   return true;
 }
 
-ChildPlacement placementWithContext(const EvaluationContext& context) {
-  ChildPlacement p;
-  p.valid = 1;
-  p.growth = context.number(kIdGrowth);
-  p.thickness = context.number(kIdThickness);
-  p.density = context.number(kIdDensity);
-  return p;
-}
-
 }  // namespace
 
 Path buildHornPath(const CurveParameter& bendX, const CurveParameter& bendY,
@@ -67,7 +58,7 @@ uint32_t appendTipAndBase(const EvaluationContext& context, const Path& path, ui
                           ChildGroups& childTransforms) {
   uint32_t served = 0;
   if ((flags & kLinkTip) && !path.empty()) {
-    ChildPlacement p = placementWithContext(context);
+    ChildPlacement p = contextPlacement(context);
     p.frame = path.back().frame;
     p.t = path.back().t;
     ChildGroup group;
@@ -136,7 +127,7 @@ uint32_t ClassicHorn::generate(const EvaluationContext& context, MeshSink& sink,
     m = Matrix4::rotZ(-ribTwist.evaluate(t)) * m;
     m = Matrix4::scale(ribScale.evaluate(t)) * m;
     if (!finiteOrWarn(m, who + " rib")) continue;
-    ChildPlacement p = placementWithContext(context);
+    ChildPlacement p = contextPlacement(context);
     p.frame = m;
     p.t = t;
     p.index = static_cast<uint32_t>(i - 1);

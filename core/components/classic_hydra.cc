@@ -26,15 +26,11 @@ uint32_t ClassicHydra::generate(const EvaluationContext& context, MeshSink& /*si
       m = Matrix4::rotZ(-armSpin.evaluate(u)) * m;
       m = Matrix4::scale(armScale.evaluate(u)) * m;
       if (!finiteOrWarn(m, who + " placement")) continue;
-      ChildPlacement p;
+      ChildPlacement p = contextPlacement(context);
       p.frame = m;
-      p.valid = 1;
       p.t = std::min(double(i), count) / count;
       p.index = i;
       p.count = N;
-      p.growth = context.number(kIdGrowth);
-      p.thickness = context.number(kIdThickness);
-      p.density = context.number(kIdDensity);
       group.placements.push_back(p);
     }
     childTransforms.push_back(std::move(group));

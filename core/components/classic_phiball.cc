@@ -21,12 +21,8 @@ uint32_t ClassicPhiball::generate(const EvaluationContext& context, MeshSink& /*
   const double height = std::fabs(std::cos(hi) - std::cos(lo));
   const double r = scale * ballRadius;
 
-  ChildPlacement base;
-  base.valid = 1;
+  ChildPlacement base = contextPlacement(context);
   base.count = N;
-  base.growth = context.number(kIdGrowth);
-  base.thickness = context.number(kIdThickness);
-  base.density = context.number(kIdDensity);
 
   ChildGroup group;
   group.kind = kLinkBranches;

@@ -22,15 +22,11 @@ uint32_t ClassicWreath::generate(const EvaluationContext& context, MeshSink& /*s
       const Matrix4 m =
           Matrix4::translation(0.0, wreathRadius, 0.0) * Matrix4::rotZ(2.0 * kPi * i / N);
       if (!finiteOrWarn(m, who + " placement")) continue;
-      ChildPlacement p;
+      ChildPlacement p = contextPlacement(context);
       p.frame = m;
-      p.valid = 1;
       p.t = std::min(double(i), count) / count;
       p.index = i;
       p.count = N;
-      p.growth = context.number(kIdGrowth);
-      p.thickness = context.number(kIdThickness);
-      p.density = context.number(kIdDensity);
       group.placements.push_back(p);
     }
     childTransforms.push_back(std::move(group));

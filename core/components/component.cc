@@ -34,6 +34,15 @@ uint32_t Component::emitStandardChildren(const EvaluationContext& /*context*/, u
   return kLinkOwnFrame;
 }
 
+ChildPlacement contextPlacement(const EvaluationContext& context) {
+  ChildPlacement p;
+  p.valid = 1;
+  p.growth = context.number(kIdGrowth);
+  p.thickness = context.number(kIdThickness);
+  p.density = context.number(kIdDensity);
+  return p;
+}
+
 Matrix4 Component::componentTransform(const Matrix4& in) const {
   return photoTransform(in, photoDir, photo, photoMode);
 }

@@ -125,4 +125,8 @@ class Component {
   BaseParameterHandles handles;
 };
 
+// A valid placement that hands the context's growth, thickness and density on
+// unchanged, as components do that arrange their children around themselves.
+ChildPlacement contextPlacement(const EvaluationContext& context);
+
 }  // namespace syv
