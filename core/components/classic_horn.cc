@@ -67,14 +67,7 @@ uint32_t appendTipAndBase(const EvaluationContext& context, const Path& path, ui
     childTransforms.push_back(std::move(group));
     served |= kLinkTip;
   }
-  if (flags & kLinkOwnFrame) {
-    ChildGroup group;
-    group.kind = kLinkOwnFrame;
-    group.placements.push_back(ChildPlacement());
-    childTransforms.push_back(std::move(group));
-    served |= kLinkOwnFrame;
-  }
-  return served;
+  return served | Component::emitStandardChildren(context, flags, childTransforms);
 }
 
 uint32_t ClassicHorn::linkKind(uint32_t index) const {

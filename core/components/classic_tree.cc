@@ -465,14 +465,7 @@ uint32_t ClassicTree::generate(const EvaluationContext& context, MeshSink& sink,
     served |= kLinkTip;
   }
 
-  if (flags & kLinkOwnFrame) {
-    ChildGroup group;
-    group.kind = kLinkOwnFrame;
-    group.placements.push_back(ChildPlacement());
-    childTransforms.push_back(std::move(group));
-    served |= kLinkOwnFrame;
-  }
-  return served;
+  return served | emitStandardChildren(context, flags, childTransforms);
 }
 
 }  // namespace syv

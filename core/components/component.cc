@@ -25,7 +25,7 @@ uint32_t Component::generate(const EvaluationContext& context, MeshSink& /*sink*
 }
 
 uint32_t Component::emitStandardChildren(const EvaluationContext& /*context*/, uint32_t flags,
-                                         ChildGroups& childTransforms) const {
+                                         ChildGroups& childTransforms) {
   if ((flags & kLinkOwnFrame) == 0) return 0;
   ChildGroup group;
   group.kind = kLinkOwnFrame;

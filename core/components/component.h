@@ -91,8 +91,8 @@ class Component {
 
   // With bit 16 in flags: appends one kind-16 group holding the default
   // placement (identity frame, valid 0) and returns 16; otherwise 0.
-  uint32_t emitStandardChildren(const EvaluationContext& context, uint32_t flags,
-                                ChildGroups& childTransforms) const;
+  static uint32_t emitStandardChildren(const EvaluationContext& context, uint32_t flags,
+                                       ChildGroups& childTransforms);
 
   // Odd when the component builds an own mesh that its children write into.
   virtual uint32_t ownMeshMode() const { return 0; }

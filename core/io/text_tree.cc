@@ -225,6 +225,13 @@ std::string delimited(std::string& text, char opening, char closing) {
 
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
+// Moves i past leading white space and an optional sign; true for a minus.
+bool skipBlanksAndSign(const std::string& text, std::size_t& i) {
+  while (i < text.size() && isBlankChar(text[i])) ++i;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) return text[i++] == '-';
+  return false;
+}
+
 }  // namespace
 
 std::string quotedText(std::string& text) { return delimited(text, '"', '"'); }
@@ -239,12 +246,7 @@ void splitKeyValue(const std::string& line, std::string& key, std::string& value
 double readNumber(const std::string& text) {
   const std::size_t n = text.size();
   std::size_t i = 0;
-  while (i < n && isBlankChar(text[i])) ++i;
-  bool negative = false;
-  if (i < n && (text[i] == '+' || text[i] == '-')) {
-    negative = text[i] == '-';
-    ++i;
-  }
+  const bool negative = skipBlanksAndSign(text, i);
   const std::size_t digitsBegin = i;
   while (i < n && isDigit(text[i])) ++i;
   const std::size_t intDigits = i - digitsBegin;
@@ -305,12 +307,7 @@ double readNumber(const std::string& text) {
 int32_t readInteger(const std::string& text) {
   const std::size_t n = text.size();
   std::size_t i = 0;
-  while (i < n && isBlankChar(text[i])) ++i;
-  bool negative = false;
-  if (i < n && (text[i] == '+' || text[i] == '-')) {
-    negative = text[i] == '-';
-    ++i;
-  }
+  const bool negative = skipBlanksAndSign(text, i);
   constexpr long long kLimit = 1LL << 31;
   long long magnitude = 0;
   while (i < n && isDigit(text[i])) {
