@@ -2,7 +2,6 @@
 // strings.
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <set>
@@ -81,21 +80,20 @@ TEST(AutoSmooth, CubeFacesShareNoGroupAcrossTheirEdges) {
   for (const Face& f : m.faces) EXPECT_EQ(f.getSmGroup(), m.faces[0].getSmGroup());
 }
 
-TEST(AutoSmooth, FineSphereIsOneGroupAndLargeMeshesStayFast) {
+TEST(AutoSmooth, FineSphereIsOneGroupHoweverLarge) {
   Mesh m = sphere(40, 80);
   m.AutoSmooth(1.5533430576324463f, FALSE, FALSE);
   for (const Face& f : m.faces) {
     ASSERT_NE(f.getSmGroup(), 0u);
     ASSERT_EQ(f.getSmGroup(), m.faces[0].getSmGroup());
   }
-  Mesh big = sphere(500, 1000);  // a million triangles
+  // Far from the first face, a million triangles later, still the same group
+  // (its speed is measured in bench/bench_host.cc).
+  Mesh big = sphere(500, 1000);
   ASSERT_EQ(big.getNumFaces(), 1000000);
-  auto start = std::chrono::steady_clock::now();
   big.AutoSmooth(1.5533430576324463f, FALSE, FALSE);
-  double seconds =
-      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  EXPECT_LT(seconds, 10.0);
   EXPECT_EQ(big.faces[123456].getSmGroup(), big.faces[0].getSmGroup());
+  EXPECT_EQ(big.faces[999999].getSmGroup(), big.faces[0].getSmGroup());
 }
 
 TEST(Mesh, ArraysResizeKeepOrResetAndRespectTheLimit) {

@@ -1,0 +1,53 @@
+// Smoothing-group assignment of the stand-in host on large meshes: the import
+// ends with it, so it must stay near-linear in the face count.
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+
+#include "host/sdk/sdk.h"
+
+namespace {
+
+using namespace hostsdk;
+
+// A UV sphere of rings x segments quads sharing their corners, as one plant
+// body would be after welding.
+Mesh sphere(int rings, int segments) {
+  Mesh m;
+  const double pi = std::acos(-1.0);
+  for (int r = 0; r <= rings; ++r)
+    for (int s = 0; s < segments; ++s) {
+      const double th = pi * r / rings, ph = 2 * pi * s / segments;
+      m.verts.push_back(Point3(float(std::sin(th) * std::cos(ph)), float(std::sin(th) * std::sin(ph)),
+                               float(std::cos(th))));
+    }
+  auto at = [&](int r, int s) { return DWORD(r * segments + (s % segments)); };
+  auto tri = [&](DWORD a, DWORD b, DWORD c) {
+    Face f;
+    f.setVerts(a, b, c);
+    m.faces.push_back(f);
+  };
+  for (int r = 0; r < rings; ++r)
+    for (int s = 0; s < segments; ++s) {
+      tri(at(r, s), at(r + 1, s), at(r + 1, s + 1));
+      tri(at(r, s), at(r + 1, s + 1), at(r, s + 1));
+    }
+  return m;
+}
+
+void BM_AutoSmooth(benchmark::State& state) {
+  const int rings = static_cast<int>(state.range(0));
+  const Mesh original = sphere(rings, 2 * rings);
+  for (auto _ : state) {
+    state.PauseTiming();
+    Mesh m = original;
+    state.ResumeTiming();
+    m.AutoSmooth(1.5533430576324463f, FALSE, FALSE);
+    benchmark::DoNotOptimize(m.faces.data());
+  }
+  state.counters["faces/s"] = benchmark::Counter(double(original.faces.size()) * state.iterations(),
+                                                 benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_AutoSmooth)->Arg(100)->Arg(300)->Arg(700)->Unit(benchmark::kMillisecond);
+
+}  // namespace
