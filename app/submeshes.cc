@@ -3,7 +3,7 @@
 #include <cmath>
 #include <cstring>
 #include <map>
-#include <unordered_map>
+#include <vector>
 
 #include "app/normals.h"
 
@@ -49,18 +49,42 @@ bool finite(const Corner& c) {
   return true;
 }
 
+// Welds corners with an open-addressing table over the corners kept so far:
+// a plant has millions of corners, and a node per entry would cost more than
+// the export that follows.
 struct Builder {
   Submesh mesh;
-  std::unordered_map<CornerKey, uint32_t, CornerHash> index;
+  std::vector<CornerKey> keys;
+  std::vector<uint32_t> slots;  // index into keys + 1; 0 is empty
 
   uint32_t add(const Corner& c) {
-    auto [it, inserted] = index.emplace(keyOf(c), uint32_t(mesh.positions.size()));
-    if (inserted) {
-      mesh.positions.push_back(c.p);
-      mesh.normals.push_back(c.n);
-      mesh.uvs.push_back(c.uv);
+    if ((keys.size() + 1) * 2 > slots.size()) grow();
+    const CornerKey key = keyOf(c);
+    const size_t mask = slots.size() - 1;
+    for (size_t at = CornerHash()(key) & mask;; at = (at + 1) & mask) {
+      const uint32_t slot = slots[at];
+      if (slot == 0) {
+        slots[at] = uint32_t(keys.size()) + 1;
+        keys.push_back(key);
+        mesh.positions.push_back(c.p);
+        mesh.normals.push_back(c.n);
+        mesh.uvs.push_back(c.uv);
+        return uint32_t(keys.size()) - 1;
+      }
+      if (keys[slot - 1] == key) return slot - 1;
     }
-    return it->second;
+  }
+
+ private:
+  void grow() {
+    std::vector<uint32_t> bigger(slots.empty() ? 1024 : slots.size() * 2, 0);
+    const size_t mask = bigger.size() - 1;
+    for (uint32_t i = 0; i < keys.size(); ++i) {
+      size_t at = CornerHash()(keys[i]) & mask;
+      while (bigger[at] != 0) at = (at + 1) & mask;
+      bigger[at] = i + 1;
+    }
+    slots.swap(bigger);
   }
 };
 
