@@ -114,8 +114,10 @@ int runImport(hostsdk::HINSTANCE instance, const char* fileName,
     LogChannel::setSink(&log);
     loaded = builder->loadFile(context, name, writer);
     cancelled = builder->status() == ImportStatus::kCancelled;
-    if (!loaded && !cancelled && builder->status() != ImportStatus::kNoRoot) {
-      // The core logs some failures itself; name the others.
+    const ImportStatus status = builder->status();
+    if (!loaded && !cancelled && status != ImportStatus::kNoRoot &&
+        status != ImportStatus::kBudgetExceeded) {
+      // The core logs these two itself, with their figures; name the others.
       LogChannel::error(std::string("IMPORT: ") + describeImportStatus(builder->status()) +
                         ": " + name);
     }
