@@ -6,7 +6,7 @@
 #include <filesystem>
 
 #include "core/components/classic_horn.h"
-#include "tests/components/horn_fixtures.h"
+#include "tests/components/fixtures.h"
 
 namespace syv {
 namespace {
@@ -76,7 +76,7 @@ TEST(HornPath, StraightArcAndTwist) {
 TEST(HornGenerate, TubeRibsTipAndBase) {
   ClassicHorn h = straightHorn(4, 4);
   h.ribScale = constant(2);
-  OutlineShape circle(circles({{4, true}}));
+  MeshShape circle(circles({{4, true}}));
   const EvaluationContext c = nodeContext(0.5, 0.7, 0.3, &circle);
   Mesh mesh;
   ChildGroups groups;
@@ -144,7 +144,7 @@ TEST(HornGenerate, StampsTheSolidMeshScaledByRadius) {
 
 TEST(HornFaults, RefusedSinkNaNAndHugeCounts) {
   ClassicHorn h = straightHorn(4, 4);
-  OutlineShape circle(circles({{4, true}}));
+  MeshShape circle(circles({{4, true}}));
   RefusingSink refusing;
   ChildGroups groups;
   EXPECT_EQ(h.generate(nodeContext(1, 1, 1, &circle), refusing, 28, groups, 1.0), 0u);

@@ -5,7 +5,7 @@
 
 #include "core/components/classic_hydra.h"
 #include "core/components/classic_wreath.h"
-#include "tests/components/horn_fixtures.h"
+#include "tests/components/fixtures.h"
 
 namespace syv {
 namespace {

@@ -5,7 +5,7 @@
 #include <cmath>
 
 #include "core/components/classic_leaf.h"
-#include "tests/components/horn_fixtures.h"
+#include "tests/components/fixtures.h"
 
 namespace syv {
 namespace {
@@ -86,7 +86,7 @@ TEST(LeafGenerate, TropismBendsTowardsUpAndCancels) {
 
 TEST(LeafFaults, RefusedSinkPlacesNothing) {
   ClassicLeaf l = flatLeaf(4);
-  OutlineShape shape(across());
+  MeshShape shape(across());
   RefusingSink refusing;
   ChildGroups groups;
   EXPECT_EQ(l.generate(nodeContext(1, 1, 1, &shape), refusing, 24, groups, 1.0), 0u);

@@ -5,7 +5,7 @@
 #include <cmath>
 
 #include "core/components/classic_phiball.h"
-#include "tests/components/horn_fixtures.h"
+#include "tests/components/fixtures.h"
 
 namespace syv {
 namespace {

@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "core/components/classic_revo.h"
-#include "tests/components/horn_fixtures.h"
+#include "tests/components/fixtures.h"
 
 namespace syv {
 namespace {

@@ -6,7 +6,7 @@
 #include <limits>
 
 #include "core/components/classic_simple.h"
-#include "tests/components/sweep_fixtures.h"
+#include "tests/components/fixtures.h"
 
 namespace syv {
 namespace {

@@ -5,14 +5,10 @@
 
 #include "core/components/component.h"
 #include "core/components/geometry.h"
-#include "tests/components/sweep_fixtures.h"
+#include "tests/components/fixtures.h"
 
 namespace syv {
 namespace {
-
-struct RefusingSink : DiscardingMeshSink {
-  bool reserve(uint32_t, uint32_t, uint32_t&, uint32_t&) override { return false; }
-};
 
 Path straightPath(std::initializer_list<double> ts) {
   Path p;
@@ -198,14 +194,11 @@ TEST(Tropism, BendsTowardsOrAwayAndCancels) {
 
 TEST(ComponentBase, StandardChildrenAndIterationMask) {
   Component c;
-  EXPECT_EQ(c.typeName(), "Simple");
-  EXPECT_EQ(c.linkKind(0), 16u);
-  EvaluationContext ctx;
   ChildGroups groups;
   Mesh sink;
-  EXPECT_EQ(c.generate(ctx, sink, 4 | 8, groups, 1.0), 0u);
+  EXPECT_EQ(c.generate(EvaluationContext(), sink, 4 | 8, groups, 1.0), 0u);
   EXPECT_TRUE(groups.empty());
-  EXPECT_EQ(c.generate(ctx, sink, 16 | 4, groups, 1.0), 16u);
+  EXPECT_EQ(c.generate(EvaluationContext(), sink, 16 | 4, groups, 1.0), 16u);
   ASSERT_EQ(groups.size(), 1u);
   ASSERT_EQ(groups[0].placements.size(), 1u);
   EXPECT_EQ(groups[0].kind, 16u);
