@@ -6,6 +6,7 @@
 #include <string>
 #include <utility>
 
+#include "core/components/component.h"
 #include "core/components/evaluation_context.h"
 #include "core/expr/curve.h"
 #include "core/expr/log.h"
@@ -75,11 +76,13 @@ inline Mesh unitQuad() {
   return m;
 }
 
-inline bool importData(const std::string& file, Mesh& mesh) {
+// Imports a whole file, in units of 100; true only when it loaded completely.
+inline bool importData(const std::string& file, Mesh& mesh,
+                       const std::string& folder = SYV_TEST_DATA) {
   EvaluationContext context;
   context.setNumber(kIdUnitScale, 100.0);
   ImportBuilder builder;
-  return builder.loadFile(context, std::string(SYV_TEST_DATA) + "/" + file, mesh) &&
+  return builder.loadFile(context, folder + "/" + file, mesh) &&
          builder.status() == ImportStatus::kComplete;
 }
 
@@ -89,6 +92,16 @@ inline double radial(const Vector3& v) { return std::hypot(v.x, v.y); }
 struct RefusingSink : DiscardingMeshSink {
   bool reserve(uint32_t, uint32_t, uint32_t&, uint32_t&) override { return false; }
 };
+
+// The child groups `c` places for the kinds in `flags`; `served` gets its answer.
+inline ChildGroups childrenOf(Component& c, const EvaluationContext& context, uint32_t flags,
+                              uint32_t* served = nullptr) {
+  Mesh sink;
+  ChildGroups groups;
+  const uint32_t answer = c.generate(context, sink, flags, groups, 1.0);
+  if (served) *served = answer;
+  return groups;
+}
 
 inline const ChildGroup* findGroup(const ChildGroups& groups, uint32_t kind) {
   for (const ChildGroup& g : groups)
