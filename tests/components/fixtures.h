@@ -2,6 +2,8 @@
 // the component tests.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <cmath>
 #include <string>
 #include <utility>
@@ -15,6 +17,12 @@
 #include "core/scene/import_builder.h"
 
 namespace syv {
+
+inline void expectNear(const Vector3& got, const Vector3& want, double eps = 1e-12) {
+  EXPECT_NEAR(got.x, want.x, eps);
+  EXPECT_NEAR(got.y, want.y, eps);
+  EXPECT_NEAR(got.z, want.z, eps);
+}
 
 inline CurveParameter constant(double v) { return CurveParameter(0.0, 4.0, v, v, "id"); }
 
