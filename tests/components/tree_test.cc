@@ -93,17 +93,16 @@ TEST(TreePlacements, HalfGrownTreeAndItsStem) {
 
   // A node exactly at the visible end carries no branch; the branch angle is
   // read at the absolute stem position (0.25), not the grown one (0.5).
-  groups.clear();
   ClassicTree tilted = plainTree(3, 5);
   tilted.branchAngle = CurveParameter(0, 4, 0, 1, "id");
-  tilted.generate(nodeContext(0.5), sink, 4, groups, 1.0);
+  groups = childrenOf(tilted, nodeContext(0.5), 4);
   ASSERT_EQ(groups[0].placements.size(), 1u);
   EXPECT_NEAR(groups[0].placements[0].t, 0.25, 1e-9);
   EXPECT_NEAR(std::acos(groups[0].placements[0].frame.m[2][2]), 0.25, 1e-9);
 
   // A fractional piece count: branches at 0.4 and 0.8, the stem still ends at 1.
-  groups.clear();
-  plainTree(1.5, 3).generate(nodeContext(), sink, 4 | 8, groups, 1.0);
+  ClassicTree fractional = plainTree(1.5, 3);
+  groups = childrenOf(fractional, nodeContext(), 4 | 8);
   ASSERT_EQ(groups[0].placements.size(), 2u);
   EXPECT_NEAR(groups[0].placements[1].frame.position().z, 80.0, 1e-6);
   EXPECT_NEAR(groups[1].placements[0].frame.position().z, 100.0, 1e-6);
@@ -124,9 +123,7 @@ TEST(TreePlacements, DivergenceTurnsAndModes) {
     tree.divergenceMode = c.divergenceMode;
     tree.treeMode = c.treeMode;
     tree.divergence = constant(c.divergence);
-    ChildGroups groups;
-    Mesh sink;
-    tree.generate(nodeContext(), sink, 4, groups, 1.0);
+    const ChildGroups groups = childrenOf(tree, nodeContext(), 4);
     ASSERT_GE(groups[0].placements.size(), 2u);
     auto same = [](double a, double b) { return std::fabs(std::remainder(a - b, 2 * kPi)) < 1e-9; };
     EXPECT_TRUE(same(xAngle(groups[0].placements[0].frame), c.first)) << c.treeMode;
@@ -140,9 +137,7 @@ TEST(TreePlacements, HandedDownValues) {
     tree.treeMode = mode;
     tree.childDensity = constant(0.01);
     tree.radius = constant(0.8);
-    ChildGroups groups;
-    Mesh sink;
-    tree.generate(nodeContext(1, 2, 0.5), sink, 4, groups, 1.0);
+    const ChildGroups groups = childrenOf(tree, nodeContext(1, 2, 0.5), 4);
     ASSERT_FALSE(groups[0].placements.empty());
     const ChildPlacement& p = groups[0].placements[0];
     EXPECT_DOUBLE_EQ(p.density, mode == 0 ? 0.025 : 0.05);  // clamped before the product
@@ -182,9 +177,9 @@ TEST(TreeFaults, HugeCountsAreBoundedAndNonFiniteIsSkipped) {
   EXPECT_GT(log.warnings, 0);
 
   ClassicTree none = plainTree(std::nan(""), -5);
-  groups.clear();
-  EXPECT_EQ(none.generate(nodeContext(), sink, 4, groups, 1.0), 4u);
-  EXPECT_TRUE(groups[0].placements.empty());
+  uint32_t served = 0;
+  EXPECT_TRUE(childrenOf(none, nodeContext(), 4, &served).at(0).placements.empty());
+  EXPECT_EQ(served, 4u);
 
   const MeshShape shape(circles({{4, true}}));
   ClassicTree infinite = plainTree(3, 5);
@@ -204,7 +199,7 @@ TEST(TreeFaults, HugeCountsAreBoundedAndNonFiniteIsSkipped) {
   for (const Vector3& v : sink.vertices()) EXPECT_TRUE(v.isFinite());
 }
 
-TEST(TreeStem, BentStemKeepsLengthAndFramesFollowIt) {
+TEST(TreeStem, BentAndSplineStems) {
   ClassicTree tree = plainTree(3, 9);
   tree.deviation = constant(1);
   tree.divergence = constant(1.0);
@@ -229,13 +224,10 @@ TEST(TreeStem, BentStemKeepsLengthAndFramesFollowIt) {
   // add sideways steps of 0.2 segment lengths each.
   EXPECT_GT(sideways, 10.0);
   EXPECT_NEAR(length, 100.0 * (5 * std::sqrt(1.04) + 3) / 8, 1e-6);
-}
 
-TEST(TreeStem, SplineStemAlongX) {
-  ClassicTree tree = plainTree(1, 3);
+  // A spline stem along X.
+  tree = plainTree(1, 3);
   tree.stemSpline = {{0.0, {0, 0, 0}}, {1.0, {2, 0, 0}}};
-  Path path;
-  std::vector<StemNode> nodes;
   ASSERT_TRUE(tree.buildPath(nodeContext(), path, nodes));
   EXPECT_NEAR(path.back().frame.position().x, 200.0, 1e-9);
   for (const PathPoint& p : path) EXPECT_NEAR(p.frame.row(2).x, 1.0, 1e-9);
