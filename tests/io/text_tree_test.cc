@@ -184,20 +184,6 @@ TEST(StringOps, TrimPopQuoteBrace) {
     EXPECT_EQ(popToken(text, c.separator), c.token) << c.text;
     EXPECT_EQ(text, c.rest) << c.text;
   }
-  // {input, group, rest}: quoted text and brace groups; no match leaves the input alone.
-  using Take = std::string (*)(std::string&);
-  const struct {
-    Take take;
-    const char *text, *group, *rest;
-  } groups[] = {{quotedText, "x \"one\" \"two\"", "one", " \"two\""},
-                {quotedText, "only \"one", "", "only \"one"},
-                {braceGroup, "} {1, 2} {3}", "1, 2", " {3}"},
-                {braceGroup, "}{", "", "}{"}};
-  for (const auto& c : groups) {
-    std::string text = c.text;
-    EXPECT_EQ(c.take(text), c.group) << c.text;
-    EXPECT_EQ(text, c.rest) << c.text;
-  }
   std::string key, value;
   splitKeyValue("Segments  {1, 2, 3}  ", key, value);
   EXPECT_EQ(key + "|" + value, "Segments|{1, 2, 3}");
