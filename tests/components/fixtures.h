@@ -101,12 +101,13 @@ struct RefusingSink : DiscardingMeshSink {
   bool reserve(uint32_t, uint32_t, uint32_t&, uint32_t&) override { return false; }
 };
 
-// The child groups `c` places for the kinds in `flags`; `served` gets its answer.
+// The child groups `c` places for the kinds in `flags`; `served` gets its
+// answer and `written` (or a scratch mesh) its geometry.
 inline ChildGroups childrenOf(Component& c, const EvaluationContext& context, uint32_t flags,
-                              uint32_t* served = nullptr) {
-  Mesh sink;
+                              uint32_t* served = nullptr, Mesh* written = nullptr) {
+  Mesh scratch;
   ChildGroups groups;
-  const uint32_t answer = c.generate(context, sink, flags, groups, 1.0);
+  const uint32_t answer = c.generate(context, written ? *written : scratch, flags, groups, 1.0);
   if (served) *served = answer;
   return groups;
 }
