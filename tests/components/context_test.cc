@@ -2,59 +2,30 @@
 // queries to a linked object.
 #include <gtest/gtest.h>
 
-#include "core/components/evaluation_context.h"
+#include "tests/components/fixtures.h"
 
 namespace syv {
 namespace {
 
-struct LinkedShape : SceneObject {
-  std::string name() const override { return "shape"; }
-  Matrix4 transform() const override { return Matrix4(); }
-  const Outline* shape() const override { return &outline; }
-  const Mesh* mesh() const override { return withMesh ? &solid : nullptr; }
-  bool withMesh = false;
-  Outline outline;
-  Mesh solid;
-};
-
-TEST(EvaluationContext, NewContextAnswersFromItsReservedFields) {
-  EvaluationContext c;
-  bool found = false;
-  for (int32_t id : {kIdGrowth, kIdThickness, kIdDensity}) {
-    EXPECT_EQ(c.number(id, &found), 1.0);
-    EXPECT_TRUE(found) << id;
-  }
-  EXPECT_EQ(c.integer(kIdInteger6002, &found), 1);
-  EXPECT_TRUE(found);
-  EXPECT_EQ(c.object(kIdLinkedObject, &found), nullptr);
-  EXPECT_TRUE(found);  // the reserved slot is there even when empty
-  EXPECT_EQ(c.matrix(7, &found), Matrix4());
-  EXPECT_FALSE(found);
-  EXPECT_EQ(c.number(kIdUnitScale, &found), 0.0);
-  EXPECT_FALSE(found);
-  c.setNumber(kIdUnitScale, 100.0);
-  EXPECT_EQ(c.number(kIdUnitScale, &found), 100.0);
-  EXPECT_TRUE(found);
-}
-
 TEST(EvaluationContext, DeclarationsTakeConsecutiveIdsWhateverTheirTypes) {
   EvaluationContext c;
+  bool found = false;
+  EXPECT_EQ(c.object(kIdLinkedObject, &found), nullptr);
+  EXPECT_TRUE(found);  // the reserved slot is there even when empty
+  EXPECT_EQ(c.number(kIdUnitScale, &found), 0.0);
+  EXPECT_FALSE(found);
+
   c.setNumber(40, 1.5);  // set operations do not move the next id
   EXPECT_EQ(c.addText("stem"), 0);
   EXPECT_EQ(c.addNumber(2.5), 1);
   EXPECT_EQ(c.newId(), 2);
   EXPECT_EQ(c.addCurveParameter(CurveParameter(0, 1, 0.4, 0.4, "id")), 3);
   EXPECT_EQ(c.addObject(), 4);
-  bool found = true;
-  EXPECT_EQ(c.text(0), "stem");
   EXPECT_EQ(c.number(1), 2.5);
   EXPECT_EQ(c.number(2, &found), 0.0);  // newId stores nothing
   EXPECT_FALSE(found);
   EXPECT_EQ(c.number(0, &found), 0.0);  // one map per type
   EXPECT_FALSE(found);
-  EXPECT_DOUBLE_EQ(c.curveParameter(3)->evaluate(0.5), 0.4);
-  EXPECT_EQ(c.object(4, &found), nullptr);
-  EXPECT_TRUE(found);
 
   c.setNodeState(Matrix4(), Matrix4(), 0, 0.5, 1.0, 1.0, 3, 1, nullptr);
   c.clear();
@@ -64,9 +35,13 @@ TEST(EvaluationContext, DeclarationsTakeConsecutiveIdsWhateverTheirTypes) {
   EXPECT_EQ(c.addFlag(true), 0);
 }
 
-TEST(EvaluationContext, ReservedIdsIgnoreTheirMapEntries) {
+TEST(EvaluationContext, ReservedIdsIgnoreTheirMapEntriesAndForwardToTheLinkedObject) {
   EvaluationContext c;
-  LinkedShape shape, other;
+  MeshShape shape(circles({{3, true}})), other;
+  bool found = true;
+  EXPECT_EQ(c.objectShape(kIdLinkedObject, &found), nullptr);
+  EXPECT_FALSE(found);
+
   const Matrix4 own = Matrix4::translation(1, 0, 0), accumulated = Matrix4::translation(0, 2, 0);
   c.setNodeState(own, accumulated, 9, 0.5, 0.25, 0.75, 4, 2, &shape);
   EXPECT_TRUE(c.setNumber(kIdGrowth, 5.0));
@@ -80,21 +55,13 @@ TEST(EvaluationContext, ReservedIdsIgnoreTheirMapEntries) {
   EXPECT_EQ(c.matrix(kIdParentToObject), own);
   EXPECT_EQ(c.matrix(kIdWorldToObject), accumulated);
   EXPECT_EQ(c.object(kIdLinkedObject), &shape);
-}
 
-TEST(EvaluationContext, ForwardingQueriesReachTheLinkedObject) {
-  EvaluationContext c;
-  LinkedShape shape;
-  bool found = true;
-  EXPECT_EQ(c.objectShape(kIdLinkedObject, &found), nullptr);
-  EXPECT_FALSE(found);
-  c.setNodeState(Matrix4(), Matrix4(), 0, 1, 1, 1, 0, 1, &shape);
   EXPECT_EQ(c.objectShape(kIdLinkedObject, &found), &shape.outline);
   EXPECT_TRUE(found);
   EXPECT_EQ(c.objectMesh(kIdLinkedObject, &found), nullptr);
   EXPECT_FALSE(found);
   c.setObject(12, &shape);
-  shape.withMesh = true;
+  shape.solid = unitQuad();
   EXPECT_EQ(c.objectMesh(12, &found), &shape.solid);
   EXPECT_TRUE(found);
 }

@@ -5,7 +5,7 @@
 
 #include "core/components/classic_hydra.h"
 #include "core/components/classic_wreath.h"
-#include "tests/components/horn_fixtures.h"
+#include "tests/components/fixtures.h"
 
 namespace syv {
 namespace {
@@ -18,12 +18,12 @@ ClassicHydra hydra(double count) {
   return h;
 }
 
-TEST(Hydra, EvenArmsAndCompositionOrder) {
+TEST(Hydra, EvenArmsCompositionOrderAndGates) {
   ClassicHydra h = hydra(4);
   h.armAround = CurveParameter(0.0, 2 * kPi, 0.0, 1.5 * kPi, "id");  // i * pi / 2
-  ChildGroups groups;
-  Mesh mesh;
-  EXPECT_EQ(h.generate(nodeContext(0.5, 0.7, 0.3), mesh, kLinkBranches, groups, 1.0), 4u);
+  uint32_t served = 0;
+  ChildGroups groups = childrenOf(h, nodeContext(), kLinkBranches, &served);
+  EXPECT_EQ(served, 4u);
   ASSERT_EQ(groups.size(), 1u);
   ASSERT_EQ(groups[0].placements.size(), 4u);
   for (uint32_t i = 0; i < 4; ++i) {
@@ -34,7 +34,6 @@ TEST(Hydra, EvenArmsAndCompositionOrder) {
     EXPECT_NEAR(p.frame.position().length(), 0.0, 1e-12);
     EXPECT_DOUBLE_EQ(p.t, i / 4.0);
     EXPECT_EQ(p.count, 4u);
-    EXPECT_DOUBLE_EQ(p.thickness, 0.7);
   }
 
   // One arm: u = s = 0. Tilt a quarter turn, then around a quarter turn:
@@ -42,63 +41,54 @@ TEST(Hydra, EvenArmsAndCompositionOrder) {
   ClassicHydra one = hydra(1);
   one.armTilt = one.armAround = constant(kPi / 2);
   one.armScale = constant(3);
-  groups.clear();
-  one.generate(nodeContext(), mesh, kLinkBranches, groups, 1.0);
+  groups = childrenOf(one, nodeContext(), kLinkBranches);
   ASSERT_EQ(groups[0].placements.size(), 1u);
-  const Matrix4& m = groups[0].placements[0].frame;
-  EXPECT_NEAR(m.m[2][0], 3.0, 1e-12);
-  EXPECT_NEAR(m.m[2][1], 0.0, 1e-12);
-  EXPECT_NEAR(m.m[2][2], 0.0, 1e-12);
+  expectNear(groups[0].placements[0].frame.row(2), {3, 0, 0});
   EXPECT_DOUBLE_EQ(groups[0].placements[0].t, 0.0);
 
   // t runs over the unfloored count.
-  groups.clear();
-  hydra(2.5).generate(nodeContext(), mesh, kLinkBranches, groups, 1.0);
+  ClassicHydra fraction = hydra(2.5);
+  groups = childrenOf(fraction, nodeContext(), kLinkBranches);
   ASSERT_EQ(groups[0].placements.size(), 2u);
   EXPECT_DOUBLE_EQ(groups[0].placements[1].t, 1 / 2.5);
-}
 
-TEST(Hydra, GatesAndBase) {
-  ChildGroups groups;
-  Mesh mesh;
-  EXPECT_EQ(hydra(3).generate(nodeContext(), mesh, kLinkOwnFrame, groups, 1.0), 16u);
+  // Only the asked kinds are served; no arms leave the base alone.
+  ClassicHydra three = hydra(3), none = hydra(0);
+  groups = childrenOf(three, nodeContext(), kLinkOwnFrame, &served);
+  EXPECT_EQ(served, 16u);
   ASSERT_EQ(groups.size(), 1u);
   EXPECT_EQ(groups[0].kind, kLinkOwnFrame);
-  groups.clear();
-  EXPECT_EQ(hydra(0).generate(nodeContext(), mesh, kLinkBranches | kLinkOwnFrame, groups, 1.0),
-            16u);
-  EXPECT_EQ(groups.size(), 1u);
+  EXPECT_EQ(childrenOf(none, nodeContext(), kLinkBranches | kLinkOwnFrame, &served).size(), 1u);
+  EXPECT_EQ(served, 16u);
 }
 
 TEST(Wreath, ChildrenOnTheCircle) {
   ClassicWreath w;
   w.wreathCount = 4;
   w.wreathRadius = 1;
-  ChildGroups groups;
-  Mesh mesh;
-  EXPECT_EQ(w.generate(nodeContext(), mesh, kLinkBranches | kLinkOwnFrame, groups, 1.0), 20u);
+  uint32_t served = 0;
+  ChildGroups groups = childrenOf(w, nodeContext(), kLinkBranches | kLinkOwnFrame, &served);
+  EXPECT_EQ(served, 20u);
   ASSERT_EQ(groups.size(), 2u);
   const Vector3 expected[] = {{0, 1, 0}, {-1, 0, 0}, {0, -1, 0}, {1, 0, 0}};
   for (uint32_t i = 0; i < 4; ++i) {
     const Matrix4& m = groups[0].placements[i].frame;
-    EXPECT_NEAR((m.position() - expected[i]).length(), 0.0, 1e-12) << i;
+    expectNear(m.position(), expected[i]);
     // Facing along the circle: the X axis is the tangent.
     const double theta = 2 * kPi * i / 4;
     EXPECT_NEAR(m.m[0][0], std::cos(theta), 1e-12);
     EXPECT_NEAR(m.m[0][1], std::sin(theta), 1e-12);
   }
   w.wreathCount = 2.7;
-  groups.clear();
-  w.generate(nodeContext(), mesh, kLinkBranches, groups, 1.0);
+  groups = childrenOf(w, nodeContext(), kLinkBranches);
   ASSERT_EQ(groups[0].placements.size(), 2u);
-  EXPECT_NEAR((groups[0].placements[1].frame.position() - Vector3(0, -1, 0)).length(), 0.0, 1e-12);
+  expectNear(groups[0].placements[1].frame.position(), {0, -1, 0});
   EXPECT_DOUBLE_EQ(groups[0].placements[1].t, 1 / 2.7);
-  groups.clear();
-  EXPECT_EQ(w.generate(nodeContext(), mesh, 0, groups, 1.0), 0u);
-  EXPECT_TRUE(groups.empty());
+  EXPECT_TRUE(childrenOf(w, nodeContext(), 0, &served).empty());
+  EXPECT_EQ(served, 0u);
 }
 
-TEST(HydraImport, ThreeArmsAroundTheAxis) {
+TEST(HydraImport, ThreeArmsAroundTheAxisAndFourBeadsOnAWreath) {
   Mesh mesh;
   ASSERT_TRUE(importData("comp_hydra.syv", mesh));
   EXPECT_EQ(mesh.faceCount(), 3 * 6u);
@@ -111,14 +101,11 @@ TEST(HydraImport, ThreeArmsAroundTheAxis) {
   EXPECT_NEAR(lo.y, -205.0, 1e-3);
   EXPECT_NEAR(hi.y, 205.0, 1e-3);
   EXPECT_NEAR(hi.z, 5.0, 1e-3);
-}
 
-TEST(WreathImport, FourBeadsOfFourAndAHalf) {
-  Mesh mesh;
-  ASSERT_TRUE(importData("comp_wreath.syv", mesh));
-  EXPECT_EQ(mesh.faceCount(), 4 * 6u);
-  Vector3 lo, hi;
-  ASSERT_TRUE(mesh.bounds(lo, hi));
+  Mesh wreath;
+  ASSERT_TRUE(importData("comp_wreath.syv", wreath));
+  EXPECT_EQ(wreath.faceCount(), 4 * 6u);
+  ASSERT_TRUE(wreath.bounds(lo, hi));
   EXPECT_NEAR(hi.x, 350.0, 1e-9);  // radius 3 units plus half a box
   EXPECT_NEAR(lo.y, -350.0, 1e-9);
 }

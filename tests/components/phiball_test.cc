@@ -5,7 +5,7 @@
 #include <cmath>
 
 #include "core/components/classic_phiball.h"
-#include "tests/components/horn_fixtures.h"
+#include "tests/components/fixtures.h"
 
 namespace syv {
 namespace {
@@ -26,7 +26,7 @@ TEST(PhiballPlain, FiveChildrenOnTheGoldenSpiral) {
   ClassicPhiball b = plainBall(5);
   ChildGroups groups;
   Mesh mesh;
-  EXPECT_EQ(b.generate(nodeContext(0.5, 0.7, 0.3), mesh, kLinkOwnFrame, groups, 1.0), 20u);
+  EXPECT_EQ(b.generate(nodeContext(), mesh, kLinkOwnFrame, groups, 1.0), 20u);
   EXPECT_TRUE(mesh.isEmpty());
   ASSERT_EQ(groups.size(), 2u);
   ASSERT_EQ(groups[0].kind, kLinkBranches);
@@ -39,34 +39,27 @@ TEST(PhiballPlain, FiveChildrenOnTheGoldenSpiral) {
     EXPECT_NEAR(at.x, 50 * ring * std::sin(phi), 1e-9) << i;
     EXPECT_NEAR(at.y, 50 * ring * std::cos(phi), 1e-9) << i;
     EXPECT_NEAR(at.z, 50 * z[i], 1e-9) << i;
-    // The child's Z axis is the outward normal.
-    EXPECT_NEAR(p.frame.m[2][2], z[i], 1e-9);
+    EXPECT_NEAR(p.frame.m[2][2], z[i], 1e-9);  // the child's Z axis is the outward normal
     EXPECT_DOUBLE_EQ(p.t, i / 5.0);
     EXPECT_EQ(p.index, i);
     EXPECT_EQ(p.count, 5u);
-    EXPECT_DOUBLE_EQ(p.growth, 0.5);
-    EXPECT_DOUBLE_EQ(p.density, 0.3);
   }
 }
 
 TEST(PhiballPlain, CountsAreFloored) {
-  ChildGroups a, b;
-  Mesh mesh;
-  plainBall(4.5).generate(nodeContext(), mesh, 0, a, 1.0);
-  plainBall(4.0).generate(nodeContext(), mesh, 0, b, 1.0);
+  ClassicPhiball fraction = plainBall(4.5), whole = plainBall(4), one = plainBall(1);
+  const ChildGroups a = childrenOf(fraction, nodeContext(), 0);
+  const ChildGroups b = childrenOf(whole, nodeContext(), 0);
   ASSERT_EQ(a[0].placements.size(), 4u);
   for (size_t i = 0; i < 4; ++i)
-    EXPECT_NEAR((a[0].placements[i].frame.position() - b[0].placements[i].frame.position()).length(),
-                0.0, 1e-12);
-
-  ChildGroups one;
-  plainBall(1).generate(nodeContext(), mesh, 0, one, 1.0);
-  ASSERT_EQ(one[0].placements.size(), 1u);
-  EXPECT_NEAR(one[0].placements[0].frame.position().z, -50.0, 1e-9);  // south pole
-
-  ChildGroups none;
-  EXPECT_EQ(plainBall(0.5).generate(nodeContext(), mesh, kLinkOwnFrame, none, 1.0), 0u);
-  EXPECT_TRUE(none.empty());
+    EXPECT_EQ(a[0].placements[i].frame.position(), b[0].placements[i].frame.position()) << i;
+  const ChildGroups south = childrenOf(one, nodeContext(), 0);
+  ASSERT_EQ(south[0].placements.size(), 1u);
+  EXPECT_NEAR(south[0].placements[0].frame.position().z, -50.0, 1e-9);
+  ClassicPhiball none = plainBall(0.5);
+  uint32_t served = 1;
+  EXPECT_TRUE(childrenOf(none, nodeContext(), kLinkOwnFrame, &served).empty());
+  EXPECT_EQ(served, 0u);
 }
 
 TEST(PhiballWeighted, ZeroSizedChildSkippedButPhaseAdvances) {
@@ -74,9 +67,9 @@ TEST(PhiballWeighted, ZeroSizedChildSkippedButPhaseAdvances) {
   b.packing = 1.0;
   b.childSize = CurveParameter(0.0, 1.0, 0.0, 1.0, "id");  // 0, .25, .5, .75
   b.childScale = constant(2);
-  ChildGroups groups;
-  Mesh mesh;
-  EXPECT_EQ(b.generate(nodeContext(), mesh, 0, groups, 1.0), 4u);
+  uint32_t served = 0;
+  const ChildGroups groups = childrenOf(b, nodeContext(), 0, &served);
+  EXPECT_EQ(served, 4u);
   // Areas 0, 0.25, 1 (and 2.25 not counted): total 1.25; the remaining area
   // runs 1.25, 1.25, 1.0, 0 and the cosine 2 R / A - 1 gives 1, 0.6, -1.
   const auto& placed = groups[0].placements;
@@ -88,7 +81,7 @@ TEST(PhiballWeighted, ZeroSizedChildSkippedButPhaseAdvances) {
     EXPECT_EQ(p.count, 4u);
     EXPECT_NEAR(p.frame.position().z, 50 * cosine[k], 1e-9);
     EXPECT_NEAR(p.frame.position().length(), 50.0, 1e-9);
-    EXPECT_NEAR(Vector3(p.frame.m[0][0], p.frame.m[0][1], p.frame.m[0][2]).length(), 2.0, 1e-12);
+    EXPECT_NEAR(p.frame.row(0).length(), 2.0, 1e-12);
   }
   // Child 2 stands at azimuth 2 * 0.5 + pi / 2: child 0 used its phase too.
   const Vector3 at = placed[1].frame.position();

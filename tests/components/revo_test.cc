@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "core/components/classic_revo.h"
-#include "tests/components/horn_fixtures.h"
+#include "tests/components/fixtures.h"
 
 namespace syv {
 namespace {
@@ -27,14 +27,13 @@ TEST(Revo, RingsAtProfileHeights) {
     }
   ASSERT_EQ(groups.size(), 1u);
 
-  // One point: no surface, the base still placed.
+  // One point: no surface, the base still placed; a refused sink places nothing.
   r.profilePoints = {{1, 0, 0}};
+  uint32_t served = 0;
   Mesh none;
-  groups.clear();
-  EXPECT_EQ(r.generate(nodeContext(1, 1, 1, &shape), none, kLinkOwnFrame, groups, 1.0), 16u);
+  EXPECT_EQ(childrenOf(r, nodeContext(1, 1, 1, &shape), kLinkOwnFrame, &served, &none).size(), 1u);
+  EXPECT_EQ(served, 16u);
   EXPECT_TRUE(none.isEmpty());
-  EXPECT_EQ(groups.size(), 1u);
-
   r.profilePoints = {{0.5, 0, 0}, {1, 0, 1}};
   RefusingSink refusing;
   groups.clear();

@@ -5,24 +5,15 @@
 
 #include "core/components/component.h"
 #include "core/components/geometry.h"
-#include "tests/components/sweep_fixtures.h"
+#include "tests/components/fixtures.h"
 
 namespace syv {
 namespace {
-
-struct RefusingSink : DiscardingMeshSink {
-  bool reserve(uint32_t, uint32_t, uint32_t&, uint32_t&) override { return false; }
-};
 
 Path straightPath(std::initializer_list<double> ts) {
   Path p;
   for (double t : ts) p.push_back({t, Matrix4::translation(0, 0, t)});
   return p;
-}
-
-void expectIndicesInRange(const Mesh& m) {
-  for (const Face& f : m.faces())
-    EXPECT_LT(std::max(std::max(f.a, f.b), std::max(f.c, f.d)), m.vertexCount());
 }
 
 TEST(SweepTopology, CountsPerConfiguration) {
@@ -52,7 +43,8 @@ TEST(SweepTopology, CountsPerConfiguration) {
                              cases[i].tEnd, 1.0, zero));
     EXPECT_EQ(m.vertexCount(), cases[i].vertices) << "case " << i;
     EXPECT_EQ(m.faceCount(), cases[i].faces) << "case " << i;
-    expectIndicesInRange(m);
+    for (const Face& f : m.faces())
+      EXPECT_LT(std::max({f.a, f.b, f.c, f.d}), m.vertexCount()) << "case " << i;
   }
 }
 
@@ -198,14 +190,11 @@ TEST(Tropism, BendsTowardsOrAwayAndCancels) {
 
 TEST(ComponentBase, StandardChildrenAndIterationMask) {
   Component c;
-  EXPECT_EQ(c.typeName(), "Simple");
-  EXPECT_EQ(c.linkKind(0), 16u);
-  EvaluationContext ctx;
   ChildGroups groups;
   Mesh sink;
-  EXPECT_EQ(c.generate(ctx, sink, 4 | 8, groups, 1.0), 0u);
+  EXPECT_EQ(c.generate(EvaluationContext(), sink, 4 | 8, groups, 1.0), 0u);
   EXPECT_TRUE(groups.empty());
-  EXPECT_EQ(c.generate(ctx, sink, 16 | 4, groups, 1.0), 16u);
+  EXPECT_EQ(c.generate(EvaluationContext(), sink, 16 | 4, groups, 1.0), 16u);
   ASSERT_EQ(groups.size(), 1u);
   ASSERT_EQ(groups[0].placements.size(), 1u);
   EXPECT_EQ(groups[0].kind, 16u);

@@ -6,7 +6,7 @@
 
 #include "core/components/classic_tree.h"
 #include "core/components/limits.h"
-#include "tests/components/sweep_fixtures.h"
+#include "tests/components/fixtures.h"
 
 namespace syv {
 namespace {
@@ -22,13 +22,6 @@ ClassicTree plainTree(double branches, double segments) {
   t.nodeDistribution = t.childDensity = t.childGrowth = t.branchScale = constant(1);
   t.treeMode = 6;
   return t;
-}
-
-EvaluationContext context(double growth = 1, double thickness = 1, double density = 1,
-                          const SceneObject* shape = nullptr, int32_t iteration = 0) {
-  EvaluationContext c;
-  c.setNodeState(Matrix4(), Matrix4(), 0, growth, thickness, density, iteration, 1, shape);
-  return c;
 }
 
 double xAngle(const Matrix4& m) { return std::atan2(m.m[0][1], m.m[0][0]); }
@@ -56,7 +49,7 @@ TEST(TreePlacements, UniformTreeBranchesTipAndBase) {
   ClassicTree tree = plainTree(3, 5);
   ChildGroups groups;
   Mesh sink;
-  EXPECT_EQ(tree.generate(context(), sink, 4 | 8 | 16, groups, 1.0), 28u);
+  EXPECT_EQ(tree.generate(nodeContext(), sink, 4 | 8 | 16, groups, 1.0), 28u);
   EXPECT_EQ(sink.vertexCount(), 0u);  // no shape, no stem surface
   ASSERT_EQ(groups.size(), 3u);
   EXPECT_EQ(groups[0].kind, 4u);
@@ -82,10 +75,10 @@ TEST(TreePlacements, UniformTreeBranchesTipAndBase) {
 
 TEST(TreePlacements, HalfGrownTreeAndItsStem) {
   ClassicTree tree = plainTree(2, 4);  // nodes at 0, 1/3, 2/3, 1
-  const OutlineShape shape(circles({{4, true}}));
+  const MeshShape shape(circles({{4, true}}));
   ChildGroups groups;
   Mesh sink;
-  EXPECT_EQ(tree.generate(context(0.5, 1, 1, &shape), sink, 4 | 8, groups, 1.0), 12u);
+  EXPECT_EQ(tree.generate(nodeContext(0.5, 1, 1, &shape), sink, 4 | 8, groups, 1.0), 12u);
   ASSERT_EQ(groups[0].placements.size(), 1u);  // 2/3 is past the visible end
   EXPECT_NEAR(groups[0].placements[0].t, 1.0 / 3, 1e-9);
   const ChildPlacement& tip = groups[1].placements[0];
@@ -100,17 +93,16 @@ TEST(TreePlacements, HalfGrownTreeAndItsStem) {
 
   // A node exactly at the visible end carries no branch; the branch angle is
   // read at the absolute stem position (0.25), not the grown one (0.5).
-  groups.clear();
   ClassicTree tilted = plainTree(3, 5);
   tilted.branchAngle = CurveParameter(0, 4, 0, 1, "id");
-  tilted.generate(context(0.5), sink, 4, groups, 1.0);
+  groups = childrenOf(tilted, nodeContext(0.5), 4);
   ASSERT_EQ(groups[0].placements.size(), 1u);
   EXPECT_NEAR(groups[0].placements[0].t, 0.25, 1e-9);
   EXPECT_NEAR(std::acos(groups[0].placements[0].frame.m[2][2]), 0.25, 1e-9);
 
   // A fractional piece count: branches at 0.4 and 0.8, the stem still ends at 1.
-  groups.clear();
-  plainTree(1.5, 3).generate(context(), sink, 4 | 8, groups, 1.0);
+  ClassicTree fractional = plainTree(1.5, 3);
+  groups = childrenOf(fractional, nodeContext(), 4 | 8);
   ASSERT_EQ(groups[0].placements.size(), 2u);
   EXPECT_NEAR(groups[0].placements[1].frame.position().z, 80.0, 1e-6);
   EXPECT_NEAR(groups[1].placements[0].frame.position().z, 100.0, 1e-6);
@@ -131,9 +123,7 @@ TEST(TreePlacements, DivergenceTurnsAndModes) {
     tree.divergenceMode = c.divergenceMode;
     tree.treeMode = c.treeMode;
     tree.divergence = constant(c.divergence);
-    ChildGroups groups;
-    Mesh sink;
-    tree.generate(context(), sink, 4, groups, 1.0);
+    const ChildGroups groups = childrenOf(tree, nodeContext(), 4);
     ASSERT_GE(groups[0].placements.size(), 2u);
     auto same = [](double a, double b) { return std::fabs(std::remainder(a - b, 2 * kPi)) < 1e-9; };
     EXPECT_TRUE(same(xAngle(groups[0].placements[0].frame), c.first)) << c.treeMode;
@@ -147,9 +137,7 @@ TEST(TreePlacements, HandedDownValues) {
     tree.treeMode = mode;
     tree.childDensity = constant(0.01);
     tree.radius = constant(0.8);
-    ChildGroups groups;
-    Mesh sink;
-    tree.generate(context(1, 2, 0.5), sink, 4, groups, 1.0);
+    const ChildGroups groups = childrenOf(tree, nodeContext(1, 2, 0.5), 4);
     ASSERT_FALSE(groups[0].placements.empty());
     const ChildPlacement& p = groups[0].placements[0];
     EXPECT_DOUBLE_EQ(p.density, mode == 0 ? 0.025 : 0.05);  // clamped before the product
@@ -158,7 +146,7 @@ TEST(TreePlacements, HandedDownValues) {
 }
 
 TEST(TreeGates, NothingWhenSwitchedOffOrUngrown) {
-  const OutlineShape shape(circles({{4, true}}));
+  const MeshShape shape(circles({{4, true}}));
   for (int k = 0; k < 4; ++k) {
     ClassicTree tree = plainTree(3, 5);
     double growth = 1;
@@ -169,7 +157,7 @@ TEST(TreeGates, NothingWhenSwitchedOffOrUngrown) {
     if (k == 3) tree.lengthFraction = 1e-9;
     ChildGroups groups;
     Mesh sink;
-    EXPECT_EQ(tree.generate(context(growth, 1, 1, &shape, iteration), sink, 28, groups, 1.0), 0u);
+    EXPECT_EQ(tree.generate(nodeContext(growth, 1, 1, &shape, iteration), sink, 28, groups, 1.0), 0u);
     EXPECT_TRUE(groups.empty());
     EXPECT_EQ(sink.vertexCount(), 0u);
   }
@@ -180,45 +168,45 @@ TEST(TreeFaults, HugeCountsAreBoundedAndNonFiniteIsSkipped) {
   ClassicTree huge = plainTree(1e12, 1e12);
   Path path;
   std::vector<StemNode> nodes;
-  ASSERT_TRUE(huge.buildPath(context(), path, nodes));
+  ASSERT_TRUE(huge.buildPath(nodeContext(), path, nodes));
   EXPECT_LE(double(path.size()), kMaxPathPoints);
   ChildGroups groups;
   Mesh sink;
-  huge.generate(context(), sink, 4, groups, 1.0);
+  huge.generate(nodeContext(), sink, 4, groups, 1.0);
   EXPECT_EQ(groups[0].placements.size(), size_t(kMaxChildCount));
   EXPECT_GT(log.warnings, 0);
 
   ClassicTree none = plainTree(std::nan(""), -5);
-  groups.clear();
-  EXPECT_EQ(none.generate(context(), sink, 4, groups, 1.0), 4u);
-  EXPECT_TRUE(groups[0].placements.empty());
+  uint32_t served = 0;
+  EXPECT_TRUE(childrenOf(none, nodeContext(), 4, &served).at(0).placements.empty());
+  EXPECT_EQ(served, 4u);
 
-  const OutlineShape shape(circles({{4, true}}));
+  const MeshShape shape(circles({{4, true}}));
   ClassicTree infinite = plainTree(3, 5);
   infinite.stemLength = INFINITY;
   groups.clear();
-  EXPECT_EQ(infinite.generate(context(1, 1, 1, &shape), sink, 28, groups, 1.0), 0u);
+  EXPECT_EQ(infinite.generate(nodeContext(1, 1, 1, &shape), sink, 28, groups, 1.0), 0u);
   EXPECT_EQ(sink.vertexCount(), 0u);
 
   ClassicTree badScale = plainTree(3, 5);
   badScale.branchScale = CurveParameter(0, 1, 1, 1, "x/0");
   groups.clear();
   const int before = log.warnings;
-  badScale.generate(context(1, 1, 1, &shape), sink, 4, groups, 1.0);
+  badScale.generate(nodeContext(1, 1, 1, &shape), sink, 4, groups, 1.0);
   EXPECT_TRUE(groups[0].placements.empty());
   EXPECT_EQ(log.warnings - before, 3);
   EXPECT_GT(sink.vertexCount(), 0u);  // the stem itself is sound
   for (const Vector3& v : sink.vertices()) EXPECT_TRUE(v.isFinite());
 }
 
-TEST(TreeStem, BentStemKeepsLengthAndFramesFollowIt) {
+TEST(TreeStem, BentAndSplineStems) {
   ClassicTree tree = plainTree(3, 9);
   tree.deviation = constant(1);
   tree.divergence = constant(1.0);
   tree.kinks = CurveParameter(0, 0.2, 0.3, 0.3, "id");  // clamped to its range: 0.2
   Path path;
   std::vector<StemNode> nodes;
-  ASSERT_TRUE(tree.buildPath(context(), path, nodes));
+  ASSERT_TRUE(tree.buildPath(nodeContext(), path, nodes));
   ASSERT_EQ(path.size(), 9u);
   ASSERT_EQ(nodes.size(), 9u);
   EXPECT_EQ(path.front().t, 0.0);
@@ -236,20 +224,17 @@ TEST(TreeStem, BentStemKeepsLengthAndFramesFollowIt) {
   // add sideways steps of 0.2 segment lengths each.
   EXPECT_GT(sideways, 10.0);
   EXPECT_NEAR(length, 100.0 * (5 * std::sqrt(1.04) + 3) / 8, 1e-6);
-}
 
-TEST(TreeStem, SplineStemAlongX) {
-  ClassicTree tree = plainTree(1, 3);
+  // A spline stem along X.
+  tree = plainTree(1, 3);
   tree.stemSpline = {{0.0, {0, 0, 0}}, {1.0, {2, 0, 0}}};
-  Path path;
-  std::vector<StemNode> nodes;
-  ASSERT_TRUE(tree.buildPath(context(), path, nodes));
+  ASSERT_TRUE(tree.buildPath(nodeContext(), path, nodes));
   EXPECT_NEAR(path.back().frame.position().x, 200.0, 1e-9);
   for (const PathPoint& p : path) EXPECT_NEAR(p.frame.row(2).x, 1.0, 1e-9);
   // Three points on the Z axis count as straight: stemLength decides the height.
   tree.stemSpline = {{0.0, {0, 0, 0}}, {0.5, {0, 0, 5}}, {1.0, {0, 0, 9}}};
   tree.stemLength = 2;
-  ASSERT_TRUE(tree.buildPath(context(), path, nodes));
+  ASSERT_TRUE(tree.buildPath(nodeContext(), path, nodes));
   EXPECT_NEAR(path.back().frame.position().z, 200.0, 1e-9);
 }
 

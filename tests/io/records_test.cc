@@ -39,23 +39,6 @@ ComponentParameters readKind(const std::string& kind, const std::string& body) {
   return parameters;
 }
 
-TEST(ComponentRecord, EmptyStructKeepsEveryDefault) {
-  const ComponentRecord r = readStruct("");
-  EXPECT_EQ(r.Name, "");
-  EXPECT_FALSE(r.Reference || r.Hide);
-  EXPECT_EQ(r.Photo_Dir, "Y");
-  EXPECT_EQ(r.Photo_Mode, "Vector");
-  EXPECT_EQ(r.Photo, Triple(0, -1, 1));
-  EXPECT_EQ(r.Existence, LinearParameterRecord(0, 0, "id", 0, 1));
-  EXPECT_TRUE(r.Switch.empty() && r.Children.empty());
-  EXPECT_EQ(r.Scale, VectorRange({1, 1, 1}, {-1, -1, -1}, {20, 20, 20}));
-  EXPECT_EQ(r.Rotation, VectorRange({0, 0, 0}, {-3.14159, -3.14159, -3.14159},
-                                    {3.14159, 3.14159, 3.14159}));
-  EXPECT_EQ(r.Translation, VectorRange({0, 0, 0}, {-50, -50, -50}, {50, 50, 50}));
-  EXPECT_EQ(r.Parameters.TypeName, "Simple");
-  EXPECT_EQ(r.Primitive.Type, "Undefined");
-}
-
 TEST(ComponentRecord, PlantFileFieldByField) {
   TextNode root;
   ASSERT_TRUE(readTextFile(std::string(SYV_TEST_DATA) + "/io_plant.syv", root).ok());
@@ -108,18 +91,8 @@ TEST(ComponentRecord, PlantFileFieldByField) {
 TEST(PrimitiveRecord, DefaultsFlagsAndPrecedence) {
   const PrimitiveRecord d = readPrimitive("");
   EXPECT_EQ(d.Type, "Undefined");
-  EXPECT_EQ(d.Points, 3.0);
-  EXPECT_EQ(d.Resolution, 1.0);
-  EXPECT_TRUE(d.Deformable && !d.Separator);
-  EXPECT_EQ(d.Texture_File, "Default");
+  EXPECT_TRUE(d.Deformable && !d.Separator && !d.ApplyProfil);
   EXPECT_EQ(d.Texture_Handler, 2);
-  EXPECT_EQ(d.Displace, LinearParameterRecord(0, 0, "rnd", -0.5, 0.5));
-  EXPECT_EQ(d.TorusMinor.value, 0.20000000298023224);
-  EXPECT_EQ(d.Texture_ScaleS, Triple(1, 0.009999999776482582, 10));
-  EXPECT_EQ(d.Diffuse, ColorRecord(0.5f, 0.5f, 0.5f));
-  EXPECT_EQ(d.Specular, ColorRecord());
-  EXPECT_FALSE(d.Use_GFXColor || d.Flat || d.ApplyProfil || d.ApplyProfil3D);
-  EXPECT_TRUE(d.Profil.empty());
 
   EXPECT_EQ(readPrimitive("Texture_Handler 5\nTexture_Mode 1\n").Texture_Handler, 0);
   EXPECT_EQ(readPrimitive("Texture_Mode 1\nTexture_Handler 5\n").Texture_Handler, 5);
@@ -168,12 +141,6 @@ TEST(ComponentParameters, KindRules) {
 using CP = ComponentParameters;
 
 TEST(ComponentParameters, EveryKeyReachesItsField) {
-  const CP d;
-  EXPECT_EQ(d.Shape, LinearParameterRecord(0, 1.5700000524520874, "cos", -3.141590118408203,
-                                           3.141590118408203));
-  EXPECT_EQ(d.Length, Triple(1, 0.0010000000474974513, 20));
-  EXPECT_EQ(d.Translation, Triple(0, 0, 0));
-
   const std::pair<const char*, Triple CP::*> triples[] = {
       {"Length", &CP::Length}, {"Len", &CP::Length}, {"Branch_Num", &CP::Branch_Num},
       {"KruschtlKnots", &CP::KruschtlKnots}, {"IniScale", &CP::IniScale},
@@ -204,7 +171,7 @@ TEST(ComponentParameters, EveryKeyReachesItsField) {
   }
   // "Size 0" replaces a default list by an empty one; unknown blocks are ignored.
   EXPECT_TRUE(readKind("Tree", "Dense {\nSize 0\n}\n").DenseCurve.empty());
-  EXPECT_EQ(readKind("Tree", "Curve {\nSize 1\n1,2,3\n}\n").ScaleCurve, d.ScaleCurve);
+  EXPECT_EQ(readKind("Tree", "Curve {\nSize 1\n1,2,3\n}\n").ScaleCurve, CP().ScaleCurve);
 
   const CP p = readKind("Wreath",
                         "Top FALSE\nCharacteristic 11\nApplyShape FALSE\nMoveScale 12.5\n"

@@ -19,92 +19,43 @@ TextNode parse(const std::string& text, TextReadResult* result = nullptr) {
   return root;
 }
 
-TEST(TextTree, BlocksLinesAndNames) {
-  const TextNode root = parse(
-      "Version 4.0\n"
-      "Tree {\n"
-      "Segments 5\n"
-      "Key {a}\n"
-      "Inner {\n"
-      "abc }\n"
-      "A } {\n"
-      "}\n"
-      "Struct{\n"
-      "}\n"
-      " Indented {\n"
-      "}\n"
-      "}\n"
-      "Tree {\n"
-      "x\n"
-      "}\n");
-  ASSERT_EQ(root.lines, std::vector<std::string>{"Version 4.0"});
-  ASSERT_EQ(root.children.size(), 2u);
-  EXPECT_EQ(root.depth, 0u);
-
-  const auto& [treeName, tree] = root.children[0];
-  EXPECT_EQ(treeName, "Tree");
-  EXPECT_EQ(tree.depth, 1u);
-  // One brace of each kind is an ordinary line, not a close.
-  EXPECT_EQ(tree.lines, (std::vector<std::string>{"Segments 5", "Key {a}"}));
-  ASSERT_EQ(tree.children.size(), 4u);
-
-  const TextNode& inner = tree.children[0].second;
-  EXPECT_EQ(tree.children[0].first, "Inner");
-  EXPECT_EQ(inner.depth, 2u);
-  // The closing line keeps the text before its brace, blank included.
-  EXPECT_EQ(inner.lines, std::vector<std::string>{"abc "});
-
-  // A line ending in '{' opens a block even when it also holds '}'.
-  EXPECT_EQ(tree.children[1].first, "A");
-  EXPECT_TRUE(tree.children[1].second.lines.empty());
-  // Without a blank the name is the whole line, brace included.
-  EXPECT_EQ(tree.children[2].first, "Struct{");
-  // An indented line yields the empty name.
-  EXPECT_EQ(tree.children[3].first, "");
-
-  EXPECT_EQ(root.children[1].first, "Tree");
-  EXPECT_EQ(root.children[1].second.lines, std::vector<std::string>{"x"});
+// Lines end in '|', a block is its name and its content in brackets; a block
+// whose depth is not its parent's plus one is marked.
+std::string dump(const TextNode& node) {
+  std::string s;
+  for (const std::string& line : node.lines) s += line + "|";
+  for (const auto& [name, child] : node.children)
+    s += name + (child.depth == node.depth + 1 ? "[" : "[bad depth ") + dump(child) + "]";
+  return s;
 }
 
-TEST(TextTree, LineEndingsAndEmptyInput) {
+TEST(TextTree, BlocksLinesAndNames) {
+  // One brace of each kind is an ordinary line, not a close; the closing line
+  // keeps the text before its brace; a line ending in '{' opens a block even
+  // when it also holds '}'; without a blank the name is the whole line, and an
+  // indented line yields the empty name.
+  EXPECT_EQ(dump(parse("Version 4.0\nTree {\nSegments 5\nKey {a}\nInner {\nabc }\nA } {\n}\n"
+                       "Struct{\n}\n Indented {\n}\n}\nTree {\nx\n}\n")),
+            "Version 4.0|Tree[Segments 5|Key {a}|Inner[abc |]A[]Struct{[][]]Tree[x|]");
   TextReadResult result;
-  TextNode empty = parse("", &result);
+  EXPECT_EQ(dump(parse("", &result)), "");
   EXPECT_TRUE(result.ok());
-  EXPECT_TRUE(empty.lines.empty());
-  EXPECT_TRUE(empty.children.empty());
-
-  const TextNode root = parse("A {\r\nk v\r\n\r\n\r\r\n\rlead\r\nmid\rdle\n}\r\nlast");
-  ASSERT_EQ(root.children.size(), 1u);
-  EXPECT_EQ(root.children[0].first, "A");
-  // CR LF ends a line; a lone CR line is skipped; one leading CR is removed.
-  EXPECT_EQ(root.children[0].second.lines,
-            (std::vector<std::string>{"k v", "lead", "mid\rdle"}));
-  // A last line without a line feed is still read.
-  EXPECT_EQ(root.lines, std::vector<std::string>{"last"});
+  // CR LF ends a line; a lone CR line is skipped; one leading CR is removed; a
+  // last line without a line feed is still read.
+  EXPECT_EQ(dump(parse("A {\r\nk v\r\n\r\n\r\r\n\rlead\r\nmid\rdle\n}\r\nlast")),
+            "last|A[k v|lead|mid\rdle|]");
 }
 
 TEST(TextTree, UnbalancedBraces) {
   TextReadResult result;
   const TextNode open3 = parse("A {\na1\nB {\nb1\nC {\nc1\n", &result);
   EXPECT_TRUE(result.ok());
-  ASSERT_EQ(open3.children.size(), 1u);
-  const TextNode& a = open3.children[0].second;
-  ASSERT_EQ(a.children.size(), 1u);
-  const TextNode& b = a.children[0].second;
-  ASSERT_EQ(b.children.size(), 1u);
-  const TextNode& c = b.children[0].second;
-  EXPECT_EQ(a.lines, std::vector<std::string>{"a1"});
-  EXPECT_EQ(b.lines, std::vector<std::string>{"b1"});
-  EXPECT_EQ(c.lines, std::vector<std::string>{"c1"});
-  EXPECT_EQ(c.depth, 3u);
+  EXPECT_EQ(dump(open3), "A[a1|B[b1|C[c1|]]]");
   EXPECT_EQ(result.openBlocks, 3u);
-
   // A close at the root ends the read; the rest is ignored, yet it is no
   // failure. The text before the line's last brace is kept, braces included.
-  const TextNode closed = parse("before\n}}\nafter\nX {\n}\n", &result);
+  EXPECT_EQ(dump(parse("before\n}}\nafter\nX {\n}\n", &result)), "before|}|");
   EXPECT_TRUE(result.ok());
-  EXPECT_EQ(closed.lines, (std::vector<std::string>{"before", "}"}));
-  EXPECT_TRUE(closed.children.empty());
   EXPECT_EQ(result.openBlocks, 0u);
   parse("A {\nB {\n}\n}\n", &result);
   EXPECT_EQ(result.openBlocks, 0u);
@@ -114,12 +65,10 @@ TEST(TextTree, LongLinesAreReadWholeUpToTheBound) {
   for (std::size_t length : {std::size_t{1023}, std::size_t{1024}, std::size_t{200000}}) {
     const std::string longLine(length, 'x');
     TextReadResult result;
-    const TextNode root = parse("A {\n" + longLine + "\nafter\n}\nB {\n}\n", &result);
+    EXPECT_EQ(dump(parse("A {\n" + longLine + "\nafter\n}\nB {\n}\n", &result)),
+              "A[" + longLine + "|after|]B[]");
     EXPECT_TRUE(result.ok()) << length;
-    ASSERT_EQ(root.children.size(), 2u) << length;
-    EXPECT_EQ(root.children[0].second.lines, (std::vector<std::string>{longLine, "after"}));
   }
-
   // Exactly at the bound, with and without CR LF, and as a last line without LF.
   const std::string atBound(kMaxLineLength, 'y');
   for (const std::string& text : {atBound + "\r\nz\n", atBound + "\nz\n", "z\n" + atBound}) {
@@ -129,7 +78,6 @@ TEST(TextTree, LongLinesAreReadWholeUpToTheBound) {
     ASSERT_EQ(root.lines.size(), 2u);
     EXPECT_EQ(std::max(root.lines[0].size(), root.lines[1].size()), kMaxLineLength);
   }
-
   // One byte over: the read stops there, the failure is reported with its
   // line, and what came before is kept.
   for (const std::string& tail : {std::string("\n"), std::string("\r\n"), std::string()}) {
@@ -137,10 +85,7 @@ TEST(TextTree, LongLinesAreReadWholeUpToTheBound) {
     const TextNode root = parse("keep\nA {\nin\n" + atBound + "y" + tail + "lost\n}\n", &result);
     EXPECT_EQ(result.status, TextReadStatus::kLineTooLong);
     EXPECT_EQ(result.line, 4u);
-    EXPECT_FALSE(result.ok());
-    EXPECT_EQ(root.lines, std::vector<std::string>{"keep"});
-    ASSERT_EQ(root.children.size(), 1u);
-    EXPECT_EQ(root.children[0].second.lines, std::vector<std::string>{"in"});
+    EXPECT_EQ(dump(root), "keep|A[in|]");
   }
 }
 
@@ -178,22 +123,18 @@ TEST(TextTree, StreamFailuresAreReported) {
   TextNode root;
   EXPECT_EQ(readTextTree(failed, root).status, TextReadStatus::kStreamFailed);
   EXPECT_FALSE(readTextNode(root, failed));
-
   TextNode file;
   EXPECT_EQ(readTextFile("/nonexistent/io_missing.syv", file).status, TextReadStatus::kOpenFailed);
 }
 
 // The recursive reader as the format describes it, for comparison on inputs
 // whose lines are short and whose nesting is shallow.
-bool referenceRead(TextNode& node, std::istream& in) {
+void referenceRead(TextNode& node, std::istream& in) {
   std::string line;
   while (std::getline(in, line)) {
     if (!line.empty() && line.back() == '\r' && !in.eof()) line.pop_back();
+    if (!line.empty() && line[0] == '\r') line.erase(0, 1);
     if (line.empty()) continue;
-    if (line[0] == '\r') {
-      line.erase(0, 1);
-      if (line.empty()) continue;
-    }
     if (line.back() == '{') {
       std::string rest = line;
       std::string name = popToken(rest, ' ');
@@ -207,22 +148,11 @@ bool referenceRead(TextNode& node, std::istream& in) {
       for (char c : line) open += c == '{', close += c == '}';
       if (close > open) {
         if (line.size() > 1) node.lines.push_back(line.substr(0, line.size() - 1));
-        return true;
+        return;
       }
     }
     node.lines.push_back(line);
   }
-  return true;
-}
-
-bool sameTree(const TextNode& a, const TextNode& b) {
-  if (a.lines != b.lines || a.depth != b.depth || a.children.size() != b.children.size())
-    return false;
-  for (std::size_t i = 0; i < a.children.size(); ++i) {
-    if (a.children[i].first != b.children[i].first) return false;
-    if (!sameTree(a.children[i].second, b.children[i].second)) return false;
-  }
-  return true;
 }
 
 TEST(TextTree, MatchesRecursiveReaderOnRandomInputs) {
@@ -234,90 +164,62 @@ TEST(TextTree, MatchesRecursiveReaderOnRandomInputs) {
     std::string text;
     const int n = length(rng);
     for (int i = 0; i < n; ++i) text += alphabet[pick(rng)];
-    TextNode mine = parse(text);
     TextNode reference;
     std::istringstream in(text);
     referenceRead(reference, in);
-    ASSERT_TRUE(sameTree(mine, reference)) << "input: " << ::testing::PrintToString(text);
+    ASSERT_EQ(dump(parse(text)), dump(reference)) << ::testing::PrintToString(text);
   }
 }
 
 TEST(StringOps, TrimPopQuoteBrace) {
   EXPECT_EQ(trimBlanks(" \t\n\v\f\rab c\r\n "), "ab c");
   EXPECT_EQ(trimBlanks(" \t "), "");
-
-  std::string text = "Name   \"x\" ";
-  EXPECT_EQ(popToken(text, ' '), "Name");
-  EXPECT_EQ(text, "\"x\"");
-  text = "word";
-  EXPECT_EQ(popToken(text, ' '), "word");
-  EXPECT_EQ(text, "");
-  text = ",rest ";
-  EXPECT_EQ(popToken(text, ','), "");
-  EXPECT_EQ(text, "rest");
-  text = " a ,b";
-  EXPECT_EQ(popToken(text, ','), " a ");  // the token itself is not trimmed
-
-  text = "x \"one\" \"two\"";
-  EXPECT_EQ(quotedText(text), "one");
-  EXPECT_EQ(text, " \"two\"");
-  text = "only \"one";
-  EXPECT_EQ(quotedText(text), "");
-  EXPECT_EQ(text, "only \"one");
-
-  text = "} {1, 2} {3}";
-  EXPECT_EQ(braceGroup(text), "1, 2");
-  EXPECT_EQ(text, " {3}");
-  text = "}{";
-  EXPECT_EQ(braceGroup(text), "");
-  EXPECT_EQ(text, "}{");
-
+  // {input, separator, token, rest}: the rest is trimmed, the token is not.
+  const struct {
+    const char *text, separator, *token, *rest;
+  } pops[] = {{"Name   \"x\" ", ' ', "Name", "\"x\""}, {"word", ' ', "word", ""},
+              {",rest ", ',', "", "rest"}, {" a ,b", ',', " a ", "b"}};
+  for (const auto& c : pops) {
+    std::string text = c.text;
+    EXPECT_EQ(popToken(text, c.separator), c.token) << c.text;
+    EXPECT_EQ(text, c.rest) << c.text;
+  }
   std::string key, value;
   splitKeyValue("Segments  {1, 2, 3}  ", key, value);
-  EXPECT_EQ(key, "Segments");
-  EXPECT_EQ(value, "{1, 2, 3}");
+  EXPECT_EQ(key + "|" + value, "Segments|{1, 2, 3}");
   splitKeyValue("Smooth", key, value);
-  EXPECT_EQ(key, "Smooth");
-  EXPECT_EQ(value, "");
+  EXPECT_EQ(key + "|" + value, "Smooth|");
   EXPECT_EQ(readQuotedName("  \"Leaf_Open\" tail"), "Leaf_Open");
 }
 
 TEST(StringOps, NumbersIntegersAndBooleans) {
-  EXPECT_EQ(readNumber("  1.5e2x"), 150.0);
-  EXPECT_EQ(readNumber("-.5"), -0.5);
-  EXPECT_EQ(readNumber("+3"), 3.0);
-  EXPECT_EQ(readNumber("5."), 5.0);
-  EXPECT_EQ(readNumber("1e1"), 10.0);
-  EXPECT_EQ(readNumber("2e"), 2.0);
-  EXPECT_EQ(readNumber("2e+"), 2.0);
-  EXPECT_EQ(readNumber("1E-2"), 0.01);
-  EXPECT_EQ(readNumber("0.1"), 0.1);
+  const double inf = std::numeric_limits<double>::infinity();
   // Prefixes outside the decimal form read as 0, never as NaN.
-  for (const char* text : {"", "abc", ".", "-", ". 5", "0x10y", "inf", "nan", "NAN"}) {
-    const double v = readNumber(text);
-    EXPECT_FALSE(std::isnan(v)) << text;
-    EXPECT_EQ(v, 0.0) << text;
-  }
-  EXPECT_EQ(readNumber("1e400"), std::numeric_limits<double>::infinity());
-  EXPECT_EQ(readNumber("-0.0001e400"), -std::numeric_limits<double>::infinity());
-  EXPECT_EQ(readNumber("1e-400"), 0.0);
-  EXPECT_EQ(readNumber("1e99999999999999999999"), std::numeric_limits<double>::infinity());
+  const struct {
+    const char* text;
+    double value;
+  } numbers[] = {{"  1.5e2x", 150}, {"-.5", -0.5}, {"+3", 3},        {"5.", 5},
+                 {"1e1", 10},       {"2e", 2},     {"2e+", 2},       {"1E-2", 0.01},
+                 {"0.1", 0.1},      {"", 0},       {"abc", 0},       {".", 0},
+                 {"-", 0},          {". 5", 0},    {"0x10y", 0},     {"inf", 0},
+                 {"nan", 0},        {"NAN", 0},    {"1e400", inf},   {"-0.0001e400", -inf},
+                 {"1e-400", 0},     {"1e99999999999999999999", inf}};
+  for (const auto& c : numbers) EXPECT_EQ(readNumber(c.text), c.value) << c.text;
 
-  EXPECT_EQ(readInteger(" 42abc"), 42);
-  EXPECT_EQ(readInteger("-7"), -7);
-  EXPECT_EQ(readInteger("3.9"), 3);
-  EXPECT_EQ(readInteger("x1"), 0);
-  EXPECT_EQ(readInteger("99999999999"), std::numeric_limits<int32_t>::max());
-  EXPECT_EQ(readInteger("-99999999999999999999"), std::numeric_limits<int32_t>::min());
+  const struct {
+    const char* text;
+    int32_t value;
+  } integers[] = {{" 42abc", 42}, {"-7", -7}, {"3.9", 3}, {"x1", 0},
+                  {"99999999999", std::numeric_limits<int32_t>::max()},
+                  {"-99999999999999999999", std::numeric_limits<int32_t>::min()}};
+  for (const auto& c : integers) EXPECT_EQ(readInteger(c.text), c.value) << c.text;
   EXPECT_EQ(readShortInteger("40000"), 32767);
   EXPECT_EQ(readShortInteger("-40000"), -32768);
   EXPECT_EQ(readShortInteger("12"), 12);
 
   EXPECT_TRUE(readBoolean("TRUE"));
   EXPECT_TRUE(readBoolean(" TRUE \r"));
-  EXPECT_FALSE(readBoolean("true"));
-  EXPECT_FALSE(readBoolean("TRUE1"));
-  EXPECT_FALSE(readBoolean(""));
+  for (const char* text : {"true", "TRUE1", ""}) EXPECT_FALSE(readBoolean(text)) << text;
 }
 
 }  // namespace

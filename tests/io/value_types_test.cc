@@ -21,7 +21,6 @@ TEST(ValueTypes, Triples) {
   // Without braces a triple reads as three zeros.
   EXPECT_EQ(readTriple("5, 6, 7"), Triple(0, 0, 0));
   EXPECT_EQ(readTriple("{5, 6, 7"), Triple(0, 0, 0));
-  EXPECT_EQ(Triple(1, 2, 3)[2], 3.0);
 
   EXPECT_EQ(readBareTriple("255,128, 0"), Vector3(255, 128, 0));
   EXPECT_EQ(readBareTriple("1,0.5"), Vector3(1, 0.5, 0));
@@ -49,25 +48,16 @@ TEST(ValueTypes, LinearParameters) {
 }
 
 TEST(ValueTypes, VectorRanges) {
-  const VectorRange one = readVectorRange("{2, 0, 10}");
-  EXPECT_EQ(one.value, Vector3(2, 0, 0));
-  EXPECT_EQ(one.minimum, Vector3(0, 0, 0));
-  EXPECT_EQ(one.maximum, Vector3(10, 0, 0));
-
-  const VectorRange all = readVectorRange("{1, -1, 2} {3, -3, 4} {5, -5, 6}");
-  EXPECT_EQ(all.value, Vector3(1, 3, 5));
-  EXPECT_EQ(all.minimum, Vector3(-1, -3, -5));
-  EXPECT_EQ(all.maximum, Vector3(2, 4, 6));
-
+  // One group per axis: value, minimum, maximum.
+  EXPECT_EQ(readVectorRange("{2, 0, 10}"), VectorRange({2, 0, 0}, {0, 0, 0}, {10, 0, 0}));
+  EXPECT_EQ(readVectorRange("{1, -1, 2} {3, -3, 4} {5, -5, 6}"),
+            VectorRange({1, 3, 5}, {-1, -3, -5}, {2, 4, 6}));
   EXPECT_EQ(readVectorRange("1, 2, 3"), VectorRange());
 }
 
 TEST(ValueTypes, KnotLists) {
-  const KnotList three = readKnotList(block("Size 3\n0, 0.5, 0\n0.5,1\n1, 0, 2\n"));
-  ASSERT_EQ(three.size(), 3u);
-  EXPECT_EQ(three[0], Knot(0, 0.5, 0));
-  EXPECT_EQ(three[1], Knot(0.5, 1, 0));
-  EXPECT_EQ(three[2], Knot(1, 0, 2));
+  EXPECT_EQ(readKnotList(block("Size 3\n0, 0.5, 0\n0.5,1\n1, 0, 2\n")),
+            (KnotList{{0, 0.5, 0}, {0.5, 1, 0}, {1, 0, 2}}));
 
   // Fewer knots than lines: the extra lines are not knots.
   EXPECT_EQ(readKnotList(block("Size 1\n1,2,3\n4,5,6\n")).size(), 1u);
@@ -85,12 +75,8 @@ TEST(ValueTypes, KnotLists) {
   EXPECT_LT(huge.capacity(), 16u);
 }
 
-TEST(ValueTypes, NameSets) {
-  const NameSet names = readNameSet(block("\"b\"\n  \"a\" \n\"b\"\nnoquotes\n"));
-  EXPECT_EQ(names, (NameSet{"", "a", "b"}));
-}
-
-TEST(ValueTypes, SwitchMasks) {
+TEST(ValueTypes, NameSetsAndSwitchMasks) {
+  EXPECT_EQ(readNameSet(block("\"b\"\n  \"a\" \n\"b\"\nnoquotes\n")), (NameSet{"", "a", "b"}));
   EXPECT_EQ(readSwitchList(block("0x3,0xFF\n")), (std::vector<SwitchMask>{3, 255}));
   EXPECT_EQ(readSwitchList(block("0X3, 0x\n0xAg,0x1FFFF,\n")),
             (std::vector<SwitchMask>{0, 0, 10, 0xFFFF}));

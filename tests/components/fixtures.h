@@ -1,0 +1,121 @@
+// Contexts, shapes, sinks and imports of the small comp_*.syv files, shared by
+// the component tests.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+#include <utility>
+
+#include "core/components/component.h"
+#include "core/components/evaluation_context.h"
+#include "core/expr/curve.h"
+#include "core/expr/log.h"
+#include "core/mesh/mesh.h"
+#include "core/mesh/outline.h"
+#include "core/scene/import_builder.h"
+
+namespace syv {
+
+inline void expectNear(const Vector3& got, const Vector3& want, double eps = 1e-12) {
+  EXPECT_NEAR(got.x, want.x, eps);
+  EXPECT_NEAR(got.y, want.y, eps);
+  EXPECT_NEAR(got.z, want.z, eps);
+}
+
+inline CurveParameter constant(double v) { return CurveParameter(0.0, 4.0, v, v, "id"); }
+
+inline EvaluationContext nodeContext(double growth = 1, double thickness = 1, double density = 1,
+                                     const SceneObject* shape = nullptr, int32_t iteration = 0) {
+  EvaluationContext c;
+  c.setNodeState(Matrix4(), Matrix4(), 0, growth, thickness, density, iteration, 1, shape);
+  return c;
+}
+
+// Counts the warnings logged while it lives.
+struct CountingLog : LogSink {
+  CountingLog() { LogChannel::setSink(this); }
+  ~CountingLog() override { LogChannel::clearSink(); }
+  void error(const std::string&) override {}
+  void warning(const std::string&) override { ++warnings; }
+  void trace(const std::string&) override {}
+  void info(const std::string&) override {}
+  int warnings = 0;
+};
+
+// One contour per entry: n points on the unit circle, u = k / n.
+inline Outline circles(std::initializer_list<std::pair<uint32_t, bool>> contours) {
+  uint32_t total = 0, i = 0, c = 0;
+  for (auto& contour : contours) total += contour.first;
+  Outline o;
+  o.resize(total, uint32_t(contours.size()));
+  for (auto& contour : contours) {
+    o.setContour(c++, contour.first, contour.second);
+    for (uint32_t k = 0; k < contour.first; ++k, ++i) {
+      const double a = 2 * kPi * k / contour.first;
+      o.setPoint(i, double(k) / contour.first, {std::cos(a), std::sin(a), 0.0});
+    }
+  }
+  return o;
+}
+
+// A linked shape holding an outline and optionally a solid mesh.
+struct MeshShape : SceneObject {
+  MeshShape() = default;
+  explicit MeshShape(Outline o) : outline(std::move(o)) {}
+  std::string name() const override { return "shape"; }
+  Matrix4 transform() const override { return matrix; }
+  const Outline* shape() const override { return outline.pointCount() ? &outline : nullptr; }
+  const Mesh* mesh() const override { return solid.isEmpty() ? nullptr : &solid; }
+  Outline outline;
+  Mesh solid;
+  Matrix4 matrix;
+};
+
+// One quad, the unit square in XY.
+inline Mesh unitQuad() {
+  Mesh m;
+  uint32_t vb = 0, fb = 0;
+  m.reserve(4, 1, vb, fb);
+  const Vector3 corners[] = {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}};
+  for (uint32_t k = 0; k < 4; ++k) m.setVertex(k, corners[k]);
+  m.setFace(0, Face{0, 1, 2, 3, 0});
+  return m;
+}
+
+// Imports a whole file, in units of 100; true only when it loaded completely.
+inline bool importData(const std::string& file, Mesh& mesh,
+                       const std::string& folder = SYV_TEST_DATA) {
+  EvaluationContext context;
+  context.setNumber(kIdUnitScale, 100.0);
+  ImportBuilder builder;
+  return builder.loadFile(context, folder + "/" + file, mesh) &&
+         builder.status() == ImportStatus::kComplete;
+}
+
+inline double radial(const Vector3& v) { return std::hypot(v.x, v.y); }
+
+// A sink that refuses every reservation.
+struct RefusingSink : DiscardingMeshSink {
+  bool reserve(uint32_t, uint32_t, uint32_t&, uint32_t&) override { return false; }
+};
+
+// The child groups `c` places for the kinds in `flags`; `served` gets its
+// answer and `written` (or a scratch mesh) its geometry.
+inline ChildGroups childrenOf(Component& c, const EvaluationContext& context, uint32_t flags,
+                              uint32_t* served = nullptr, Mesh* written = nullptr) {
+  Mesh scratch;
+  ChildGroups groups;
+  const uint32_t answer = c.generate(context, written ? *written : scratch, flags, groups, 1.0);
+  if (served) *served = answer;
+  return groups;
+}
+
+inline const ChildGroup* findGroup(const ChildGroups& groups, uint32_t kind) {
+  for (const ChildGroup& g : groups)
+    if (g.kind == kind) return &g;
+  return nullptr;
+}
+
+}  // namespace syv
