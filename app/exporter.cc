@@ -8,7 +8,9 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <memory>
 
@@ -216,6 +218,34 @@ void declareMetres(FbxDocument& doc) {
   }
 }
 
+// Reproducible builds: with SOURCE_DATE_EPOCH set, the file's creation stamp is
+// that time (UTC) instead of the clock's, so the same plant gives the same bytes.
+void stampCreationTime(FbxDocument& doc) {
+  const char* epoch = std::getenv("SOURCE_DATE_EPOCH");
+  if (!epoch || !*epoch) return;
+  char* end = nullptr;
+  const long long seconds = std::strtoll(epoch, &end, 10);
+  if (*end != '\0' || seconds < 0) return;
+  const std::time_t t = std::time_t(seconds);
+  std::tm utc{};
+  if (!gmtime_r(&t, &utc)) return;
+  const std::pair<const char*, int> fields[] = {
+      {"Year", utc.tm_year + 1900}, {"Month", utc.tm_mon + 1}, {"Day", utc.tm_mday},
+      {"Hour", utc.tm_hour},        {"Minute", utc.tm_min},    {"Second", utc.tm_sec},
+      {"Millisecond", 0}};
+  for (FbxNode& top : doc.nodes) {
+    if (top.name != "FBXHeaderExtension") continue;
+    for (FbxNode& stamp : top.children) {
+      if (stamp.name != "CreationTimeStamp") continue;
+      for (FbxNode& field : stamp.children)
+        for (const auto& [name, value] : fields)
+          if (field.name == name && field.properties.size() == 1 &&
+              field.properties[0].size() == 5 && field.properties[0][0] == 'I')
+            for (int i = 0; i < 4; ++i) field.properties[0][1 + size_t(i)] = char((value >> (8 * i)) & 0xff);
+    }
+  }
+}
+
 uint32_t readU32(const std::string& b, size_t at) {
   uint32_t v = 0;
   for (int i = 3; i >= 0; --i) v = (v << 8) | uint8_t(b[at + size_t(i)]);
@@ -372,6 +402,7 @@ bool exportModel(const Model& model, const ExportRequest& req, ExportResult& res
       return false;
     }
     declareMetres(doc);
+    stampCreationTime(doc);
     std::string fixed = writeFbxBinary(doc);
     const std::string fault = checkFbxStructure(fixed);
     if (!fault.empty()) {
