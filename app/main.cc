@@ -7,11 +7,13 @@
 #include <cstdio>
 #include <iostream>
 
+#include "app/batch.h"
 #include "app/exporter.h"
 #include "app/input_check.h"
 #include "app/options.h"
 #include "app/output_files.h"
 #include "app/plugin_import.h"
+#include "app/preview.h"
 #include "app/progress_line.h"
 #include "app/statistics.h"
 
@@ -96,6 +98,8 @@ int convert(const Options& o) {
   // that names the file.
   std::vector<std::pair<bool, std::string>> logged;
   callbacks.message = [&](bool isError, const std::string& text) { logged.emplace_back(isError, text); };
+  std::vector<std::string> findings;
+  callbacks.finding = [&](const std::string& text) { findings.push_back(text); };
 
   progress.stage("Importing " + o.input);
   const auto importStart = std::chrono::steady_clock::now();
@@ -116,6 +120,12 @@ int convert(const Options& o) {
     for (size_t j = i + 1; j < logged.size(); ++j) laterError = laterError || logged[j].first;
     if (!failed || laterError) report.loggedError(o.input, text);
   }
+  if (o.lib.check) {
+    for (const std::string& f : findings) std::cout << o.input << ": " << f << "\n";
+    std::cout << std::flush;
+  } else if (o.lib.verbose) {
+    for (const std::string& f : findings) report.loggedWarning(o.input, f);
+  }
   if (imported.status == ImportStatus::Cancelled || gInterrupted) return cancelled(report, o);
   if (imported.status == ImportStatus::NoPlugin) {
     report.error(imported.error);
@@ -126,6 +136,10 @@ int convert(const Options& o) {
     if (why.empty()) why = lastError.empty() ? "could not be imported" : lastError;
     report.error(o.input + ": " + why);
     return kImportFailed;
+  }
+  if (o.lib.check) {
+    if (findings.empty() && !o.quiet) std::cerr << o.input << ": nothing to report\n";
+    return findings.empty() ? kDone : kImportFailed;
   }
   const Model& model = imported.model;
   if (model.mesh.faces.empty())
@@ -159,6 +173,12 @@ int convert(const Options& o) {
     progress.clear();
   }
 
+  if (!o.lib.preview.empty()) {
+    const PreviewRequest request{o.input, o.lib.preview, o.lib.width, o.lib.height};
+    if (std::string error; !writePreview(model, request, error))
+      report.warning(o.lib.preview + ": " + error);
+  }
+
   Statistics stats = computeStatistics(model);
   stats.warnings = report.warnings();
   stats.importSeconds = importSeconds;
@@ -181,5 +201,6 @@ int main(int argc, char** argv) {
   Options options;
   int status = 0;
   if (parseCommandLine(argc, argv, options, status) == ParseOutcome::Exit) return status;
+  if (options.lib.batch) return runBatch(options);
   return convert(options);
 }

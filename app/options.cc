@@ -18,7 +18,9 @@ ParseOutcome parseCommandLine(int argc, char** argv, Options& o, int& exitStatus
       "could not be written, 130 cancelled (Ctrl-C).",
       "syvimport"};
   std::string format;
-  app.add_option("plant", o.input, "the .syv file to read")->required();
+  std::string size;
+  app.add_option("plant", o.lib.inputs, "the .syv files (or folders) to read")->required();
+  addLibraryOptions(app, o, size);
   app.add_option("-o,--output", o.output, "output file; its extension picks the format");
   app.add_option("--format", format, "glb, gltf, obj or fbx (overrides the extension)");
   app.add_flag("--stats", o.stats, "print the statistics as JSON on stdout");
@@ -49,7 +51,9 @@ ParseOutcome parseCommandLine(int argc, char** argv, Options& o, int& exitStatus
       return usage("unknown format '" + format + "' (use glb, gltf, obj or fbx)");
     o.formatGiven = true;
   }
-  if (o.output.empty() && !o.stats)
+  if (const std::string why = finishLibraryOptions(o, size); !why.empty()) return usage(why);
+  if (o.lib.batch) return ParseOutcome::Run;
+  if (o.output.empty() && !o.stats && !o.lib.check && o.lib.preview.empty())
     return usage("nothing to do: give -o OUT.glb|.gltf|.obj|.fbx or --stats");
   if (o.output.empty() && o.formatGiven) return usage("--format needs -o");
   if (!o.output.empty() && !o.formatGiven && !formatFromPath(o.output, o.format))

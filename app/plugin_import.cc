@@ -13,13 +13,22 @@ namespace {
 
 using namespace hostsdk;
 
+// The title under which the plug-in logs what its file check found.
+constexpr const char* kCheckLogTitle = "SYV Check";
+
 // The host's log, shown by the converter as the lines arrive.
 class ForwardingLog : public LogSys {
  public:
   explicit ForwardingLog(const ImportCallbacks& cb) : cb_(cb) {}
   void LogEntry(DWORD type, const char* title, const char* text) override {
     LogSys::LogEntry(type, title, text);
-    if (!cb_.message || !text) return;
+    if (!text) return;
+    // The plug-in's file check logs its findings as information under its own title.
+    if ((type & SYSLOG_INFO) && title && std::string(title) == kCheckLogTitle) {
+      if (cb_.finding) cb_.finding(text);
+      return;
+    }
+    if (!cb_.message) return;
     if (type & SYSLOG_ERROR) cb_.message(true, text);
     else if (type & SYSLOG_WARN) cb_.message(false, text);
   }

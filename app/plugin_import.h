@@ -18,6 +18,8 @@ struct ImportCallbacks {
   std::function<bool()> cancelled;
   // Lines the plug-in wrote to the host's log.
   std::function<void(bool isError, const std::string& text)> message;
+  // The plug-in's file check: what the import ignores or guesses ("line N: ...").
+  std::function<void(const std::string& text)> finding;
 };
 
 enum class ImportStatus { Done, Failed, Cancelled, NoPlugin };

@@ -10,6 +10,20 @@ target_include_directories(syvapp PUBLIC ${CMAKE_SOURCE_DIR})
 target_link_libraries(syvapp PUBLIC assimp::assimp nlohmann_json::nlohmann_json CLI11::CLI11
                       ${CMAKE_DL_LIBS})
 
+# Pictures need Mesa's off-screen OpenGL, libpng and the stb image loader;
+# without them syvimport still converts and says why it draws nothing.
+find_path(SYV_OSMESA_INCLUDE GL/osmesa.h)
+find_library(SYV_OSMESA_LIB OSMesa)
+find_path(SYV_STB_INCLUDE stb/stb_image.h)
+find_library(SYV_STB_LIB stb)
+find_package(PNG)
+if(SYV_OSMESA_INCLUDE AND SYV_OSMESA_LIB AND SYV_STB_INCLUDE AND SYV_STB_LIB AND PNG_FOUND)
+  target_compile_definitions(syvapp PRIVATE SYV_HAVE_OSMESA)
+  target_link_libraries(syvapp PUBLIC ${SYV_OSMESA_LIB} ${SYV_STB_LIB} PNG::PNG)
+else()
+  message(STATUS "syvimport: no OSMesa/libpng/stb; --preview will only warn")
+endif()
+
 # The program is a host: it needs the host's side (hostsdk) built; the plug-in
 # (syvimp) is loaded at run time from beside it.
 get_target_property(_hostsdk_type hostsdk TYPE)

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "core/components/evaluation_context.h"
+#include "core/scene/file_check.h"
 #include "core/scene/import_builder.h"
 #include "host/host_material.h"
 #include "host/host_mesh_writer.h"
@@ -17,6 +18,9 @@ namespace {
 hostsdk::DWORD noWork(void*) { return 0; }
 
 const char* kLogTitle = "SYV Import";
+// Findings of the file check go to the log as information under their own
+// title: a host shows them when asked to, and they never change the import.
+const char* kCheckLogTitle = "SYV Check";
 
 void logWarning(hostsdk::Interface* host, const std::string& text) {
   if (host && host->Log()) host->Log()->LogEntry(hostsdk::SYSLOG_WARN, kLogTitle, text.c_str());
@@ -101,6 +105,13 @@ int runImport(hostsdk::HINSTANCE instance, const char* fileName,
   auto* tri = object && object->ClassID() == triObjectClassID ? static_cast<TriObject*>(object)
                                                               : nullptr;
   if (tri == nullptr) return IMPEXP_FAIL;
+
+  if (host->Log()) {
+    for (const FileFinding& f : checkPlantFile(name)) {
+      const std::string text = (f.line ? "line " + std::to_string(f.line) + ": " : std::string()) + f.text;
+      host->Log()->LogEntry(SYSLOG_INFO, kCheckLogTitle, text.c_str());
+    }
+  }
 
   HostProgressSink progress(host);
   HostLogSink log(host);

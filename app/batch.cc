@@ -1,0 +1,364 @@
+#include "app/batch.h"
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <set>
+#include <thread>
+
+#include "app/exporter.h"
+#include "app/gallery.h"
+#include "app/textures.h"
+
+extern char** environ;
+
+namespace syv::app {
+
+namespace fs = std::filesystem;
+using nlohmann::json;
+
+namespace {
+
+volatile std::sig_atomic_t gStop = 0;
+void onStop(int) { gStop = 1; }
+
+bool isPlantFile(const fs::path& p) {
+  std::string ext = p.extension().string();
+  std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return std::tolower(c); });
+  return ext == ".syv";
+}
+
+// Modification time in nanoseconds; -1 when the file is missing.
+long long modified(const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return -1;
+  return (long long)st.st_mtim.tv_sec * 1000000000LL + st.st_mtim.tv_nsec;
+}
+
+std::string lastErrorLine(const std::string& text) {
+  std::string found;
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    const std::string line = text.substr(start, end - start);
+    if (line.rfind("Error: ", 0) == 0) found = line.substr(7);
+    start = end + 1;
+  }
+  return found.empty() ? "the conversion failed" : found;
+}
+
+// The manifest's last record of each input.
+std::map<std::string, json> readManifest(const std::string& path) {
+  std::map<std::string, json> records;
+  std::ifstream in(path);
+  std::string line;
+  while (std::getline(in, line)) {
+    json j = json::parse(line, nullptr, false);
+    if (j.is_object() && j.contains("input") && j["input"].is_string()) records[j["input"]] = j;
+  }
+  return records;
+}
+
+// Up to date: the earlier run converted it, and its output (and picture) are
+// newer than the plant and every texture that run found.
+bool upToDate(const json& record, const std::string& input, const std::string& output,
+              const std::string& preview) {
+  const std::string status = record.value("status", "");
+  if (status != "converted" && status != "skipped") return false;
+  const long long out = modified(output);
+  if (out < 0 || out <= modified(input)) return false;
+  if (!preview.empty() && modified(preview) < 0) return false;
+  const json& stats = record["statistics"];
+  if (!stats.is_object() || !stats["materials"].is_array()) return false;
+  for (const json& m : stats["materials"]) {
+    if (!m["texture"].is_string()) continue;
+    const std::string found = resolveTexture(input, m["texture"].get<std::string>());
+    if (!found.empty() && modified(found) >= out) return false;
+  }
+  return true;
+}
+
+struct Job {
+  size_t plant = 0;
+  pid_t pid = -1;
+  std::string statsFile, errFile;
+  std::chrono::steady_clock::time_point start;
+};
+
+class StatusLine {
+ public:
+  explicit StatusLine(bool enabled) : enabled_(enabled) {}
+  ~StatusLine() { clear(); }
+  void show(size_t done, size_t all, const std::vector<std::string>& running) {
+    if (!enabled_) return;
+    std::string text = "[" + std::to_string(done) + "/" + std::to_string(all) + "]";
+    for (const std::string& r : running) text += " " + r;
+    if (text.size() > 78) text = text.substr(0, 75) + "...";
+    std::fprintf(stderr, "\r%-*s", int(std::max(text.size(), width_)), text.c_str());
+    std::fflush(stderr);
+    width_ = text.size();
+  }
+  void clear() {
+    if (!enabled_ || width_ == 0) return;
+    std::fprintf(stderr, "\r%*s\r", int(width_), "");
+    std::fflush(stderr);
+    width_ = 0;
+  }
+
+ private:
+  bool enabled_;
+  size_t width_ = 0;
+};
+
+std::string selfPath() {
+  std::error_code ec;
+  const fs::path self = fs::read_symlink("/proc/self/exe", ec);
+  return ec ? std::string("syvimport") : self.string();
+}
+
+}  // namespace
+
+std::vector<BatchPlant> collectPlants(const std::vector<std::string>& inputs, bool recursive) {
+  std::vector<BatchPlant> plants;
+  for (const std::string& in : inputs) {
+    std::error_code ec;
+    if (!fs::is_directory(in, ec)) {
+      // A relative path below the current folder is kept, so that slices of
+      // one list fill one output tree; any other path gives its bare name.
+      fs::path rel = fs::path(in).lexically_normal();
+      if (rel.is_absolute() || rel.empty() || *rel.begin() == "..") rel = rel.filename();
+      rel.replace_extension();
+      BatchPlant p{in, rel.generic_string(), {}};
+      if (!fs::exists(in, ec)) p.error = "no such file";
+      plants.push_back(p);
+      continue;
+    }
+    std::vector<BatchPlant> found;
+    auto add = [&](const fs::directory_entry& e) {
+      if (!e.is_regular_file(ec) || !isPlantFile(e.path())) return;
+      fs::path rel = e.path().lexically_relative(in);
+      rel.replace_extension();
+      found.push_back({e.path().string(), rel.generic_string(), {}});
+    };
+    const auto options = fs::directory_options::skip_permission_denied;
+    if (recursive) {
+      for (const auto& e : fs::recursive_directory_iterator(in, options, ec)) add(e);
+    } else {
+      for (const auto& e : fs::directory_iterator(in, options, ec)) add(e);
+    }
+    std::sort(found.begin(), found.end(),
+              [](const BatchPlant& a, const BatchPlant& b) { return a.relative < b.relative; });
+    plants.insert(plants.end(), found.begin(), found.end());
+  }
+  return plants;
+}
+
+int runBatch(const Options& o) {
+  const LibraryOptions& l = o.lib;
+  const std::vector<BatchPlant> plants = collectPlants(l.inputs, l.recursive);
+  const std::string ext = formatName(o.format);
+  std::vector<std::string> outputs(plants.size()), previews(plants.size());
+  std::vector<json> records(plants.size());
+  std::map<std::string, size_t> byOutput;
+  for (size_t i = 0; i < plants.size(); ++i) {
+    outputs[i] = (fs::path(o.output) / (plants[i].relative + "." + ext)).lexically_normal().string();
+    if (l.previews) previews[i] = (fs::path(o.output) / (plants[i].relative + ".png")).lexically_normal().string();
+  }
+
+  std::map<std::string, json> earlier;
+  std::ofstream manifest;
+  if (!l.manifest.empty()) {
+    earlier = readManifest(l.manifest);
+    manifest.open(l.manifest, std::ios::app);
+    if (!manifest) {
+      std::cerr << "Error: " << l.manifest << ": cannot write the manifest\n";
+      return 3;
+    }
+  }
+  auto finish = [&](size_t i, const std::string& status, json stats, const std::string& error,
+                    double seconds) {
+    json& r = records[i];
+    r = json::object();
+    r["input"] = plants[i].input;
+    r["output"] = status == "failed" ? json(nullptr) : json(outputs[i]);
+    r["preview"] = previews[i].empty() || status == "failed" ? json(nullptr) : json(previews[i]);
+    r["status"] = status;
+    r["error"] = error.empty() ? json(nullptr) : json(error);
+    r["warnings"] = stats.is_object() && stats.contains("warnings") ? stats["warnings"] : json::array();
+    r["statistics"] = stats;
+    r["seconds"] = seconds;
+    if (manifest.is_open()) {
+      manifest << r.dump(-1, ' ', false, json::error_handler_t::replace) << "\n";
+      manifest.flush();
+    }
+  };
+
+  std::vector<size_t> queue;
+  for (size_t i = 0; i < plants.size(); ++i) {
+    if (!plants[i].error.empty()) {
+      finish(i, "failed", nullptr, plants[i].input + ": " + plants[i].error, 0);
+      continue;
+    }
+    auto [it, fresh] = byOutput.try_emplace(outputs[i], i);
+    if (!fresh) {
+      finish(i, "failed", nullptr,
+             plants[i].input + ": same output as " + plants[it->second].input + " (" + outputs[i] + ")", 0);
+      continue;
+    }
+    auto e = earlier.find(plants[i].input);
+    if (!l.force && e != earlier.end() && upToDate(e->second, plants[i].input, outputs[i], previews[i])) {
+      finish(i, "skipped", e->second["statistics"], "", 0);
+      continue;
+    }
+    queue.push_back(i);
+  }
+
+  char tmpl[] = "/tmp/syvimport-batch-XXXXXX";
+  const char* tmpRoot = ::mkdtemp(tmpl);
+  if (!tmpRoot) {
+    std::cerr << "Error: cannot make a temporary folder\n";
+    return 3;
+  }
+  const std::string tmp = tmpRoot;
+  const std::string self = selfPath();
+  const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+  const size_t slots = l.jobs > 0 ? size_t(l.jobs) : cores;
+  StatusLine status(!o.quiet && !o.noProgress && ::isatty(STDERR_FILENO));
+  auto oldInt = std::signal(SIGINT, onStop);
+  auto oldTerm = std::signal(SIGTERM, onStop);
+
+  std::vector<Job> running;
+  size_t next = 0, done = plants.size() - queue.size();
+  const auto batchStart = std::chrono::steady_clock::now();
+  auto draw = [&] {
+    std::vector<std::string> names;
+    for (const Job& j : running) names.push_back(fs::path(plants[j.plant].input).filename().string());
+    status.show(done, plants.size(), names);
+  };
+  while ((next < queue.size() && !gStop) || !running.empty()) {
+    while (next < queue.size() && running.size() < slots && !gStop) {
+      const size_t i = queue[next++];
+      Job job;
+      job.plant = i;
+      job.statsFile = tmp + "/" + std::to_string(i) + ".json";
+      job.errFile = tmp + "/" + std::to_string(i) + ".err";
+      std::error_code ec;
+      fs::create_directories(fs::path(outputs[i]).parent_path(), ec);
+      char scale[64];
+      std::snprintf(scale, sizeof scale, "%.17g", o.scale);
+      std::vector<std::string> args = {self, plants[i].input, "-o", outputs[i], "--format", ext,
+                                       "--stats-json", job.statsFile, "--quiet", "--no-progress",
+                                       "--scale", scale};
+      if (!o.plugin.empty()) args.insert(args.end(), {"--plugin", o.plugin});
+      if (!previews[i].empty())
+        args.insert(args.end(), {"--preview", previews[i], "--size",
+                                 std::to_string(l.width) + "x" + std::to_string(l.height)});
+      if (l.verbose) args.push_back("-v");
+      std::vector<char*> argv;
+      for (std::string& a : args) argv.push_back(a.data());
+      argv.push_back(nullptr);
+      posix_spawn_file_actions_t actions;
+      posix_spawn_file_actions_init(&actions);
+      posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+      posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, job.errFile.c_str(),
+                                       O_WRONLY | O_CREAT | O_TRUNC, 0600);
+      job.start = std::chrono::steady_clock::now();
+      const int rc = posix_spawn(&job.pid, self.c_str(), &actions, nullptr, argv.data(), environ);
+      posix_spawn_file_actions_destroy(&actions);
+      if (rc != 0) {
+        finish(i, "failed", nullptr, plants[i].input + ": cannot start " + self, 0);
+        ++done;
+        continue;
+      }
+      running.push_back(job);
+      draw();
+    }
+    if (running.empty()) break;
+    int wstatus = 0;
+    const pid_t pid = ::waitpid(-1, &wstatus, 0);
+    if (pid < 0) {
+      if (errno == EINTR) continue;
+      break;
+    }
+    auto it = std::find_if(running.begin(), running.end(), [&](const Job& j) { return j.pid == pid; });
+    if (it == running.end()) continue;
+    const Job job = *it;
+    running.erase(it);
+    ++done;
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - job.start).count();
+    std::string err, statsText;
+    readFile(job.errFile, err);
+    readFile(job.statsFile, statsText);
+    const bool ok = WIFEXITED(wstatus) && WEXITSTATUS(wstatus) == 0;
+    if (ok) {
+      finish(job.plant, "converted", json::parse(statsText, nullptr, false), "", seconds);
+    } else {
+      std::string why = lastErrorLine(err);
+      if (WIFSIGNALED(wstatus))
+        why = plants[job.plant].input + ": the import process ended by signal " +
+              std::to_string(WTERMSIG(wstatus));
+      finish(job.plant, "failed", nullptr, why, seconds);
+    }
+    std::remove(job.errFile.c_str());
+    std::remove(job.statsFile.c_str());
+    draw();
+  }
+  status.clear();
+  std::signal(SIGINT, oldInt);
+  std::signal(SIGTERM, oldTerm);
+  std::error_code ec;
+  fs::remove_all(tmp, ec);
+
+  size_t converted = 0, failed = 0, skipped = 0, triangles = 0;
+  std::vector<json> finished;
+  for (const json& r : records) {
+    if (r.is_null()) continue;
+    finished.push_back(r);
+    const std::string s = r["status"];
+    if (s == "failed") {
+      ++failed;
+      std::cerr << "Failed: " << r["error"].get<std::string>() << "\n";
+      continue;
+    }
+    (s == "skipped" ? skipped : converted)++;
+    if (r["statistics"].is_object()) triangles += r["statistics"].value("triangles", size_t(0));
+  }
+  const size_t notRun = plants.size() - finished.size();
+  if (!l.gallery.empty()) {
+    std::string error;
+    if (!writeGallery(l.gallery, finished, error)) {
+      std::cerr << "Error: " << error << "\n";
+      ++failed;
+    }
+  }
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - batchStart).count();
+  if (!o.quiet || failed > 0) {
+    char line[256];
+    std::snprintf(line, sizeof line,
+                  "%zu converted, %zu failed, %zu skipped%s; %zu triangles; %.2f s\n", converted,
+                  failed, skipped,
+                  notRun ? (", " + std::to_string(notRun) + " not run (stopped)").c_str() : "",
+                  triangles, seconds);
+    std::cerr << line;
+  }
+  if (gStop) return 130;
+  return failed > 0 ? 1 : 0;
+}
+
+}  // namespace syv::app

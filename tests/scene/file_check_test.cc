@@ -1,0 +1,104 @@
+// The file check: what the import ignores or guesses, with the line it is on.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <sstream>
+
+#include "core/scene/file_check.h"
+
+namespace syv::test {
+namespace {
+
+std::string describe(const std::vector<FileFinding>& findings) {
+  std::string s;
+  for (const FileFinding& f : findings) s += std::to_string(f.line) + ": " + f.text + "\n";
+  return s;
+}
+
+TEST(FileCheck, EachSilentGuessIsReportedOnItsLine) {
+  std::istringstream in(
+      "Version 4\n"
+      "Colour 1,2,3\n"
+      "Model {\n"
+      "Struct {\n"
+      "Name \"Camera\"\n"
+      "Children {\n"
+      "\"Stem\"\n"
+      "\"Stm\"\n"
+      "}\n"
+      "Camera {\n"
+      "}\n"
+      "}\n"
+      "Struct {\n"
+      "Name \"Stem\"\n"
+      "Hide FALSE\n"
+      "Primitive {\n"
+      "Points many\n"
+      "Texture_File bark.png\n"
+      "}\n"
+      "Tree {\n"
+      "Segmnts {8, 1, 100}\n"
+      "Length {2, 0, 20}\n"
+      "Len {3, 0, 20}\n"
+      "Branch_Num {50000, 1, 100}\n"
+      "Top yes\n"
+      "Shape 0,1,\"cos\",0,1\n"
+      "Knots {\n"
+      "Size 3\n"
+      "0,0,0\n"
+      "}\n"
+      "Branches {\n"
+      "\"Loop\"\n"
+      "}\n"
+      "}\n"
+      "}\n"
+      "Struct {\n"
+      "Name \"Loop\"\n"
+      "Children {\n"
+      "\"Stem\"\n"
+      "}\n"
+      "}\n"
+      "Struct {\n"
+      "Name \"Lonely\"\n"
+      "Leaf {\n"
+      "Segments 4\n"
+      "}\n"
+      "}\n"
+      "}\n");
+  const std::vector<FileFinding> findings = checkPlantText(in);
+  const std::pair<uint64_t, const char*> expected[] = {
+      {2, "unknown key 'Colour'"},
+      {15, "FALSE does not clear it"},
+      {17, "'many' is not a number"},
+      {18, "not in double quotes"},
+      {21, "'Segmnts' in Tree is ignored (did you mean 'Segments'?)"},
+      {23, "first at line 22"},
+      {24, "clamped"},
+      {25, "'yes' reads as false"},
+      {26, "ignored in a Tree block"},
+      {28, "Size 3 but only 1 knot lines follow"},
+      {8, "'Stm', which no record defines (did you mean 'Stem'?)"},
+      {39, "cycle: 'Stem' -> 'Loop' -> 'Stem'"},
+      {42, "'Lonely' is named by no Children"},
+  };
+  ASSERT_EQ(findings.size(), std::size(expected)) << describe(findings);
+  for (size_t i = 0; i < findings.size(); ++i) {
+    EXPECT_EQ(findings[i].line, expected[i].first) << describe(findings);
+    EXPECT_NE(findings[i].text.find(expected[i].second), std::string::npos) << describe(findings);
+  }
+}
+
+TEST(FileCheck, StructureFaultsAndCleanExamples) {
+  std::istringstream open("Model {\nStruct {\nName \"A\"\n Tree {\n");
+  const std::string found = describe(checkPlantText(open));
+  EXPECT_NE(found.find("1: block 'Model' is never closed"), std::string::npos) << found;
+  EXPECT_NE(found.find("4: unknown block ''"), std::string::npos) << found;
+  // The team's own examples hide nothing from the import.
+  for (const auto& e : std::filesystem::directory_iterator(std::string(SYV_SOURCE_DIR) + "/examples")) {
+    if (e.path().extension() != ".syv") continue;
+    EXPECT_EQ(describe(checkPlantFile(e.path().string())), "") << e.path();
+  }
+}
+
+}  // namespace
+}  // namespace syv::test
