@@ -42,13 +42,14 @@ fuzz:
 	  -DSYV_BENCH=OFF -DSYV_APP=OFF -DCMAKE_CXX_COMPILER=clang++
 	cmake --build $(FUZZ) -j $(JOBS)
 
-# Converts a sample plant to out/ and prints its statistics.
+# Converts a sample plant to out/, renders its picture and prints its statistics.
 DEMO_PLANT ?= $(or $(wildcard examples/oak.syv),$(firstword $(wildcard examples/*.syv)),tests/data/app_plant.syv)
 DEMO_OUT   ?= out/$(basename $(notdir $(DEMO_PLANT))).glb
+DEMO_PNG   ?= $(basename $(DEMO_OUT)).png
 demo: build
 	@mkdir -p $(dir $(DEMO_OUT))
-	$(BUILD)/bin/syvimport $(DEMO_PLANT) -o $(DEMO_OUT) --stats
-	@echo "Wrote $(DEMO_OUT)"
+	$(BUILD)/bin/syvimport $(DEMO_PLANT) -o $(DEMO_OUT) --preview $(DEMO_PNG) --stats
+	@echo "Wrote $(DEMO_OUT) and its picture $(DEMO_PNG)"
 
 # Whole-process time of syvimport on the large example, import only and per format,
 # with the import/export split the statistics report.
