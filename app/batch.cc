@@ -183,6 +183,9 @@ int runBatch(const Options& o) {
   std::ofstream manifest;
   if (!l.manifest.empty()) {
     earlier = readManifest(l.manifest);
+    std::error_code ec;
+    if (const fs::path parent = fs::path(l.manifest).parent_path(); !parent.empty())
+      fs::create_directories(parent, ec);
     manifest.open(l.manifest, std::ios::app);
     if (!manifest) {
       std::cerr << "Error: " << l.manifest << ": cannot write the manifest\n";
@@ -341,6 +344,8 @@ int runBatch(const Options& o) {
   const size_t notRun = plants.size() - finished.size();
   if (!l.gallery.empty()) {
     std::string error;
+    if (const fs::path parent = fs::path(l.gallery).parent_path(); !parent.empty())
+      fs::create_directories(parent, ec);
     if (!writeGallery(l.gallery, finished, error)) {
       std::cerr << "Error: " << error << "\n";
       ++failed;

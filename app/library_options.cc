@@ -46,7 +46,11 @@ std::string finishLibraryOptions(Options& o, const std::string& size) {
     return "--size must be WxH, each from 16 to 8192 (e.g. 512x512)";
   bool folder = false;
   for (const std::string& in : l.inputs) folder = folder || std::filesystem::is_directory(in);
-  l.batch = l.inputs.size() > 1 || folder || l.previews || !l.gallery.empty() ||
+  // A folder given with an output file name is a mistaken single conversion.
+  Format named;
+  const bool outputFile = !o.output.empty() && o.output.back() != '/' &&
+                          !std::filesystem::is_directory(o.output) && formatFromPath(o.output, named);
+  l.batch = l.inputs.size() > 1 || (folder && !outputFile) || l.previews || !l.gallery.empty() ||
             !l.manifest.empty();
   o.input = l.inputs.empty() ? std::string() : l.inputs.front();
   if (l.jobs < 0) return "-j must be 0 or more";

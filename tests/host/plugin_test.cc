@@ -260,10 +260,16 @@ TEST(Plugin, FailuresReturnZeroAndReachTheHostLog) {
   Import noRoot;
   EXPECT_EQ(noRoot.run(kData + "/host_no_root.syv"), IMPEXP_FAIL);
   EXPECT_TRUE(noRoot.scene.nodes().empty());
-  const auto& log = noRoot.host.Log()->entries();
+  std::vector<LogEntryRecord> log, checks;
+  for (const LogEntryRecord& e : noRoot.host.Log()->entries())
+    (e.type == SYSLOG_INFO && e.title == "SYV Check" ? checks : log).push_back(e);
   ASSERT_EQ(log.size(), 1u);
   EXPECT_EQ(log[0].type, SYSLOG_ERROR);
   EXPECT_EQ(log[0].text, "IMPORT: No Root Object(s) found!");
+  // The file check beside the import names the cause, on its line.
+  ASSERT_FALSE(checks.empty());
+  EXPECT_EQ(checks[0].text.rfind("line ", 0), 0u) << checks[0].text;
+  EXPECT_NE(checks[0].text.find("cycle"), std::string::npos) << checks[0].text;
 
   Import missing;
   EXPECT_EQ(missing.run(kData + "/host_absent.syv"), IMPEXP_FAIL);
