@@ -308,7 +308,11 @@ int runBatch(const Options& o) {
     readFile(job.errFile, err);
     readFile(job.statsFile, statsText);
     const bool ok = WIFEXITED(wstatus) && WEXITSTATUS(wstatus) == 0;
-    if (ok) {
+    const bool interrupted = gStop && ((WIFSIGNALED(wstatus) && WTERMSIG(wstatus) == SIGINT) ||
+                                       (WIFEXITED(wstatus) && WEXITSTATUS(wstatus) == 130));
+    if (interrupted) {
+      finish(job.plant, "cancelled", nullptr, "", seconds);
+    } else if (ok) {
       finish(job.plant, "converted", json::parse(statsText, nullptr, false), "", seconds);
     } else {
       std::string why = lastErrorLine(err);
@@ -333,6 +337,7 @@ int runBatch(const Options& o) {
     if (r.is_null()) continue;
     finished.push_back(r);
     const std::string s = r["status"];
+    if (s == "cancelled") continue;
     if (s == "failed") {
       ++failed;
       std::cerr << "Failed: " << r["error"].get<std::string>() << "\n";
@@ -341,7 +346,7 @@ int runBatch(const Options& o) {
     (s == "skipped" ? skipped : converted)++;
     if (r["statistics"].is_object()) triangles += r["statistics"].value("triangles", size_t(0));
   }
-  const size_t notRun = plants.size() - finished.size();
+  const size_t notRun = plants.size() - converted - failed - skipped;
   if (!l.gallery.empty()) {
     std::string error;
     if (const fs::path parent = fs::path(l.gallery).parent_path(); !parent.empty())
