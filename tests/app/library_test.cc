@@ -145,6 +145,12 @@ TEST_F(Library, PreviewFramesThePlantInItsColoursAndTexture) {
     EXPECT_EQ(pic.count(yellowish) > 200, textured) << "the texture shows where it is found";
     EXPECT_EQ(pic.count(bluish) > 200, !textured) << "else the diffuse colour";
   }
+  // A picture that cannot be made is a warning; the conversion stands.
+  const RunResult r = syvimport(shellQuote(kData + "/app_hidden.syv") + " -o h.glb --preview h.png");
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.err.find("Warning: h.png: "), std::string::npos) << r.err;
+  EXPECT_TRUE(fs::exists(dir.file("h.glb")));
+  EXPECT_FALSE(fs::exists(dir.file("h.png")));
 }
 
 TEST_F(Library, GalleryShowsEveryPlantInABrowserAndCheckFindsTypos) {
