@@ -32,6 +32,13 @@ using nlohmann::json;
 
 namespace {
 
+// A member of a record that may come from an edited manifest: null when
+// missing or when `j` is no object.
+const json& field(const json& j, const char* key) {
+  static const json none;
+  return j.is_object() && j.contains(key) ? j[key] : none;
+}
+
 volatile std::sig_atomic_t gStop = 0;
 void onStop(int) { gStop = 1; }
 
@@ -77,16 +84,17 @@ std::map<std::string, json> readManifest(const std::string& path) {
 // newer than the plant and every texture that run found.
 bool upToDate(const json& record, const std::string& input, const std::string& output,
               const std::string& preview) {
-  const std::string status = record.value("status", "");
+  if (!field(record, "status").is_string()) return false;
+  const std::string status = record["status"];
   if (status != "converted" && status != "skipped") return false;
   const long long out = modified(output);
   if (out < 0 || out <= modified(input)) return false;
   if (!preview.empty() && modified(preview) < 0) return false;
-  const json& stats = record["statistics"];
-  if (!stats.is_object() || !stats["materials"].is_array()) return false;
-  for (const json& m : stats["materials"]) {
-    if (!m["texture"].is_string()) continue;
-    const std::string found = resolveTexture(input, m["texture"].get<std::string>());
+  const json& materials = field(field(record, "statistics"), "materials");
+  if (!materials.is_array()) return false;
+  for (const json& m : materials) {
+    if (!field(m, "texture").is_string()) continue;
+    const std::string found = resolveTexture(input, field(m, "texture").get<std::string>());
     if (!found.empty() && modified(found) >= out) return false;
   }
   return true;
@@ -224,7 +232,7 @@ int runBatch(const Options& o) {
     }
     auto e = earlier.find(plants[i].input);
     if (!l.force && e != earlier.end() && upToDate(e->second, plants[i].input, outputs[i], previews[i])) {
-      finish(i, "skipped", e->second["statistics"], "", 0);
+      finish(i, "skipped", field(e->second, "statistics"), "", 0);
       continue;
     }
     queue.push_back(i);
@@ -313,7 +321,8 @@ int runBatch(const Options& o) {
     if (interrupted) {
       finish(job.plant, "cancelled", nullptr, "", seconds);
     } else if (ok) {
-      finish(job.plant, "converted", json::parse(statsText, nullptr, false), "", seconds);
+      json stats = json::parse(statsText, nullptr, false);
+      finish(job.plant, "converted", stats.is_discarded() ? json(nullptr) : stats, "", seconds);
     } else {
       std::string why = lastErrorLine(err);
       if (WIFSIGNALED(wstatus))
@@ -344,7 +353,7 @@ int runBatch(const Options& o) {
       continue;
     }
     (s == "skipped" ? skipped : converted)++;
-    if (r["statistics"].is_object()) triangles += r["statistics"].value("triangles", size_t(0));
+    if (const json& t = field(r["statistics"], "triangles"); t.is_number_unsigned()) triangles += t.get<size_t>();
   }
   const size_t notRun = plants.size() - converted - failed - skipped;
   if (!l.gallery.empty()) {

@@ -36,6 +36,13 @@ int channel(const json& v) {
   return int(std::lround(std::fmin(1.0, std::fmax(0.0, d)) * 255));
 }
 
+// A member of a record that may come from an edited manifest: null when
+// missing or when `j` is no object.
+const json& field(const json& j, const char* key) {
+  static const json none;
+  return j.is_object() && j.contains(key) ? j[key] : none;
+}
+
 const char* kStyle = R"(<style>
 body{font-family:sans-serif;margin:1em;background:#f4f4f2;color:#222}
 .bar{margin-bottom:1em}.bar button{margin-right:.5em}
@@ -75,8 +82,9 @@ bool writeGallery(const std::string& page, const std::vector<json>& records, std
     const std::string input = r.value("input", "");
     const std::string name = std::filesystem::path(input).stem().string();
     const bool failed = r.value("status", "") == "failed";
-    const json& stats = r.contains("statistics") ? r["statistics"] : json();
-    const size_t triangles = stats.is_object() ? stats.value("triangles", size_t(0)) : 0;
+    const json& stats = field(r, "statistics");
+    const size_t triangles =
+        field(stats, "triangles").is_number_unsigned() ? stats["triangles"].get<size_t>() : 0;
     html += "<div class=\"plant" + std::string(failed ? " failed" : "") + "\" data-name=\"" +
             escape(name) + "\" data-triangles=\"" + std::to_string(triangles) + "\">\n";
     if (r.contains("preview") && r["preview"].is_string() &&
@@ -92,15 +100,18 @@ bool writeGallery(const std::string& page, const std::vector<json>& records, std
       html += " &middot; <a href=\"" + link(page, r["output"]) + "\">" +
               escape(std::filesystem::path(r["output"].get<std::string>()).filename().string()) + "</a>";
     html += "</div>\n<ul>";
-    if (stats.is_object() && stats["materials"].is_array()) {
+    if (field(stats, "materials").is_array()) {
       for (const json& m : stats["materials"]) {
         char colour[16] = "#808080";
-        if (m["diffuse"].is_array() && m["diffuse"].size() == 3)
-          std::snprintf(colour, sizeof colour, "#%02x%02x%02x", channel(m["diffuse"][0]),
-                        channel(m["diffuse"][1]), channel(m["diffuse"][2]));
+        const json& d = field(m, "diffuse");
+        if (d.is_array() && d.size() == 3)
+          std::snprintf(colour, sizeof colour, "#%02x%02x%02x", channel(d[0]), channel(d[1]), channel(d[2]));
+        const json& name = field(m, "name");
+        const json& count = field(m, "triangles");
         html += "<li><span class=\"swatch\" style=\"background:" + std::string(colour) + "\"></span>" +
-                escape(m.value("name", "")) + " (" + std::to_string(m.value("triangles", size_t(0))) + ")";
-        if (m["texture"].is_string()) html += " " + escape(m["texture"].get<std::string>());
+                escape(name.is_string() ? name.get<std::string>() : "") + " (" +
+                std::to_string(count.is_number_unsigned() ? count.get<size_t>() : 0) + ")";
+        if (field(m, "texture").is_string()) html += " " + escape(m["texture"].get<std::string>());
         html += "</li>";
       }
     }
