@@ -33,7 +33,7 @@ asan:
 	cmake -S . -B $(ASAN) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DSYV_SANITIZE=ON -DSYV_BENCH=OFF \
 	  -DCMAKE_CXX_COMPILER=clang++
 	cmake --build $(ASAN) -j $(JOBS)
-	cd $(ASAN) && ASAN_OPTIONS=detect_leaks=1 ctest --output-on-failure -j $(JOBS)
+	cd $(ASAN) && ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp ctest --output-on-failure -j $(JOBS)
 
 # libFuzzer targets (clang), with ASan+UBSan.
 fuzz:
