@@ -80,70 +80,93 @@ const char* assimpFormatId(Format f) {
 
 bool isGltf(Format f) { return f == Format::Glb || f == Format::Gltf; }
 
-std::string materialName(const MaterialInfo* info, uint32_t id) {
+// Pieces are named after the plant and its materials, so that they read in a
+// host's outliner; a material without a name takes the plant's and its id.
+std::string materialName(const Model& model, const MaterialInfo* info, uint32_t id) {
   if (info && !info->name.empty()) return info->name;
-  return "material_" + std::to_string(id);
+  return (model.nodeName.empty() ? std::string("plant") : model.nodeName) + "_" + std::to_string(id);
 }
 
 // One image per distinct resolved file, so that a .glb stores it once.
 struct TextureTable {
   std::vector<std::unique_ptr<aiTexture>> embedded;
   std::map<std::string, std::string> referenceOf;  // resolved path -> reference text
+  std::map<std::string, std::string> copies;       // copy path -> bytes
 };
+
+bool sameFile(const std::string& a, const std::string& b) {
+  std::error_code ec;
+  return std::filesystem::equivalent(a, b, ec);
+}
+
+// A copy of `found` in the output's folder, under a name no other file of
+// this output uses and that holds nothing else already; its bare name when
+// `found` is there already.
+std::string copyBeside(const std::string& found, const std::string& bytes, const ExportRequest& req,
+                       TextureTable& table) {
+  const std::filesystem::path dir = std::filesystem::path(req.outputPath).parent_path();
+  auto pathOf = [&](const std::string& name) { return (dir / name).string(); };
+  const std::string name = copyName(found, [&](const std::string& n) {
+    const std::string p = pathOf(n);
+    if (p == req.outputPath || table.copies.count(p)) return true;
+    std::string old;
+    return std::filesystem::exists(p) && !sameFile(p, found) && (!readFile(p, old) || old != bytes);
+  });
+  if (!sameFile(pathOf(name), found)) table.copies[pathOf(name)] = bytes;
+  return name;
+}
 
 // The reference a material gets for its texture, or empty (with a warning) when
 // there is none to give.
+// The reference a material gets for its texture, or empty when there is none
+// to give (a texture not found was reported after the import).
 std::string textureReference(const MaterialInfo& info, const ExportRequest& req,
                              TextureTable& table, std::vector<std::string>& warnings) {
   if (info.texture.empty()) return {};
-  const std::string found = resolveTexture(req.plantPath, info.texture);
-  if (found.empty()) {
-    warnings.push_back("texture \"" + info.texture + "\" of material \"" + info.name +
-                       "\" not found; the material keeps its colour only");
-    return {};
-  }
+  const std::string found = resolveTexture(req.textureFolders, info.texture);
+  if (found.empty()) return {};
   auto known = table.referenceOf.find(found);
   if (known != table.referenceOf.end()) return known->second;
 
+  std::string bytes;
+  const bool copy = req.copyTextures && req.format != Format::Glb;
+  if ((isGltf(req.format) || copy) && !readFile(found, bytes)) {
+    warnings.push_back("texture \"" + found + "\" cannot be read; the material keeps its colour only");
+    table.referenceOf[found] = {};
+    return {};
+  }
+  const ImageKind kind = imageKind(bytes);
+  if (isGltf(req.format) && kind == ImageKind::Other) {
+    warnings.push_back("texture \"" + found +
+                       "\" is neither PNG nor JPEG, which glTF requires; the material keeps its "
+                       "colour only");
+    table.referenceOf[found] = {};
+    return {};
+  }
   std::string reference;
-  if (isGltf(req.format)) {
-    std::string bytes;
-    if (!readFile(found, bytes)) {
-      warnings.push_back("texture \"" + found + "\" cannot be read; the material keeps its colour only");
-      return {};
-    }
-    const ImageKind kind = imageKind(bytes);
-    if (kind == ImageKind::Other) {
-      warnings.push_back("texture \"" + found +
-                         "\" is neither PNG nor JPEG, which glTF requires; the material keeps its "
-                         "colour only");
-      table.referenceOf[found] = {};
-      return {};
-    }
-    if (req.format == Format::Glb) {
-      auto tex = std::make_unique<aiTexture>();
-      tex->mWidth = unsigned(bytes.size());
-      tex->mHeight = 0;  // compressed image data of mWidth bytes
-      std::strcpy(tex->achFormatHint, kind == ImageKind::Png ? "png" : "jpg");
-      tex->pcData = new aiTexel[(bytes.size() + sizeof(aiTexel) - 1) / sizeof(aiTexel)];
-      std::memcpy(tex->pcData, bytes.data(), bytes.size());
-      tex->mFilename = aiString(std::filesystem::path(found).filename().string());
-      reference = "*" + std::to_string(table.embedded.size());
-      table.embedded.push_back(std::move(tex));
-    } else {
-      reference = uriEncodePath(relativeTo(req.outputPath, found));
-    }
+  if (req.format == Format::Glb) {
+    auto tex = std::make_unique<aiTexture>();
+    tex->mWidth = unsigned(bytes.size());
+    tex->mHeight = 0;  // compressed image data of mWidth bytes
+    std::strcpy(tex->achFormatHint, kind == ImageKind::Png ? "png" : "jpg");
+    tex->pcData = new aiTexel[(bytes.size() + sizeof(aiTexel) - 1) / sizeof(aiTexel)];
+    std::memcpy(tex->pcData, bytes.data(), bytes.size());
+    tex->mFilename = aiString(std::filesystem::path(found).filename().string());
+    reference = "*" + std::to_string(table.embedded.size());
+    table.embedded.push_back(std::move(tex));
   } else {
-    reference = relativeTo(req.outputPath, found);
+    reference = copy ? copyBeside(found, bytes, req, table) : relativeTo(req.outputPath, found);
+    if (isGltf(req.format)) reference = uriEncodePath(reference);
   }
   table.referenceOf[found] = reference;
   return reference;
 }
 
-aiMaterial* makeMaterial(const MaterialInfo* info, uint32_t id, const ExportRequest& req,
-                         TextureTable& textures, std::vector<std::string>& warnings) {
+aiMaterial* makeMaterial(const Model& model, const MaterialInfo* info, uint32_t id,
+                         const ExportRequest& req, TextureTable& textures,
+                         std::vector<std::string>& warnings) {
   auto* mat = new aiMaterial();
-  aiString name(materialName(info, id));
+  aiString name(materialName(model, info, id));
   mat->AddProperty(&name, AI_MATKEY_NAME);
   const Vec3f d = info ? info->diffuse : Vec3f{0.5f, 0.5f, 0.5f};
   aiColor4D diffuse(std::clamp(d[0], 0.f, 1.f), std::clamp(d[1], 0.f, 1.f),
@@ -167,11 +190,11 @@ aiMaterial* makeMaterial(const MaterialInfo* info, uint32_t id, const ExportRequ
   return mat;
 }
 
-aiMesh* makeMesh(const Submesh& sub, unsigned materialIndex, bool flipV) {
+aiMesh* makeMesh(const Submesh& sub, unsigned materialIndex, const std::string& name, bool flipV) {
   auto* mesh = new aiMesh();
   mesh->mPrimitiveTypes = aiPrimitiveType_TRIANGLE;
   mesh->mMaterialIndex = materialIndex;
-  mesh->mName = aiString("mesh_" + std::to_string(sub.material));
+  mesh->mName = aiString(name);
   const unsigned n = unsigned(sub.positions.size());
   mesh->mNumVertices = n;
   mesh->mVertices = new aiVector3D[n];
@@ -339,13 +362,19 @@ const char* formatName(Format format) {
 
 bool exportModel(const Model& model, const ExportRequest& req, ExportResult& result,
                  std::string& error) {
+  auto step = [&](int percent, const char* what) {
+    if (req.progress) req.progress(percent, what);
+  };
+  step(0, "meshes");
   const SubmeshSet subs = buildSubmeshes(model.mesh, req.scale);
   if (subs.droppedFaces)
     result.warnings.push_back(std::to_string(subs.droppedFaces) +
                               " triangles with a bad index or a non-finite coordinate were left out");
 
   auto scene = std::make_unique<aiScene>();
-  scene->mRootNode = new aiNode(model.nodeName.empty() ? "plant" : model.nodeName);
+  const std::string plant = model.nodeName.empty() ? "plant" : model.nodeName;
+  scene->mRootNode = new aiNode(plant);
+  step(40, "materials");
   TextureTable textures;
   // Every format gets at least one material: some readers expect one.
   const size_t meshCount = subs.meshes.size();
@@ -355,7 +384,8 @@ bool exportModel(const Model& model, const ExportRequest& req, ExportResult& res
   for (size_t i = 0; i < materialCount; ++i) {
     const uint32_t id = meshCount ? subs.meshes[i].material
                                   : (model.materials.empty() ? 0 : model.materials.front().id);
-    scene->mMaterials[i] = makeMaterial(findMaterial(model, id), id, req, textures, result.warnings);
+    scene->mMaterials[i] =
+        makeMaterial(model, findMaterial(model, id), id, req, textures, result.warnings);
   }
   // Assimp's glTF writer turns v over itself; the others keep the host's convention.
   const bool flipV = false;
@@ -365,7 +395,9 @@ bool exportModel(const Model& model, const ExportRequest& req, ExportResult& res
     scene->mRootNode->mNumMeshes = unsigned(meshCount);
     scene->mRootNode->mMeshes = new unsigned[meshCount];
     for (size_t i = 0; i < meshCount; ++i) {
-      scene->mMeshes[i] = makeMesh(subs.meshes[i], unsigned(i), flipV);
+      const uint32_t id = subs.meshes[i].material;
+      const std::string name = plant + "_" + materialName(model, findMaterial(model, id), id);
+      scene->mMeshes[i] = makeMesh(subs.meshes[i], unsigned(i), name, flipV);
       scene->mRootNode->mMeshes[i] = unsigned(i);
       result.triangles += subs.meshes[i].indices.size() / 3;
     }
@@ -377,6 +409,7 @@ bool exportModel(const Model& model, const ExportRequest& req, ExportResult& res
       scene->mTextures[i] = textures.embedded[i].release();
   }
 
+  step(50, "writing");
   std::map<std::string, std::string> files;
   Assimp::Exporter exporter;
   exporter.SetIOHandler(new CaptureSystem(files));
@@ -411,6 +444,7 @@ bool exportModel(const Model& model, const ExportRequest& req, ExportResult& res
     }
     main->second = std::move(fixed);
   }
+  for (auto& [path, bytes] : textures.copies) files.emplace(path, std::move(bytes));
   result.files = std::move(files);
   return true;
 }
