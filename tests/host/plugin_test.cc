@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdio>
 #include <fstream>
 #include <map>
 #include <set>
@@ -342,21 +341,17 @@ TEST(Plugin, TwoObjectsSelectTheirOwnSubMaterials) {
   EXPECT_EQ(perId[boxId], 12);
 }
 
-// Signed volume of the host mesh measured from the centre of its lowest
-// bounding plane: independent of that point for a closed solid, and exact for
-// the cone, whose open base lies in that plane. Positive when faces look out.
-double signedVolume(const Mesh& mesh) {
-  Point3 lo = mesh.verts[0], hi = mesh.verts[0];
-  for (const Point3& p : mesh.verts)
-    for (int k = 0; k < 3; ++k) lo[k] = std::min(lo[k], p[k]), hi[k] = std::max(hi[k], p[k]);
-  const double o[3] = {(lo.x + hi.x) / 2.0, (lo.y + hi.y) / 2.0, lo.z};
-  double sum = 0;
+// Signed volume of the host mesh from the centre of its lowest bounding
+// plane: any point gives the same for a closed solid, and this one is exact
+// for the cone, whose open base lies in that plane. Positive when faces look out.
+double signedVolume(Mesh& mesh) {
+  const Box3& b = mesh.getBoundingBox();
+  const double o[3] = {(b.pmin.x + b.pmax.x) / 2.0, (b.pmin.y + b.pmax.y) / 2.0, b.pmin.z};
+  double sum = 0, p[3][3];
   for (const Face& f : mesh.faces) {
-    double p[3][3];
-    for (int i = 0; i < 3; ++i)
-      for (int k = 0; k < 3; ++k) p[i][k] = mesh.verts[f.v[i]][k] - o[k];
-    sum += p[0][0] * (p[1][1] * p[2][2] - p[1][2] * p[2][1]) +
-           p[0][1] * (p[1][2] * p[2][0] - p[1][0] * p[2][2]) +
+    for (int i = 0; i < 9; ++i) p[i / 3][i % 3] = mesh.verts[f.v[i / 3]][i % 3] - o[i % 3];
+    sum += p[0][0] * (p[1][1] * p[2][2] - p[1][2] * p[2][1]) -
+           p[0][1] * (p[1][0] * p[2][2] - p[1][2] * p[2][0]) +
            p[0][2] * (p[1][0] * p[2][1] - p[1][1] * p[2][0]);
   }
   return sum / 6;
@@ -364,31 +359,25 @@ double signedVolume(const Mesh& mesh) {
 
 TEST(Plugin, SolidsAndTubesFaceOutward) {
   const double r = 50, pi = std::acos(-1.0);  // half the unit scale
-  struct Case {
-    const char* type;
-    const char* component;
-    double volume;  // 0: open tube, sign only
-  } cases[] = {{"Box", "Simple", 8 * r * r * r},
-               {"Cylinder", "Simple", pi * r * r * 2 * r},
-               {"Cone", "Simple", pi * r * r * 2 * r / 3},
-               {"Sphere", "Simple", 4 * pi * r * r * r / 3},
-               {"Tube", "Tree", 0}};
-  for (const Case& c : cases) {
-    const std::string file = testing::TempDir() + "/solid_" + c.type + ".syv";
-    std::ofstream(file) << "Version 4.0\nModel {\nStruct {\nName \"Camera\"\nChildren {\n\"S\"\n}\n"
-                           "Camera {\n}\n}\nStruct {\nName \"S\"\nPrimitive {\nType \""
-                        << c.type << "\"\nResolution 12\nPoints 24\n}\n" << c.component
+  // Volumes of the round solids; 0 for the open tube, whose sign alone counts.
+  const std::pair<const char*, double> cases[] = {
+      {"Box", 8 * r * r * r}, {"Cylinder", 2 * pi * r * r * r}, {"Cone", 2 * pi * r * r * r / 3},
+      {"Sphere", 4 * pi * r * r * r / 3}, {"Tube", 0}};
+  for (const auto& [type, volume] : cases) {
+    const std::string file = testing::TempDir() + "/solid.syv";
+    std::ofstream(file) << "Model {\nStruct {\nName \"Camera\"\nChildren {\n\"S\"\n}\nCamera {\n}\n}\n"
+                        << "Struct {\nName \"S\"\nPrimitive {\nType \"" << type
+                        << "\"\nResolution 12\nPoints 24\n}\n" << (volume > 0 ? "Simple" : "Tree")
                         << " {\n}\n}\n}\n";
     Import im;
-    ASSERT_EQ(im.run(file), IMPEXP_SUCCESS) << c.type;
-    std::remove(file.c_str());
-    ASSERT_NE(im.mesh(), nullptr) << c.type;
+    ASSERT_EQ(im.run(file), IMPEXP_SUCCESS) << type;
+    ASSERT_NE(im.mesh(), nullptr) << type;
     const double v = signedVolume(*im.mesh());
-    EXPECT_GT(v, 0) << c.type;
+    EXPECT_GT(v, 0) << type;
     // Fine enough that the polygons lose under 4 % of the round solids.
-    if (c.volume > 0) {
-      EXPECT_GT(v / c.volume, 0.96) << c.type << " volume " << v;
-      EXPECT_LT(v / c.volume, 1 + 1e-6) << c.type << " volume " << v;
+    if (volume > 0) {
+      EXPECT_GT(v / volume, 0.96) << type << " volume " << v;
+      EXPECT_LT(v / volume, 1 + 1e-6) << type << " volume " << v;
     }
   }
 }
