@@ -83,7 +83,7 @@ std::map<std::string, json> readManifest(const std::string& path) {
 // Up to date: the earlier run converted it, and its output (and picture) are
 // newer than the plant and every texture that run found.
 bool upToDate(const json& record, const std::string& input, const std::string& output,
-              const std::string& preview) {
+              const std::string& preview, const std::vector<std::string>& textureDirs) {
   if (!field(record, "status").is_string()) return false;
   const std::string status = record["status"];
   if (status != "converted" && status != "skipped") return false;
@@ -92,9 +92,10 @@ bool upToDate(const json& record, const std::string& input, const std::string& o
   if (!preview.empty() && modified(preview) < 0) return false;
   const json& materials = field(field(record, "statistics"), "materials");
   if (!materials.is_array()) return false;
+  const std::vector<std::string> folders = textureFolders(input, textureDirs);
   for (const json& m : materials) {
     if (!field(m, "texture").is_string()) continue;
-    const std::string found = resolveTexture(input, field(m, "texture").get<std::string>());
+    const std::string found = resolveTexture(folders, field(m, "texture").get<std::string>());
     if (!found.empty() && modified(found) >= out) return false;
   }
   return true;
@@ -231,7 +232,8 @@ int runBatch(const Options& o) {
       continue;
     }
     auto e = earlier.find(plants[i].input);
-    if (!l.force && e != earlier.end() && upToDate(e->second, plants[i].input, outputs[i], previews[i])) {
+    if (!l.force && e != earlier.end() &&
+        upToDate(e->second, plants[i].input, outputs[i], previews[i], o.textureDirs)) {
       finish(i, "skipped", field(e->second, "statistics"), "", 0);
       continue;
     }
@@ -278,7 +280,10 @@ int runBatch(const Options& o) {
       if (!previews[i].empty())
         args.insert(args.end(), {"--preview", previews[i], "--size",
                                  std::to_string(l.width) + "x" + std::to_string(l.height)});
-      if (l.verbose) args.push_back("-v");
+      if (o.verbose) args.push_back("-v");
+      if (o.strict) args.push_back("--strict");
+      if (!o.copyTextures) args.push_back("--no-copy-textures");
+      for (const std::string& dir : o.textureDirs) args.insert(args.end(), {"--texture-dir", dir});
       std::vector<char*> argv;
       for (std::string& a : args) argv.push_back(a.data());
       argv.push_back(nullptr);

@@ -19,7 +19,6 @@ void addLibraryOptions(CLI::App& app, Options& o, std::string& size) {
   app.add_option("--preview", l.preview, "render the plant to a PNG picture");
   app.add_option("--size", size, "size of pictures, WxH (default 512x512)");
   app.add_flag("--check", l.check, "report what the import ignores or guesses, with line numbers");
-  app.add_flag("-v,--verbose", l.verbose, "also list the file check's findings as warnings");
 }
 
 namespace {
@@ -56,8 +55,8 @@ std::string finishLibraryOptions(Options& o, const std::string& size) {
   if (l.jobs < 0) return "-j must be 0 or more";
   if (l.check) {
     if (l.batch) return "--check takes one plant file";
-    if (!o.output.empty() || o.stats || !l.preview.empty())
-      return "--check only reads the plant: no -o, --stats or --preview with it";
+    if (!o.output.empty() || o.stats || !o.statsJson.empty() || !l.preview.empty())
+      return "--check only reads the plant: no -o, --stats, --stats-json or --preview with it";
     return {};
   }
   if (!l.batch) {

@@ -25,7 +25,6 @@ struct LibraryOptions {
   std::string preview;              // single plant: the picture's path
   int width = 512, height = 512;
   bool check = false;
-  bool verbose = false;
 };
 
 void addLibraryOptions(CLI::App& app, Options& options, std::string& size);

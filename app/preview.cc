@@ -190,7 +190,7 @@ bool writePreview(const Model& model, const PreviewRequest& req, std::string& er
     Vec3f colour = material ? material->diffuse : Vec3f{0.6f, 0.6f, 0.6f};
     GLuint texture = 0;
     if (material && !material->texture.empty() && !m.uvs.empty()) {
-      const std::string file = resolveTexture(req.plantPath, material->texture);
+      const std::string file = resolveTexture(req.textureFolders, material->texture);
       if (!file.empty()) {
         auto [it, fresh] = textures.try_emplace(file, 0);
         if (fresh) it->second = loadTexture(file);

@@ -5,13 +5,14 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "app/model.h"
 
 namespace syv::app {
 
 struct PreviewRequest {
-  std::string plantPath;  // textures are looked up beside it
+  std::vector<std::string> textureFolders;  // where textures are looked up, in order
   std::string pngPath;
   int width = 512, height = 512;
 };

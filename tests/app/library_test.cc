@@ -78,6 +78,13 @@ TEST_F(Library, BatchConvertsEachPlantAloneAndResumes) {
   EXPECT_EQ(manifest(dir.file("m.jsonl")).size(), 12u);
   EXPECT_EQ(syvimport("plants/a.syv plants/sub/b.syv -o out2/ --format obj -j 1").status, 0);
   EXPECT_TRUE(fs::exists(dir.file("out2/plants/sub/b.obj")));
+  // Each child gets --strict and --texture-dir: sub/b.syv's texture is one folder up.
+  const std::string strict = "plants/a.syv plants/sub/b.syv -o strict/ -j 1 --strict";
+  r = syvimport(strict);
+  EXPECT_EQ(r.status, 1) << r.err;
+  EXPECT_NE(r.err.find("Failed: plants/sub/b.syv: 1 warning with --strict"), std::string::npos) << r.err;
+  EXPECT_FALSE(fs::exists(dir.file("strict/plants/sub/b.glb")));
+  EXPECT_EQ(syvimport(strict + " --texture-dir plants").status, 0);
 }
 
 struct Picture {
