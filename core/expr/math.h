@@ -41,7 +41,8 @@ class Matrix4 {
  public:
   double m[4][4];
 
-  Matrix4();  // identity
+  Matrix4()  // identity
+      : m{{1.0, 0.0, 0.0, 0.0}, {0.0, 1.0, 0.0, 0.0}, {0.0, 0.0, 1.0, 0.0}, {0.0, 0.0, 0.0, 1.0}} {}
   static Matrix4 identity() { return Matrix4(); }
   static Matrix4 zero();
   static Matrix4 translation(const Vector3& t);
@@ -69,6 +70,11 @@ class Matrix4 {
   Vector3 position() const { return row(3); }
   void setPosition(const Vector3& p) { setRow(3, p); }
   bool isFinite() const;
+
+ private:
+  // Every element is written before it is read; placements make many of these.
+  struct Unset {};
+  explicit Matrix4(Unset) {}
 };
 
 inline Vector3 operator*(const Vector3& p, const Matrix4& m) { return m.transformPoint(p); }
