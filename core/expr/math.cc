@@ -79,17 +79,6 @@ Matrix4 Matrix4::rotAxis(const Vector3& axis, double angle) {
   return r;
 }
 
-Matrix4 Matrix4::operator*(const Matrix4& o) const {
-  Matrix4 r{Unset{}};
-  for (int i = 0; i < 4; ++i)
-    for (int j = 0; j < 4; ++j) {
-      double s = 0.0;
-      for (int k = 0; k < 4; ++k) s += m[i][k] * o.m[k][j];
-      r.m[i][j] = s;
-    }
-  return r;
-}
-
 bool Matrix4::operator==(const Matrix4& o) const {
   for (int i = 0; i < 4; ++i)
     for (int j = 0; j < 4; ++j)
@@ -135,18 +124,6 @@ Matrix4 Matrix4::inverse() const {
   for (int i = 0; i < 4; ++i)
     for (int j = 0; j < 4; ++j) r.m[j][i] = cof[i][j] / det;  // adjugate is the transpose
   return r;
-}
-
-Vector3 Matrix4::transformPoint(const Vector3& p) const {
-  return {p.x * m[0][0] + p.y * m[1][0] + p.z * m[2][0] + m[3][0],
-          p.x * m[0][1] + p.y * m[1][1] + p.z * m[2][1] + m[3][1],
-          p.x * m[0][2] + p.y * m[1][2] + p.z * m[2][2] + m[3][2]};
-}
-
-Vector3 Matrix4::transformDirection(const Vector3& d) const {
-  return {d.x * m[0][0] + d.y * m[1][0] + d.z * m[2][0],
-          d.x * m[0][1] + d.y * m[1][1] + d.z * m[2][1],
-          d.x * m[0][2] + d.y * m[1][2] + d.z * m[2][2]};
 }
 
 bool Matrix4::isFinite() const {
