@@ -3,7 +3,8 @@
 
   measure.py --bin build/bin [--plants tree1,tree5,dense1] [--formats stats,glb] [-n 3]
 
-Per plant and format: the median wall time of n runs, triangles per second,
+Per plant and format: the median wall time of n runs, triangles per second
+(of wall time, and of CPU time, which a busy machine disturbs less),
 peak resident memory, the host mesh's bytes, and the import's stages (from
 SYV_STAGE_TIMES, which the plug-in reads) with the converter's export time.
 Plants are generated into --work (default out/measure) once and kept.
@@ -41,16 +42,18 @@ def measure(cmd):
     # ru_maxrss of a waited child, through a tiny wrapper so that runs do not mix.
     wrapper = [sys.executable, "-c",
                "import resource,subprocess,sys;r=subprocess.run(sys.argv[1:]);"
-               "print('maxrss',resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss,"
-               "file=sys.stderr);sys.exit(r.returncode)"] + cmd
+               "u=resource.getrusage(resource.RUSAGE_CHILDREN);"
+               "print('maxrss',u.ru_maxrss,'cpu',u.ru_utime+u.ru_stime,file=sys.stderr);"
+               "sys.exit(r.returncode)"] + cmd
     wall, out, err = run(wrapper)
-    rss = int(err.split("maxrss")[-1].split()[0]) * 1024
+    last = err.split("maxrss")[-1].split()
+    rss, cpu = int(last[0]) * 1024, float(last[2])
     stages = {}
     for line in err.splitlines():
         if line.startswith("stages:"):
             parts = line.split()[1:]
             stages = {parts[i]: float(parts[i + 1]) for i in range(0, len(parts) - 1, 2)}
-    return wall, rss, stages, out
+    return wall, rss, stages, out, cpu
 
 
 def main():
@@ -65,7 +68,8 @@ def main():
     work = pathlib.Path(a.work)
     work.mkdir(parents=True, exist_ok=True)
     print(f"load: {os.getloadavg()[0]:.2f} {os.getloadavg()[1]:.2f} {os.getloadavg()[2]:.2f}")
-    header = (f"{'plant':8} {'format':6} {'Mtri':>6} {'wall s':>7} {'Mtri/s':>7} {'peak MB':>8} "
+    header = (f"{'plant':8} {'format':6} {'Mtri':>6} {'wall s':>7} {'Mtri/s':>7} {'cpu s':>6} {'/cpu-s':>6} "
+              f"{'peak MB':>8} "
               f"{'mesh MB':>8} {'read':>5} {'build':>5} {'gen':>5} {'smooth':>6} {'export':>6}")
     print(header)
     for name in a.plants.split(","):
@@ -81,6 +85,7 @@ def main():
             runs = [measure(cmd) for _ in range(a.n)]
             wall = statistics.median(r[0] for r in runs)
             rss = statistics.median(r[1] for r in runs)
+            cpu = statistics.median(r[4] for r in runs)
             stats = json.loads(runs[0][3])
             tris = stats["triangles"]
             mesh = stats["vertices"] * 12 + stats.get("texture_vertices", 0) * 12 + tris * FACE_BYTES
@@ -90,7 +95,7 @@ def main():
             def share(x):
                 return f"{100 * x / wall:4.0f}%"
             print(f"{name:8} {fmt:6} {tris / 1e6:6.2f} {wall:7.3f} {tris / wall / 1e6:7.2f} "
-                  f"{rss / 2**20:8.0f} {mesh / 2**20:8.0f} {share(st.get('read', 0)):>5} "
+                  f"{cpu:6.2f} {tris / cpu / 1e6:6.2f} {rss / 2**20:8.0f} {mesh / 2**20:8.0f} {share(st.get('read', 0)):>5} "
                   f"{share(st.get('build', 0)):>5} {share(st.get('generate', 0)):>5} "
                   f"{share(st.get('finish', 0)):>6} {share(exp):>6}", flush=True)
 
