@@ -55,19 +55,11 @@ demo: build
 	$(BUILD)/bin/syvimport $(DEMO_PLANT) -o $(DEMO_OUT) --stats
 	@echo "Wrote $(DEMO_OUT)"
 
-# Whole-process time of syvimport on the large example, import only and per format,
-# with the import/export split the statistics report.
-MEASURE_PLANT ?= examples/oak.syv
+# Whole-process speed and memory of syvimport on generated plants, per format,
+# with the import's stages (bench/README.md). E.g. MEASURE_ARGS="--plants tree5 -n 5".
+MEASURE_ARGS ?=
 measure: build
-	@plant=$(MEASURE_PLANT); \
-	mkdir -p out; echo "plant: $$plant ($$(wc -c < $$plant) bytes)"; \
-	for f in stats glb gltf obj fbx; do \
-	  if [ $$f = stats ]; then args="--stats"; else args="-o out/measure.$$f --stats"; fi; \
-	  start=$$(date +%s.%N); $(BUILD)/bin/syvimport $$plant $$args --quiet > out/measure-$$f.json || exit 1; \
-	  end=$$(date +%s.%N); \
-	  split=$$(tr -d ' \n' < out/measure-$$f.json | sed -n 's/.*"triangles":\([0-9]*\),"vertices".*"import":\([^,]*\),"export":\([^}]*\)}.*/triangles \1, import \2 s, export \3 s/p'); \
-	  awk -v s=$$start -v e=$$end -v f=$$f -v x="$$split" 'BEGIN { printf "%-5s wall %.3f s; %s\n", f, e - s, x }'; \
-	done
+	python3 bench/measure.py --bin $(BUILD)/bin $(MEASURE_ARGS)
 
 bench: build
 	$(BUILD)/bin/syv_bench
