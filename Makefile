@@ -5,7 +5,8 @@ FUZZ     ?= build-fuzz
 JOBS     ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps validator configure build test asan fuzz bench demo measure clean
+.PHONY: all deps validator blender-deps configure build test asan fuzz bench demo measure clean \
+        blender-addon install-blender-addon
 
 all: build
 
@@ -24,7 +25,11 @@ configure: deps $(BUILD)/build.ninja
 build: configure
 	cmake --build $(BUILD) -j $(JOBS)
 
-test: build validator
+# Blender for the add-on's tests.
+blender-deps:
+	@./scripts/deps.sh --blender
+
+test: build validator blender-deps
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
 # AddressSanitizer + UndefinedBehaviorSanitizer build of the whole tree and its tests.
@@ -63,6 +68,17 @@ measure: build
 	  split=$$(tr -d ' \n' < out/measure-$$f.json | sed -n 's/.*"triangles":\([0-9]*\),"vertices".*"import":\([^,]*\),"export":\([^}]*\)}.*/triangles \1, import \2 s, export \3 s/p'); \
 	  awk -v s=$$start -v e=$$end -v f=$$f -v x="$$split" 'BEGIN { printf "%-5s wall %.3f s; %s\n", f, e - s, x }'; \
 	done
+
+# The Blender add-on with this build's syvimport and plug-in, and its installation
+# into the current user's Blender (kept preferences, add-on enabled).
+ADDON_ZIP = $(abspath $(BUILD))/sylvo_import.zip
+blender-addon: build
+	@echo "Built $(ADDON_ZIP)"
+
+install-blender-addon: blender-addon
+	blender -b --python-exit-code 1 --python-expr "import bpy; \
+	  bpy.ops.preferences.addon_install(filepath='$(ADDON_ZIP)', overwrite=True); \
+	  bpy.ops.preferences.addon_enable(module='sylvo_import'); bpy.ops.wm.save_userpref()"
 
 bench: build
 	$(BUILD)/bin/syv_bench
