@@ -65,9 +65,13 @@ class Conversion:
             env["LD_LIBRARY_PATH"] = os.pathsep.join(
                 p for p in (os.path.dirname(BUNDLED), env.get("LD_LIBRARY_PATH")) if p)
         # A file, not a pipe: a plant with many warnings cannot stall the program.
-        with open(os.path.join(self.folder, "log"), "wb") as log:
-            self.process = subprocess.Popen(args, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                                            stderr=log, env=env)
+        try:
+            with open(os.path.join(self.folder, "log"), "wb") as log:
+                self.process = subprocess.Popen(args, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                                stderr=log, env=env)
+        except OSError:
+            self.remove()
+            raise
 
     def running(self):
         return self.process.poll() is None
@@ -191,9 +195,13 @@ class Batch:
             else:
                 self.current.remove()
             self.current = None
-        if self.waiting:
-            self.current = Conversion(self.program, self.waiting.pop(0), self.scale, self.strict)
-            return False
+        while self.waiting:
+            path = self.waiting.pop(0)
+            try:
+                self.current = Conversion(self.program, path, self.scale, self.strict)
+                return False
+            except OSError as e:
+                self.reports.append(('ERROR', "%s: syvimport could not be run: %s" % (os.path.basename(path), e)))
         return True
 
     def progress(self):
@@ -274,13 +282,15 @@ class IMPORT_SCENE_OT_sylvo(bpy.types.Operator, ImportHelper):
                         "PATH or set its path in the add-on's preferences")
             return {'CANCELLED'}
         self._batch = Batch(program, self.paths(), self.scale, self.strict)
+        wm = context.window_manager
+        wm.progress_begin(0, 100)
         if not getattr(self, "_modal", False):
             # Called from a script, or no event loop (blender -b): convert in place.
             while not self._batch.step():
                 self._batch.current.process.wait()
-            return self._finish(context)
-        wm = context.window_manager
-        wm.progress_begin(0, 100)
+            result = self._finish(context)
+            wm.progress_end()
+            return result
         self._timer = wm.event_timer_add(0.1, window=context.window)
         wm.modal_handler_add(self)
         self._batch.step()
@@ -294,8 +304,9 @@ class IMPORT_SCENE_OT_sylvo(bpy.types.Operator, ImportHelper):
             return {'CANCELLED'}
         if event.type == 'TIMER':
             if self._batch.step():
+                result = self._finish(context)
                 self._end_modal(context)
-                return self._finish(context)
+                return result
             self._status(context)
         # Blender stays usable while syvimport works; the plants come in at the end.
         return {'PASS_THROUGH'}
