@@ -75,7 +75,7 @@ ADDON_ZIP = $(abspath $(BUILD))/sylvo_import.zip
 blender-addon: build
 	@echo "Built $(ADDON_ZIP)"
 
-install-blender-addon: blender-addon
+install-blender-addon: blender-addon blender-deps
 	blender -b --python-exit-code 1 --python-expr "import bpy; \
 	  bpy.ops.preferences.addon_install(filepath='$(ADDON_ZIP)', overwrite=True); \
 	  bpy.ops.preferences.addon_enable(module='sylvo_import'); bpy.ops.wm.save_userpref()"
