@@ -5,7 +5,8 @@ FUZZ     ?= build-fuzz
 JOBS     ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps validator configure build install test asan fuzz bench demo measure clean
+.PHONY: all deps validator blender-deps configure build install test asan fuzz bench demo measure clean \
+        blender-addon install-blender-addon
 
 all: build
 
@@ -29,7 +30,11 @@ PREFIX ?= /usr/local
 install: build
 	cmake --install $(BUILD) --prefix $(PREFIX)
 
-test: build validator
+# Blender for the add-on's tests.
+blender-deps:
+	@./scripts/deps.sh --blender
+
+test: build validator blender-deps
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
 # AddressSanitizer + UndefinedBehaviorSanitizer build of the whole tree and its tests.
@@ -60,6 +65,17 @@ demo: build
 MEASURE_ARGS ?=
 measure: build
 	python3 bench/measure.py --bin $(BUILD)/bin $(MEASURE_ARGS)
+
+# The Blender add-on with this build's syvimport and plug-in, and its installation
+# into the current user's Blender (kept preferences, add-on enabled).
+ADDON_ZIP = $(abspath $(BUILD))/sylvo_import.zip
+blender-addon: build
+	@echo "Built $(ADDON_ZIP)"
+
+install-blender-addon: blender-addon blender-deps
+	blender -b --python-exit-code 1 --python-expr "import bpy; \
+	  bpy.ops.preferences.addon_install(filepath='$(ADDON_ZIP)', overwrite=True); \
+	  bpy.ops.preferences.addon_enable(module='sylvo_import'); bpy.ops.wm.save_userpref()"
 
 bench: build
 	$(BUILD)/bin/syv_bench
