@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "app/model.h"
 
@@ -28,10 +29,13 @@ struct ImportResult {
   std::string error;  // NoPlugin / Failed: why, when known
 };
 
-// The plug-in built beside the running program.
+// The plug-in beside the running program (a build tree) or, for an installed
+// tree, in ../lib/syvimport from it: found wherever the tree is copied.
 std::string defaultPluginPath();
 
+// `textureFolders` are the host's map folders, searched in order for bitmaps.
 ImportResult importWithPlugin(const std::string& pluginPath, const std::string& plantPath,
+                              const std::vector<std::string>& textureFolders,
                               const ImportCallbacks& callbacks);
 
 }  // namespace syv::app
