@@ -53,39 +53,103 @@ Vec3f faceNormal(const TriMesh& mesh, const TriFace& face) {
 std::vector<Vec3f> cornerNormals(const TriMesh& mesh) {
   const size_t faceCount = mesh.faces.size();
   const size_t vertexCount = mesh.vertices.size();
-  std::vector<Vec3d> area(faceCount);
+  auto valid = [&](const TriFace& face) {
+    return face.v[0] < vertexCount && face.v[1] < vertexCount && face.v[2] < vertexCount;
+  };
+  auto flatOf = [&](const TriFace& face, Vec3d& area) {
+    Vec3f n;
+    area = areaNormal(mesh, face);
+    if (!unitOf(area, n)) n = kUp;
+    return n;
+  };
   // Corner angles weigh the sum: unlike areas they do not depend on how a
-  // quad was split into triangles.
-  std::vector<double> angle(faceCount * 3, 0.0);
-  std::vector<Vec3f> flat(faceCount);
-  std::vector<bool> valid(faceCount);
+  // quad was split into triangles. A degenerate face weighs nothing.
+  auto angles = [&](const TriFace& face, const Vec3d& area, double (&a)[3]) {
+    a[0] = a[1] = a[2] = 0;
+    if (area.x == 0 && area.y == 0 && area.z == 0) return;
+    Vec3d p[3];
+    for (int k = 0; k < 3; ++k) p[k] = toD(mesh.vertices[face.v[k]]);
+    for (int k = 0; k < 3; ++k) a[k] = cornerAngle(p[k], p[(k + 1) % 3], p[(k + 2) % 3]);
+  };
+
+  // Nearly every vertex has one set of smoothing bits on all its smoothed
+  // faces: there the sum over those faces, in face order, is the corner normal,
+  // gathered in one pass. Vertices with several sets ("mixed") are summed per
+  // set afterwards, over the same faces in the same order.
+  enum : uint8_t { kNoFace, kOneSet, kMixed };
+  std::vector<Vec3d> sum(vertexCount);
+  std::vector<uint32_t> bits(vertexCount, 0);
+  std::vector<uint8_t> state(vertexCount, kNoFace);
+  size_t mixedCorners = 0;
   for (size_t f = 0; f < faceCount; ++f) {
     const TriFace& face = mesh.faces[f];
-    valid[f] = face.v[0] < vertexCount && face.v[1] < vertexCount && face.v[2] < vertexCount;
-    area[f] = areaNormal(mesh, face);
-    if (!unitOf(area[f], flat[f])) flat[f] = kUp;
-    if (valid[f] && (area[f].x != 0 || area[f].y != 0 || area[f].z != 0)) {
-      Vec3d p[3];
-      for (int k = 0; k < 3; ++k) p[k] = toD(mesh.vertices[face.v[k]]);
-      for (int k = 0; k < 3; ++k) angle[f * 3 + k] = cornerAngle(p[k], p[(k + 1) % 3], p[(k + 2) % 3]);
+    if (face.smoothing == 0 || !valid(face)) continue;
+    Vec3d area;
+    const Vec3f n = flatOf(face, area);
+    double a[3];
+    angles(face, area, a);
+    for (int k = 0; k < 3; ++k) {
+      const uint32_t v = face.v[k];
+      if (state[v] == kNoFace) {
+        state[v] = kOneSet;
+        bits[v] = face.smoothing;
+      } else if (state[v] == kOneSet && bits[v] != face.smoothing) {
+        state[v] = kMixed;
+      }
+      // A vertex twice on a face is counted twice, with its first corner's
+      // angle (zero: such a face is degenerate).
+      const int first = face.v[0] == v ? 0 : face.v[1] == v ? 1 : 2;
+      sum[v].x += double(n[0]) * a[first];
+      sum[v].y += double(n[1]) * a[first];
+      sum[v].z += double(n[2]) * a[first];
     }
   }
-
-  // Faces around each vertex (compressed rows), for smoothed faces only.
-  std::vector<uint32_t> start(vertexCount + 1, 0);
-  for (size_t f = 0; f < faceCount; ++f)
-    if (valid[f] && mesh.faces[f].smoothing != 0)
-      for (uint32_t v : mesh.faces[f].v) ++start[v + 1];
-  for (size_t v = 0; v < vertexCount; ++v) start[v + 1] += start[v];
-  std::vector<uint32_t> around(start[vertexCount]);
-  std::vector<uint32_t> fill(start.begin(), start.end() - 1);
-  for (size_t f = 0; f < faceCount; ++f)
-    if (valid[f] && mesh.faces[f].smoothing != 0)
-      for (uint32_t v : mesh.faces[f].v) around[fill[v]++] = uint32_t(f);
+  std::vector<Vec3f> smooth(vertexCount);
+  for (size_t v = 0; v < vertexCount; ++v)
+    if (state[v] == kOneSet && !unitOf(sum[v], smooth[v])) state[v] = kNoFace;
+  sum = {};
 
   std::vector<Vec3f> out(faceCount * 3);
-  for (size_t f = 0; f < faceCount; ++f)
-    for (int k = 0; k < 3; ++k) out[f * 3 + k] = flat[f];
+  for (size_t f = 0; f < faceCount; ++f) {
+    const TriFace& face = mesh.faces[f];
+    Vec3d area;
+    const Vec3f n = flatOf(face, area);
+    const bool smoothed = face.smoothing != 0 && valid(face);
+    for (int k = 0; k < 3; ++k) {
+      const uint32_t v = face.v[k];
+      out[f * 3 + size_t(k)] = n;
+      if (!smoothed) continue;
+      if (state[v] == kOneSet) out[f * 3 + size_t(k)] = smooth[v];
+      if (state[v] == kMixed) ++mixedCorners;
+    }
+  }
+  smooth = {};
+  bits = {};
+  if (mixedCorners == 0) return out;
+
+  // Smoothed corners at mixed vertices, grouped by vertex, each group in face
+  // order.
+  std::vector<uint32_t> slot(vertexCount, 0);
+  uint32_t mixedCount = 0;
+  for (size_t v = 0; v < vertexCount; ++v)
+    if (state[v] == kMixed) slot[v] = mixedCount++;
+  std::vector<uint32_t> start(size_t(mixedCount) + 1, 0);
+  for (size_t f = 0; f < faceCount; ++f) {
+    const TriFace& face = mesh.faces[f];
+    if (face.smoothing != 0 && valid(face))
+      for (uint32_t v : face.v)
+        if (state[v] == kMixed) ++start[slot[v] + 1];
+  }
+  for (size_t m = 0; m < mixedCount; ++m) start[m + 1] += start[m];
+  std::vector<uint32_t> around(start[mixedCount]);
+  std::vector<uint32_t> fill(start.begin(), start.end() - 1);
+  for (size_t f = 0; f < faceCount; ++f) {
+    const TriFace& face = mesh.faces[f];
+    if (face.smoothing != 0 && valid(face))
+      for (uint32_t v : face.v)
+        if (state[v] == kMixed) around[fill[slot[v]]++] = uint32_t(f);
+  }
+  fill = {};
 
   // Faces with the same bits at a vertex share one sum, so the cost per vertex
   // is its valence times the number of distinct bit sets there (few in practice).
@@ -96,33 +160,37 @@ std::vector<Vec3f> cornerNormals(const TriMesh& mesh) {
   };
   std::vector<Group> groups;
   for (size_t v = 0; v < vertexCount; ++v) {
+    if (state[v] != kMixed) continue;
+    const uint32_t begin = start[slot[v]], end = start[slot[v] + 1];
     groups.clear();
-    for (uint32_t i = start[v]; i < start[v + 1]; ++i) {
+    for (uint32_t i = begin; i < end; ++i) {
       const uint32_t f = around[i];
       const TriFace& face = mesh.faces[f];
       const Group* g = nullptr;
       for (const Group& c : groups)
         if (c.bits == face.smoothing) g = &c;
       if (!g) {
-        Vec3d sum;
-        for (uint32_t j = start[v]; j < start[v + 1]; ++j) {
-          const uint32_t other = around[j];
-          const TriFace& of = mesh.faces[other];
+        Vec3d total;
+        for (uint32_t j = begin; j < end; ++j) {
+          const TriFace& of = mesh.faces[around[j]];
           if ((of.smoothing & face.smoothing) == 0) continue;
+          Vec3d area;
+          const Vec3f n = flatOf(of, area);
+          double a[3];
+          angles(of, area, a);
           const int k = of.v[0] == v ? 0 : of.v[1] == v ? 1 : 2;
-          const double w = angle[size_t(other) * 3 + size_t(k)];
-          sum.x += double(flat[other][0]) * w;
-          sum.y += double(flat[other][1]) * w;
-          sum.z += double(flat[other][2]) * w;
+          total.x += double(n[0]) * a[k];
+          total.y += double(n[1]) * a[k];
+          total.z += double(n[2]) * a[k];
         }
         Group made{face.smoothing, false, {}};
-        made.ok = unitOf(sum, made.normal);
+        made.ok = unitOf(total, made.normal);
         groups.push_back(made);
         g = &groups.back();
       }
-      const Vec3f& n = g->ok ? g->normal : flat[f];
+      if (!g->ok) continue;  // keeps the face's own normal
       for (int k = 0; k < 3; ++k)
-        if (face.v[k] == v) out[size_t(f) * 3 + k] = n;
+        if (face.v[k] == v) out[size_t(f) * 3 + size_t(k)] = g->normal;
     }
   }
   return out;

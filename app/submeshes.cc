@@ -1,7 +1,5 @@
 #include "app/submeshes.h"
 
-#include <meshoptimizer.h>
-
 #include <cmath>
 #include <cstring>
 #include <map>
@@ -12,89 +10,132 @@
 namespace syv::app {
 namespace {
 
-struct Corner {
-  Vec3f p, n;
-  std::array<float, 2> uv;
+constexpr uint32_t kNone = ~uint32_t(0);
+
+bool finite3(const Vec3f& v) {
+  return std::isfinite(v[0]) && std::isfinite(v[1]) && std::isfinite(v[2]);
+}
+
+// The host's vertices in the output frame, and an id per vertex shared by all
+// vertices of the same value there (-0 and +0 equal): far fewer than corners,
+// so corners then weld on small integers instead of hashing their floats.
+struct Positions {
+  std::vector<Vec3f> at;
+  std::vector<uint32_t> id;
+  size_t unique = 0;
 };
 
-// What welding compares: the corner's bits with -0 made +0, so that the two
-// zeros weld while the first corner's own values are the ones written.
-struct CornerKey {
-  uint32_t bits[8];
-};
-
-uint32_t canonicalBits(float f) {
-  if (f == 0.f) f = 0.f;
-  uint32_t b;
-  std::memcpy(&b, &f, sizeof b);
-  return b;
-}
-
-CornerKey keyOf(const Corner& c) {
-  const float v[8] = {c.p[0], c.p[1], c.p[2], c.n[0], c.n[1], c.n[2], c.uv[0], c.uv[1]};
-  CornerKey k;
-  for (int i = 0; i < 8; ++i) k.bits[i] = canonicalBits(v[i]);
-  return k;
-}
-
-bool finite(const Corner& c) {
-  for (float f : {c.p[0], c.p[1], c.p[2], c.n[0], c.n[1], c.n[2], c.uv[0], c.uv[1]})
-    if (!std::isfinite(f)) return false;
-  return true;
-}
-
-// Corner k of face f in the output frame; false when an index is out of range
-// or a value is not finite.
-bool cornerOf(const TriMesh& mesh, const std::vector<Vec3f>& normals, size_t f, int k,
-              double scale, Corner& c) {
-  const TriFace& face = mesh.faces[f];
-  if (face.v[k] >= mesh.vertices.size()) return false;
-  c.p = toOutputFrame(mesh.vertices[face.v[k]], scale);
-  c.n = toOutputFrame(normals[f * 3 + size_t(k)], 1.0);
-  c.uv = {0.f, 0.f};
-  if (mesh.hasTexCoords) {
-    if (face.tv[k] >= mesh.tverts.size()) return false;
-    c.uv = {mesh.tverts[face.tv[k]][0], mesh.tverts[face.tv[k]][1]};
+Positions positionsOf(const TriMesh& mesh, double scale) {
+  Positions p;
+  const size_t n = mesh.vertices.size();
+  p.at.resize(n);
+  for (size_t v = 0; v < n; ++v) p.at[v] = toOutputFrame(mesh.vertices[v], scale);
+  p.id.resize(n);
+  // Open addressing on the bits with -0 made +0, numbered in vertex order.
+  auto key = [&](size_t v) {
+    std::array<uint32_t, 3> k;
+    for (int i = 0; i < 3; ++i) {
+      const float f = p.at[v][size_t(i)] == 0.f ? 0.f : p.at[v][size_t(i)];
+      std::memcpy(&k[size_t(i)], &f, sizeof f);
+    }
+    return k;
+  };
+  size_t size = 16;
+  while (size < n * 2) size *= 2;
+  std::vector<uint32_t> table(size, kNone);  // vertex that made each id
+  for (size_t v = 0; v < n; ++v) {
+    const std::array<uint32_t, 3> k = key(v);
+    uint32_t h = k[0] * 73856093u ^ k[1] * 19349663u ^ k[2] * 83492791u;
+    h ^= h >> 15;
+    h *= 0x2c1b3c6du;
+    h ^= h >> 12;
+    for (size_t slot = h & (size - 1);; slot = (slot + 1) & (size - 1)) {
+      if (table[slot] == kNone) {
+        table[slot] = uint32_t(v);
+        p.id[v] = uint32_t(p.unique++);
+        break;
+      }
+      if (key(table[slot]) == k) {
+        p.id[v] = p.id[table[slot]];
+        break;
+      }
+    }
   }
-  return finite(c);
+  return p;
 }
 
-bool faceOk(const TriMesh& mesh, const std::vector<Vec3f>& normals, size_t f, double scale) {
-  Corner c;
-  for (int k = 0; k < 3; ++k)
-    if (!cornerOf(mesh, normals, f, k, scale, c)) return false;
+// False when an index is out of range or a value of the face is not finite.
+bool faceOk(const TriMesh& mesh, const Positions& pos, const std::vector<Vec3f>& normals,
+            size_t f) {
+  const TriFace& face = mesh.faces[f];
+  for (int k = 0; k < 3; ++k) {
+    if (face.v[k] >= pos.at.size() || !finite3(pos.at[face.v[k]]) ||
+        !finite3(normals[f * 3 + size_t(k)]))
+      return false;
+    if (mesh.hasTexCoords) {
+      if (face.tv[k] >= mesh.tverts.size()) return false;
+      const Vec3f& t = mesh.tverts[face.tv[k]];
+      if (!std::isfinite(t[0]) || !std::isfinite(t[1])) return false;
+    }
+  }
   return true;
 }
 
 // Welds the corners of `faces` (in that order): vertices are numbered in the
-// order they first appear, each keeping the values of its first corner.
-void weld(const TriMesh& mesh, const std::vector<Vec3f>& normals, const uint32_t* faces,
-          size_t faceCount, double scale, Submesh& out) {
+// order they first appear, each keeping the values of its first corner. Corners
+// weld when position id, normal and texture coordinate are equal; candidates
+// are chained per position id, and `head` (one entry per id, all kNone) is
+// left as it was found.
+void weld(const TriMesh& mesh, const std::vector<Vec3f>& normals, const Positions& pos,
+          const uint32_t* faces, size_t faceCount, std::vector<uint32_t>& head, Submesh& out) {
   const size_t n = faceCount * 3;
-  std::vector<uint32_t> remap(n);
-  size_t unique = 0;
-  {
-    std::vector<CornerKey> keys(n);
-    Corner c;
-    for (size_t i = 0; i < faceCount; ++i)
-      for (int k = 0; k < 3; ++k) {
-        cornerOf(mesh, normals, faces[i], k, scale, c);
-        keys[i * 3 + size_t(k)] = keyOf(c);
-      }
-    unique = meshopt_generateVertexRemap(remap.data(), nullptr, n, keys.data(), n, sizeof(CornerKey));
-  }
-  out.positions.reserve(unique);
-  out.normals.reserve(unique);
-  out.uvs.reserve(unique);
-  Corner c;
+  out.indices.resize(n);
+  std::vector<uint32_t> first;  // corner that made each welded vertex
+  std::vector<uint32_t> next;   // next welded vertex of the same position id
+  const bool uv = mesh.hasTexCoords;
   for (size_t i = 0; i < n; ++i) {
-    if (remap[i] != out.positions.size()) continue;
-    cornerOf(mesh, normals, faces[i / 3], int(i % 3), scale, c);
-    out.positions.push_back(c.p);
-    out.normals.push_back(c.n);
-    out.uvs.push_back(c.uv);
+    const size_t f = faces[i / 3];
+    const int k = int(i % 3);
+    const TriFace& face = mesh.faces[f];
+    const uint32_t id = pos.id[face.v[k]];
+    const Vec3f& nc = normals[f * 3 + size_t(k)];
+    const Vec3f* tc = uv ? &mesh.tverts[face.tv[k]] : nullptr;
+    uint32_t w = head[id];
+    for (; w != kNone; w = next[w]) {
+      const size_t c = first[w];
+      const size_t f0 = faces[c / 3];
+      const size_t k0 = c % 3;
+      const Vec3f& n0 = normals[f0 * 3 + k0];
+      if (n0[0] != nc[0] || n0[1] != nc[1] || n0[2] != nc[2]) continue;
+      if (uv) {
+        const Vec3f& t0 = mesh.tverts[mesh.faces[f0].tv[k0]];
+        if (t0[0] != (*tc)[0] || t0[1] != (*tc)[1]) continue;
+      }
+      break;
+    }
+    if (w == kNone) {
+      w = uint32_t(first.size());
+      first.push_back(uint32_t(i));
+      next.push_back(head[id]);
+      head[id] = w;
+    }
+    out.indices[i] = w;
   }
-  out.indices = std::move(remap);
+  next = {};
+  const size_t unique = first.size();
+  out.positions.resize(unique);
+  out.normals.resize(unique);
+  out.uvs.resize(unique);
+  for (size_t w = 0; w < unique; ++w) {
+    const size_t f = faces[first[w] / 3];
+    const size_t k = first[w] % 3;
+    const TriFace& face = mesh.faces[f];
+    out.positions[w] = pos.at[face.v[k]];
+    head[pos.id[face.v[k]]] = kNone;
+    out.normals[w] = toOutputFrame(normals[f * 3 + k], 1.0);
+    out.uvs[w] = {0.f, 0.f};
+    if (uv) out.uvs[w] = {mesh.tverts[face.tv[k]][0], mesh.tverts[face.tv[k]][1]};
+  }
 }
 
 }  // namespace
@@ -106,12 +147,13 @@ Vec3f toOutputFrame(const Vec3f& v, double scale) {
 SubmeshSet buildSubmeshes(const TriMesh& mesh, double scale) {
   SubmeshSet out;
   const std::vector<Vec3f> normals = cornerNormals(mesh);
+  const Positions pos = positionsOf(mesh, scale);
   // The kept faces grouped by material id, each group in face order.
   std::vector<uint8_t> kept(mesh.faces.size());
   std::map<uint32_t, size_t> counts;
   auto last = counts.end();
   for (size_t f = 0; f < mesh.faces.size(); ++f) {
-    kept[f] = faceOk(mesh, normals, f, scale);
+    kept[f] = faceOk(mesh, pos, normals, f);
     if (!kept[f]) {
       ++out.droppedFaces;
       continue;
@@ -135,11 +177,12 @@ SubmeshSet buildSubmeshes(const TriMesh& mesh, double scale) {
     order[last->second++] = uint32_t(f);
   }
   kept = {};
+  std::vector<uint32_t> head(pos.unique, kNone);
   size_t begin = 0;
   for (const auto& [id, count] : counts) {
     Submesh& sub = out.meshes.emplace_back();
     sub.material = id;
-    weld(mesh, normals, order.data() + begin, count, scale, sub);
+    weld(mesh, normals, pos, order.data() + begin, count, head, sub);
     begin += count;
   }
   return out;

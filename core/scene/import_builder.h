@@ -31,6 +31,14 @@ enum class ImportStatus {
 
 const char* describeImportStatus(ImportStatus status);
 
+// Wall seconds of the last load's stages, for measurement.
+struct StageSeconds {
+  double read = 0.0;      // the text tree and its records
+  double build = 0.0;     // the scene's objects
+  double generate = 0.0;  // components' geometry into the sink
+  double finish = 0.0;    // the sink's finish (trimming, smoothing)
+};
+
 struct ImportOptions {
   // Geometry budget: quads the whole plant may emit.
   uint64_t maxQuads = 50000000;
@@ -68,6 +76,7 @@ class ImportBuilder : private WorldHolder, public NodeListBuilder {
   void setOptions(const ImportOptions& options) { options_ = options; }
   // Figures of the last traversal.
   const TraversalResult& traversalResult() const { return traversal_; }
+  const StageSeconds& stageSeconds() const { return stages_; }
   // The creation-time material list: one "Default" entry per root first,
   // then the objects' own materials; the material ids index it.
   const std::vector<SceneMaterial>& materialList() const { return creation_.materials; }
@@ -79,6 +88,7 @@ class ImportBuilder : private WorldHolder, public NodeListBuilder {
   std::string objectsFound_;
   TraversalResult traversal_;
   CreationShared creation_;
+  StageSeconds stages_;
 };
 
 }  // namespace syv

@@ -96,6 +96,23 @@ TEST(Submeshes, WeldsOnlyWhereEverythingAgrees) {
   for (uint32_t i : set.meshes[0].indices) EXPECT_LT(i, set.meshes[0].positions.size());
 }
 
+TEST(Submeshes, EqualPositionsOfDistinctVerticesWeldKeepingTheFirstCorner) {
+  // Vertex 3 repeats vertex 0 with -0: the two weld, numbered in order of
+  // first appearance, with the first corner's own zero written.
+  TriMesh mesh;
+  mesh.vertices = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {-0.f, 0, 0}};
+  mesh.faces = {{{0, 1, 2}, {}, 1, 0}, {{3, 1, 2}, {}, 1, 0}};
+  SubmeshSet set = buildSubmeshes(mesh, 1.0);
+  ASSERT_EQ(set.meshes.size(), 1u);
+  EXPECT_EQ(set.meshes[0].indices, (std::vector<uint32_t>{0, 1, 2, 0, 1, 2}));
+  ASSERT_EQ(set.meshes[0].positions.size(), 3u);
+  EXPECT_FALSE(std::signbit(set.meshes[0].positions[0][0]));
+  std::swap(mesh.faces[0], mesh.faces[1]);
+  set = buildSubmeshes(mesh, 1.0);
+  EXPECT_EQ(set.meshes[0].positions.size(), 3u);
+  EXPECT_TRUE(std::signbit(set.meshes[0].positions[0][0]));
+}
+
 TEST(Submeshes, OneMeshPerMaterialInIdOrderAndOutputFrame) {
   TriMesh mesh;
   mesh.vertices = {{0, 0, 0}, {100, 0, 0}, {100, 0, 200}, {0, 0, 200}, {0, 300, 0}};
