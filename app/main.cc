@@ -97,6 +97,7 @@ int convert(const Options& o) {
   std::vector<std::pair<bool, std::string>> logged;
   callbacks.message = [&](bool isError, const std::string& text) { logged.emplace_back(isError, text); };
 
+  passLimitsToPlugin(o.limits);
   progress.stage("Importing " + o.input);
   const auto importStart = std::chrono::steady_clock::now();
   ImportResult imported = importWithPlugin(o.plugin.empty() ? defaultPluginPath() : o.plugin,

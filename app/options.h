@@ -4,6 +4,7 @@
 #include <string>
 
 #include "app/exporter.h"
+#include "app/plugin_import.h"
 
 namespace syv::app {
 
@@ -18,6 +19,7 @@ struct Options {
   bool quiet = false;      // errors only
   bool noProgress = false;
   double scale = 0.01;     // host centimetres to metres
+  ImportLimits limits;
 };
 
 enum class ParseOutcome { Run, Exit };

@@ -1,9 +1,11 @@
 #include "core/scene/import_builder.h"
 
+#include <algorithm>
 #include <fstream>
 #include <set>
 #include <utility>
 
+#include "core/expr/expression.h"
 #include "core/expr/log.h"
 #include "core/expr/progress.h"
 #include "core/io/value_types.h"
@@ -28,6 +30,7 @@ const char* describeImportStatus(ImportStatus status) {
     case ImportStatus::kRootNotCreated: return "a root object could not be created";
     case ImportStatus::kCancelled: return "cancelled";
     case ImportStatus::kBudgetExceeded: return "the geometry budget was exceeded";
+    case ImportStatus::kLimitExceeded: return "a line, block or expression is beyond its limit";
     case ImportStatus::kSinkRefused: return "the output mesh refused a reservation";
   }
   return "unknown";
@@ -83,6 +86,9 @@ bool ImportBuilder::walkSceneNode(uint32_t depth, const std::string& name, const
 }
 
 bool ImportBuilder::readScene(const EvaluationContext& context, const std::string& fileName) {
+  setMaxExpressionDepth(static_cast<int>(std::min<uint32_t>(options_.maxDepth,
+                                                            kMaxExpressionDepthLimit)));
+  resetExpressionDepthExceeded();
   std::ifstream in(fileName, std::ios::binary);
   if (!in.is_open()) {
     status_ = ImportStatus::kOpenFailed;
@@ -94,7 +100,28 @@ bool ImportBuilder::readScene(const EvaluationContext& context, const std::strin
   KeyFrameTable table;
   {
     TextNode root(0);
-    const TextReadResult read = readTextTree(in, root);
+    TextLimits limits;
+    limits.maxDepth = options_.maxDepth;
+    limits.maxLineLength = options_.maxLineLength;
+    const TextReadResult read = readTextTree(in, root, limits);
+    if (read.status == TextReadStatus::kLineTooLong) {
+      LogChannel::error("IMPORT: line " + std::to_string(read.line) + " is longer than " +
+                        std::to_string(limits.maxLineLength) +
+                        " bytes (the line length limit; raise it with --max-line-length or "
+                        "SYV_MAX_LINE_LENGTH); import stopped");
+      ProgressChannel::end();
+      status_ = ImportStatus::kLimitExceeded;
+      return false;
+    }
+    if (read.status == TextReadStatus::kTooDeep) {
+      LogChannel::error("IMPORT: line " + std::to_string(read.line) + " opens a block nested " +
+                        "deeper than " + std::to_string(limits.maxDepth) +
+                        " (the depth limit; raise it with --max-depth or SYV_MAX_DEPTH); "
+                        "import stopped");
+      ProgressChannel::end();
+      status_ = ImportStatus::kLimitExceeded;
+      return false;
+    }
     if (!read.ok())
       LogChannel::warning("IMPORT: reading stopped at line " + std::to_string(read.line) +
                           ": " + describeTextReadStatus(read.status));
@@ -163,8 +190,19 @@ bool ImportBuilder::readScene(const EvaluationContext& context, const std::strin
   }
   ProgressChannel::update(1.0);
   ProgressChannel::end();
+  if (!checkExpressionDepth()) return false;
   status_ = ImportStatus::kComplete;
   return true;
+}
+
+bool ImportBuilder::checkExpressionDepth() {
+  if (!expressionDepthExceeded()) return true;
+  LogChannel::error("IMPORT: an expression nests deeper than " +
+                    std::to_string(maxExpressionDepth()) +
+                    " (the depth limit; raise it with --max-depth or SYV_MAX_DEPTH); "
+                    "import stopped");
+  status_ = ImportStatus::kLimitExceeded;
+  return false;
 }
 
 bool ImportBuilder::loadFile(const EvaluationContext& context, const std::string& fileName,
@@ -180,6 +218,7 @@ bool ImportBuilder::loadFile(const EvaluationContext& context, const std::string
   traversal_ = traverse(world(), state, limits);
   sink.finish();
   ProgressChannel::end();
+  if (traversal_.ok() && !checkExpressionDepth()) return false;
   switch (traversal_.status) {
     case TraversalStatus::kComplete: status_ = ImportStatus::kComplete; break;
     case TraversalStatus::kSinkRefused: status_ = ImportStatus::kSinkRefused; break;
