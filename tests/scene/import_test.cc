@@ -287,7 +287,7 @@ TEST(Import, DeepHierarchiesNeedNoDeepStack) {
   for (int i = 0; i < 100000; ++i) nested += "}\n";
   EXPECT_EQ(load("nested", nested).status, ImportStatus::kLimitExceeded);
   ImportOptions deep;
-  deep.maxDepth = 100001;
+  deep.maxDepth = 100010;
   EXPECT_EQ(load("nested", nested, deep).quads, 6u);
 }
 
