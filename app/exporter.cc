@@ -14,9 +14,9 @@
 #include <filesystem>
 #include <memory>
 
-#include <nlohmann/json.hpp>
-
 #include "app/fbx_binary.h"
+#include "app/gltf_writer.h"
+#include "app/obj_writer.h"
 #include "app/submeshes.h"
 #include "app/textures.h"
 
@@ -68,16 +68,6 @@ class CaptureSystem : public Assimp::IOSystem {
   std::map<std::string, std::string>& files_;
 };
 
-const char* assimpFormatId(Format f) {
-  switch (f) {
-    case Format::Glb: return "glb2";
-    case Format::Gltf: return "gltf2";
-    case Format::Obj: return "obj";
-    case Format::Fbx: return "fbx";
-  }
-  return "";
-}
-
 bool isGltf(Format f) { return f == Format::Glb || f == Format::Gltf; }
 
 std::string materialName(const MaterialInfo* info, uint32_t id) {
@@ -87,57 +77,70 @@ std::string materialName(const MaterialInfo* info, uint32_t id) {
 
 // One image per distinct resolved file, so that a .glb stores it once.
 struct TextureTable {
-  std::vector<std::unique_ptr<aiTexture>> embedded;
-  std::map<std::string, std::string> referenceOf;  // resolved path -> reference text
+  std::vector<GltfImage> images;                  // glTF, in order of first use
+  std::map<std::string, int> imageOf;             // resolved path -> image, -1 if unusable
+  std::map<std::string, std::string> referenceOf;  // OBJ and FBX: resolved path -> reference
 };
 
-// The reference a material gets for its texture, or empty (with a warning) when
-// there is none to give.
-std::string textureReference(const MaterialInfo& info, const ExportRequest& req,
-                             TextureTable& table, std::vector<std::string>& warnings) {
-  if (info.texture.empty()) return {};
+// Where a material's texture is: an image (glTF) or a reference (OBJ, FBX);
+// none (with a warning) when there is none to give.
+struct TextureUse {
+  int image = -1;
+  std::string reference;
+};
+
+TextureUse textureUse(const MaterialInfo& info, const ExportRequest& req, TextureTable& table,
+                      std::vector<std::string>& warnings) {
+  TextureUse use;
+  if (info.texture.empty()) return use;
   const std::string found = resolveTexture(req.plantPath, info.texture);
   if (found.empty()) {
     warnings.push_back("texture \"" + info.texture + "\" of material \"" + info.name +
                        "\" not found; the material keeps its colour only");
-    return {};
+    return use;
   }
-  auto known = table.referenceOf.find(found);
-  if (known != table.referenceOf.end()) return known->second;
-
-  std::string reference;
-  if (isGltf(req.format)) {
-    std::string bytes;
-    if (!readFile(found, bytes)) {
-      warnings.push_back("texture \"" + found + "\" cannot be read; the material keeps its colour only");
-      return {};
-    }
-    const ImageKind kind = imageKind(bytes);
-    if (kind == ImageKind::Other) {
-      warnings.push_back("texture \"" + found +
-                         "\" is neither PNG nor JPEG, which glTF requires; the material keeps its "
-                         "colour only");
-      table.referenceOf[found] = {};
-      return {};
-    }
-    if (req.format == Format::Glb) {
-      auto tex = std::make_unique<aiTexture>();
-      tex->mWidth = unsigned(bytes.size());
-      tex->mHeight = 0;  // compressed image data of mWidth bytes
-      std::strcpy(tex->achFormatHint, kind == ImageKind::Png ? "png" : "jpg");
-      tex->pcData = new aiTexel[(bytes.size() + sizeof(aiTexel) - 1) / sizeof(aiTexel)];
-      std::memcpy(tex->pcData, bytes.data(), bytes.size());
-      tex->mFilename = aiString(std::filesystem::path(found).filename().string());
-      reference = "*" + std::to_string(table.embedded.size());
-      table.embedded.push_back(std::move(tex));
-    } else {
-      reference = uriEncodePath(relativeTo(req.outputPath, found));
-    }
+  if (!isGltf(req.format)) {
+    auto known = table.referenceOf.find(found);
+    if (known == table.referenceOf.end())
+      known = table.referenceOf.emplace(found, relativeTo(req.outputPath, found)).first;
+    use.reference = known->second;
+    return use;
+  }
+  auto known = table.imageOf.find(found);
+  if (known != table.imageOf.end()) {
+    use.image = known->second;
+    return use;
+  }
+  std::string bytes;
+  if (!readFile(found, bytes)) {
+    warnings.push_back("texture \"" + found + "\" cannot be read; the material keeps its colour only");
+    return use;
+  }
+  const ImageKind kind = imageKind(bytes);
+  if (kind == ImageKind::Other) {
+    warnings.push_back("texture \"" + found +
+                       "\" is neither PNG nor JPEG, which glTF requires; the material keeps its "
+                       "colour only");
+    table.imageOf[found] = -1;
+    return use;
+  }
+  GltfImage image;
+  if (req.format == Format::Glb) {
+    image.name = std::filesystem::path(found).filename().string();
+    image.mimeType = kind == ImageKind::Png ? "image/png" : "image/jpeg";
+    image.bytes = std::move(bytes);
   } else {
-    reference = relativeTo(req.outputPath, found);
+    image.uri = uriEncodePath(relativeTo(req.outputPath, found));
   }
-  table.referenceOf[found] = reference;
-  return reference;
+  use.image = int(table.images.size());
+  table.images.push_back(std::move(image));
+  table.imageOf[found] = use.image;
+  return use;
+}
+
+Vec3f clampedDiffuse(const MaterialInfo* info) {
+  const Vec3f d = info ? info->diffuse : Vec3f{0.5f, 0.5f, 0.5f};
+  return {std::clamp(d[0], 0.f, 1.f), std::clamp(d[1], 0.f, 1.f), std::clamp(d[2], 0.f, 1.f)};
 }
 
 aiMaterial* makeMaterial(const MaterialInfo* info, uint32_t id, const ExportRequest& req,
@@ -145,9 +148,8 @@ aiMaterial* makeMaterial(const MaterialInfo* info, uint32_t id, const ExportRequ
   auto* mat = new aiMaterial();
   aiString name(materialName(info, id));
   mat->AddProperty(&name, AI_MATKEY_NAME);
-  const Vec3f d = info ? info->diffuse : Vec3f{0.5f, 0.5f, 0.5f};
-  aiColor4D diffuse(std::clamp(d[0], 0.f, 1.f), std::clamp(d[1], 0.f, 1.f),
-                    std::clamp(d[2], 0.f, 1.f), 1.f);
+  const Vec3f d = clampedDiffuse(info);
+  aiColor4D diffuse(d[0], d[1], d[2], 1.f);
   mat->AddProperty(&diffuse, 1, AI_MATKEY_COLOR_DIFFUSE);
   mat->AddProperty(&diffuse, 1, AI_MATKEY_BASE_COLOR);
   // Bark and leaves are not metal; thin leaves are seen from both sides.
@@ -157,17 +159,16 @@ aiMaterial* makeMaterial(const MaterialInfo* info, uint32_t id, const ExportRequ
   const int twoSided = 1;
   mat->AddProperty(&twoSided, 1, AI_MATKEY_TWOSIDED);
   if (info) {
-    const std::string ref = textureReference(*info, req, textures, warnings);
+    const std::string ref = textureUse(*info, req, textures, warnings).reference;
     if (!ref.empty()) {
       aiString path(ref);
       mat->AddProperty(&path, AI_MATKEY_TEXTURE_DIFFUSE(0));
-      if (isGltf(req.format)) mat->AddProperty(&path, AI_MATKEY_TEXTURE(aiTextureType_BASE_COLOR, 0));
     }
   }
   return mat;
 }
 
-aiMesh* makeMesh(const Submesh& sub, unsigned materialIndex, bool flipV) {
+aiMesh* makeMesh(const Submesh& sub, unsigned materialIndex) {
   auto* mesh = new aiMesh();
   mesh->mPrimitiveTypes = aiPrimitiveType_TRIANGLE;
   mesh->mMaterialIndex = materialIndex;
@@ -181,8 +182,7 @@ aiMesh* makeMesh(const Submesh& sub, unsigned materialIndex, bool flipV) {
   for (unsigned i = 0; i < n; ++i) {
     mesh->mVertices[i] = aiVector3D(sub.positions[i][0], sub.positions[i][1], sub.positions[i][2]);
     mesh->mNormals[i] = aiVector3D(sub.normals[i][0], sub.normals[i][1], sub.normals[i][2]);
-    const float v = sub.uvs[i][1];
-    mesh->mTextureCoords[0][i] = aiVector3D(sub.uvs[i][0], flipV ? 1.f - v : v, 0.f);
+    mesh->mTextureCoords[0][i] = aiVector3D(sub.uvs[i][0], sub.uvs[i][1], 0.f);
   }
   const unsigned faces = unsigned(sub.indices.size() / 3);
   mesh->mNumFaces = faces;
@@ -246,69 +246,6 @@ void stampCreationTime(FbxDocument& doc) {
   }
 }
 
-uint32_t readU32(const std::string& b, size_t at) {
-  uint32_t v = 0;
-  for (int i = 3; i >= 0; --i) v = (v << 8) | uint8_t(b[at + size_t(i)]);
-  return v;
-}
-
-void appendU32(std::string& b, uint32_t v) {
-  for (int i = 0; i < 4; ++i) b.push_back(char((v >> (8 * i)) & 0xff));
-}
-
-// A plant without geometry makes Assimp write a buffer of zero bytes, which
-// glTF forbids: drop it (and the .bin or BIN chunk that would hold it).
-bool dropEmptyBuffer(std::map<std::string, std::string>& files, const std::string& mainPath,
-                     Format format, std::string& error) {
-  std::string& main = files[mainPath];
-  std::string jsonText;
-  if (format == Format::Glb) {
-    if (main.size() < 20 || main.compare(0, 4, "glTF") != 0) {
-      error = "Assimp wrote no GLB header";
-      return false;
-    }
-    const uint32_t jsonLength = readU32(main, 12);
-    if (20 + size_t(jsonLength) > main.size()) {
-      error = "Assimp wrote a truncated GLB";
-      return false;
-    }
-    jsonText = main.substr(20, jsonLength);
-  } else {
-    jsonText = main;
-  }
-  nlohmann::json j = nlohmann::json::parse(jsonText, nullptr, false);
-  if (j.is_discarded()) {
-    error = "Assimp wrote glTF that is not JSON";
-    return false;
-  }
-  if (!j.contains("buffers") || !j["buffers"].is_array() ||
-      (j.contains("bufferViews") && !j["bufferViews"].empty()))
-    return true;
-  for (const auto& buffer : j["buffers"])
-    if (buffer.value("byteLength", 1) != 0) return true;
-  for (const auto& buffer : j["buffers"]) {
-    if (format != Format::Gltf || !buffer.contains("uri") || !buffer["uri"].is_string()) continue;
-    const std::string uri = buffer["uri"];
-    files.erase((std::filesystem::path(mainPath).parent_path() / uri).string());
-  }
-  j.erase("buffers");
-  j.erase("bufferViews");
-  std::string text = j.dump();
-  if (format == Format::Gltf) {
-    main = text;
-    return true;
-  }
-  text.append((4 - text.size() % 4) % 4, ' ');
-  std::string glb("glTF", 4);
-  appendU32(glb, 2);
-  appendU32(glb, uint32_t(12 + 8 + text.size()));
-  appendU32(glb, uint32_t(text.size()));
-  glb += "JSON";
-  glb += text;
-  main = glb;
-  return true;
-}
-
 }  // namespace
 
 bool parseFormat(std::string name, Format& format) {
@@ -339,48 +276,77 @@ const char* formatName(Format format) {
 
 bool exportModel(const Model& model, const ExportRequest& req, ExportResult& result,
                  std::string& error) {
-  const SubmeshSet subs = buildSubmeshes(model.mesh, req.scale);
+  SubmeshSet subs = buildSubmeshes(model.mesh, req.scale);
   if (subs.droppedFaces)
     result.warnings.push_back(std::to_string(subs.droppedFaces) +
                               " triangles with a bad index or a non-finite coordinate were left out");
-
-  auto scene = std::make_unique<aiScene>();
-  scene->mRootNode = new aiNode(model.nodeName.empty() ? "plant" : model.nodeName);
-  TextureTable textures;
+  for (const Submesh& sub : subs.meshes) result.triangles += sub.indices.size() / 3;
+  const std::string nodeName = model.nodeName.empty() ? "plant" : model.nodeName;
   // Every format gets at least one material: some readers expect one.
   const size_t meshCount = subs.meshes.size();
   const size_t materialCount = std::max<size_t>(meshCount, 1);
+  auto materialId = [&](size_t i) -> uint32_t {
+    return meshCount ? subs.meshes[i].material
+                     : (model.materials.empty() ? 0 : model.materials.front().id);
+  };
+  TextureTable textures;
+
+  if (isGltf(req.format) || req.format == Format::Obj) {
+    std::vector<OutputMaterial> materials;
+    for (size_t i = 0; i < materialCount; ++i) {
+      const uint32_t id = materialId(i);
+      const MaterialInfo* info = findMaterial(model, id);
+      OutputMaterial m;
+      m.name = materialName(info, id);
+      m.color = clampedDiffuse(info);
+      if (info) {
+        const TextureUse use = textureUse(*info, req, textures, result.warnings);
+        m.image = use.image;
+        m.texture = use.reference;
+      }
+      materials.push_back(std::move(m));
+    }
+    std::vector<std::string> meshNames;
+    for (const Submesh& sub : subs.meshes) meshNames.push_back("mesh_" + std::to_string(sub.material));
+    if (req.format == Format::Obj) {
+      writeObj(materials, meshNames, std::move(subs), req.outputPath, result.files);
+    } else {
+      GltfScene scene;
+      scene.nodeName = nodeName;
+      scene.meshName = meshNames.empty() ? std::string() : meshNames.front();
+      scene.materials = std::move(materials);
+      scene.images = std::move(textures.images);
+      writeGltf(scene, std::move(subs), req.outputPath, req.format == Format::Glb, result.files);
+    }
+    return true;
+  }
+
+  // FBX stays with Assimp.
+  auto scene = std::make_unique<aiScene>();
+  scene->mRootNode = new aiNode(nodeName);
   scene->mNumMaterials = unsigned(materialCount);
   scene->mMaterials = new aiMaterial*[materialCount];
   for (size_t i = 0; i < materialCount; ++i) {
-    const uint32_t id = meshCount ? subs.meshes[i].material
-                                  : (model.materials.empty() ? 0 : model.materials.front().id);
+    const uint32_t id = materialId(i);
     scene->mMaterials[i] = makeMaterial(findMaterial(model, id), id, req, textures, result.warnings);
   }
-  // Assimp's glTF writer turns v over itself; the others keep the host's convention.
-  const bool flipV = false;
   scene->mNumMeshes = unsigned(meshCount);
   if (meshCount) {
     scene->mMeshes = new aiMesh*[meshCount];
     scene->mRootNode->mNumMeshes = unsigned(meshCount);
     scene->mRootNode->mMeshes = new unsigned[meshCount];
     for (size_t i = 0; i < meshCount; ++i) {
-      scene->mMeshes[i] = makeMesh(subs.meshes[i], unsigned(i), flipV);
+      scene->mMeshes[i] = makeMesh(subs.meshes[i], unsigned(i));
+      subs.meshes[i] = {};
       scene->mRootNode->mMeshes[i] = unsigned(i);
-      result.triangles += subs.meshes[i].indices.size() / 3;
     }
-  }
-  if (!textures.embedded.empty()) {
-    scene->mNumTextures = unsigned(textures.embedded.size());
-    scene->mTextures = new aiTexture*[scene->mNumTextures];
-    for (size_t i = 0; i < textures.embedded.size(); ++i)
-      scene->mTextures[i] = textures.embedded[i].release();
   }
 
   std::map<std::string, std::string> files;
   Assimp::Exporter exporter;
   exporter.SetIOHandler(new CaptureSystem(files));
-  const aiReturn status = exporter.Export(scene.get(), assimpFormatId(req.format), req.outputPath);
+  const aiReturn status = exporter.Export(scene.get(), "fbx", req.outputPath);
+  scene.reset();
   if (status != aiReturn_SUCCESS) {
     const char* why = exporter.GetErrorString();
     error = std::string("Assimp could not write ") + formatName(req.format) +
@@ -392,25 +358,22 @@ bool exportModel(const Model& model, const ExportRequest& req, ExportResult& res
     error = std::string("Assimp wrote no ") + formatName(req.format) + " file";
     return false;
   }
-  if (isGltf(req.format) && result.triangles == 0 &&
-      !dropEmptyBuffer(files, req.outputPath, req.format, error))
+  FbxDocument doc;
+  if (!readFbxBinary(main->second, doc, error)) {
+    error = "cannot re-read the FBX that Assimp wrote: " + error;
     return false;
-  if (req.format == Format::Fbx) {
-    FbxDocument doc;
-    if (!readFbxBinary(main->second, doc, error)) {
-      error = "cannot re-read the FBX that Assimp wrote: " + error;
-      return false;
-    }
-    declareMetres(doc);
-    stampCreationTime(doc);
-    std::string fixed = writeFbxBinary(doc);
-    const std::string fault = checkFbxStructure(fixed);
-    if (!fault.empty()) {
-      error = "the rewritten FBX is unsound: " + fault;
-      return false;
-    }
-    main->second = std::move(fixed);
   }
+  main->second = {};
+  declareMetres(doc);
+  stampCreationTime(doc);
+  std::string fixed = writeFbxBinary(doc);
+  doc = {};
+  const std::string fault = checkFbxStructure(fixed);
+  if (!fault.empty()) {
+    error = "the rewritten FBX is unsound: " + fault;
+    return false;
+  }
+  main->second = std::move(fixed);
   result.files = std::move(files);
   return true;
 }

@@ -1,6 +1,7 @@
-// Writes a Model through Assimp into memory: one mesh per material id, corner
-// normals from smoothing groups, texture coordinates, materials with colour
-// and texture. Binary FBX is re-serialised so that every nested list is closed.
+// Writes a Model into memory: one mesh per material id, corner normals from
+// smoothing groups, texture coordinates, materials with colour and texture.
+// glTF and OBJ are written directly; FBX through Assimp, re-serialised so that
+// every nested list is closed.
 #pragma once
 
 #include <map>
@@ -32,7 +33,7 @@ struct ExportResult {
   size_t triangles = 0;  // written
 };
 
-// False with a message when Assimp cannot write the format.
+// False with a message when the output cannot be made (Assimp failing on FBX).
 bool exportModel(const Model& model, const ExportRequest& request, ExportResult& result,
                  std::string& error);
 

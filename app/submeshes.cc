@@ -1,5 +1,7 @@
 #include "app/submeshes.h"
 
+#include <meshoptimizer.h>
+
 #include <cmath>
 #include <cstring>
 #include <map>
@@ -15,18 +17,10 @@ struct Corner {
   std::array<float, 2> uv;
 };
 
-// Bitwise key; -0 and +0 must weld, so zeros are canonicalised first.
+// What welding compares: the corner's bits with -0 made +0, so that the two
+// zeros weld while the first corner's own values are the ones written.
 struct CornerKey {
   uint32_t bits[8];
-  bool operator==(const CornerKey& o) const { return std::memcmp(bits, o.bits, sizeof bits) == 0; }
-};
-
-struct CornerHash {
-  size_t operator()(const CornerKey& k) const {
-    uint64_t h = 1469598103934665603ull;
-    for (uint32_t b : k.bits) h = (h ^ b) * 1099511628211ull;
-    return size_t(h ^ (h >> 29));
-  }
 };
 
 uint32_t canonicalBits(float f) {
@@ -49,44 +43,59 @@ bool finite(const Corner& c) {
   return true;
 }
 
-// Welds corners with an open-addressing table over the corners kept so far:
-// a plant has millions of corners, and a node per entry would cost more than
-// the export that follows.
-struct Builder {
-  Submesh mesh;
-  std::vector<CornerKey> keys;
-  std::vector<uint32_t> slots;  // index into keys + 1; 0 is empty
+// Corner k of face f in the output frame; false when an index is out of range
+// or a value is not finite.
+bool cornerOf(const TriMesh& mesh, const std::vector<Vec3f>& normals, size_t f, int k,
+              double scale, Corner& c) {
+  const TriFace& face = mesh.faces[f];
+  if (face.v[k] >= mesh.vertices.size()) return false;
+  c.p = toOutputFrame(mesh.vertices[face.v[k]], scale);
+  c.n = toOutputFrame(normals[f * 3 + size_t(k)], 1.0);
+  c.uv = {0.f, 0.f};
+  if (mesh.hasTexCoords) {
+    if (face.tv[k] >= mesh.tverts.size()) return false;
+    c.uv = {mesh.tverts[face.tv[k]][0], mesh.tverts[face.tv[k]][1]};
+  }
+  return finite(c);
+}
 
-  uint32_t add(const Corner& c) {
-    if ((keys.size() + 1) * 2 > slots.size()) grow();
-    const CornerKey key = keyOf(c);
-    const size_t mask = slots.size() - 1;
-    for (size_t at = CornerHash()(key) & mask;; at = (at + 1) & mask) {
-      const uint32_t slot = slots[at];
-      if (slot == 0) {
-        slots[at] = uint32_t(keys.size()) + 1;
-        keys.push_back(key);
-        mesh.positions.push_back(c.p);
-        mesh.normals.push_back(c.n);
-        mesh.uvs.push_back(c.uv);
-        return uint32_t(keys.size()) - 1;
+bool faceOk(const TriMesh& mesh, const std::vector<Vec3f>& normals, size_t f, double scale) {
+  Corner c;
+  for (int k = 0; k < 3; ++k)
+    if (!cornerOf(mesh, normals, f, k, scale, c)) return false;
+  return true;
+}
+
+// Welds the corners of `faces` (in that order): vertices are numbered in the
+// order they first appear, each keeping the values of its first corner.
+void weld(const TriMesh& mesh, const std::vector<Vec3f>& normals, const uint32_t* faces,
+          size_t faceCount, double scale, Submesh& out) {
+  const size_t n = faceCount * 3;
+  std::vector<uint32_t> remap(n);
+  size_t unique = 0;
+  {
+    std::vector<CornerKey> keys(n);
+    Corner c;
+    for (size_t i = 0; i < faceCount; ++i)
+      for (int k = 0; k < 3; ++k) {
+        cornerOf(mesh, normals, faces[i], k, scale, c);
+        keys[i * 3 + size_t(k)] = keyOf(c);
       }
-      if (keys[slot - 1] == key) return slot - 1;
-    }
+    unique = meshopt_generateVertexRemap(remap.data(), nullptr, n, keys.data(), n, sizeof(CornerKey));
   }
-
- private:
-  void grow() {
-    std::vector<uint32_t> bigger(slots.empty() ? 1024 : slots.size() * 2, 0);
-    const size_t mask = bigger.size() - 1;
-    for (uint32_t i = 0; i < keys.size(); ++i) {
-      size_t at = CornerHash()(keys[i]) & mask;
-      while (bigger[at] != 0) at = (at + 1) & mask;
-      bigger[at] = i + 1;
-    }
-    slots.swap(bigger);
+  out.positions.reserve(unique);
+  out.normals.reserve(unique);
+  out.uvs.reserve(unique);
+  Corner c;
+  for (size_t i = 0; i < n; ++i) {
+    if (remap[i] != out.positions.size()) continue;
+    cornerOf(mesh, normals, faces[i / 3], int(i % 3), scale, c);
+    out.positions.push_back(c.p);
+    out.normals.push_back(c.n);
+    out.uvs.push_back(c.uv);
   }
-};
+  out.indices = std::move(remap);
+}
 
 }  // namespace
 
@@ -97,38 +106,42 @@ Vec3f toOutputFrame(const Vec3f& v, double scale) {
 SubmeshSet buildSubmeshes(const TriMesh& mesh, double scale) {
   SubmeshSet out;
   const std::vector<Vec3f> normals = cornerNormals(mesh);
-  std::map<uint32_t, Builder> byMaterial;
+  // The kept faces grouped by material id, each group in face order.
+  std::vector<uint8_t> kept(mesh.faces.size());
+  std::map<uint32_t, size_t> counts;
+  auto last = counts.end();
   for (size_t f = 0; f < mesh.faces.size(); ++f) {
-    const TriFace& face = mesh.faces[f];
-    Corner corners[3];
-    bool ok = true;
-    for (int k = 0; k < 3 && ok; ++k) {
-      if (face.v[k] >= mesh.vertices.size()) {
-        ok = false;
-        break;
-      }
-      Corner& c = corners[k];
-      c.p = toOutputFrame(mesh.vertices[face.v[k]], scale);
-      c.n = toOutputFrame(normals[f * 3 + k], 1.0);
-      c.uv = {0.f, 0.f};
-      if (mesh.hasTexCoords) {
-        if (face.tv[k] >= mesh.tverts.size()) {
-          ok = false;
-          break;
-        }
-        c.uv = {mesh.tverts[face.tv[k]][0], mesh.tverts[face.tv[k]][1]};
-      }
-      ok = finite(c);
-    }
-    if (!ok) {
+    kept[f] = faceOk(mesh, normals, f, scale);
+    if (!kept[f]) {
       ++out.droppedFaces;
       continue;
     }
-    Builder& b = byMaterial[face.material];
-    b.mesh.material = face.material;
-    for (const Corner& c : corners) b.mesh.indices.push_back(b.add(c));
+    const uint32_t id = mesh.faces[f].material;
+    if (last == counts.end() || last->first != id) last = counts.try_emplace(id, 0).first;
+    ++last->second;
   }
-  for (auto& [id, b] : byMaterial) out.meshes.push_back(std::move(b.mesh));
+  std::map<uint32_t, size_t> fill;
+  size_t total = 0;
+  for (const auto& [id, count] : counts) {
+    fill[id] = total;
+    total += count;
+  }
+  std::vector<uint32_t> order(total);
+  last = fill.end();
+  for (size_t f = 0; f < mesh.faces.size(); ++f) {
+    if (!kept[f]) continue;
+    const uint32_t id = mesh.faces[f].material;
+    if (last == fill.end() || last->first != id) last = fill.find(id);
+    order[last->second++] = uint32_t(f);
+  }
+  kept = {};
+  size_t begin = 0;
+  for (const auto& [id, count] : counts) {
+    Submesh& sub = out.meshes.emplace_back();
+    sub.material = id;
+    weld(mesh, normals, order.data() + begin, count, scale, sub);
+    begin += count;
+  }
   return out;
 }
 

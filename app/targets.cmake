@@ -2,12 +2,14 @@
 find_package(assimp REQUIRED)
 find_package(nlohmann_json REQUIRED)
 find_package(CLI11 REQUIRED)
+find_package(meshoptimizer REQUIRED)
 
 file(GLOB _app_src CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cc)
 list(FILTER _app_src EXCLUDE REGEX "/(main|plugin_import)\\.cc$")
 add_library(syvapp STATIC ${_app_src})
 target_include_directories(syvapp PUBLIC ${CMAKE_SOURCE_DIR})
 target_link_libraries(syvapp PUBLIC assimp::assimp nlohmann_json::nlohmann_json CLI11::CLI11
+                      meshoptimizer::meshoptimizer
                       ${CMAKE_DL_LIBS})
 
 # The program is a host: it needs the host's side (hostsdk) built; the plug-in

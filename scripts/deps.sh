@@ -44,7 +44,7 @@ validator() {
 }
 
 pkgs=(cmake ninja-build g++ make libgtest-dev libgmock-dev libbenchmark-dev
-      libassimp-dev nlohmann-json3-dev libcli11-dev assimp-utils python3)
+      libassimp-dev nlohmann-json3-dev libcli11-dev libmeshoptimizer-dev assimp-utils python3)
 case "${1:-}" in
   --sanitize) install_debian "${pkgs[@]}" clang libclang-rt-14-dev ;;
   --validator) validator ;;

@@ -10,6 +10,7 @@
 #include "app/exporter.h"
 #include "app/fbx_binary.h"
 #include "app/output_files.h"
+#include "app/submeshes.h"
 #include "test_support.h"
 
 namespace syv::app {
@@ -197,6 +198,48 @@ TEST(Exporter, ObjAndFbxReadBackWithTheSameTriangles) {
     if (!test::haveCommand("assimp")) GTEST_SKIP() << "assimp-utils missing: not read back";
     EXPECT_EQ(assimpFaces(out), 12) << formatName(f);
   }
+}
+
+// glTF buffers hold the welded meshes: positions, unit normals, v turned over,
+// indices. OBJ lists each value once across meshes, -0 and +0 as one.
+TEST(Exporter, WrittenValuesAreTheWeldedMeshes) {
+  TempDir dir;
+  const Model model = texturedModel("");
+  const SubmeshSet subs = buildSubmeshes(model.mesh, 0.01);
+  Written w = exportTo(model, dir.file("cube.syv"), dir.file("cube.gltf"), Format::Gltf);
+  ASSERT_TRUE(w.ok) << w.error;
+  const nlohmann::json j = nlohmann::json::parse(test::readText(dir.file("cube.gltf")));
+  const std::string bin = test::readText(dir.file("cube.bin"));
+  auto words = [&](const nlohmann::json& accessor, auto zero) {
+    const auto& view = j["bufferViews"][j["accessors"][accessor.get<size_t>()]["bufferView"].get<size_t>()];
+    std::vector<decltype(zero)> out(view["byteLength"].get<size_t>() / 4);
+    std::memcpy(out.data(), bin.data() + view["byteOffset"].get<size_t>(), out.size() * 4);
+    return out;
+  };
+  const auto& prims = j["meshes"][0]["primitives"];
+  ASSERT_EQ(prims.size(), subs.meshes.size());
+  for (size_t m = 0; m < subs.meshes.size(); ++m) {
+    const Submesh& sub = subs.meshes[m];
+    const auto p = words(prims[m]["attributes"]["POSITION"], 0.f);
+    const auto n = words(prims[m]["attributes"]["NORMAL"], 0.f);
+    const auto t = words(prims[m]["attributes"]["TEXCOORD_0"], 0.f);
+    EXPECT_EQ(words(prims[m]["indices"], 0u), sub.indices);
+    ASSERT_EQ(p.size(), sub.positions.size() * 3);
+    for (size_t i = 0; i < sub.positions.size(); ++i) {
+      for (int k = 0; k < 3; ++k) EXPECT_EQ(p[i * 3 + size_t(k)], sub.positions[i][size_t(k)]);
+      EXPECT_NEAR(n[i * 3] * n[i * 3] + n[i * 3 + 1] * n[i * 3 + 1] + n[i * 3 + 2] * n[i * 3 + 2], 1.f, 1e-6);
+      EXPECT_EQ(t[i * 2 + 1], 1.f - sub.uvs[i][1]);
+    }
+  }
+
+  Model zeros;
+  zeros.mesh.vertices = {{0, 0, 0}, {100, 0, 0}, {0, 0, 100}, {0, -0.f, 0}, {100, -0.f, 0}};
+  zeros.mesh.faces = {{{0, 1, 2}, {}, 1, 0}, {{3, 4, 2}, {}, 1, 1}};
+  w = exportTo(zeros, dir.file("z.syv"), dir.file("z.obj"), Format::Obj);
+  ASSERT_TRUE(w.ok) << w.error;
+  const std::string obj = test::readText(dir.file("z.obj"));
+  EXPECT_NE(obj.find("# 3 vertex positions\nv 0 0 0\nv 1 0 0\nv 0 1 0\n"), std::string::npos) << obj;
+  EXPECT_NE(obj.find("usemtl material_1\nf  1/1/1 2/1/1 3/1/1\n"), std::string::npos) << obj;
 }
 
 TEST(Exporter, EmptyPlantGivesValidEmptyFiles) {

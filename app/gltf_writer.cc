@@ -1,0 +1,249 @@
+#include "app/gltf_writer.h"
+
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <limits>
+#include <set>
+
+#include <nlohmann/json.hpp>
+
+namespace syv::app {
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+constexpr int kFloat = 5126, kUint = 5125;
+constexpr int kArrayBuffer = 34962, kElementArrayBuffer = 34963;
+
+// Readers and the validator want unit normals; this is the rounding glTF
+// output has always had here (float length, multiplied by its reciprocal).
+Vec3f unitNormal(Vec3f n) {
+  const float length = std::sqrt(n[0] * n[0] + n[1] * n[1] + n[2] * n[2]);
+  if (!(length > 0.f)) return n;
+  const float inverse = 1.f / length;
+  return {n[0] * inverse, n[1] * inverse, n[2] * inverse};
+}
+
+struct Range {
+  std::vector<double> min, max;
+  explicit Range(size_t components)
+      : min(components, std::numeric_limits<double>::max()),
+        max(components, -std::numeric_limits<double>::max()) {}
+  void add(const float* v) {
+    for (size_t j = 0; j < min.size(); ++j) {
+      const double x = v[j];
+      if (x < min[j]) min[j] = x;
+      if (x > max[j]) max[j] = x;
+    }
+  }
+};
+
+struct Layout {
+  Json accessors = Json::array();
+  Json views = Json::array();
+  size_t length = 0;  // of the buffer so far
+
+  size_t view(size_t bytes, int target) {
+    length = (length + 3) & ~size_t(3);
+    Json v = {{"buffer", 0}, {"byteOffset", length}, {"byteLength", bytes}};
+    if (target) v["target"] = target;
+    views.push_back(std::move(v));
+    length += bytes;
+    return views.size() - 1;
+  }
+  size_t accessor(size_t count, int componentType, const char* type, Json max, Json min,
+                  size_t bytes, int target) {
+    const size_t v = view(bytes, target);
+    accessors.push_back({{"bufferView", v},
+                         {"byteOffset", 0},
+                         {"componentType", componentType},
+                         {"count", count},
+                         {"type", type},
+                         {"max", std::move(max)},
+                         {"min", std::move(min)}});
+    return accessors.size() - 1;
+  }
+};
+
+void put(std::string& out, size_t& at, const void* data, size_t bytes) {
+  if (bytes) std::memcpy(&out[at], data, bytes);
+  at += bytes;
+}
+
+void appendU32(std::string& b, uint32_t v) {
+  for (int i = 0; i < 4; ++i) b.push_back(char((v >> (8 * i)) & 0xff));
+}
+
+// The .bin beside a .gltf: named after the output, unless a bare file name
+// would collide with the node's own id.
+std::string binName(const std::string& outputPath, const std::string& nodeName) {
+  const size_t slash = outputPath.rfind('/');
+  const size_t begin = slash == std::string::npos ? 0 : slash + 1;
+  const size_t dot = outputPath.rfind('.');
+  std::string stem = outputPath.substr(begin, dot == std::string::npos || dot < begin
+                                                  ? std::string::npos
+                                                  : dot - begin);
+  if (slash == std::string::npos && stem == nodeName) stem += "_0";
+  return stem + ".bin";
+}
+
+// A material's name, made distinct from the ids the materials take
+// ("material_N"): a plant's unnamed material keeps the name it has always had.
+std::string uniqueName(const std::string& name, const std::set<std::string>& ids) {
+  if (!ids.count(name)) return name;
+  const std::string base = name + "_material";
+  if (!ids.count(base)) return base;
+  for (int i = 0;; ++i)
+    if (!ids.count(base + "_" + std::to_string(i))) return base + "_" + std::to_string(i);
+}
+
+}  // namespace
+
+void writeGltf(const GltfScene& scene, SubmeshSet&& meshes, const std::string& outputPath,
+               bool binary, std::map<std::string, std::string>& files) {
+  Layout layout;
+  std::vector<size_t> imageViews, imageOffsets;
+  if (binary)
+    for (const GltfImage& image : scene.images) {
+      imageViews.push_back(layout.view(image.bytes.size(), 0));
+      imageOffsets.push_back(layout.length - image.bytes.size());
+    }
+
+  // Ranges first: the JSON, and so where the binary data starts, depends on them.
+  Json primitives = Json::array();
+  for (size_t m = 0; m < meshes.meshes.size(); ++m) {
+    const Submesh& sub = meshes.meshes[m];
+    const size_t n = sub.positions.size();
+    Range p(3), nr(3), uv(2);
+    for (size_t i = 0; i < n; ++i) {
+      p.add(sub.positions[i].data());
+      nr.add(unitNormal(sub.normals[i]).data());
+      const float t[2] = {sub.uvs[i][0], 1.f - sub.uvs[i][1]};
+      uv.add(t);
+    }
+    uint32_t lo = std::numeric_limits<uint32_t>::max(), hi = 0;
+    for (uint32_t i : sub.indices) {
+      lo = std::min(lo, i);
+      hi = std::max(hi, i);
+    }
+    const size_t pa = layout.accessor(n, kFloat, "VEC3", p.max, p.min, n * 12, kArrayBuffer);
+    const size_t na = layout.accessor(n, kFloat, "VEC3", nr.max, nr.min, n * 12, kArrayBuffer);
+    const size_t ta = layout.accessor(n, kFloat, "VEC2", uv.max, uv.min, n * 8, kArrayBuffer);
+    const size_t ia = layout.accessor(sub.indices.size(), kUint, "SCALAR", Json::array({hi}),
+                                      Json::array({lo}), sub.indices.size() * 4,
+                                      kElementArrayBuffer);
+    primitives.push_back({{"mode", 4},
+                          {"material", m},
+                          {"indices", ia},
+                          {"attributes", {{"POSITION", pa}, {"NORMAL", na}, {"TEXCOORD_0", ta}}}});
+  }
+
+  Json j;
+  j["asset"] = {{"version", "2.0"}, {"generator", "Open Asset Import Library (assimp v5.2.0)"}};
+  j["extensionsUsed"] = {"KHR_materials_volume", "FB_ngon_encoding"};
+  if (!layout.accessors.empty()) j["accessors"] = std::move(layout.accessors);
+  const std::string bin = binName(outputPath, scene.nodeName);
+  const size_t binLength = (layout.length + 3) & ~size_t(3);
+  if (layout.length) {
+    Json buffer = {{"byteLength", binLength}};
+    if (!binary) buffer["uri"] = bin;
+    j["buffers"] = Json::array({std::move(buffer)});
+    j["bufferViews"] = std::move(layout.views);
+  }
+  if (!scene.images.empty()) {
+    Json images = Json::array();
+    for (size_t i = 0; i < scene.images.size(); ++i) {
+      const GltfImage& image = scene.images[i];
+      if (binary)
+        images.push_back(
+            {{"name", image.name}, {"bufferView", imageViews[i]}, {"mimeType", image.mimeType}});
+      else
+        images.push_back({{"uri", image.uri}});
+    }
+    j["images"] = std::move(images);
+  }
+  Json materials = Json::array();
+  std::set<std::string> ids;
+  for (const OutputMaterial& m : scene.materials) {
+    ids.insert("material_" + std::to_string(materials.size()));
+    Json pbr = Json::object();
+    if (m.image >= 0) pbr["baseColorTexture"] = {{"index", m.image}};
+    pbr["baseColorFactor"] = {double(m.color[0]), double(m.color[1]), double(m.color[2]), 1.0};
+    pbr["metallicFactor"] = 0.0;
+    pbr["roughnessFactor"] = double(0.8f);
+    materials.push_back({{"name", uniqueName(m.name, ids)}, {"pbrMetallicRoughness", std::move(pbr)}, {"doubleSided", true}});
+  }
+  j["materials"] = std::move(materials);
+  Json node = {{"name", scene.nodeName}};
+  if (!primitives.empty()) {
+    j["meshes"] = Json::array({{{"name", scene.meshName}, {"primitives", std::move(primitives)}}});
+    node["mesh"] = 0;
+  }
+  j["nodes"] = Json::array({std::move(node)});
+  if (!scene.images.empty()) {
+    Json samplers = Json::array();
+    for (size_t i = 0; i < scene.images.size(); ++i) samplers.push_back(Json::object());
+    j["samplers"] = std::move(samplers);
+  }
+  j["scenes"] = Json::array({{{"nodes", {0}}}});
+  if (!scene.images.empty()) {
+    Json textures = Json::array();
+    for (size_t i = 0; i < scene.images.size(); ++i) textures.push_back({{"source", i}, {"sampler", i}});
+    j["textures"] = std::move(textures);
+  }
+  j["scene"] = 0;
+
+  // Without a buffer the file has always been written compact, keys sorted.
+  std::string text = layout.length ? j.dump(binary ? -1 : 4) : nlohmann::json(j).dump();
+  std::string out;
+  size_t at = 0;
+  if (binary) {
+    text.append((4 - text.size() % 4) % 4, ' ');
+    std::string head("glTF", 4);
+    appendU32(head, 2);
+    appendU32(head, uint32_t(12 + 8 + text.size() + (binLength ? 8 + binLength : 0)));
+    appendU32(head, uint32_t(text.size()));
+    head += "JSON";
+    head += text;
+    if (binLength) {
+      appendU32(head, uint32_t(binLength));
+      head.append("BIN\0", 4);
+    }
+    text = {};
+    out.assign(head.size() + binLength, '\0');
+    put(out, at, head.data(), head.size());
+    for (size_t i = 0; i < scene.images.size(); ++i) {
+      at = head.size() + imageOffsets[i];
+      put(out, at, scene.images[i].bytes.data(), scene.images[i].bytes.size());
+    }
+    at = (at - head.size() + 3) / 4 * 4 + head.size();
+  } else {
+    files[outputPath] = std::move(text);
+    if (!layout.length) return;
+    out.assign(binLength, '\0');
+  }
+  // Written in the order the views were laid out, each mesh freed once written.
+  for (Submesh& sub : meshes.meshes) {
+    put(out, at, sub.positions.data(), sub.positions.size() * 12);
+    sub.positions = {};
+    for (const Vec3f& n : sub.normals) {
+      const Vec3f u = unitNormal(n);
+      put(out, at, u.data(), 12);
+    }
+    sub.normals = {};
+    for (const auto& t : sub.uvs) {
+      const float f[2] = {t[0], 1.f - t[1]};
+      put(out, at, f, 8);
+    }
+    sub.uvs = {};
+    put(out, at, sub.indices.data(), sub.indices.size() * 4);
+    sub.indices = {};
+  }
+  if (binary)
+    files[outputPath] = std::move(out);
+  else
+    files[(std::filesystem::path(outputPath).parent_path() / bin).string()] = std::move(out);
+}
+
+}  // namespace syv::app

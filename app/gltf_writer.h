@@ -1,0 +1,34 @@
+// glTF 2.0 (.glb, or .gltf with its .bin) written straight from the welded
+// per-material meshes: one node, one mesh with a primitive per material.
+#pragma once
+
+#include <array>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "app/output_material.h"
+#include "app/submeshes.h"
+
+namespace syv::app {
+
+struct GltfImage {
+  std::string uri;        // .gltf: the reference; empty when embedded
+  std::string name;       // embedded: the file's name
+  std::string mimeType;   // embedded
+  std::string bytes;      // embedded
+};
+
+struct GltfScene {
+  std::string nodeName;
+  std::string meshName;
+  std::vector<OutputMaterial> materials;  // one per submesh (at least one)
+  std::vector<GltfImage> images;
+};
+
+// Fills `files` (output path -> bytes). The submeshes are released as they are
+// written, so that their arrays and the output are not held twice.
+void writeGltf(const GltfScene& scene, SubmeshSet&& meshes, const std::string& outputPath,
+               bool binary, std::map<std::string, std::string>& files);
+
+}  // namespace syv::app
