@@ -159,6 +159,8 @@ def corpus():
     yield "utf16", model(camera("B"), struct("B", BOX)).encode("utf-16"), 1, r"binary"
     yield "braces_50mb", "{\n}\n" * (50 << 18), 1, r"no model"
     yield "braces_50mb_open", "{\n" * (50 << 19), 1, r"nested deeper than 256"
+    # Found by fuzz_convert: names that are not UTF-8 once made the glTF unwritable.
+    yield "names_not_utf8", model(camera("B"), struct("B", 'Primitive {\nType "Box"\nUse_GFXColor TRUE\nColor "Gree\xc3\xc3n"\n}\nSimple {\n}\n'), struct("R\xc3\xc3", "")), 0, r""
     yield "binary", bytes((i * 7919 + 13) % 251 for i in range(1 << 20)), 1, r"binary"
     yield "binary_without_nul", bytes(1 + (i * 7919 + 13) % 251 for i in range(1 << 20)), 1, r"nested deeper|no model"
     yield "expression_4mb", long_expression(4 << 20), 0, r""
