@@ -5,7 +5,7 @@ FUZZ     ?= build-fuzz
 JOBS     ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps validator configure build test asan fuzz fuzz-run bench demo measure clean
+.PHONY: all deps validator configure build install test asan fuzz fuzz-run bench demo measure clean
 
 all: build
 
@@ -23,6 +23,11 @@ configure: deps $(BUILD)/build.ninja
 
 build: configure
 	cmake --build $(BUILD) -j $(JOBS)
+
+# bin/syvimport and lib/syvimport/ under PREFIX; the tree can be copied anywhere.
+PREFIX ?= /usr/local
+install: build
+	cmake --install $(BUILD) --prefix $(PREFIX)
 
 test: build validator
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)

@@ -70,9 +70,11 @@ class CaptureSystem : public Assimp::IOSystem {
 
 bool isGltf(Format f) { return f == Format::Glb || f == Format::Gltf; }
 
-std::string materialName(const MaterialInfo* info, uint32_t id) {
+// Pieces are named after the plant and its materials, so that they read in a
+// host's outliner; a material without a name takes the plant's and its id.
+std::string materialName(const Model& model, const MaterialInfo* info, uint32_t id) {
   if (info && !info->name.empty()) return info->name;
-  return "material_" + std::to_string(id);
+  return (model.nodeName.empty() ? std::string("plant") : model.nodeName) + "_" + std::to_string(id);
 }
 
 // One image per distinct resolved file, so that a .glb stores it once.
@@ -80,10 +82,35 @@ struct TextureTable {
   std::vector<GltfImage> images;                  // glTF, in order of first use
   std::map<std::string, int> imageOf;             // resolved path -> image, -1 if unusable
   std::map<std::string, std::string> referenceOf;  // OBJ and FBX: resolved path -> reference
+  std::map<std::string, std::string> copies;       // copy beside the output -> bytes
 };
 
+bool sameFile(const std::string& a, const std::string& b) {
+  std::error_code ec;
+  return std::filesystem::equivalent(a, b, ec);
+}
+
+// A copy of `found` in the output's folder, under a name no other file of
+// this output uses and that holds nothing else already; its bare name when
+// `found` is there already.
+std::string copyBeside(const std::string& found, const std::string& bytes, const ExportRequest& req,
+                       TextureTable& table) {
+  const std::filesystem::path dir = std::filesystem::path(req.outputPath).parent_path();
+  auto pathOf = [&](const std::string& name) { return (dir / name).string(); };
+  const std::string name = copyName(found, [&](const std::string& n) {
+    const std::string p = pathOf(n);
+    if (p == req.outputPath || table.copies.count(p)) return true;
+    std::error_code ec;
+    std::string old;
+    return std::filesystem::exists(p, ec) && !sameFile(p, found) && (!readFile(p, old) || old != bytes);
+  });
+  if (!sameFile(pathOf(name), found)) table.copies[pathOf(name)] = bytes;
+  return name;
+}
+
 // Where a material's texture is: an image (glTF) or a reference (OBJ, FBX);
-// none (with a warning) when there is none to give.
+// none when there is none to give (a texture not found was reported after
+// the import; one that cannot be used is a warning here).
 struct TextureUse {
   int image = -1;
   std::string reference;
@@ -93,16 +120,23 @@ TextureUse textureUse(const MaterialInfo& info, const ExportRequest& req, Textur
                       std::vector<std::string>& warnings) {
   TextureUse use;
   if (info.texture.empty()) return use;
-  const std::string found = resolveTexture(req.plantPath, info.texture);
-  if (found.empty()) {
-    warnings.push_back("texture \"" + info.texture + "\" of material \"" + info.name +
-                       "\" not found; the material keeps its colour only");
-    return use;
-  }
+  const std::string found = resolveTexture(req.textureFolders, info.texture);
+  if (found.empty()) return use;
+  const bool copy = req.copyTextures && req.format != Format::Glb;
   if (!isGltf(req.format)) {
     auto known = table.referenceOf.find(found);
-    if (known == table.referenceOf.end())
-      known = table.referenceOf.emplace(found, relativeTo(req.outputPath, found)).first;
+    if (known == table.referenceOf.end()) {
+      std::string bytes;
+      if (copy && !readFile(found, bytes)) {
+        warnings.push_back("texture \"" + found + "\" cannot be read; the material keeps its colour only");
+        known = table.referenceOf.emplace(found, std::string()).first;
+      } else {
+        known = table.referenceOf
+                    .emplace(found, copy ? copyBeside(found, bytes, req, table)
+                                         : relativeTo(req.outputPath, found))
+                    .first;
+      }
+    }
     use.reference = known->second;
     return use;
   }
@@ -130,7 +164,7 @@ TextureUse textureUse(const MaterialInfo& info, const ExportRequest& req, Textur
     image.mimeType = kind == ImageKind::Png ? "image/png" : "image/jpeg";
     image.bytes = std::move(bytes);
   } else {
-    image.uri = uriEncodePath(relativeTo(req.outputPath, found));
+    image.uri = uriEncodePath(copy ? copyBeside(found, bytes, req, table) : relativeTo(req.outputPath, found));
   }
   use.image = int(table.images.size());
   table.images.push_back(std::move(image));
@@ -143,10 +177,11 @@ Vec3f clampedDiffuse(const MaterialInfo* info) {
   return {std::clamp(d[0], 0.f, 1.f), std::clamp(d[1], 0.f, 1.f), std::clamp(d[2], 0.f, 1.f)};
 }
 
-aiMaterial* makeMaterial(const MaterialInfo* info, uint32_t id, const ExportRequest& req,
-                         TextureTable& textures, std::vector<std::string>& warnings) {
+aiMaterial* makeMaterial(const Model& model, const MaterialInfo* info, uint32_t id,
+                         const ExportRequest& req, TextureTable& textures,
+                         std::vector<std::string>& warnings) {
   auto* mat = new aiMaterial();
-  aiString name(materialName(info, id));
+  aiString name(materialName(model, info, id));
   mat->AddProperty(&name, AI_MATKEY_NAME);
   const Vec3f d = clampedDiffuse(info);
   aiColor4D diffuse(d[0], d[1], d[2], 1.f);
@@ -168,11 +203,11 @@ aiMaterial* makeMaterial(const MaterialInfo* info, uint32_t id, const ExportRequ
   return mat;
 }
 
-aiMesh* makeMesh(const Submesh& sub, unsigned materialIndex) {
+aiMesh* makeMesh(const Submesh& sub, unsigned materialIndex, const std::string& name) {
   auto* mesh = new aiMesh();
   mesh->mPrimitiveTypes = aiPrimitiveType_TRIANGLE;
   mesh->mMaterialIndex = materialIndex;
-  mesh->mName = aiString("mesh_" + std::to_string(sub.material));
+  mesh->mName = aiString(name);
   const unsigned n = unsigned(sub.positions.size());
   mesh->mNumVertices = n;
   mesh->mVertices = new aiVector3D[n];
@@ -276,6 +311,10 @@ const char* formatName(Format format) {
 
 bool exportModel(const Model& model, const ExportRequest& req, ExportResult& result,
                  std::string& error) {
+  auto step = [&](int percent, const char* what) {
+    if (req.progress) req.progress(percent, what);
+  };
+  step(0, "meshes");
   SubmeshSet subs = buildSubmeshes(model.mesh, req.scale);
   if (subs.droppedFaces)
     result.warnings.push_back(std::to_string(subs.droppedFaces) +
@@ -289,7 +328,12 @@ bool exportModel(const Model& model, const ExportRequest& req, ExportResult& res
     return meshCount ? subs.meshes[i].material
                      : (model.materials.empty() ? 0 : model.materials.front().id);
   };
+  // PLANT_MATERIAL, one per material id.
+  std::vector<std::string> meshNames;
+  for (const Submesh& sub : subs.meshes)
+    meshNames.push_back(nodeName + "_" + materialName(model, findMaterial(model, sub.material), sub.material));
   TextureTable textures;
+  step(40, "materials");
 
   if (isGltf(req.format) || req.format == Format::Obj) {
     std::vector<OutputMaterial> materials;
@@ -297,7 +341,7 @@ bool exportModel(const Model& model, const ExportRequest& req, ExportResult& res
       const uint32_t id = materialId(i);
       const MaterialInfo* info = findMaterial(model, id);
       OutputMaterial m;
-      m.name = materialName(info, id);
+      m.name = materialName(model, info, id);
       m.color = clampedDiffuse(info);
       if (info) {
         const TextureUse use = textureUse(*info, req, textures, result.warnings);
@@ -306,18 +350,18 @@ bool exportModel(const Model& model, const ExportRequest& req, ExportResult& res
       }
       materials.push_back(std::move(m));
     }
-    std::vector<std::string> meshNames;
-    for (const Submesh& sub : subs.meshes) meshNames.push_back("mesh_" + std::to_string(sub.material));
+    step(50, "writing");
     if (req.format == Format::Obj) {
       writeObj(materials, meshNames, std::move(subs), req.outputPath, result.files);
     } else {
       GltfScene scene;
       scene.nodeName = nodeName;
-      scene.meshName = meshNames.empty() ? std::string() : meshNames.front();
+      scene.meshName = meshNames.empty() ? std::string() : nodeName;  // one mesh, a primitive per material
       scene.materials = std::move(materials);
       scene.images = std::move(textures.images);
       writeGltf(scene, std::move(subs), req.outputPath, req.format == Format::Glb, result.files);
     }
+    for (auto& [path, bytes] : textures.copies) result.files.emplace(path, std::move(bytes));
     return true;
   }
 
@@ -328,7 +372,8 @@ bool exportModel(const Model& model, const ExportRequest& req, ExportResult& res
   scene->mMaterials = new aiMaterial*[materialCount];
   for (size_t i = 0; i < materialCount; ++i) {
     const uint32_t id = materialId(i);
-    scene->mMaterials[i] = makeMaterial(findMaterial(model, id), id, req, textures, result.warnings);
+    scene->mMaterials[i] =
+        makeMaterial(model, findMaterial(model, id), id, req, textures, result.warnings);
   }
   scene->mNumMeshes = unsigned(meshCount);
   if (meshCount) {
@@ -336,12 +381,13 @@ bool exportModel(const Model& model, const ExportRequest& req, ExportResult& res
     scene->mRootNode->mNumMeshes = unsigned(meshCount);
     scene->mRootNode->mMeshes = new unsigned[meshCount];
     for (size_t i = 0; i < meshCount; ++i) {
-      scene->mMeshes[i] = makeMesh(subs.meshes[i], unsigned(i));
+      scene->mMeshes[i] = makeMesh(subs.meshes[i], unsigned(i), meshNames[i]);
       subs.meshes[i] = {};
       scene->mRootNode->mMeshes[i] = unsigned(i);
     }
   }
 
+  step(50, "writing");
   std::map<std::string, std::string> files;
   Assimp::Exporter exporter;
   exporter.SetIOHandler(new CaptureSystem(files));
@@ -374,6 +420,7 @@ bool exportModel(const Model& model, const ExportRequest& req, ExportResult& res
     return false;
   }
   main->second = std::move(fixed);
+  for (auto& [path, bytes] : textures.copies) files.emplace(path, std::move(bytes));
   result.files = std::move(files);
   return true;
 }

@@ -4,6 +4,7 @@
 // every nested list is closed.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -21,14 +22,20 @@ bool formatFromPath(const std::string& path, Format& format);
 const char* formatName(Format format);
 
 struct ExportRequest {
-  std::string plantPath;   // textures are looked up beside it
+  std::string plantPath;
+  std::vector<std::string> textureFolders;  // where textures are looked up, in order
+  // .gltf, .obj, .fbx: a copy of each found texture beside the output, referred
+  // to there; otherwise the reference points back to where it was found.
+  bool copyTextures = true;
+  // Steps of the export, 0 to 100, for the progress line.
+  std::function<void(int percent, const std::string& step)> progress;
   std::string outputPath;  // the final name; companions (.bin, .mtl) are named from it
   Format format = Format::Glb;
   double scale = 0.01;  // host centimetres to metres
 };
 
 struct ExportResult {
-  std::map<std::string, std::string> files;  // final path -> bytes, the output first by name order
+  std::map<std::string, std::string> files;  // final path -> bytes, texture copies included
   std::vector<std::string> warnings;
   size_t triangles = 0;  // written
 };

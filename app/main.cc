@@ -2,10 +2,13 @@
 // does, then exporting the scene it produced.
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <filesystem>
 #include <iostream>
+#include <set>
 
 #include "app/exporter.h"
 #include "app/input_check.h"
@@ -14,6 +17,7 @@
 #include "app/plugin_import.h"
 #include "app/progress_line.h"
 #include "app/statistics.h"
+#include "app/textures.h"
 
 namespace {
 
@@ -37,6 +41,12 @@ class Reporter {
  public:
   Reporter(const Options& o, ProgressLine& progress) : quiet_(o.quiet), progress_(progress) {}
   void warning(const std::string& text) { warning(text, text); }
+  // Shown even with --quiet: it changes what the output looks like.
+  void loudWarning(const std::string& text) {
+    warnings_.push_back(text);
+    progress_.clear();
+    std::cerr << "Warning: " << text << "\n";
+  }
   void error(const std::string& text) {
     progress_.clear();
     std::cerr << "Error: " << text << "\n";
@@ -70,10 +80,68 @@ int cancelled(Reporter& report, const Options& o) {
   return kCancelled;
 }
 
+// True (with the error said) when --strict turns the warnings so far into a failure.
+bool strictFails(Reporter& report, const Options& o) {
+  const size_t n = report.warnings().size();
+  if (!o.strict || n == 0) return false;
+  report.error(o.input + ": " + std::to_string(n) + (n == 1 ? " warning" : " warnings") +
+               " with --strict; nothing was written");
+  return true;
+}
+
+bool sameFile(const std::string& a, const std::string& b) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  if (fs::equivalent(a, b, ec)) return true;
+  return fs::absolute(a, ec).lexically_normal() == fs::absolute(b, ec).lexically_normal();
+}
+
+// Files a run writes besides --stats-json: the output and its companion.
+std::vector<std::string> outputFiles(const Options& o) {
+  std::vector<std::string> files;
+  if (o.output.empty()) return files;
+  files.push_back(o.output);
+  if (o.format == Format::Gltf || o.format == Format::Obj)
+    files.push_back(std::filesystem::path(o.output)
+                        .replace_extension(o.format == Format::Gltf ? ".bin" : ".mtl")
+                        .string());
+  return files;
+}
+
+std::string sizeText(size_t bytes) {
+  char buf[32];
+  if (bytes < 1024) std::snprintf(buf, sizeof buf, "%zu bytes", bytes);
+  else if (bytes < 1024 * 1024) std::snprintf(buf, sizeof buf, "%.1f KiB", bytes / 1024.0);
+  else std::snprintf(buf, sizeof buf, "%.1f MiB", bytes / (1024.0 * 1024.0));
+  return buf;
+}
+
+// Textures the plant names but the lookup does not find: one warning per name.
+void reportMissingTextures(const Model& model, const std::vector<std::string>& folders,
+                           Reporter& report, const Options& o) {
+  std::set<std::string> seen;
+  for (const MaterialInfo& m : model.materials)
+    if (!m.texture.empty() && seen.insert(m.texture).second &&
+        resolveTexture(folders, m.texture).empty())
+      report.loudWarning(o.input + ": " + textureNotFound(folders, m.texture));
+}
+
 int convert(const Options& o) {
   ProgressLine progress(stderr, !o.quiet && !o.noProgress && ::isatty(STDERR_FILENO));
   Reporter report(o, progress);
 
+  // Refused before anything is read: an output over the plant would destroy it.
+  std::vector<std::string> writes = outputFiles(o);
+  if (!o.statsJson.empty()) writes.push_back(o.statsJson);
+  for (size_t i = 0; i < writes.size(); ++i) {
+    std::string clash = sameFile(writes[i], o.input) ? "the plant file itself" : "";
+    for (size_t j = 0; j < i && clash.empty(); ++j)
+      if (sameFile(writes[i], writes[j])) clash = "another output of this run";
+    if (!clash.empty()) {
+      report.error(writes[i] + ": is " + clash + "; choose another name (nothing was touched)");
+      return kUsage;
+    }
+  }
   if (const std::string why = checkPlantFile(o.input); !why.empty()) {
     report.error(o.input + ": " + why);
     return kImportFailed;
@@ -100,8 +168,9 @@ int convert(const Options& o) {
   passLimitsToPlugin(o.limits);
   progress.stage("Importing " + o.input);
   const auto importStart = std::chrono::steady_clock::now();
+  const std::vector<std::string> folders = textureFolders(o.input, o.textureDirs);
   ImportResult imported = importWithPlugin(o.plugin.empty() ? defaultPluginPath() : o.plugin,
-                                           o.input, callbacks);
+                                           o.input, folders, callbacks);
   const double importSeconds = secondsSince(importStart);
   progress.clear();
   const bool failed = imported.status != ImportStatus::Done;
@@ -129,21 +198,30 @@ int convert(const Options& o) {
     return kImportFailed;
   }
   const Model& model = imported.model;
-  if (model.mesh.faces.empty())
-    report.warning(o.input +
-                   ": the plant has no visible geometry (only objects below a \"Camera\" root "
-                   "produce geometry); the output holds no mesh");
+  // The importer's own line says what the file held; this one is for a
+  // plug-in that says nothing.
+  const auto& said = report.warnings();
+  if (model.mesh.faces.empty() &&
+      std::none_of(said.begin(), said.end(), [](const std::string& w) {
+        return w.find("no visible geometry") != std::string::npos;
+      }))
+    report.warning(o.input + ": the plant has no visible geometry; the output holds no mesh");
+  reportMissingTextures(model, folders, report, o);
+  if (strictFails(report, o)) return kImportFailed;
 
   double exportSeconds = 0;
-  std::vector<std::string> exportWarnings;
+  size_t written = 0, triangles = model.mesh.faces.size();
   if (!o.output.empty()) {
     progress.stage(std::string("Exporting ") + formatName(o.format));
     const auto exportStart = std::chrono::steady_clock::now();
     ExportRequest request;
     request.plantPath = o.input;
+    request.textureFolders = folders;
+    request.copyTextures = o.copyTextures;
     request.outputPath = o.output;
     request.format = o.format;
     request.scale = o.scale;
+    request.progress = [&](int percent, const std::string& step) { progress.update(percent, step); };
     ExportResult result;
     std::string error;
     if (!exportModel(model, request, result, error)) {
@@ -152,12 +230,16 @@ int convert(const Options& o) {
     }
     for (const std::string& w : result.warnings) report.warning(w);
     if (gInterrupted) return cancelled(report, o);
+    if (strictFails(report, o)) return kImportFailed;
+    progress.update(90, "files");
     if (!writeFilesInPlace(result.files, o.output, error)) {
       report.error(error);
       return kWriteFailed;
     }
     exportSeconds = secondsSince(exportStart);
     progress.clear();
+    triangles = result.triangles;
+    for (const auto& file : result.files) written += file.second.size();
   }
 
   Statistics stats = computeStatistics(model);
@@ -173,6 +255,24 @@ int convert(const Options& o) {
     }
   }
   if (o.stats) std::cout << json << std::flush;
+  if (!o.quiet) {
+    auto counted = [](size_t n, const char* what) {
+      return std::to_string(n) + " " + what + (n == 1 ? "" : "s");
+    };
+    std::string summary = (o.output.empty() ? "Imported " + o.input : "Wrote " + o.output) + ": " +
+                          counted(triangles, "triangle") + ", " +
+                          counted(stats.materials.size(), "material");
+    char line[160];
+    if (!o.output.empty()) summary += ", " + sizeText(written);
+    std::snprintf(line, sizeof line, " in %.2f s", importSeconds + exportSeconds);
+    summary += line;
+    if (o.verbose) {
+      std::snprintf(line, sizeof line, " (import %.2f s, export %.2f s), ", importSeconds,
+                    exportSeconds);
+      summary += line + counted(stats.warnings.size(), "warning");
+    }
+    std::cerr << summary << "\n";
+  }
   return kDone;
 }
 

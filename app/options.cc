@@ -1,10 +1,40 @@
 #include "app/options.h"
 
 #include <CLI/CLI.hpp>
+#include <cctype>
 #include <cmath>
+#include <filesystem>
 #include <iostream>
 
 namespace syv::app {
+namespace {
+
+// The first argument that looks like an option the program does not have, so
+// that the message names it rather than what CLI11 missed because of it.
+std::string unknownOption(const CLI::App& app, int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) {
+    std::string a = argv[i];
+    if (a == "--") break;
+    if (a.size() < 2 || a[0] != '-' || std::isdigit(static_cast<unsigned char>(a[1])) || a[1] == '.')
+      continue;
+    a = a.substr(0, a.find('='));
+    if (a[1] != '-') a = a.substr(0, 2);
+    if (!app.get_option_no_throw(a) && a != "--help" && a != "-h" && a != "--version") return a;
+  }
+  return {};
+}
+
+// "out/" or an existing folder: the plant's name with the format's extension in it.
+void outputInFolder(Options& o) {
+  std::error_code ec;
+  const bool folder = o.output.back() == '/' || std::filesystem::is_directory(o.output, ec);
+  if (!folder) return;
+  std::filesystem::path name = std::filesystem::path(o.input).stem();
+  name += std::string(".") + formatName(o.format);
+  o.output = (std::filesystem::path(o.output) / name).lexically_normal().string();
+}
+
+}  // namespace
 
 ParseOutcome parseCommandLine(int argc, char** argv, Options& o, int& exitStatus) {
   CLI::App app{
@@ -19,10 +49,11 @@ ParseOutcome parseCommandLine(int argc, char** argv, Options& o, int& exitStatus
       "syvimport"};
   std::string format;
   app.add_option("plant", o.input, "the .syv file to read")->required();
-  app.add_option("-o,--output", o.output, "output file; its extension picks the format");
+  app.add_option("-o,--output", o.output,
+                 "output file; its extension picks the format (a folder: PLANT.glb in it)");
   app.add_option("--format", format, "glb, gltf, obj or fbx (overrides the extension)");
   app.add_flag("--stats", o.stats, "print the statistics as JSON on stdout");
-  app.add_option("--stats-json", o.statsJson, "also write the statistics to FILE");
+  app.add_option("--stats-json", o.statsJson, "write the statistics to FILE");
   app.add_option("--plugin", o.plugin, "the plug-in library (default: the one beside syvimport)");
   app.add_option("--scale", o.scale,
                  "factor from host centimetres to output units (default 0.01: metres)");
@@ -39,7 +70,16 @@ ParseOutcome parseCommandLine(int argc, char** argv, Options& o, int& exitStatus
   app.add_option("--max-line-length", l.maxLineLength,
                  "longest line in bytes (default " + std::to_string(l.maxLineLength) + ")")
       ->check(CLI::Range(uint64_t{1}, uint64_t{1} << 40));
-  app.add_flag("-q,--quiet", o.quiet, "show errors only");
+  app.add_flag("-q,--quiet", o.quiet, "show errors and missing textures only");
+  app.add_flag("-v,--verbose", o.verbose, "the summary adds the import/export split and warnings");
+  app.add_flag("--strict", o.strict, "any warning fails the run (status 1, nothing written)");
+  app.add_option("--texture-dir", o.textureDirs,
+                 "also look for textures in DIR (after the plant's folder; repeatable)")
+      ->take_all()
+      ->allow_extra_args(false);
+  app.add_flag("!--no-copy-textures", o.copyTextures,
+               "refer to textures where they were found instead of copying them beside the "
+               "output (.gltf, .obj, .fbx)");
   app.add_flag("--no-progress", o.noProgress, "no progress line");
   app.set_version_flag("--version", std::string("syvimport ") + kToolVersion);
 
@@ -55,16 +95,18 @@ ParseOutcome parseCommandLine(int argc, char** argv, Options& o, int& exitStatus
       exitStatus = app.exit(e);
       return ParseOutcome::Exit;
     }
-    return usage(e.what());
+    const std::string option = unknownOption(app, argc, argv);
+    return usage(option.empty() ? e.what() : "unknown option '" + option + "'");
   }
   if (!format.empty()) {
     if (!parseFormat(format, o.format))
       return usage("unknown format '" + format + "' (use glb, gltf, obj or fbx)");
     o.formatGiven = true;
   }
-  if (o.output.empty() && !o.stats)
-    return usage("nothing to do: give -o OUT.glb|.gltf|.obj|.fbx or --stats");
+  if (o.output.empty() && !o.stats && o.statsJson.empty())
+    return usage("nothing to do: give -o OUT.glb|.gltf|.obj|.fbx, --stats or --stats-json FILE");
   if (o.output.empty() && o.formatGiven) return usage("--format needs -o");
+  if (!o.output.empty()) outputInFolder(o);
   if (!o.output.empty() && !o.formatGiven && !formatFromPath(o.output, o.format))
     return usage(o.output + ": unknown output extension (use .glb, .gltf, .obj or .fbx, or --format)");
   if (!std::isfinite(o.scale) || !(o.scale > 0)) return usage("--scale must be a positive number");

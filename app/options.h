@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "app/exporter.h"
 #include "app/plugin_import.h"
@@ -10,13 +11,17 @@ namespace syv::app {
 
 struct Options {
   std::string input;
-  std::string output;      // empty: import only
+  std::string output;      // empty: import only; a folder gets the plant's name
   bool formatGiven = false;
   Format format = Format::Glb;
   bool stats = false;      // print the statistics on stdout
   std::string statsJson;   // also write them to this file
   std::string plugin;      // empty: the plug-in beside the program
-  bool quiet = false;      // errors only
+  bool quiet = false;      // errors only (and warnings that change the output)
+  bool verbose = false;    // the summary line with the import/export split
+  bool strict = false;     // any warning fails the run before anything is written
+  bool copyTextures = true;  // beside a .gltf, .obj or .fbx output
+  std::vector<std::string> textureDirs;  // searched after the plant's folder
   bool noProgress = false;
   double scale = 0.01;     // host centimetres to metres
   ImportLimits limits;

@@ -124,10 +124,14 @@ std::string defaultPluginPath() {
   std::error_code ec;
   const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ec);
   const std::filesystem::path dir = ec ? std::filesystem::path(".") : self.parent_path();
+  const std::filesystem::path installed = dir / ".." / "lib" / "syvimport" / "libsyvimp.so";
+  if (!std::filesystem::exists(dir / "libsyvimp.so", ec) && std::filesystem::exists(installed, ec))
+    return installed.lexically_normal().string();
   return (dir / "libsyvimp.so").string();
 }
 
 ImportResult importWithPlugin(const std::string& pluginPath, const std::string& plantPath,
+                              const std::vector<std::string>& textureFolders,
                               const ImportCallbacks& callbacks) {
   ImportResult result;
   result.status = ImportStatus::NoPlugin;
@@ -170,9 +174,7 @@ ImportResult importWithPlugin(const std::string& pluginPath, const std::string& 
   Scene scene;
   ImpInterface importInterface(scene);
   ConverterHost host(scene, callbacks);
-  // Bitmaps are named relative to the plant file.
-  const std::string plantDir = std::filesystem::path(plantPath).parent_path().string();
-  AddMapDir(plantDir.empty() ? std::string(".") : plantDir);
+  for (const std::string& folder : textureFolders) AddMapDir(folder);
   const int status = imp->DoImport(plantPath.c_str(), &importInterface, &host, TRUE);
   imp.reset();  // its code lives in the library
   ClearMapDirs();

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "app/model.h"
 
@@ -45,10 +46,13 @@ constexpr uint32_t kMaxDepthLimit = 10000;
 // would set them; every later import of this process sees them.
 void passLimitsToPlugin(const ImportLimits& limits);
 
-// The plug-in built beside the running program.
+// The plug-in beside the running program (a build tree) or, for an installed
+// tree, in ../lib/syvimport from it: found wherever the tree is copied.
 std::string defaultPluginPath();
 
+// `textureFolders` are the host's map folders, searched in order for bitmaps.
 ImportResult importWithPlugin(const std::string& pluginPath, const std::string& plantPath,
+                              const std::vector<std::string>& textureFolders,
                               const ImportCallbacks& callbacks);
 
 }  // namespace syv::app

@@ -22,4 +22,14 @@ if(_hostsdk_type STREQUAL "SHARED_LIBRARY")
   if(TARGET syvimp)
     add_dependencies(syvimport syvimp)
   endif()
+  # Installed as bin/syvimport with the host side and the plug-in in
+  # lib/syvimport, both found from the program's own place, so that the tree
+  # works wherever it is copied.
+  set_target_properties(syvimport PROPERTIES INSTALL_RPATH "$ORIGIN/../lib/syvimport")
+  install(TARGETS syvimport RUNTIME DESTINATION bin)
+  install(TARGETS hostsdk LIBRARY DESTINATION lib/syvimport)
+  if(TARGET syvimp)
+    set_target_properties(syvimp PROPERTIES INSTALL_RPATH "$ORIGIN")
+    install(TARGETS syvimp LIBRARY DESTINATION lib/syvimport)
+  endif()
 endif()

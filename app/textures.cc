@@ -5,33 +5,42 @@
 #include <iterator>
 #include <system_error>
 
+#include "host/sdk/texture_lookup.h"
+
 namespace fs = std::filesystem;
 
 namespace syv::app {
-namespace {
-
-bool isReadableFile(const fs::path& p) {
-  std::error_code ec;
-  if (!fs::is_regular_file(p, ec)) return false;
-  std::ifstream in(p, std::ios::binary);
-  return bool(in);
+std::vector<std::string> textureFolders(const std::string& plantPath,
+                                        const std::vector<std::string>& userDirs) {
+  const std::string plantDir = fs::path(plantPath).parent_path().string();
+  std::vector<std::string> folders{plantDir.empty() ? std::string(".") : plantDir};
+  folders.insert(folders.end(), userDirs.begin(), userDirs.end());
+  return folders;
 }
 
-}  // namespace
+std::string resolveTexture(const std::vector<std::string>& folders, const std::string& texture) {
+  return hostsdk::findTexture(texture, folders);
+}
 
-std::string resolveTexture(const std::string& plantPath, const std::string& texture) {
-  if (texture.empty()) return {};
-  std::string name = texture;
-  for (char& c : name)
-    if (c == '\\') c = '/';
-  const fs::path given(name);
-  const fs::path plantDir = fs::path(plantPath).parent_path();
-  fs::path candidates[] = {plantDir / given, given, plantDir / given.filename()};
-  for (const fs::path& c : candidates) {
-    if (c.empty() || c.filename().empty()) continue;
-    if (isReadableFile(c)) return c.lexically_normal().string();
-  }
-  return {};
+std::string textureNotFound(const std::vector<std::string>& folders, const std::string& texture) {
+  std::string looked = hostsdk::relativeTextureName(texture);
+  const std::string leaf = hostsdk::bareTextureName(texture);
+  if (looked.empty()) looked = leaf;
+  else if (leaf != looked) looked += "\" or \"" + leaf;
+  std::string where;
+  for (const std::string& f : folders) where += (where.empty() ? "" : ", ") + f;
+  return "texture \"" + texture + "\" not found (looked for \"" + looked + "\" in " + where +
+         "); its materials keep their colour only";
+}
+
+std::string copyName(const std::string& found, const std::function<bool(const std::string&)>& taken) {
+  std::string leaf = hostsdk::bareTextureName(found);
+  if (leaf.empty()) leaf = "texture";
+  const fs::path p(leaf);
+  const std::string stem = p.stem().string(), ext = p.extension().string();
+  std::string name = leaf;
+  for (int n = 2; taken(name); ++n) name = stem + "_" + std::to_string(n) + ext;
+  return name;
 }
 
 std::string relativeTo(const std::string& outputPath, const std::string& file) {

@@ -25,6 +25,8 @@ ComponentRecord readComponentRecord(uint32_t depth, const TextNode& node) {
       readTransformBlock(child, record.Scale, record.Rotation, record.Translation);
     } else if (name == "Switch") {
       record.Switch = readSwitchList(child);
+    } else if (!isComponentKindName(name) && name != "Simple") {
+      record.OtherBlocks.push_back(name);
     }
   }
   for (const auto& [name, child] : node.children) {

@@ -31,6 +31,8 @@ struct ComponentRecord {
   VectorRange Translation{{0, 0, 0}, {-50, -50, -50}, {50, 50, 50}};
   PrimitiveRecord Primitive;
   ComponentParameters Parameters;
+  // Sub-blocks that are none of the above nor a kind: a misspelt kind shows here.
+  std::vector<std::string> OtherBlocks;
 };
 
 // Builds a record with all defaults and fills it from a "Struct" node: its

@@ -47,11 +47,22 @@ Face face(uint32_t base, uint32_t a, uint32_t b, uint32_t c, uint32_t d, int32_t
   return f;
 }
 
+// The quad and its texture corners in the opposite order, so that it faces the
+// other way with every position and coordinate kept.
+void setReversedFace(MeshSink& sink, uint32_t index, const Face& f, const TexFace& t) {
+  Face r = f;
+  r.a = f.d, r.b = f.c, r.c = f.b, r.d = f.a;
+  sink.setFace(index, r);
+  sink.setTexFace(index, texFace(t.uv[3], t.uv[2], t.uv[1], t.uv[0]));
+}
+
 // The shared grid of the cylinder side, the disc and the cone: ring j has the
-// radius and height that `ring` gives for v = j / stacks.
+// radius and height that `ring` gives for v = j / stacks. The grid's own order
+// faces outward when the rings climb (the cone); `reversed` turns it for grids
+// that run downwards or face the other way.
 template <typename RingFn>
 bool generateRingGrid(MeshSink& sink, uint32_t segments, uint32_t stacks, int32_t material,
-                      RingFn ring) {
+                      bool reversed, RingFn ring) {
   const uint32_t vertexCount = (stacks + 1) * segments;
   const uint32_t faceCount = segments * stacks;
   uint32_t vb = 0, fb = 0;
@@ -74,10 +85,16 @@ bool generateRingGrid(MeshSink& sink, uint32_t segments, uint32_t stacks, int32_
       const uint32_t next = k + 1 < segments ? k + 1 : 0;
       const double u0 = 1.0 - static_cast<double>(k) / segments;
       const double u1 = 1.0 - static_cast<double>(k + 1) / segments;
-      sink.setFace(f, face(vb, j * segments + k, j * segments + next, (j + 1) * segments + next,
-                           (j + 1) * segments + k, material));
-      sink.setTexFace(f, texFace(Vector3(u0, v0, 0), Vector3(u1, v0, 0), Vector3(u1, v1, 0),
-                                 Vector3(u0, v1, 0)));
+      const Face q = face(vb, j * segments + k, j * segments + next, (j + 1) * segments + next,
+                          (j + 1) * segments + k, material);
+      const TexFace t = texFace(Vector3(u0, v0, 0), Vector3(u1, v0, 0), Vector3(u1, v1, 0),
+                                Vector3(u0, v1, 0));
+      if (reversed) {
+        setReversedFace(sink, f, q, t);
+      } else {
+        sink.setFace(f, q);
+        sink.setTexFace(f, t);
+      }
       ++f;
     }
   }
@@ -118,7 +135,7 @@ bool generateCylinderSide(MeshSink& sink, double radius, double height, uint32_t
   if (!finiteSizes("cylinder", radius, height)) return true;
   segments = boundedCount(segments, 3, "cylinder", "segments");
   stacks = boundedCount(stacks, 1, "cylinder", "stacks");
-  return generateRingGrid(sink, segments, stacks, material, [&](double v, double& r, double& z) {
+  return generateRingGrid(sink, segments, stacks, material, true, [&](double v, double& r, double& z) {
     r = radius;
     z = (0.5 - v) * height;
   });
@@ -129,7 +146,10 @@ bool generateDisc(MeshSink& sink, double radius, double z, uint32_t segments, ui
   if (!finiteSizes("disc", radius, z)) return true;
   segments = boundedCount(segments, 3, "disc", "segments");
   rings = boundedCount(rings, 1, "disc", "rings");
-  return generateRingGrid(sink, segments, rings, material, [&](double v, double& r, double& h) {
+  // A negative radius turns the grid half round; reversing it as well makes
+  // the mirror image, which faces down.
+  return generateRingGrid(sink, segments, rings, material, radius > 0,
+                          [&](double v, double& r, double& h) {
     r = v * radius;
     h = z;
   });
@@ -140,7 +160,8 @@ bool generateCone(MeshSink& sink, double radius, double height, uint32_t segment
   if (!finiteSizes("cone", radius, height)) return true;
   segments = boundedCount(segments, 3, "cone", "segments");
   stacks = boundedCount(stacks, 1, "cone", "stacks");
-  return generateRingGrid(sink, segments, stacks, material, [&](double v, double& r, double& z) {
+  return generateRingGrid(sink, segments, stacks, material, false,
+                          [&](double v, double& r, double& z) {
     r = (1.0 - v) * radius;
     z = (v - 0.5) * height;
   });
@@ -173,16 +194,17 @@ bool generateSphere(MeshSink& sink, double radius, uint32_t segments, uint32_t r
   };
   uint32_t f = fb;
   for (uint32_t j = 0; j < rings; ++j) {
-    // Upper latitude first, as the cylinder side runs from its top ring.
+    // Upper latitude first as the cylinder side runs, reversed like it to face out.
     const double vLow = static_cast<double>(j) / rings;
     const double vHigh = static_cast<double>(j + 1) / rings;
     for (uint32_t k = 0; k < segments; ++k) {
       const uint32_t next = k + 1 < segments ? k + 1 : 0;
       const double u0 = static_cast<double>(k) / segments;
       const double u1 = static_cast<double>(k + 1) / segments;
-      sink.setFace(f, face(vb, at(j + 1, k), at(j + 1, next), at(j, next), at(j, k), material));
-      sink.setTexFace(f, texFace(Vector3(u0, vHigh, 0), Vector3(u1, vHigh, 0),
-                                 Vector3(u1, vLow, 0), Vector3(u0, vLow, 0)));
+      setReversedFace(sink, f,
+                      face(vb, at(j + 1, k), at(j + 1, next), at(j, next), at(j, k), material),
+                      texFace(Vector3(u0, vHigh, 0), Vector3(u1, vHigh, 0), Vector3(u1, vLow, 0),
+                              Vector3(u0, vLow, 0)));
       ++f;
     }
   }

@@ -4,7 +4,8 @@
 // Every solid is centred at the origin with its axis along Z; a point on a
 // circle at angle t is (r sin t, r cos t, z), so the first point lies on +Y.
 // Each generator stamps `material` into every face and returns false only
-// when the sink refuses the reservation (nothing is written then).
+// when the sink refuses the reservation (nothing is written then). Closed
+// solids face outward as the box does: clockwise seen from outside.
 #pragma once
 
 #include <cstdint>
@@ -24,8 +25,8 @@ bool generateBox(MeshSink& sink, const Vector3& size, int32_t material);
 // (stacks+1)*segments vertices, segments*stacks faces; the first ring is the top.
 bool generateCylinderSide(MeshSink& sink, double radius, double height, uint32_t segments,
                           uint32_t stacks, int32_t material);
-// The cylinder grid flattened at height z, rings growing from the centre. A
-// negative radius mirrors the disc so that it faces down.
+// The cylinder grid flattened at height z, rings growing from the centre,
+// facing up. A negative radius mirrors the disc so that it faces down.
 bool generateDisc(MeshSink& sink, double radius, double z, uint32_t segments, uint32_t rings,
                   int32_t material);
 // The cylinder grid narrowing from the base at -height/2 to the apex.

@@ -85,6 +85,32 @@ bool ImportBuilder::walkSceneNode(uint32_t depth, const std::string& name, const
   return true;
 }
 
+namespace {
+
+// "found 2 objects: "Camera" (Camera, root), "Stem" (Simple; unknown block
+// "Tre")": enough for a user to see a misspelt kind or a missing root.
+std::string describeObjects(const RecordMap& records, const std::set<std::string>& roots) {
+  constexpr size_t kListed = 8;
+  std::string text = "found " + std::to_string(records.size()) +
+                     (records.size() == 1 ? " object" : " objects") + ":";
+  size_t listed = 0;
+  for (const auto& [name, record] : records) {
+    if (++listed > kListed) {
+      text += " ...";
+      break;
+    }
+    text += (listed > 1 ? ", \"" : " \"") + name + "\" (" + record.Parameters.TypeName;
+    if (roots.count(name)) text += ", root";
+    for (size_t i = 0; i < record.OtherBlocks.size(); ++i)
+      text += (i ? ", \"" : (record.OtherBlocks.size() > 1 ? "; unknown blocks \"" : "; unknown block \"")) +
+              record.OtherBlocks[i] + "\"";
+    text += ")";
+  }
+  return text;
+}
+
+}  // namespace
+
 bool ImportBuilder::readScene(const EvaluationContext& context, const std::string& fileName) {
   setMaxExpressionDepth(static_cast<int>(std::min<uint32_t>(options_.maxDepth,
                                                             kMaxExpressionDepthLimit)));
@@ -173,6 +199,7 @@ bool ImportBuilder::readScene(const EvaluationContext& context, const std::strin
     return fail(ImportStatus::kNoRoot);
   }
 
+  objectsFound_ = describeObjects(records, roots);
   creation_.createdNames.clear();
   for (const std::string& rootName : roots) {
     const ComponentRecord& record = records.at(rootName);
@@ -219,6 +246,9 @@ bool ImportBuilder::loadFile(const EvaluationContext& context, const std::string
   sink.finish();
   ProgressChannel::end();
   if (traversal_.ok() && !checkExpressionDepth()) return false;
+  if (traversal_.ok() && traversal_.quads == 0)
+    LogChannel::warning("IMPORT: the plant has no visible geometry; " + objectsFound_ +
+                        ". Only objects below a \"Camera\" root make geometry.");
   switch (traversal_.status) {
     case TraversalStatus::kComplete: status_ = ImportStatus::kComplete; break;
     case TraversalStatus::kSinkRefused: status_ = ImportStatus::kSinkRefused; break;

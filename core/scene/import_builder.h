@@ -85,6 +85,8 @@ class ImportBuilder : private WorldHolder, public NodeListBuilder {
 
   ImportOptions options_;
   ImportStatus status_ = ImportStatus::kNotRun;
+  // What the file held, said when nothing visible comes of it.
+  std::string objectsFound_;
   TraversalResult traversal_;
   CreationShared creation_;
 };

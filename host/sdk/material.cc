@@ -6,6 +6,8 @@
 #include <stdexcept>
 #include <unordered_set>
 
+#include "host/sdk/texture_lookup.h"
+
 namespace hostsdk {
 
 namespace {
@@ -161,30 +163,16 @@ bool readImageHeader(const std::string& path, BitmapInfo& info) {
   return false;
 }
 
-bool isAbsolute(const std::string& p) { return !p.empty() && (p[0] == '/' || p[0] == '\\'); }
-
 }  // namespace
 
 void BitmapTex::ReloadBitmapAndUpdate() {
   loaded_ = false;
   resolved_.clear();
   if (mapName_.empty()) return;
-  std::vector<std::string> candidates{mapName_};
-  if (!isAbsolute(mapName_)) {
-    std::string base = mapName_;
-    size_t slash = base.find_last_of("/\\");
-    std::string leaf = slash == std::string::npos ? base : base.substr(slash + 1);
-    for (const std::string& d : mapDirs()) {
-      candidates.push_back(d + "/" + base);
-      if (leaf != base) candidates.push_back(d + "/" + leaf);
-    }
-  }
-  for (const std::string& c : candidates) {
-    if (readImageHeader(c, bitmap_.info)) {
-      loaded_ = true;
-      resolved_ = c;
-      return;
-    }
+  const std::string found = findTexture(mapName_, mapDirs());
+  if (!found.empty() && readImageHeader(found, bitmap_.info)) {
+    loaded_ = true;
+    resolved_ = found;
   }
 }
 

@@ -202,7 +202,8 @@ class HOSTSDK_API MultiTex : public Texmap {
   Color colors_[3] = {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}};
 };
 
-// Folders that BitmapTex::ReloadBitmapAndUpdate searches after the name as given.
+// Folders that BitmapTex::ReloadBitmapAndUpdate searches, in order, with
+// findTexture (texture_lookup.h); it opens nothing outside them.
 HOSTSDK_API void AddMapDir(const std::string& dir);
 HOSTSDK_API void ClearMapDirs();
 

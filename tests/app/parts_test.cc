@@ -52,6 +52,11 @@ TEST(CommandLine, ConsistentRequestsRunAndTheRestAreUsageErrors) {
   EXPECT_EQ(p.options.plugin, "/x/libsyvimp.so");
 
   EXPECT_EQ(parse({"plant.syv", "--stats"}).outcome, ParseOutcome::Run);
+  p = parse({"--texture-dir", "a", "x/plant.syv", "-o", "out/", "--format", "obj", "--texture-dir", "b"});
+  ASSERT_EQ(p.outcome, ParseOutcome::Run);
+  EXPECT_EQ(p.options.input, "x/plant.syv");
+  EXPECT_EQ(p.options.output, "out/plant.obj");
+  EXPECT_EQ(p.options.textureDirs, (std::vector<std::string>{"a", "b"}));
 
   for (const std::vector<std::string>& bad :
        {std::vector<std::string>{}, {"plant.syv"}, {"plant.syv", "-o", "p.stl"},

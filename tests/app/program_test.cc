@@ -6,6 +6,9 @@
 #include <nlohmann/json.hpp>
 #include <regex>
 
+#include <assimp/Importer.hpp>
+#include <assimp/scene.h>
+
 #include "test_support.h"
 
 namespace syv::app {
@@ -219,23 +222,6 @@ TEST_F(Program, EveryFormatReadsBackWithTheStatisticsTriangleCount) {
   for (const std::string& name : dir.names()) EXPECT_NE(name[0], '.') << name;
 }
 
-TEST_F(Program, HiddenPlantConvertsEmptyWithAWarningThatSaysWhy) {
-  const std::string out = dir.file("hidden.glb");
-  RunResult r = syvimport(plant("app_hidden.syv") + " -o " + shellQuote(out) + " --stats");
-  ASSERT_EQ(r.status, 0) << r.err;
-  EXPECT_TRUE(std::filesystem::exists(out));
-  EXPECT_NE(r.err.find("Warning: "), std::string::npos);
-  EXPECT_NE(r.err.find("\"Camera\""), std::string::npos) << r.err;
-  const nlohmann::json s = nlohmann::json::parse(r.out);
-  EXPECT_EQ(s["triangles"], 0);
-  ASSERT_FALSE(s["warnings"].empty());
-  EXPECT_TRUE(s["bounds"].is_null());
-
-  r = syvimport(plant("app_hidden.syv") + " -o " + shellQuote(out) + " --quiet");
-  EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.err, "") << "--quiet shows errors only";
-}
-
 TEST_F(Program, InterruptCancelsAndLeavesNoOutput) {
   // About a million triangles: still busy when the signal comes.
   test::writeText(dir.file("big.syv"),
@@ -336,7 +322,7 @@ TEST_F(Program, EveryExampleConvertsToValidFiles) {
       const std::string out = dir.file(name + "." + ext);
       const std::string stats = dir.file(name + "-" + ext + ".json");
       const RunResult r = syvimport(shellQuote(entry.path().string()) + " -o " + shellQuote(out) +
-                                    " --quiet --stats-json " + shellQuote(stats));
+                                    " --quiet --strict --stats-json " + shellQuote(stats));
       ASSERT_EQ(r.status, 0) << name << "." << ext << ": " << r.err;
       const int triangles = nlohmann::json::parse(test::readText(stats))["triangles"];
       if ((std::string(ext) == "glb" || std::string(ext) == "gltf") && canValidate) {
@@ -354,6 +340,116 @@ TEST_F(Program, EveryExampleConvertsToValidFiles) {
     }
   }
   EXPECT_GT(plants, 0) << "examples/ holds no plant";
+}
+
+TEST_F(Program, SimpleExampleFacesOutwardInTheGlb) {
+  const std::string out = dir.file("simple.glb");
+  ASSERT_EQ(syvimport(shellQuote(std::string(SYV_SOURCE_DIR) + "/examples/simple.syv") + " -o " +
+                      shellQuote(out)).status, 0);
+  // A sphere of radius 0.5 m with 8 segments (a little under 4/3 pi r^3) and
+  // a box of 1 m, as Assimp reads them: signed volumes, positive seen from outside.
+  Assimp::Importer importer;
+  const aiScene* scene = importer.ReadFile(out, 0);
+  ASSERT_TRUE(scene && scene->mNumMeshes == 2);
+  for (unsigned m = 0; m < 2; ++m) {
+    const aiMesh* mesh = scene->mMeshes[m];
+    double sum = 0;
+    for (unsigned f = 0; f < mesh->mNumFaces; ++f) {
+      const unsigned* i = mesh->mFaces[f].mIndices;
+      sum += mesh->mVertices[i[0]] * (mesh->mVertices[i[1]] ^ mesh->mVertices[i[2]]) / 6;
+    }
+    EXPECT_NEAR(sum, mesh->mNumFaces == 12 ? 1.0 : 0.45, 0.07) << mesh->mName.C_Str();
+  }
+}
+
+size_t count(const std::string& text, const std::string& word) {
+  size_t n = 0;
+  for (size_t at = text.find(word); at != std::string::npos; at = text.find(word, at + 1)) ++n;
+  return n;
+}
+
+TEST_F(Program, TexturesComeOnlyFromThePlantsFolderOrTheUsersAndAreCopiedBeside) {
+  // Three materials name a texture outside the plant's folder: twice as
+  // written on Windows, once climbing.
+  std::filesystem::create_directories(dir.file("plants"));
+  std::filesystem::create_directories(dir.file("out"));
+  test::writeText(dir.file("bark.png"), test::tinyPng());
+  test::writeText(dir.file("out/bark.png"), "someone else's");
+  std::string text = "Model {\nStruct {\nName \"Camera\"\nChildren {\n\"A\"\n\"B\"\n\"C\"\n}\nCamera {\n}\n}\n";
+  for (const char* name : {"A", "B", "C"})
+    text += std::string("Struct {\nName \"") + name + "\"\nPrimitive {\nType \"Box\"\nUse_GFXColor TRUE\n"
+            "Color \"" + name + "\"\nTexture_Handler 1\nTexture_File \"" +
+            (name[0] == 'B' ? "../bark.png" : "C:\\maps\\bark.png") + "\"\n}\nSimple {\n}\n}\n";
+  test::writeText(dir.file("plants/p.syv"), text + "}\n");
+  const std::string p = shellQuote(dir.file("plants/p.syv"));
+
+  // Not read from outside the plant's folder: a warning per name, even when quiet.
+  RunResult r = syvimport(p + " -o " + shellQuote(dir.file("out/")) + " --format obj --quiet --stats");
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(count(r.err, "Warning: "), 2u) << r.err;
+  EXPECT_EQ(count(r.err, "looked for \"bark.png\" in " + dir.file("plants")), 2u) << r.err;
+  EXPECT_EQ(nlohmann::json::parse(r.out)["warnings"].size(), 2u);
+  EXPECT_EQ(test::readText(dir.file("out/p.mtl")).find("map_Kd"), std::string::npos);
+  // --strict: any warning fails and nothing is written; so does an empty plant.
+  EXPECT_EQ(syvimport(p + " -o " + shellQuote(dir.file("out/s.glb")) + " --strict").status, 1);
+  EXPECT_EQ(syvimport(plant("app_hidden.syv") + " -o " + shellQuote(dir.file("out/s.glb")) +
+                      " --strict").status, 1);
+  EXPECT_FALSE(std::filesystem::exists(dir.file("out/s.glb")));
+
+  // A folder the user names is searched; the file is copied beside the output
+  // (keeping a different one of its name) or referred back to.
+  const std::string tex = " --strict --texture-dir " + shellQuote(dir.path());
+  r = syvimport(p + " -o " + shellQuote(dir.file("out/p.obj")) + tex + " -v");
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(count(test::readText(dir.file("out/p.mtl")), "map_Kd bark_2.png\n"), 3u);
+  EXPECT_EQ(test::readText(dir.file("out/bark_2.png")), test::tinyPng());
+  EXPECT_EQ(test::readText(dir.file("out/bark.png")), "someone else's");
+  EXPECT_TRUE(std::regex_search(r.err, std::regex("^Wrote .*out/p\\.obj: 36 triangles, 3 materials, "
+                                                  "[0-9.]+ .* s \\(import .* s\\), 0 warnings\n$")))
+      << r.err;
+  r = syvimport(p + " -o " + shellQuote(dir.file("out/q.obj")) + tex + " --no-copy-textures --quiet");
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(count(test::readText(dir.file("out/q.mtl")), "map_Kd ../bark.png\n"), 3u);
+}
+
+TEST_F(Program, TheCommandLineAsAPersonUsesIt) {
+  std::filesystem::copy_file(kData + "/app_plant.syv", dir.file("plant.syv"));
+  const std::string original = test::readText(dir.file("plant.syv"));
+  std::filesystem::create_symlink("plant.syv", dir.file("link.glb"));
+  // The output is never the plant, by its name or through a link.
+  for (const char* args : {"--format glb -o plant.syv", "-o link.glb", "--stats-json ./plant.syv"}) {
+    const RunResult r = test::run("cd " + shellQuote(dir.path()) + " && " + shellQuote(kProgram) +
+                                  " plant.syv " + args);
+    EXPECT_EQ(r.status, 2) << args;
+    EXPECT_NE(r.err.find("plant file itself"), std::string::npos) << r.err;
+  }
+  EXPECT_EQ(test::readText(dir.file("plant.syv")), original);
+  EXPECT_EQ(dir.names(), (std::vector<std::string>{"link.glb", "plant.syv"}));
+
+  RunResult r = syvimport(shellQuote(dir.file("plant.syv")) + " --stats-json " + shellQuote(dir.file("s.json")));
+  EXPECT_NE(test::readText(dir.file("s.json")).find("\"triangles\""), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("Imported "), std::string::npos) << r.err;
+  r = syvimport("--bogus -o " + shellQuote(dir.file("x.glb")));
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.err.find("unknown option '--bogus'"), std::string::npos) << r.err;
+
+  // A misspelt kind converts to an empty file, and the warning names what the file held.
+  test::writeText(dir.file("typo.syv"), "Model {\nStruct {\nName \"Camera\"\nChildren {\n\"T\"\n}\n"
+                                        "Camera {\n}\n}\nStruct {\nName \"T\"\nPrimitive {\n"
+                                        "Type \"Tube\"\n}\nTre {\n}\n}\n}\n");
+  r = syvimport(shellQuote(dir.file("typo.syv")) + " --stats -o " + shellQuote(dir.file("typo.glb")));
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.err.find("\"T\" (Simple; unknown block \"Tre\")"), std::string::npos) << r.err;
+  EXPECT_TRUE(nlohmann::json::parse(r.out)["bounds"].is_null());
+
+  // Installed and moved, the program still finds its plug-in.
+  r = test::run("cmake --install " + shellQuote(std::string(SYV_BIN_DIR) + "/..") + " --prefix " +
+                shellQuote(dir.file("inst")) + " && mv " + shellQuote(dir.file("inst")) + " " +
+                shellQuote(dir.file("moved")));
+  ASSERT_EQ(r.status, 0) << r.err;
+  r = test::run(shellQuote(dir.file("moved/bin/syvimport")) + " " + plant("app_plant.syv") + " -o " +
+                shellQuote(dir.file("p.glb")));
+  EXPECT_EQ(r.status, 0) << r.err;
 }
 
 #ifdef SYV_FAKE_PLUGIN
@@ -374,8 +470,8 @@ TEST_F(FakePlugin, TheSceneThePlugInBuiltIsWhatIsCountedAndWritten) {
   const std::string out = dir.file("p.glb");
   const RunResult r = syvimport("cube bark.png", "-o " + shellQuote(out) + " --stats");
   ASSERT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(r.err, "Warning: " + dir.file("p.syv") + ": fake: made a cube\n")
-      << "the host log is forwarded, naming the file";
+  EXPECT_EQ(r.err.rfind("Warning: " + dir.file("p.syv") + ": fake: made a cube\nWrote ", 0), 0u)
+      << "the host log is forwarded, naming the file; then the summary";
   const nlohmann::json s = nlohmann::json::parse(r.out);
   EXPECT_EQ(s["node"], "p");
   EXPECT_EQ(s["triangles"], 12);
@@ -444,6 +540,7 @@ TEST_F(FakePlugin, ProgressLineOnlyOnATerminal) {
   RunResult r = test::run("script -qec " + shellQuote(cmd) + " /dev/null");
   EXPECT_EQ(r.status, 0) << r.out;
   EXPECT_NE(r.out.find("Loading... 50%"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("Exporting glb: writing 50%"), std::string::npos) << "the export too";
   EXPECT_NE(r.out.find('\r'), std::string::npos);
   r = test::run("script -qec " + shellQuote(cmd + " --no-progress") + " /dev/null");
   EXPECT_EQ(r.out.find('%'), std::string::npos) << r.out;

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <fstream>
 #include <map>
 #include <set>
 #include <memory>
@@ -338,6 +339,47 @@ TEST(Plugin, TwoObjectsSelectTheirOwnSubMaterials) {
                         ? perId.begin()->first
                         : perId.rbegin()->first;
   EXPECT_EQ(perId[boxId], 12);
+}
+
+// Signed volume of the host mesh from the centre of its lowest bounding
+// plane: any point gives the same for a closed solid, and this one is exact
+// for the cone, whose open base lies in that plane. Positive when faces look out.
+double signedVolume(Mesh& mesh) {
+  const Box3& b = mesh.getBoundingBox();
+  const double o[3] = {(b.pmin.x + b.pmax.x) / 2.0, (b.pmin.y + b.pmax.y) / 2.0, b.pmin.z};
+  double sum = 0, p[3][3];
+  for (const Face& f : mesh.faces) {
+    for (int i = 0; i < 9; ++i) p[i / 3][i % 3] = mesh.verts[f.v[i / 3]][i % 3] - o[i % 3];
+    sum += p[0][0] * (p[1][1] * p[2][2] - p[1][2] * p[2][1]) -
+           p[0][1] * (p[1][0] * p[2][2] - p[1][2] * p[2][0]) +
+           p[0][2] * (p[1][0] * p[2][1] - p[1][1] * p[2][0]);
+  }
+  return sum / 6;
+}
+
+TEST(Plugin, SolidsAndTubesFaceOutward) {
+  const double r = 50, pi = std::acos(-1.0);  // half the unit scale
+  // Volumes of the round solids; 0 for the open tube, whose sign alone counts.
+  const std::pair<const char*, double> cases[] = {
+      {"Box", 8 * r * r * r}, {"Cylinder", 2 * pi * r * r * r}, {"Cone", 2 * pi * r * r * r / 3},
+      {"Sphere", 4 * pi * r * r * r / 3}, {"Tube", 0}};
+  for (const auto& [type, volume] : cases) {
+    const std::string file = testing::TempDir() + "/solid.syv";
+    std::ofstream(file) << "Model {\nStruct {\nName \"Camera\"\nChildren {\n\"S\"\n}\nCamera {\n}\n}\n"
+                        << "Struct {\nName \"S\"\nPrimitive {\nType \"" << type
+                        << "\"\nResolution 12\nPoints 24\n}\n" << (volume > 0 ? "Simple" : "Tree")
+                        << " {\n}\n}\n}\n";
+    Import im;
+    ASSERT_EQ(im.run(file), IMPEXP_SUCCESS) << type;
+    ASSERT_NE(im.mesh(), nullptr) << type;
+    const double v = signedVolume(*im.mesh());
+    EXPECT_GT(v, 0) << type;
+    // Fine enough that the polygons lose under 4 % of the round solids.
+    if (volume > 0) {
+      EXPECT_GT(v / volume, 0.96) << type << " volume " << v;
+      EXPECT_LT(v / volume, 1 + 1e-6) << type << " volume " << v;
+    }
+  }
 }
 
 }  // namespace

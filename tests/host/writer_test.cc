@@ -176,8 +176,10 @@ TEST(ConvertMaterial, ColoursSelfIlluminationAndMaps) {
 
   syv::SceneMaterial glowing = record("Glow");
   glowing.emission = syv::ColorRecord(0.5f, 0.0f, 0.0f);
-  glowing.textureFile = std::string(SYV_TEST_DATA) + "/host_leaf.png";
+  glowing.textureFile = "host_leaf.png";
+  AddMapDir(SYV_TEST_DATA);
   StdMat2* g = syv::convertMaterial(glowing);
+  ClearMapDirs();
   ASSERT_NE(g, nullptr);
   EXPECT_TRUE(g->GetSelfIllumColorOn());
   EXPECT_FLOAT_EQ(g->GetSelfIllumColor(0).r, 0.5f);

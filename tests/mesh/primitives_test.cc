@@ -95,15 +95,15 @@ TEST(Primitives, CylinderRingsSeamAndTextureRunTopDown) {
   expectNear(m.vertex(0), Vector3(0, 2, 2));   // first point on +Y at the top
   expectNear(m.vertex(1), Vector3(2, 0, 2));   // then towards +X
   expectNear(m.vertex(8), Vector3(0, 2, -2));  // last ring at the bottom
-  const Face seam = m.face(3);                 // ring 0, last segment
+  const Face seam = m.face(3);                 // ring 0, last segment, reversed to face out
   EXPECT_EQ(std::vector<uint32_t>({seam.a, seam.b, seam.c, seam.d}),
-            std::vector<uint32_t>({3, 0, 4, 7}));
+            std::vector<uint32_t>({7, 4, 0, 3}));
   const TexFace t = m.texFace(3);
   EXPECT_DOUBLE_EQ(t.uv[0].x, 0.25);
   EXPECT_DOUBLE_EQ(t.uv[1].x, 0.0);  // no jump back to 1 at the seam
-  EXPECT_DOUBLE_EQ(t.uv[0].y, 0.0);
-  EXPECT_DOUBLE_EQ(t.uv[2].y, 0.5);
-  EXPECT_DOUBLE_EQ(m.texFace(4).uv[0].y, 0.5);  // second ring of faces
+  EXPECT_DOUBLE_EQ(t.uv[0].y, 0.5);
+  EXPECT_DOUBLE_EQ(t.uv[2].y, 0.0);
+  EXPECT_DOUBLE_EQ(m.texFace(4).uv[0].y, 1.0);  // second ring of faces
 }
 
 TEST(Primitives, DiscAndConeGrids) {
@@ -129,14 +129,14 @@ TEST(Primitives, SpherePolesAndRadius) {
   expectNear(m.vertex(19), Vector3(0, 0, 3));
   for (const Vector3& v : m.vertices()) EXPECT_NEAR(v.length(), 3.0, 1e-12);
   const Face first = m.face(0), last = m.face(23);
-  EXPECT_EQ(first.c, 0u);
-  EXPECT_EQ(first.d, 0u);
-  EXPECT_EQ(last.a, 19u);
-  EXPECT_EQ(last.b, 19u);
+  EXPECT_EQ(first.a, 0u);
+  EXPECT_EQ(first.b, 0u);
+  EXPECT_EQ(last.c, 19u);
+  EXPECT_EQ(last.d, 19u);
   // Neighbouring bands share their latitude: band 1 starts where band 0 ends.
-  EXPECT_EQ(m.face(6).c, m.face(0).b);
-  EXPECT_DOUBLE_EQ(m.texFace(0).uv[0].y, 0.25);
-  EXPECT_DOUBLE_EQ(m.texFace(23).uv[3].y, 0.75);
+  EXPECT_EQ(m.face(6).b, m.face(0).c);
+  EXPECT_DOUBLE_EQ(m.texFace(0).uv[3].y, 0.25);
+  EXPECT_DOUBLE_EQ(m.texFace(23).uv[0].y, 0.75);
   // Same orientation as the cylinder side's quads: outward-facing alike.
   Mesh side;
   generateCylinderSide(side, 3, 1, 6, 1, 0);
