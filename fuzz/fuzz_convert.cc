@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "app/exporter.h"
 #include "app/plugin_import.h"
@@ -49,7 +50,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::fclose(file);
 
   syv::app::ImportCallbacks callbacks;
-  syv::app::ImportResult imported = syv::app::importWithPlugin(plugin, inputPath(), callbacks);
+  // Textures only from the plant's own folder, as the converter does by default.
+  const std::vector<std::string> folders{"/tmp"};
+  syv::app::ImportResult imported =
+      syv::app::importWithPlugin(plugin, inputPath(), folders, callbacks);
   check(imported.status != syv::app::ImportStatus::NoPlugin);
   if (imported.status != syv::app::ImportStatus::Done) return 0;
   check(imported.model.mesh.faces.size() <= 400000);
@@ -58,6 +62,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   request.plantPath = inputPath();
   request.outputPath = "/nonexistent/fuzz.glb";
   request.format = syv::app::Format::Glb;
+  request.textureFolders = folders;
   syv::app::ExportResult result;
   std::string error;
   check(syv::app::exportModel(imported.model, request, result, error));
