@@ -5,7 +5,8 @@ FUZZ     ?= build-fuzz
 JOBS     ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps validator configure build install test asan fuzz fuzz-run bench demo measure clean
+.PHONY: all deps validator blender-deps configure build install test asan fuzz fuzz-run bench demo measure clean \
+        blender-addon install-blender-addon
 
 all: build
 
@@ -29,7 +30,11 @@ PREFIX ?= /usr/local
 install: build
 	cmake --install $(BUILD) --prefix $(PREFIX)
 
-test: build validator
+# Blender for the add-on's tests.
+blender-deps:
+	@./scripts/deps.sh --blender
+
+test: build validator blender-deps
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
 # AddressSanitizer + UndefinedBehaviorSanitizer build of the whole tree and its tests.
@@ -70,19 +75,22 @@ demo: build
 	$(BUILD)/bin/syvimport $(DEMO_PLANT) -o $(DEMO_OUT) --stats
 	@echo "Wrote $(DEMO_OUT)"
 
-# Whole-process time of syvimport on the large example, import only and per format,
-# with the import/export split the statistics report.
-MEASURE_PLANT ?= examples/oak.syv
+# Whole-process speed and memory of syvimport on generated plants, per format,
+# with the import's stages (bench/README.md). E.g. MEASURE_ARGS="--plants tree5 -n 5".
+MEASURE_ARGS ?=
 measure: build
-	@plant=$(MEASURE_PLANT); \
-	mkdir -p out; echo "plant: $$plant ($$(wc -c < $$plant) bytes)"; \
-	for f in stats glb gltf obj fbx; do \
-	  if [ $$f = stats ]; then args="--stats"; else args="-o out/measure.$$f --stats"; fi; \
-	  start=$$(date +%s.%N); $(BUILD)/bin/syvimport $$plant $$args --quiet > out/measure-$$f.json || exit 1; \
-	  end=$$(date +%s.%N); \
-	  split=$$(tr -d ' \n' < out/measure-$$f.json | sed -n 's/.*"triangles":\([0-9]*\),"vertices".*"import":\([^,]*\),"export":\([^}]*\)}.*/triangles \1, import \2 s, export \3 s/p'); \
-	  awk -v s=$$start -v e=$$end -v f=$$f -v x="$$split" 'BEGIN { printf "%-5s wall %.3f s; %s\n", f, e - s, x }'; \
-	done
+	python3 bench/measure.py --bin $(BUILD)/bin $(MEASURE_ARGS)
+
+# The Blender add-on with this build's syvimport and plug-in, and its installation
+# into the current user's Blender (kept preferences, add-on enabled).
+ADDON_ZIP = $(abspath $(BUILD))/sylvo_import.zip
+blender-addon: build
+	@echo "Built $(ADDON_ZIP)"
+
+install-blender-addon: blender-addon blender-deps
+	blender -b --python-exit-code 1 --python-expr "import bpy; \
+	  bpy.ops.preferences.addon_install(filepath='$(ADDON_ZIP)', overwrite=True); \
+	  bpy.ops.preferences.addon_enable(module='sylvo_import'); bpy.ops.wm.save_userpref()"
 
 bench: build
 	$(BUILD)/bin/syv_bench

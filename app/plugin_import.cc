@@ -85,12 +85,16 @@ bool copyNode(INode* node, Model& model, std::string& error) {
     error = "the plug-in placed a node without a triangle mesh";
     return false;
   }
-  const Mesh& mesh = static_cast<TriObject*>(object)->GetMesh();
+  // Each host array goes as soon as it is copied: the host's scene is not
+  // read for geometry again, and the peak stays near one mesh, not two.
+  Mesh& mesh = static_cast<TriObject*>(object)->GetMesh();
   TriMesh& out = model.mesh;
   out.vertices.reserve(mesh.verts.size());
   for (const Point3& p : mesh.verts) out.vertices.push_back({p.x, p.y, p.z});
+  mesh.verts.release();
   out.tverts.reserve(mesh.tVerts.size());
   for (const UVVert& t : mesh.tVerts) out.tverts.push_back({t.x, t.y, t.z});
+  mesh.tVerts.release();
   out.hasTexCoords = !mesh.faces.empty() && mesh.tvFace.size() == mesh.faces.size();
   out.faces.resize(mesh.faces.size());
   for (size_t i = 0; i < mesh.faces.size(); ++i) {
@@ -101,6 +105,8 @@ bool copyNode(INode* node, Model& model, std::string& error) {
     t.smoothing = f.getSmGroup();
     t.material = f.getMatID();
   }
+  mesh.faces.release();
+  mesh.tvFace.release();
   Mtl* material = node->GetMtl();
   if (material && material->kind() == MtlKind::MultiMtl) {
     for (int id = 0; id < material->NumSubMtls(); ++id)

@@ -51,4 +51,41 @@ void BM_ImportTreeOfTrees(benchmark::State& state) {
 }
 BENCHMARK(BM_ImportTreeOfTrees)->Arg(10)->Arg(40)->Arg(120)->Unit(benchmark::kMillisecond);
 
+// Cost per placement: a trunk with `branches` boughs of `branches` twigs, each
+// twig a short tube of 2 x 3 quads, so that placing dominates.
+void BM_PlacementCost(benchmark::State& state) {
+  const int branches = static_cast<int>(state.range(0));
+  const std::string path = "/tmp/syv_bench_dense_" + std::to_string(branches) + ".syv";
+  {
+    std::ofstream out(path);
+    out << "Version 4\nModel {\nStruct {\nName \"Camera\"\nChildren {\n\"Trunk\"\n}\nCamera {\n}\n}\n";
+    const char* names[] = {"Trunk", "Bough", "Twig"};
+    for (int level = 0; level < 3; ++level) {
+      out << "Struct {\nName \"" << names[level] << "\"\nPrimitive {\nType \"Tube\"\nPoints 3\n}\n"
+          << "Tree {\nSegments {" << (level == 2 ? 2 : 20) << ", 1, 1000}\nLength {2, 0, 20}\n";
+      if (level < 2)
+        out << "Branch_Num {" << branches << ", 0, 10000}\nBranches {\n\"" << names[level + 1]
+            << "\"\n}\n";
+      out << "}\n}\n";
+    }
+    out << "}\n";
+  }
+  uint64_t visits = 0;
+  for (auto _ : state) {
+    syv::EvaluationContext context;
+    context.setNumber(syv::kIdUnitScale, 100.0);
+    syv::ImportBuilder builder;
+    syv::Mesh mesh;
+    if (!builder.loadFile(context, path, mesh)) state.SkipWithError("import failed");
+    visits += builder.traversalResult().visits;
+    benchmark::DoNotOptimize(mesh.vertices().data());
+  }
+  state.counters["placements"] =
+      benchmark::Counter(static_cast<double>(visits) / state.iterations());
+  state.counters["us/placement"] = benchmark::Counter(
+      static_cast<double>(visits) * 1e-6, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+  std::remove(path.c_str());
+}
+BENCHMARK(BM_PlacementCost)->Arg(10)->Arg(30)->Unit(benchmark::kMillisecond);
+
 }  // namespace

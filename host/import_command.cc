@@ -1,6 +1,7 @@
 #include "host/import_command.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <vector>
@@ -183,6 +184,12 @@ int runImport(hostsdk::HINSTANCE instance, const char* fileName,
     logWarning(host, std::to_string(writer.clampedFaces()) +
                          " quads have material ids beyond the host's 16 bits; clamped");
 
+  // Measurement only: the stages of the import on stderr.
+  if (std::getenv("SYV_STAGE_TIMES")) {
+    const StageSeconds& s = builder->stageSeconds();
+    std::fprintf(stderr, "stages: read %.4f build %.4f generate %.4f finish %.4f\n", s.read,
+                 s.build, s.generate, s.finish);
+  }
   std::map<int32_t, int> zeroScale;
   normalizeTextureCoordinates(tri->GetMesh(), builder->materialTable(), &zeroScale);
   for (const auto& entry : zeroScale)

@@ -10,13 +10,8 @@ Vector3 Vector3::normalized() const {
   return {x / len, y / len, z / len};
 }
 
-Matrix4::Matrix4() {
-  for (int r = 0; r < 4; ++r)
-    for (int c = 0; c < 4; ++c) m[r][c] = r == c ? 1.0 : 0.0;
-}
-
 Matrix4 Matrix4::zero() {
-  Matrix4 z;
+  Matrix4 z{Unset{}};
   for (auto& row : z.m)
     for (double& v : row) v = 0.0;
   return z;
@@ -84,17 +79,6 @@ Matrix4 Matrix4::rotAxis(const Vector3& axis, double angle) {
   return r;
 }
 
-Matrix4 Matrix4::operator*(const Matrix4& o) const {
-  Matrix4 r = zero();
-  for (int i = 0; i < 4; ++i)
-    for (int j = 0; j < 4; ++j) {
-      double s = 0.0;
-      for (int k = 0; k < 4; ++k) s += m[i][k] * o.m[k][j];
-      r.m[i][j] = s;
-    }
-  return r;
-}
-
 bool Matrix4::operator==(const Matrix4& o) const {
   for (int i = 0; i < 4; ++i)
     for (int j = 0; j < 4; ++j)
@@ -110,13 +94,13 @@ double minor3(const double a[4][4], int r0, int r1, int r2, int c0, int c1, int 
          a[r0][c2] * (a[r1][c0] * a[r2][c1] - a[r1][c1] * a[r2][c0]);
 }
 
+// The three indices other than i, ascending.
+constexpr int kOthers[4][3] = {{1, 2, 3}, {0, 2, 3}, {0, 1, 3}, {0, 1, 2}};
+
 // Cofactor of element (r, c).
-double cofactor(const double a[4][4], int r, int c) {
-  int rows[3], cols[3];
-  for (int i = 0, k = 0; i < 4; ++i)
-    if (i != r) rows[k++] = i;
-  for (int j = 0, k = 0; j < 4; ++j)
-    if (j != c) cols[k++] = j;
+inline double cofactor(const double a[4][4], int r, int c) {
+  const int* rows = kOthers[r];
+  const int* cols = kOthers[c];
   const double mnr = minor3(a, rows[0], rows[1], rows[2], cols[0], cols[1], cols[2]);
   return ((r + c) % 2 == 0) ? mnr : -mnr;
 }
@@ -130,24 +114,16 @@ double Matrix4::determinant() const {
 }
 
 Matrix4 Matrix4::inverse() const {
-  const double det = determinant();
-  if (det == 0.0) return Matrix4();
-  Matrix4 r;
+  double cof[4][4];
   for (int i = 0; i < 4; ++i)
-    for (int j = 0; j < 4; ++j) r.m[j][i] = cofactor(m, i, j) / det;  // adjugate is the transpose
+    for (int j = 0; j < 4; ++j) cof[i][j] = cofactor(m, i, j);
+  double det = 0.0;
+  for (int c = 0; c < 4; ++c) det += m[0][c] * cof[0][c];
+  if (det == 0.0) return Matrix4();
+  Matrix4 r{Unset{}};
+  for (int i = 0; i < 4; ++i)
+    for (int j = 0; j < 4; ++j) r.m[j][i] = cof[i][j] / det;  // adjugate is the transpose
   return r;
-}
-
-Vector3 Matrix4::transformPoint(const Vector3& p) const {
-  return {p.x * m[0][0] + p.y * m[1][0] + p.z * m[2][0] + m[3][0],
-          p.x * m[0][1] + p.y * m[1][1] + p.z * m[2][1] + m[3][1],
-          p.x * m[0][2] + p.y * m[1][2] + p.z * m[2][2] + m[3][2]};
-}
-
-Vector3 Matrix4::transformDirection(const Vector3& d) const {
-  return {d.x * m[0][0] + d.y * m[1][0] + d.z * m[2][0],
-          d.x * m[0][1] + d.y * m[1][1] + d.z * m[2][1],
-          d.x * m[0][2] + d.y * m[1][2] + d.z * m[2][2]};
 }
 
 bool Matrix4::isFinite() const {

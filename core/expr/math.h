@@ -41,7 +41,8 @@ class Matrix4 {
  public:
   double m[4][4];
 
-  Matrix4();  // identity
+  Matrix4()  // identity
+      : m{{1.0, 0.0, 0.0, 0.0}, {0.0, 1.0, 0.0, 0.0}, {0.0, 0.0, 1.0, 0.0}, {0.0, 0.0, 0.0, 1.0}} {}
   static Matrix4 identity() { return Matrix4(); }
   static Matrix4 zero();
   static Matrix4 translation(const Vector3& t);
@@ -62,14 +63,40 @@ class Matrix4 {
   // Adjugate over determinant; a determinant of exactly 0 gives the identity.
   Matrix4 inverse() const;
 
-  Vector3 transformPoint(const Vector3& p) const;      // p * M, no divide
-  Vector3 transformDirection(const Vector3& d) const;  // ignores the fourth row
+  Vector3 transformPoint(const Vector3& p) const {  // p * M, no divide
+    return {p.x * m[0][0] + p.y * m[1][0] + p.z * m[2][0] + m[3][0],
+            p.x * m[0][1] + p.y * m[1][1] + p.z * m[2][1] + m[3][1],
+            p.x * m[0][2] + p.y * m[1][2] + p.z * m[2][2] + m[3][2]};
+  }
+  Vector3 transformDirection(const Vector3& d) const {  // ignores the fourth row
+    return {d.x * m[0][0] + d.y * m[1][0] + d.z * m[2][0],
+            d.x * m[0][1] + d.y * m[1][1] + d.z * m[2][1],
+            d.x * m[0][2] + d.y * m[1][2] + d.z * m[2][2]};
+  }
   Vector3 row(int r) const { return {m[r][0], m[r][1], m[r][2]}; }
   void setRow(int r, const Vector3& v) { m[r][0] = v.x; m[r][1] = v.y; m[r][2] = v.z; }
   Vector3 position() const { return row(3); }
   void setPosition(const Vector3& p) { setRow(3, p); }
   bool isFinite() const;
+
+ private:
+  // Every element is written before it is read; placements make many of these.
+  struct Unset {};
+  explicit Matrix4(Unset) {}
 };
+
+// Inline: placements multiply many matrices. Each sum starts from 0.0 so that
+// a sum of negative zeros stays +0 as it always has.
+inline Matrix4 Matrix4::operator*(const Matrix4& o) const {
+  Matrix4 r{Unset{}};
+  for (int i = 0; i < 4; ++i)
+    for (int j = 0; j < 4; ++j) {
+      double s = 0.0;
+      for (int k = 0; k < 4; ++k) s += m[i][k] * o.m[k][j];
+      r.m[i][j] = s;
+    }
+  return r;
+}
 
 inline Vector3 operator*(const Vector3& p, const Matrix4& m) { return m.transformPoint(p); }
 

@@ -1,6 +1,7 @@
 #include "core/scene/import_builder.h"
 
 #include <algorithm>
+#include <chrono>
 #include <fstream>
 #include <set>
 #include <utility>
@@ -109,12 +110,21 @@ std::string describeObjects(const RecordMap& records, const std::set<std::string
   return text;
 }
 
+double secondsSince(std::chrono::steady_clock::time_point& mark) {
+  const auto now = std::chrono::steady_clock::now();
+  const double s = std::chrono::duration<double>(now - mark).count();
+  mark = now;
+  return s;
+}
+
 }  // namespace
 
 bool ImportBuilder::readScene(const EvaluationContext& context, const std::string& fileName) {
   setMaxExpressionDepth(static_cast<int>(std::min<uint32_t>(options_.maxDepth,
                                                             kMaxExpressionDepthLimit)));
   resetExpressionDepthExceeded();
+  auto mark = std::chrono::steady_clock::now();
+  stages_ = StageSeconds();
   std::ifstream in(fileName, std::ios::binary);
   if (!in.is_open()) {
     status_ = ImportStatus::kOpenFailed;
@@ -182,6 +192,7 @@ bool ImportBuilder::readScene(const EvaluationContext& context, const std::strin
     ProgressChannel::end();
     return false;
   };
+  stages_.read = secondsSince(mark);
   if (table.empty()) return fail(ImportStatus::kNoKeyFrame);
   ProgressChannel::update(0.1);
 
@@ -217,6 +228,7 @@ bool ImportBuilder::readScene(const EvaluationContext& context, const std::strin
   }
   ProgressChannel::update(1.0);
   ProgressChannel::end();
+  stages_.build = secondsSince(mark);
   if (!checkExpressionDepth()) return false;
   status_ = ImportStatus::kComplete;
   return true;
@@ -242,8 +254,11 @@ bool ImportBuilder::loadFile(const EvaluationContext& context, const std::string
   TraversalLimits limits;
   limits.maxQuads = options_.maxQuads;
   limits.maxVisits = options_.maxVisits;
+  auto mark = std::chrono::steady_clock::now();
   traversal_ = traverse(world(), state, limits);
+  stages_.generate = secondsSince(mark);
   sink.finish();
+  stages_.finish = secondsSince(mark);
   ProgressChannel::end();
   if (traversal_.ok() && !checkExpressionDepth()) return false;
   if (traversal_.ok() && traversal_.quads == 0)

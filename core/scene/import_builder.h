@@ -32,6 +32,14 @@ enum class ImportStatus {
 
 const char* describeImportStatus(ImportStatus status);
 
+// Wall seconds of the last load's stages, for measurement.
+struct StageSeconds {
+  double read = 0.0;      // the text tree and its records
+  double build = 0.0;     // the scene's objects
+  double generate = 0.0;  // components' geometry into the sink
+  double finish = 0.0;    // the sink's finish (trimming, smoothing)
+};
+
 // What one import may cost. Each bound stops the import with an error line
 // naming the figure; none truncates silently. The defaults keep any file
 // within seconds and about 2 GB while leaving real plants untouched.
@@ -75,6 +83,7 @@ class ImportBuilder : private WorldHolder, public NodeListBuilder {
   void setOptions(const ImportOptions& options) { options_ = options; }
   // Figures of the last traversal.
   const TraversalResult& traversalResult() const { return traversal_; }
+  const StageSeconds& stageSeconds() const { return stages_; }
   // The creation-time material list: one "Default" entry per root first,
   // then the objects' own materials; the material ids index it.
   const std::vector<SceneMaterial>& materialList() const { return creation_.materials; }
@@ -89,6 +98,7 @@ class ImportBuilder : private WorldHolder, public NodeListBuilder {
   std::string objectsFound_;
   TraversalResult traversal_;
   CreationShared creation_;
+  StageSeconds stages_;
 };
 
 }  // namespace syv

@@ -3,10 +3,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <new>
-#include <stdexcept>
 #include <numeric>
 #include <utility>
+#include <vector>
 
 namespace hostsdk {
 
@@ -20,22 +19,15 @@ void Face::setEdgeVisFlags(DWORD va, DWORD vb, DWORD vc) {
 namespace {
 
 template <typename T>
-BOOL resizeArray(std::vector<T>& v, int count, BOOL keep, size_t limit) {
+BOOL resizeArray(HostArray<T>& v, int count, BOOL keep, size_t limit) {
   if (count < 0 || static_cast<size_t>(count) > limit) return FALSE;
-  try {
-    if (!keep) {
-      std::vector<T> fresh(static_cast<size_t>(count));
-      v.swap(fresh);
-    } else {
-      v.resize(static_cast<size_t>(count));
-    }
-    if (v.capacity() > v.size() * 2 + 16) v.shrink_to_fit();
-  } catch (const std::bad_alloc&) {
-    return FALSE;
-  } catch (const std::length_error&) {
-    return FALSE;
+  if (!keep) {
+    HostArray<T> fresh;
+    if (!fresh.resize(static_cast<size_t>(count))) return FALSE;
+    v.swap(fresh);
+    return TRUE;
   }
-  return TRUE;
+  return v.resize(static_cast<size_t>(count)) ? TRUE : FALSE;
 }
 
 }  // namespace
@@ -79,6 +71,7 @@ Point3 Mesh::faceNormal(int i) const {
 
 namespace {
 
+// Parents always point to lower indices, so each root is its set's lowest face.
 struct UnionFind {
   std::vector<uint32_t> parent;
   explicit UnionFind(size_t n) : parent(n) { std::iota(parent.begin(), parent.end(), 0u); }
@@ -96,37 +89,28 @@ struct UnionFind {
   }
 };
 
+template <typename T>
+void freeVector(std::vector<T>& v) {
+  std::vector<T>().swap(v);
+}
+
 }  // namespace
 
 // Faces joined by smooth edges form regions; each region then takes the
 // lowest of 32 group bits that none of its neighbours across sharp edges has,
 // so that the sharp edges stay sharp. A region with neighbours on all 32 bits
 // takes the bit its neighbours use least.
+//
+// Edges are met in the order of (lower vertex, upper vertex, face): the faces
+// around each vertex (a counting sort, linear) give its edges to higher
+// vertices, and only that short list is sorted.
 void Mesh::AutoSmooth(float angle, BOOL, BOOL) {
   const size_t n = faces.size();
   if (n == 0) return;
+  const size_t nv = verts.size();
   std::vector<Point3> normals(n);
   for (size_t i = 0; i < n; ++i) normals[i] = faceNormal(static_cast<int>(i));
   const double cosLimit = std::cos(static_cast<double>(angle));
-
-  struct EdgeRef {
-    uint64_t key;
-    uint32_t face;
-  };
-  std::vector<EdgeRef> edges;
-  edges.reserve(n * 3);
-  for (size_t i = 0; i < n; ++i) {
-    const Face& f = faces[i];
-    for (int e = 0; e < 3; ++e) {
-      uint64_t a = f.v[e], b = f.v[(e + 1) % 3];
-      if (a == b) continue;
-      if (a > b) std::swap(a, b);
-      edges.push_back({(a << 32) | b, static_cast<uint32_t>(i)});
-    }
-  }
-  std::sort(edges.begin(), edges.end(), [](const EdgeRef& x, const EdgeRef& y) {
-    return x.key != y.key ? x.key < y.key : x.face < y.face;
-  });
 
   auto degenerate = [&](uint32_t f) {
     const Point3& p = normals[f];
@@ -140,44 +124,85 @@ void Mesh::AutoSmooth(float angle, BOOL, BOOL) {
     return d > cosLimit;
   };
 
+  // Faces around each vertex, in face order. An edge reaching past the
+  // vertices joins only faces without a normal, which changes nothing.
+  std::vector<uint32_t> start(nv + 1, 0);
+  for (size_t i = 0; i < n; ++i)
+    for (DWORD v : faces[i].v)
+      if (v < nv) ++start[v + 1];
+  for (size_t v = 0; v < nv; ++v) start[v + 1] += start[v];
+  std::vector<uint32_t> around(start[nv]);
+  {
+    std::vector<uint32_t> fill(start.begin(), start.end() - 1);
+    for (size_t i = 0; i < n; ++i)
+      for (DWORD v : faces[i].v)
+        if (v < nv) around[fill[v]++] = static_cast<uint32_t>(i);
+  }
+
   // A face without area has no shading of its own: it takes the group of a
-  // neighbour, and never joins or separates others.
+  // neighbour, and never joins or separates others. Such faces are few:
+  // (face, adopted) sorted by face.
   constexpr uint32_t kNone = UINT32_MAX;
-  std::vector<uint32_t> adopt(n, kNone);
+  std::vector<std::pair<uint32_t, uint32_t>> adopt;
+  for (size_t i = 0; i < n; ++i)
+    if (degenerate(static_cast<uint32_t>(i))) adopt.emplace_back(static_cast<uint32_t>(i), kNone);
+  auto adoptOf = [&](uint32_t f) -> uint32_t& {
+    return std::lower_bound(adopt.begin(), adopt.end(), std::make_pair(f, 0u))->second;
+  };
   UnionFind regions(n);
   std::vector<std::pair<uint32_t, uint32_t>> sharp;
-  for (size_t i = 0; i < edges.size();) {
-    size_t j = i + 1;
-    while (j < edges.size() && edges[j].key == edges[i].key) ++j;
+  std::vector<std::pair<uint32_t, uint32_t>> edges;  // (upper vertex, face) of one vertex
+  for (size_t a = 0; a < nv; ++a) {
+    edges.clear();
+    uint32_t previous = kNone;
+    for (uint32_t k = start[a]; k < start[a + 1]; ++k) {
+      const uint32_t i = around[k];
+      if (i == previous) continue;  // a face naming the vertex twice
+      previous = i;
+      const Face& f = faces[i];
+      for (int e = 0; e < 3; ++e) {
+        uint64_t p = f.v[e], q = f.v[(e + 1) % 3];
+        if (p == q) continue;
+        if (p > q) std::swap(p, q);
+        if (p == a && q < nv) edges.emplace_back(static_cast<uint32_t>(q), i);
+      }
+    }
+    std::sort(edges.begin(), edges.end());
     // An edge shared by many faces compares each with its neighbour in the
     // list, which bounds the work on fans of degenerate faces.
-    for (size_t k = i; k + 1 < j; ++k) {
-      uint32_t f = edges[k].face, g = edges[k + 1].face;
+    for (size_t k = 0; k + 1 < edges.size(); ++k) {
+      if (edges[k].first != edges[k + 1].first) continue;
+      uint32_t f = edges[k].second, g = edges[k + 1].second;
       if (f == g) continue;
       const bool df = degenerate(f), dg = degenerate(g);
       if (df || dg) {
-        if (df && !dg && adopt[f] == kNone) adopt[f] = g;
-        if (dg && !df && adopt[g] == kNone) adopt[g] = f;
+        if (df && !dg && adoptOf(f) == kNone) adoptOf(f) = g;
+        if (dg && !df && adoptOf(g) == kNone) adoptOf(g) = f;
       } else if (smooth(f, g)) {
         regions.unite(f, g);
       } else {
         sharp.emplace_back(f, g);
       }
     }
-    i = j;
   }
+  freeVector(edges);
+  freeVector(around);
+  freeVector(start);
+  freeVector(normals);
+
+  // Each face's root, in place: a parent is lower, hence already final.
+  std::vector<uint32_t>& root = regions.parent;
+  for (size_t i = 0; i < n; ++i) root[i] = root[root[i]];
 
   // Region adjacency across sharp edges.
-  std::vector<uint32_t> root(n);
-  for (size_t i = 0; i < n; ++i) root[i] = regions.find(static_cast<uint32_t>(i));
-  std::vector<std::pair<uint32_t, uint32_t>> adjacency;
-  adjacency.reserve(sharp.size() * 2);
-  for (const auto& s : sharp) {
-    uint32_t a = root[s.first], b = root[s.second];
-    if (a == b) continue;
-    adjacency.emplace_back(a, b);
-    adjacency.emplace_back(b, a);
-  }
+  for (auto& s : sharp) s = {root[s.first], root[s.second]};
+  sharp.erase(std::remove_if(sharp.begin(), sharp.end(),
+                             [](const std::pair<uint32_t, uint32_t>& s) { return s.first == s.second; }),
+              sharp.end());
+  const size_t pairs = sharp.size();
+  sharp.reserve(pairs * 2);
+  for (size_t k = 0; k < pairs; ++k) sharp.emplace_back(sharp[k].second, sharp[k].first);
+  std::vector<std::pair<uint32_t, uint32_t>>& adjacency = sharp;
   std::sort(adjacency.begin(), adjacency.end());
   adjacency.erase(std::unique(adjacency.begin(), adjacency.end()), adjacency.end());
 
@@ -202,8 +227,13 @@ void Mesh::AutoSmooth(float angle, BOOL, BOOL) {
     if (chosen < 0) chosen = static_cast<int>(std::min_element(counts, counts + 32) - counts);
     groupOf[r] = 1u << chosen;
   }
+  size_t next = 0;
   for (size_t i = 0; i < n; ++i) {
-    const size_t from = adopt[i] != kNone ? adopt[i] : i;
+    size_t from = i;
+    if (next < adopt.size() && adopt[next].first == i) {
+      if (adopt[next].second != kNone) from = adopt[next].second;
+      ++next;
+    }
     faces[i].smGroup = groupOf[root[from]];
   }
 }

@@ -2,8 +2,7 @@
 #pragma once
 
 #include <cstddef>
-#include <vector>
-
+#include "host/sdk/host_array.h"
 #include "host/sdk/types.h"
 
 namespace hostsdk {
@@ -40,15 +39,16 @@ struct HOSTSDK_API TVFace {
   void setTVerts(DWORD a, DWORD b, DWORD c) { t[0] = a; t[1] = b; t[2] = c; }
 };
 
-// The arrays are public as in the host; their sizes are the counts. The
+// The arrays are public as in the host; their sizes are the counts. Growing
+// keeps the elements in place and yields zeroed ones (see HostArray). The
 // setNum* calls return FALSE, the mesh unchanged, when the memory cannot be
 // had or the count passes the mesh's element limit (setElementLimit).
 class HOSTSDK_API Mesh {
  public:
-  std::vector<Point3> verts;
-  std::vector<Face> faces;
-  std::vector<UVVert> tVerts;
-  std::vector<TVFace> tvFace;
+  HostArray<Point3> verts;
+  HostArray<Face> faces;
+  HostArray<UVVert> tVerts;
+  HostArray<TVFace> tvFace;
 
   // keep: keep the existing elements (else all are reset); synchSel is accepted.
   BOOL setNumVerts(int count, BOOL keep = FALSE, BOOL synchSel = TRUE);
@@ -69,7 +69,7 @@ class HOSTSDK_API Mesh {
   // Assigns smoothing groups from face normals: faces meeting at an edge
   // (shared by vertex index) whose normals differ by less than `angle`
   // radians share a group, faces across a sharper edge share none. Runs in
-  // O(n log n) over the faces. useSel and preventIndirect are accepted.
+  // time linear in the faces. useSel and preventIndirect are accepted.
   void AutoSmooth(float angle, BOOL useSel, BOOL preventIndirect = FALSE);
   void InvalidateTopologyCache() { ++topologyVersion_; }
   void buildBoundingBox();

@@ -283,8 +283,7 @@ TEST_F(Program, InterruptCancelsAndLeavesNoOutput) {
   EXPECT_EQ(dir.names(), (std::vector<std::string>{"big.syv"}));
 }
 
-// Blender is the reader artists use; it is optional here (not installed by
-// make test), so the check runs only where it is present.
+// Blender is the reader artists use; make test installs it, a bare build may lack it.
 TEST_F(Program, BlenderReadsGltfAndFbxWithTheStatisticsTriangleCount) {
   if (!test::haveCommand("blender")) GTEST_SKIP() << "blender is not installed";
   const std::string script = std::string(SYV_SOURCE_DIR) + "/tools/blender/readback.py";

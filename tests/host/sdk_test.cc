@@ -113,6 +113,22 @@ TEST(Mesh, ArraysResizeKeepOrResetAndRespectTheLimit) {
   ASSERT_TRUE(m.setNumFaces(4, TRUE));
   EXPECT_EQ(m.getNumTVFaces(), 4);
 
+  // Growth past huge-page sizes moves the elements; what a shrink drops
+  // comes back zeroed, whether or not the storage was given back.
+  Mesh g;
+  ASSERT_TRUE(g.setNumVerts(1000));
+  g.setVert(999, Point3(7, 8, 9));
+  ASSERT_TRUE(g.setNumVerts(3000000, TRUE));
+  g.setVert(2999999, Point3(1, 1, 1));
+  EXPECT_FLOAT_EQ(g.verts[999].z, 9.0f);
+  for (int keep : {2000000, 10}) {
+    ASSERT_TRUE(g.setNumVerts(keep, TRUE));
+    ASSERT_TRUE(g.setNumVerts(3000000, TRUE));
+    EXPECT_FLOAT_EQ(g.verts[2999999].x, 0.0f);
+    EXPECT_FLOAT_EQ(g.verts[keep].x, 0.0f);
+  }
+  EXPECT_FLOAT_EQ(g.verts[999].z, 0.0f);
+
   Mesh empty;
   empty.buildBoundingBox();
   EXPECT_TRUE(empty.getBoundingBox().IsEmpty());

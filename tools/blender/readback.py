@@ -2,12 +2,9 @@
 # sees, so that tests and users can check a file against a real DCC tool.
 #   blender -b --factory-startup --python readback.py -- FILE [PICTURE.png]
 # With PICTURE, also renders a quick look at the plant (Cycles on the CPU).
+# A .syv FILE goes through the installed add-on (make install-blender-addon).
 import math
 import sys
-
-import numpy
-
-numpy.bool = bool  # Blender 3.4's glTF importer still uses the alias numpy 1.24 removed.
 
 import bpy
 import mathutils
@@ -17,7 +14,13 @@ path = args[0]
 picture = args[1] if len(args) > 1 else None
 
 bpy.ops.wm.read_factory_settings(use_empty=True)
-if path.endswith(".fbx"):
+if not path.endswith(".syv"):
+    import numpy
+    numpy.bool = bool  # Blender 3.4's glTF importer still uses the alias numpy 1.24 removed.
+if path.endswith(".syv"):
+    bpy.ops.preferences.addon_enable(module="sylvo_import")
+    bpy.ops.import_scene.sylvo(filepath=path)
+elif path.endswith(".fbx"):
     bpy.ops.import_scene.fbx(filepath=path)
 elif path.endswith(".obj"):
     bpy.ops.wm.obj_import(filepath=path)
