@@ -5,7 +5,7 @@ FUZZ     ?= build-fuzz
 JOBS     ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps validator blender-deps configure build install test asan fuzz bench demo measure clean \
+.PHONY: all deps validator blender-deps configure build install test asan fuzz fuzz-run bench demo measure clean \
         blender-addon install-blender-addon
 
 all: build
@@ -49,8 +49,23 @@ asan:
 fuzz:
 	@./scripts/deps.sh --sanitize
 	cmake -S . -B $(FUZZ) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSYV_SANITIZE=ON -DSYV_FUZZ=ON \
-	  -DSYV_BENCH=OFF -DSYV_APP=OFF -DCMAKE_CXX_COMPILER=clang++
-	cmake --build $(FUZZ) -j $(JOBS)
+	  -DSYV_BENCH=OFF -DCMAKE_CXX_COMPILER=clang++
+	cmake --build $(FUZZ) -j $(JOBS) --target fuzz_reader fuzz_expression fuzz_import fuzz_convert
+
+# Runs every fuzz target in turn for SECONDS each, growing fuzz/corpus/<target>
+# (seeded from examples/ and tests/data/); findings land in $(FUZZ)/findings.
+# Keep the corpus small afterwards: fuzz_T -merge=1 NEW fuzz/corpus/T, then NEW replaces it.
+SECONDS ?= 60
+FUZZ_FLAGS ?= -rss_limit_mb=2048 -malloc_limit_mb=1024 -timeout=10 -dict=fuzz/syv.dict
+fuzz-run: fuzz
+	@mkdir -p $(FUZZ)/findings
+	@for t in reader expression import convert; do \
+	  mkdir -p fuzz/corpus/$$t; \
+	  seeds=""; [ $$t = import -o $$t = convert ] && seeds="examples tests/data"; \
+	  echo "== fuzz_$$t for $(SECONDS) s"; \
+	  $(FUZZ)/bin/fuzz_$$t fuzz/corpus/$$t $$seeds $(FUZZ_FLAGS) -max_total_time=$(SECONDS) \
+	    -artifact_prefix=$(FUZZ)/findings/$$t- -print_final_stats=1 || exit 1; \
+	done
 
 # Converts a sample plant to out/, renders its picture and prints its statistics.
 DEMO_PLANT ?= $(or $(wildcard examples/oak.syv),$(firstword $(wildcard examples/*.syv)),tests/data/app_plant.syv)

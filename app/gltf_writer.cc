@@ -195,7 +195,10 @@ void writeGltf(const GltfScene& scene, SubmeshSet&& meshes, const std::string& o
   j["scene"] = 0;
 
   // Without a buffer the file has always been written compact, keys sorted.
-  std::string text = layout.length ? j.dump(binary ? -1 : 4) : nlohmann::json(j).dump();
+  // Names come from the plant and need not be UTF-8: JSON gets U+FFFD instead.
+  const auto replace = nlohmann::json::error_handler_t::replace;
+  std::string text = layout.length ? j.dump(binary ? -1 : 4, ' ', false, replace)
+                                   : nlohmann::json(j).dump(-1, ' ', false, replace);
   std::string out;
   size_t at = 0;
   if (binary) {

@@ -169,6 +169,7 @@ int convert(const Options& o) {
   std::vector<std::string> findings;
   callbacks.finding = [&](const std::string& text) { findings.push_back(text); };
 
+  passLimitsToPlugin(o.limits);
   progress.stage("Importing " + o.input);
   const auto importStart = std::chrono::steady_clock::now();
   const std::vector<std::string> folders = textureFolders(o.input, o.textureDirs);

@@ -60,6 +60,19 @@ ParseOutcome parseCommandLine(int argc, char** argv, Options& o, int& exitStatus
   app.add_option("--plugin", o.plugin, "the plug-in library (default: the one beside syvimport)");
   app.add_option("--scale", o.scale,
                  "factor from host centimetres to output units (default 0.01: metres)");
+  ImportLimits& l = o.limits;
+  app.add_option("--max-triangles", l.maxTriangles,
+                 "geometry budget: triangles the plant may make, 0 for none (default " +
+                     std::to_string(l.maxTriangles) + ")");
+  app.add_option("--max-placements", l.maxPlacements,
+                 "objects the plant may place, 0 for none (default " +
+                     std::to_string(l.maxPlacements) + ")");
+  app.add_option("--max-depth", l.maxDepth,
+                 "nesting of blocks and of expressions (default " + std::to_string(l.maxDepth) + ")")
+      ->check(CLI::Range(1u, kMaxDepthLimit));
+  app.add_option("--max-line-length", l.maxLineLength,
+                 "longest line in bytes (default " + std::to_string(l.maxLineLength) + ")")
+      ->check(CLI::Range(uint64_t{1}, uint64_t{1} << 40));
   app.add_flag("-q,--quiet", o.quiet, "show errors and missing textures only");
   app.add_flag("-v,--verbose", o.verbose, "the summary adds the import/export split and warnings");
   app.add_flag("--strict", o.strict, "any warning fails the run (status 1, nothing written)");

@@ -6,6 +6,7 @@
 
 #include "app/exporter.h"
 #include "app/library_options.h"
+#include "app/plugin_import.h"
 
 namespace syv::app {
 
@@ -25,6 +26,7 @@ struct Options {
   bool noProgress = false;
   double scale = 0.01;     // host centimetres to metres
   LibraryOptions lib;
+  ImportLimits limits;
 };
 
 enum class ParseOutcome { Run, Exit };

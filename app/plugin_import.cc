@@ -3,6 +3,7 @@
 #include <dlfcn.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
 
@@ -126,6 +127,13 @@ bool copyNode(INode* node, Model& model, std::string& error) {
 }
 
 }  // namespace
+
+void passLimitsToPlugin(const ImportLimits& limits) {
+  ::setenv("SYV_MAX_TRIANGLES", std::to_string(limits.maxTriangles).c_str(), 1);
+  ::setenv("SYV_MAX_PLACEMENTS", std::to_string(limits.maxPlacements).c_str(), 1);
+  ::setenv("SYV_MAX_DEPTH", std::to_string(limits.maxDepth).c_str(), 1);
+  ::setenv("SYV_MAX_LINE_LENGTH", std::to_string(limits.maxLineLength).c_str(), 1);
+}
 
 std::string defaultPluginPath() {
   std::error_code ec;

@@ -4,6 +4,7 @@
 // copies the node it produced into a Model.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -30,6 +31,22 @@ struct ImportResult {
   Model model;
   std::string error;  // NoPlugin / Failed: why, when known
 };
+
+// What an import may cost; the plug-in has the same defaults. 0 means no
+// limit for triangles and placements.
+struct ImportLimits {
+  uint64_t maxTriangles = 10000000;
+  uint64_t maxPlacements = 1000000;
+  uint32_t maxDepth = 256;
+  uint64_t maxLineLength = uint64_t{16} << 20;
+};
+// Expressions are evaluated by recursion: the depth stays far from the stack's end.
+constexpr uint32_t kMaxDepthLimit = 10000;
+
+// Hands the limits to the plug-in in its environment (SYV_MAX_TRIANGLES,
+// SYV_MAX_PLACEMENTS, SYV_MAX_DEPTH, SYV_MAX_LINE_LENGTH), as a host's user
+// would set them; every later import of this process sees them.
+void passLimitsToPlugin(const ImportLimits& limits);
 
 // The plug-in beside the running program (a build tree) or, for an installed
 // tree, in ../lib/syvimport from it: found wherever the tree is copied.

@@ -11,10 +11,13 @@ namespace {
 // The host counts in int.
 constexpr uint64_t kHostMax = static_cast<uint64_t>(INT_MAX);
 
-int grownSize(int size, uint64_t needed) {
-  uint64_t doubled = static_cast<uint64_t>(size) * 2;
+// Doubling, but not past `cap` (what the budget allows), unless needed.
+int grownSize(int size, uint64_t needed, uint64_t cap) {
+  const uint64_t doubled = std::min(static_cast<uint64_t>(size) * 2, cap);
   return static_cast<int>(std::min(std::max(doubled, needed), kHostMax));
 }
+
+uint64_t times(uint64_t limit, uint64_t k) { return limit > UINT64_MAX / k ? UINT64_MAX : limit * k; }
 
 }  // namespace
 
@@ -26,16 +29,20 @@ bool HostMeshWriter::reserve(uint32_t vertexCount, uint32_t quadCount, uint32_t&
   const uint64_t quads = uint64_t(firstQuad) + quadCount;
   const uint64_t facesNeeded = quads * 2;
   const uint64_t texNeeded = quads * 4;
-  if (vertsNeeded > kHostMax || texNeeded > kHostMax) return false;
+  if (vertsNeeded > kHostMax || texNeeded > kHostMax || quads > quadLimit_) return false;
 
+  // A quad has four corners of its own at most: the cap on vertices too.
+  const uint64_t cornerCap = times(quadLimit_, 4);
   if (vertsNeeded > static_cast<uint64_t>(mesh_.getNumVerts()) &&
-      !mesh_.setNumVerts(grownSize(mesh_.getNumVerts(), vertsNeeded), hostsdk::TRUE, hostsdk::TRUE))
+      !mesh_.setNumVerts(grownSize(mesh_.getNumVerts(), vertsNeeded, cornerCap), hostsdk::TRUE,
+                         hostsdk::TRUE))
     return false;
   if (texNeeded > static_cast<uint64_t>(mesh_.getNumTVerts()) &&
-      !mesh_.setNumTVerts(grownSize(mesh_.getNumTVerts(), texNeeded), hostsdk::TRUE))
+      !mesh_.setNumTVerts(grownSize(mesh_.getNumTVerts(), texNeeded, cornerCap), hostsdk::TRUE))
     return false;
   if (facesNeeded > static_cast<uint64_t>(mesh_.getNumFaces()) &&
-      !mesh_.setNumFaces(grownSize(mesh_.getNumFaces(), facesNeeded), hostsdk::TRUE, hostsdk::TRUE))
+      !mesh_.setNumFaces(grownSize(mesh_.getNumFaces(), facesNeeded, times(quadLimit_, 2)),
+                         hostsdk::TRUE, hostsdk::TRUE))
     return false;
   if (mesh_.getNumTVFaces() == 0 && facesNeeded > 0 &&
       !mesh_.setNumTVFaces(static_cast<int>(facesNeeded), hostsdk::FALSE, 0))

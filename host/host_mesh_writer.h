@@ -17,8 +17,13 @@ class HostMeshWriter : public MeshSink {
   explicit HostMeshWriter(hostsdk::Mesh& mesh) : mesh_(mesh) {}
   ~HostMeshWriter() override = default;
 
-  // Grows the host arrays by at least doubling. False, the counts unchanged,
-  // when the host refuses or the totals would pass the host's int counts.
+  // The geometry budget: the arrays never grow beyond what this many quads
+  // need, so that a plant stopped at the budget has not taken more memory.
+  void setQuadLimit(uint64_t quads) { quadLimit_ = quads; }
+
+  // Grows the host arrays by at least doubling, up to the limit. False, the
+  // counts unchanged, when the host refuses or the totals would pass the
+  // limit or the host's int counts.
   bool reserve(uint32_t vertexCount, uint32_t quadCount, uint32_t& firstVertex,
                uint32_t& firstQuad) override;
   // Trims the arrays to what was reserved, smooths and bounds the mesh.
@@ -36,6 +41,7 @@ class HostMeshWriter : public MeshSink {
 
  private:
   hostsdk::Mesh& mesh_;
+  uint64_t quadLimit_ = UINT64_MAX;
   uint32_t faceCount_ = 0;
   uint32_t vertexCount_ = 0;
   uint32_t texVertexCount_ = 0;

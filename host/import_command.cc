@@ -1,12 +1,17 @@
 #include "host/import_command.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <new>
 #include <vector>
+
+#include <algorithm>
 
 #include "core/components/evaluation_context.h"
 #include "core/scene/file_check.h"
+#include "core/expr/expression.h"
 #include "core/scene/import_builder.h"
 #include "host/host_material.h"
 #include "host/host_mesh_writer.h"
@@ -35,6 +40,39 @@ struct ChannelGuard {
     LogChannel::clearSink();
   }
 };
+
+// A limit from the plug-in's environment (a host has no other channel when
+// prompts are suppressed). 0 for the budgets means none.
+bool readLimit(hostsdk::Interface* host, const char* name, uint64_t& value) {
+  const char* text = std::getenv(name);
+  if (text == nullptr || *text == '\0') return true;
+  errno = 0;
+  char* end = nullptr;
+  const unsigned long long v = std::strtoull(text, &end, 10);
+  if (errno != 0 || *end != '\0' || *text == '-') {
+    if (host->Log())
+      host->Log()->LogEntry(hostsdk::SYSLOG_ERROR, kLogTitle,
+                            (std::string("IMPORT: ") + name + " is not a whole number: " + text)
+                                .c_str());
+    return false;
+  }
+  value = v;
+  return true;
+}
+
+bool importOptionsFromEnvironment(hostsdk::Interface* host, ImportOptions& options) {
+  uint64_t triangles = options.maxQuads * 2, placements = options.maxVisits;
+  uint64_t depth = options.maxDepth, line = options.maxLineLength;
+  if (!readLimit(host, "SYV_MAX_TRIANGLES", triangles) ||
+      !readLimit(host, "SYV_MAX_PLACEMENTS", placements) ||
+      !readLimit(host, "SYV_MAX_DEPTH", depth) || !readLimit(host, "SYV_MAX_LINE_LENGTH", line))
+    return false;
+  options.maxQuads = triangles == 0 ? UINT64_MAX : triangles / 2;
+  options.maxVisits = placements == 0 ? UINT64_MAX : placements;
+  options.maxDepth = static_cast<uint32_t>(std::clamp<uint64_t>(depth, 1, kMaxExpressionDepthLimit));
+  options.maxLineLength = static_cast<std::size_t>(std::max<uint64_t>(line, 1));
+  return true;
+}
 
 }  // namespace
 
@@ -108,8 +146,17 @@ int runImport(hostsdk::HINSTANCE instance, const char* fileName,
                                                               : nullptr;
   if (tri == nullptr) return IMPEXP_FAIL;
 
+  ImportOptions options;
+  if (!importOptionsFromEnvironment(host, options)) return IMPEXP_FAIL;
+
   if (host->Log()) {
-    for (const FileFinding& f : checkPlantFile(name)) {
+    std::vector<FileFinding> findings;
+    try {
+      findings = checkPlantFile(name);
+    } catch (const std::bad_alloc&) {
+      findings.push_back({0, "the file is too large to check; the import goes on without the check"});
+    }
+    for (const FileFinding& f : findings) {
       const std::string text = (f.line ? "line " + std::to_string(f.line) + ": " : std::string()) + f.text;
       host->Log()->LogEntry(SYSLOG_INFO, kCheckLogTitle, text.c_str());
     }
@@ -119,8 +166,9 @@ int runImport(hostsdk::HINSTANCE instance, const char* fileName,
   HostLogSink log(host);
   bool loaded = false;
   bool cancelled = false;
-  auto builder = std::make_unique<ImportBuilder>();
+  auto builder = std::make_unique<ImportBuilder>(options);
   HostMeshWriter writer(tri->GetMesh());
+  writer.setQuadLimit(options.maxQuads);
   {
     ChannelGuard guard;
     ProgressChannel::setSink(&progress);
@@ -129,8 +177,8 @@ int runImport(hostsdk::HINSTANCE instance, const char* fileName,
     cancelled = builder->status() == ImportStatus::kCancelled;
     const ImportStatus status = builder->status();
     if (!loaded && !cancelled && status != ImportStatus::kNoRoot &&
-        status != ImportStatus::kBudgetExceeded) {
-      // The core logs these two itself, with their figures; name the others.
+        status != ImportStatus::kBudgetExceeded && status != ImportStatus::kLimitExceeded) {
+      // The core logs these itself, with their figures; name the others.
       LogChannel::error(std::string("IMPORT: ") + describeImportStatus(builder->status()) +
                         ": " + name);
     }

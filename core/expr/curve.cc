@@ -236,6 +236,8 @@ bool CurveParameter::setExpression(const std::string& text) {
     expression_ = text;
   }
   mode_ = functionIdOf(expression_);
+  compiled_.reset();
+  if (mode_ == 0) compiled_ = std::make_shared<const CompiledExpression>(expression_);
   return true;
 }
 
@@ -244,6 +246,7 @@ double CurveParameter::evaluate(double x) const {
   if (mode_ == 1) return y;
   if (mode_ >= 2 && mode_ <= 21) return applyFunction(mode_, y);
   bool failed = false;  // the text passed its check when it was set
+  if (compiled_) return compiled_->evaluate(variablesOf(*this, y), failed);
   return evaluateExpression(expression_, variablesOf(*this, y), failed);
 }
 

@@ -4,10 +4,13 @@
 
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
 namespace syv {
+
+class CompiledExpression;
 
 enum CurvePointKind : int32_t { kCorner = 0, kSmooth = 1 };
 
@@ -66,6 +69,8 @@ class CurveParameter {
   CurvePoint first_;
   CurvePoint last_;
   std::string expression_ = "id";
+  // expression_ split once (mode 0 only); copies of the curve share it.
+  std::shared_ptr<const CompiledExpression> compiled_;
   int32_t mode_ = 1;
 };
 

@@ -1,5 +1,6 @@
 #include "core/expr/expression.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <string_view>
@@ -44,9 +45,41 @@ double numberValue(std::string_view t) {
   return v;
 }
 
+}  // namespace
+
+// The closing parenthesis of every opening one in a whole text, found once,
+// so that splitting a group never scans what a deeper level scans again.
+class Parens {
+ public:
+  explicit Parens(std::string_view text) : base_(text.data()), match_(text.size(), kNone) {
+    std::vector<size_t> open;
+    for (size_t i = 0; i < text.size(); ++i) {
+      if (text[i] == '(') {
+        open.push_back(i);
+      } else if (text[i] == ')' && !open.empty()) {
+        match_[open.back()] = i;
+        open.pop_back();
+      }
+    }
+  }
+  // Where the group opened at `at` closes inside `text`, or text.size().
+  size_t close(std::string_view text, size_t at) const {
+    const size_t offset = static_cast<size_t>(text.data() - base_);
+    const size_t m = match_[offset + at];
+    return m != kNone && m < offset + text.size() ? m - offset : text.size();
+  }
+
+ private:
+  static constexpr size_t kNone = static_cast<size_t>(-1);
+  const char* base_;
+  std::vector<size_t> match_;
+};
+
+namespace {
+
 // Splits at the operators and at parenthesised groups; a group without its
 // closing parenthesis runs to the end of the text.
-void tokenize(std::string_view text, std::vector<Token>& out) {
+void tokenize(std::string_view text, const Parens& parens, std::vector<Token>& out) {
   size_t wordStart = 0, i = 0;
   const size_t n = text.size();
   auto flushWord = [&](size_t end) {
@@ -56,15 +89,7 @@ void tokenize(std::string_view text, std::vector<Token>& out) {
     const char c = text[i];
     if (c == '(') {
       flushWord(i);
-      size_t j = i + 1;
-      int depth = 1;
-      for (; j < n; ++j) {
-        if (text[j] == '(') {
-          ++depth;
-        } else if (text[j] == ')' && --depth == 0) {
-          break;
-        }
-      }
+      const size_t j = parens.close(text, i);
       out.push_back({text.substr(i + 1, j - i - 1), true});
       i = j < n ? j + 1 : n;
       wordStart = i;
@@ -88,98 +113,22 @@ FunctionId functionIdOfView(std::string_view name) {
   return 0;
 }
 
-double evaluate(std::string_view text, const VariableTable& variables, bool& failed, int depth) {
-  if (depth > kMaxExpressionDepth) {
-    failed = true;
-    return 0.0;
-  }
-  if (isNumberText(text)) return numberValue(text);
-  if (text.size() == 1) {
-    const auto it = variables.find(text[0]);
-    if (it != variables.end()) return it->second;
-  }
-
-  std::vector<Token> tokens;
-  tokenize(text, tokens);
-
-  std::vector<double> operands;
-  std::vector<char> operators;
-  bool negate = false, afterOperator = false;
-  // The walk goes on after a failure so that later rnd calls still draw,
-  // keeping the generator's sequence the same whatever the outcome.
-  for (size_t k = 0; k < tokens.size(); ++k) {
-    const std::string_view t = tokens[k].text;
-    if (t.empty()) break;
-    if (isOperatorToken(t)) {
-      if (k > 0 && !afterOperator) {
-        operators.push_back(t[0]);
-        afterOperator = true;
-      } else if (t[0] == '-') {
-        negate = true;
-      } else {
-        failed = true;
-      }
-      continue;
-    }
-    if (const FunctionId id = functionIdOfView(t)) {
-      if (k + 1 < tokens.size()) {
-        double v = applyFunction(id, evaluate(tokens[k + 1].text, variables, failed, depth + 1));
-        if (negate) v = -v;
-        negate = false;
-        operands.push_back(v);
-        ++k;
-      }
-    } else if (t.size() == text.size()) {
-      failed = true;  // a lone word that is neither number nor variable
-    } else {
-      double v = evaluate(t, variables, failed, depth + 1);
-      if (negate) v = -v;
-      negate = false;
-      operands.push_back(v);
-    }
-    afterOperator = false;
-  }
-
-  if (operands.size() != operators.size() + 1) {
-    failed = true;
-    return 0.0;
-  }
-  // Products first, then sums, each pass left-associative.
-  std::vector<double> terms;
-  std::vector<char> additive;
-  terms.reserve(operands.size());
-  terms.push_back(operands[0]);
-  for (size_t k = 0; k < operators.size(); ++k) {
-    const char op = operators[k];
-    const double right = operands[k + 1];
-    if (op == '*') {
-      terms.back() *= right;
-    } else if (op == '/') {
-      terms.back() /= right;
-    } else {
-      additive.push_back(op);
-      terms.push_back(right);
-    }
-  }
-  double result = terms[0];
-  for (size_t k = 0; k < additive.size(); ++k)
-    result = additive[k] == '+' ? result + terms[k + 1] : result - terms[k + 1];
-  return result;
-}
+int gMaxDepth = kDefaultExpressionDepth;
+bool gDepthExceeded = false;
 
 bool isSpace(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
 
-std::string translate(std::string_view text, int depth) {
+std::string translate(std::string_view text, const Parens& parens, int depth) {
   size_t end = 0;
   while (end < text.size() && !isSpace(text[end])) ++end;
   text = text.substr(0, end);
   // Beyond the depth bound the rest stays as written; evaluating it fails anyway.
-  if (depth > kMaxExpressionDepth) return std::string(text);
+  if (depth > gMaxDepth) return std::string(text);
 
   std::vector<Token> tokens;
-  tokenize(text, tokens);
+  tokenize(text, parens, tokens);
   std::string out;
   out.reserve(text.size());
   for (const Token& token : tokens) {
@@ -196,7 +145,7 @@ std::string translate(std::string_view text, int depth) {
     } else if (t == "rec") {
       piece = "0";
     } else if (t.size() != text.size()) {
-      piece = translate(t, depth + 1);
+      piece = translate(t, parens, depth + 1);
     } else {
       piece = std::string(t);
     }
@@ -213,8 +162,151 @@ std::string translate(std::string_view text, int depth) {
 
 }  // namespace
 
+void setMaxExpressionDepth(int depth) {
+  gMaxDepth = std::clamp(depth, 1, kMaxExpressionDepthLimit);
+}
+int maxExpressionDepth() { return gMaxDepth; }
+bool expressionDepthExceeded() { return gDepthExceeded; }
+void resetExpressionDepthExceeded() { gDepthExceeded = false; }
+
+// Every decision of the evaluation but the values is fixed by the text, so
+// the split is made once: a node per group, a step per token.
+CompiledExpression::CompiledExpression(const std::string& text) {
+  const Parens parens(text);
+  compile(text, parens, 0);
+}
+
+uint32_t CompiledExpression::compile(std::string_view text, const Parens& parens, int depth) {
+  const auto index = static_cast<uint32_t>(nodes_.size());
+  nodes_.emplace_back();
+  if (depth > gMaxDepth) {
+    nodes_[index].kind = Node::kTooDeep;
+    return index;
+  }
+  if (isNumberText(text)) {
+    nodes_[index].kind = Node::kNumber;
+    nodes_[index].value = numberValue(text);
+    return index;
+  }
+  if (text.size() == 1) {
+    // Any single character that is not a variable fails as a text.
+    nodes_[index].kind = Node::kVariable;
+    nodes_[index].variable = text[0];
+    return index;
+  }
+  std::vector<Token> tokens;
+  tokenize(text, parens, tokens);
+  std::vector<Step> steps;
+  std::vector<char> operators;
+  size_t operands = 0;
+  bool afterOperator = false;
+  for (size_t k = 0; k < tokens.size(); ++k) {
+    const std::string_view t = tokens[k].text;
+    if (t.empty()) break;
+    if (isOperatorToken(t)) {
+      if (k > 0 && !afterOperator) {
+        operators.push_back(t[0]);
+        afterOperator = true;
+      } else if (t[0] == '-') {
+        steps.push_back({Step::kNegate, 0, 0});
+      } else {
+        steps.push_back({Step::kFail, 0, 0});
+      }
+      continue;
+    }
+    if (const FunctionId id = functionIdOfView(t)) {
+      if (k + 1 < tokens.size()) {
+        steps.push_back({Step::kOperand, compile(tokens[k + 1].text, parens, depth + 1), id});
+        ++operands;
+        ++k;
+      }
+    } else if (t.size() == text.size()) {
+      steps.push_back({Step::kFail, 0, 0});  // a lone word that is neither number nor variable
+    } else {
+      steps.push_back({Step::kOperand, compile(t, parens, depth + 1), 0});
+      ++operands;
+    }
+    afterOperator = false;
+  }
+  Node& node = nodes_[index];
+  node.kind = Node::kSequence;
+  node.balanced = operands == operators.size() + 1;
+  node.steps = std::move(steps);
+  for (char op : operators)
+    if (op == '+' || op == '-') node.additive.push_back(op);
+  node.operators = std::move(operators);
+  return index;
+}
+
+double CompiledExpression::evaluate(const VariableTable& variables, bool& failed) const {
+  std::vector<double> stack;
+  return evaluateNode(0, variables, failed, stack);
+}
+
+double CompiledExpression::evaluateNode(uint32_t index, const VariableTable& variables,
+                                        bool& failed, std::vector<double>& stack) const {
+  const Node& node = nodes_[index];
+  switch (node.kind) {
+    case Node::kTooDeep:
+      gDepthExceeded = true;
+      failed = true;
+      return 0.0;
+    case Node::kNumber:
+      return node.value;
+    case Node::kVariable: {
+      const auto it = variables.find(node.variable);
+      if (it != variables.end()) return it->second;
+      failed = true;
+      return 0.0;
+    }
+    case Node::kSequence:
+      break;
+  }
+  // The walk goes on after a failure so that later rnd calls still draw,
+  // keeping the generator's sequence the same whatever the outcome.
+  const size_t base = stack.size();
+  bool negate = false;
+  for (const Step& step : node.steps) {
+    if (step.kind == Step::kNegate) {
+      negate = true;
+    } else if (step.kind == Step::kFail) {
+      failed = true;
+    } else {
+      double v = evaluateNode(step.node, variables, failed, stack);
+      if (step.function != 0) v = applyFunction(step.function, v);
+      if (negate) v = -v;
+      negate = false;
+      stack.push_back(v);
+    }
+  }
+  if (!node.balanced) {
+    stack.resize(base);
+    failed = true;
+    return 0.0;
+  }
+  // Products first, then sums, each pass left-associative: the terms replace
+  // the operands in place.
+  size_t terms = base;
+  for (size_t k = 0; k < node.operators.size(); ++k) {
+    const char op = node.operators[k];
+    const double right = stack[base + k + 1];
+    if (op == '*') {
+      stack[terms] *= right;
+    } else if (op == '/') {
+      stack[terms] /= right;
+    } else {
+      stack[++terms] = right;
+    }
+  }
+  double result = stack[base];
+  for (size_t k = 0; k < node.additive.size(); ++k)
+    result = node.additive[k] == '+' ? result + stack[base + 1 + k] : result - stack[base + 1 + k];
+  stack.resize(base);
+  return result;
+}
+
 double evaluateExpression(const std::string& text, const VariableTable& variables, bool& failed) {
-  return evaluate(text, variables, failed, 0);
+  return CompiledExpression(text).evaluate(variables, failed);
 }
 
 bool checkExpression(const std::string& text, const VariableTable& variables) {
@@ -264,6 +356,11 @@ double applyFunction(FunctionId id, double v) {
   }
 }
 
-std::string translateFileExpression(const std::string& text) { return translate(text, 0); }
+std::string translateFileExpression(const std::string& text) {
+  size_t end = 0;
+  while (end < text.size() && !isSpace(text[end])) ++end;
+  const std::string_view word(text.data(), end);
+  return translate(word, Parens(word), 0);
+}
 
 }  // namespace syv

@@ -1,14 +1,16 @@
 // The expression language of curve parameters.
 //
-// There is no syntax tree: every evaluation splits the text again and reduces
-// it by precedence, and a text is valid exactly when a trial evaluation does
-// not fail. Two written forms exist: the internal form read here, whose
+// A text is split at its groups and operators and reduced by precedence; it is
+// valid exactly when a trial evaluation does not fail. Two written forms exist: the internal form read here, whose
 // variables are single characters, and the file form with long variable names,
 // which translateFileExpression rewrites into the internal form.
 #pragma once
 
+#include <cstdint>
 #include <map>
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace syv {
 
@@ -20,8 +22,17 @@ using VariableTable = std::map<char, double>;
 using FunctionId = int;
 
 // Deepest nesting of groups and function arguments that evaluation follows;
-// a deeper text fails. Texts come from files, so the recursion must be bounded.
-constexpr int kMaxExpressionDepth = 256;
+// a deeper text fails and is remembered (expressionDepthExceeded), so that an
+// import can refuse the file rather than use a default in its place. Texts
+// come from files, so the recursion must be bounded. Process-wide, as the
+// random generator is; at most kMaxExpressionDepthLimit.
+constexpr int kDefaultExpressionDepth = 256;
+constexpr int kMaxExpressionDepthLimit = 10000;
+void setMaxExpressionDepth(int depth);
+int maxExpressionDepth();
+// True once an evaluation since the last reset went beyond the depth.
+bool expressionDepthExceeded();
+void resetExpressionDepthExceeded();
 
 // Evaluates an internal-form text. Sets `failed` when the text is not a valid
 // expression (the flag is never cleared here; the caller owns it); the result
@@ -29,6 +40,39 @@ constexpr int kMaxExpressionDepth = 256;
 // they give IEEE infinities and NaNs. Never logs. Draws from the shared random
 // generator once per rnd or rndabs, left to right, argument before function.
 double evaluateExpression(const std::string& text, const VariableTable& variables, bool& failed);
+
+class Parens;
+
+// An internal-form text split once, for texts evaluated many times (a curve's
+// expression at every point). Gives exactly what evaluateExpression gives,
+// random draws included; the cost of an evaluation no longer depends on how
+// the text is spelt, and the split is linear in its length.
+class CompiledExpression {
+ public:
+  explicit CompiledExpression(const std::string& text);
+  double evaluate(const VariableTable& variables, bool& failed) const;
+
+ private:
+  struct Step {
+    enum Kind : uint8_t { kOperand, kNegate, kFail } kind;
+    uint32_t node;      // kOperand: the operand's node
+    FunctionId function;  // kOperand: applied to it when not 0
+  };
+  struct Node {
+    enum Kind : uint8_t { kSequence, kNumber, kVariable, kTooDeep } kind = kSequence;
+    char variable = 0;
+    bool balanced = false;  // as many operands as operators plus one
+    double value = 0.0;
+    std::vector<Step> steps;
+    std::vector<char> operators;
+    std::vector<char> additive;  // the + and - among them, in order
+  };
+  uint32_t compile(std::string_view text, const Parens& parens, int depth);
+  double evaluateNode(uint32_t index, const VariableTable& variables, bool& failed,
+                      std::vector<double>& stack) const;
+
+  std::vector<Node> nodes_;
+};
 
 // True when the text has as many "(" as ")" and evaluates without failure.
 // Unbalanced texts are rejected before evaluation, so they draw no random number.

@@ -38,7 +38,8 @@ const char* describeTextReadStatus(TextReadStatus status) {
   switch (status) {
     case TextReadStatus::kComplete: return "complete";
     case TextReadStatus::kStreamFailed: return "the input could not be read";
-    case TextReadStatus::kLineTooLong: return "a line is longer than 16 MiB";
+    case TextReadStatus::kLineTooLong: return "a line is longer than the line length limit";
+    case TextReadStatus::kTooDeep: return "blocks nest deeper than the depth limit";
     case TextReadStatus::kOutOfMemory: return "out of memory";
     case TextReadStatus::kOpenFailed: return "the file could not be opened";
   }
@@ -52,7 +53,7 @@ class LineSource {
  public:
   enum Outcome { kLine, kEnd, kTooLong };
 
-  explicit LineSource(std::streambuf* buf) : buf_(buf) {}
+  LineSource(std::streambuf* buf, std::size_t maxLength) : buf_(buf), max_(maxLength) {}
 
   // The next line without its LF (and without a CR just before the LF).
   Outcome next(std::string& line) {
@@ -61,7 +62,7 @@ class LineSource {
     for (;;) {
       if (pos_ == size_) {
         if (!refill()) {
-          if (line.size() > kMaxLineLength) return kTooLong;
+          if (line.size() > max_) return kTooLong;
           return any ? kLine : kEnd;
         }
       }
@@ -71,13 +72,13 @@ class LineSource {
       const void* lf = std::memchr(begin, '\n', avail);
       const std::size_t take = lf ? static_cast<std::size_t>(static_cast<const char*>(lf) - begin) : avail;
       // The CR of a CR LF may still be pending, so allow one byte over.
-      if (line.size() + take > kMaxLineLength + 1) return kTooLong;
+      if (line.size() + take > max_ + 1) return kTooLong;
       line.append(begin, take);
       pos_ += take;
       if (lf) {
         ++pos_;
         if (!line.empty() && line.back() == '\r') line.pop_back();
-        return line.size() > kMaxLineLength ? kTooLong : kLine;
+        return line.size() > max_ ? kTooLong : kLine;
       }
     }
   }
@@ -93,6 +94,7 @@ class LineSource {
   }
 
   std::streambuf* buf_;
+  std::size_t max_;
   char chunk_[1 << 16];
   std::size_t pos_ = 0;
   std::size_t size_ = 0;
@@ -110,9 +112,9 @@ bool closesBlock(const std::string& line) {
   return close > open;
 }
 
-TextReadResult buildTree(std::streambuf* buf, TextNode& root) {
+TextReadResult buildTree(std::streambuf* buf, TextNode& root, const TextLimits& limits) {
   TextReadResult result;
-  auto source = std::make_unique<LineSource>(buf);
+  auto source = std::make_unique<LineSource>(buf, limits.maxLineLength);
   // Open blocks, innermost last. A pointer stays valid: a parent gains no
   // new child while one of its children is open.
   std::vector<TextNode*> open{&root};
@@ -137,6 +139,11 @@ TextReadResult buildTree(std::streambuf* buf, TextNode& root) {
     }
     TextNode& node = *open.back();
     if (endsWith(line, '{')) {
+      if (node.depth >= limits.maxDepth) {
+        result.status = TextReadStatus::kTooDeep;
+        result.line = lineNumber;
+        return result;
+      }
       std::string rest = line;
       std::string name = popToken(rest, ' ');
       node.children.emplace_back(std::move(name), TextNode(node.depth + 1));
@@ -158,14 +165,14 @@ TextReadResult buildTree(std::streambuf* buf, TextNode& root) {
 
 }  // namespace
 
-TextReadResult readTextTree(std::istream& in, TextNode& node) {
+TextReadResult readTextTree(std::istream& in, TextNode& node, const TextLimits& limits) {
   TextReadResult result;
   if (!in || in.rdbuf() == nullptr) {
     result.status = TextReadStatus::kStreamFailed;
     return result;
   }
   try {
-    result = buildTree(in.rdbuf(), node);
+    result = buildTree(in.rdbuf(), node, limits);
   } catch (const std::bad_alloc&) {
     result.status = TextReadStatus::kOutOfMemory;
   } catch (const std::exception&) {
@@ -176,14 +183,15 @@ TextReadResult readTextTree(std::istream& in, TextNode& node) {
   return result;
 }
 
-TextReadResult readTextFile(const std::string& fileName, TextNode& root) {
+TextReadResult readTextFile(const std::string& fileName, TextNode& root,
+                            const TextLimits& limits) {
   std::ifstream in(fileName, std::ios::in | std::ios::binary);
   if (!in.is_open()) {
     TextReadResult result;
     result.status = TextReadStatus::kOpenFailed;
     return result;
   }
-  return readTextTree(in, root);
+  return readTextTree(in, root, limits);
 }
 
 bool readTextNode(TextNode& node, std::istream& in) { return readTextTree(in, node).ok(); }

@@ -31,13 +31,19 @@ struct TextNode {
   TextNode& operator=(const TextNode&) = delete;
 };
 
-// A line longer than this stops the read; shorter lines are read whole.
-constexpr std::size_t kMaxLineLength = std::size_t{16} * 1024 * 1024;
+// What a read may take: a longer line or a deeper block stops it. Real plants
+// stay far below both; the bounds keep a hostile file from costing memory
+// and time before it can be refused.
+struct TextLimits {
+  std::size_t maxLineLength = std::size_t{16} * 1024 * 1024;
+  uint32_t maxDepth = 256;
+};
 
 enum class TextReadStatus {
   kComplete,      // the input was read to its end or to the root's closing line
   kStreamFailed,  // the stream was already failed, or reading it failed part-way
-  kLineTooLong,   // a line exceeded kMaxLineLength; the rest of the input was not read
+  kLineTooLong,   // a line exceeded maxLineLength; the rest of the input was not read
+  kTooDeep,       // a block opened below maxDepth; the rest of the input was not read
   kOutOfMemory,   // a node or line could not be allocated
   kOpenFailed,    // readTextFile only: the file could not be opened
 };
@@ -61,10 +67,12 @@ const char* describeTextReadStatus(TextReadStatus status);
 // CR LF. Whatever was read stays in the tree on every failure. The stream's
 // buffer is consumed in chunks, so it is not positioned after the last line
 // used; call this once per stream. Nesting depth costs no stack.
-TextReadResult readTextTree(std::istream& in, TextNode& node);
+TextReadResult readTextTree(std::istream& in, TextNode& node,
+                            const TextLimits& limits = TextLimits());
 
 // Opens `fileName` in binary mode and reads it with readTextTree.
-TextReadResult readTextFile(const std::string& fileName, TextNode& root);
+TextReadResult readTextFile(const std::string& fileName, TextNode& root,
+                            const TextLimits& limits = TextLimits());
 
 // The same as readTextTree, reduced to a bool: true only when complete.
 bool readTextNode(TextNode& node, std::istream& in);

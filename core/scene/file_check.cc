@@ -20,6 +20,8 @@ struct Line {
   std::string text;
 };
 
+constexpr size_t kMaxCheckedBlocks = 1000000;
+
 struct Block {
   std::string name;
   uint64_t line = 0;
@@ -121,10 +123,11 @@ class Checker {
     size_t open = 0;
     std::string text;
     uint64_t no = 0;
+    uint32_t depth = 0;
     bool endedAtRoot = false;
     while (std::getline(in, text)) {
       ++no;
-      if (text.size() > kMaxLineLength) {
+      if (text.size() > TextLimits{}.maxLineLength) {
         add(no, "line longer than the reader takes; the rest of the file is not read");
         return;
       }
@@ -136,6 +139,14 @@ class Checker {
         return;
       }
       if (text.back() == '{') {
+        // The import refuses such files anyway; checking them further would
+        // only cost memory the import needs.
+        if (depth >= TextLimits{}.maxDepth || blocks_.size() >= kMaxCheckedBlocks) {
+          add(no, depth >= TextLimits{}.maxDepth ? "blocks nested deeper than the reader takes; not checked further"
+                                                 : "too many blocks to check; not checked further");
+          return;
+        }
+        ++depth;
         std::string rest = text;
         Block child;
         child.name = popToken(rest, ' ');
@@ -151,6 +162,7 @@ class Checker {
         const size_t last = text.rfind('}');
         if (last > 0) blocks_[open].lines.push_back({no, text.substr(0, last)});
         if (open == 0) endedAtRoot = true;
+        if (depth > 0) --depth;
         open = blocks_[open].parent;
         continue;
       }

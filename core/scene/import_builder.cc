@@ -1,10 +1,12 @@
 #include "core/scene/import_builder.h"
 
+#include <algorithm>
 #include <chrono>
 #include <fstream>
 #include <set>
 #include <utility>
 
+#include "core/expr/expression.h"
 #include "core/expr/log.h"
 #include "core/expr/progress.h"
 #include "core/io/value_types.h"
@@ -29,6 +31,7 @@ const char* describeImportStatus(ImportStatus status) {
     case ImportStatus::kRootNotCreated: return "a root object could not be created";
     case ImportStatus::kCancelled: return "cancelled";
     case ImportStatus::kBudgetExceeded: return "the geometry budget was exceeded";
+    case ImportStatus::kLimitExceeded: return "a line, block or expression is beyond its limit";
     case ImportStatus::kSinkRefused: return "the output mesh refused a reservation";
   }
   return "unknown";
@@ -117,6 +120,9 @@ double secondsSince(std::chrono::steady_clock::time_point& mark) {
 }  // namespace
 
 bool ImportBuilder::readScene(const EvaluationContext& context, const std::string& fileName) {
+  setMaxExpressionDepth(static_cast<int>(std::min<uint32_t>(options_.maxDepth,
+                                                            kMaxExpressionDepthLimit)));
+  resetExpressionDepthExceeded();
   auto mark = std::chrono::steady_clock::now();
   stages_ = StageSeconds();
   std::ifstream in(fileName, std::ios::binary);
@@ -130,7 +136,28 @@ bool ImportBuilder::readScene(const EvaluationContext& context, const std::strin
   KeyFrameTable table;
   {
     TextNode root(0);
-    const TextReadResult read = readTextTree(in, root);
+    TextLimits limits;
+    limits.maxDepth = options_.maxDepth;
+    limits.maxLineLength = options_.maxLineLength;
+    const TextReadResult read = readTextTree(in, root, limits);
+    if (read.status == TextReadStatus::kLineTooLong) {
+      LogChannel::error("IMPORT: line " + std::to_string(read.line) + " is longer than " +
+                        std::to_string(limits.maxLineLength) +
+                        " bytes (the line length limit; raise it with --max-line-length or "
+                        "SYV_MAX_LINE_LENGTH); import stopped");
+      ProgressChannel::end();
+      status_ = ImportStatus::kLimitExceeded;
+      return false;
+    }
+    if (read.status == TextReadStatus::kTooDeep) {
+      LogChannel::error("IMPORT: line " + std::to_string(read.line) + " opens a block nested " +
+                        "deeper than " + std::to_string(limits.maxDepth) +
+                        " (the depth limit; raise it with --max-depth or SYV_MAX_DEPTH); "
+                        "import stopped");
+      ProgressChannel::end();
+      status_ = ImportStatus::kLimitExceeded;
+      return false;
+    }
     if (!read.ok())
       LogChannel::warning("IMPORT: reading stopped at line " + std::to_string(read.line) +
                           ": " + describeTextReadStatus(read.status));
@@ -202,8 +229,19 @@ bool ImportBuilder::readScene(const EvaluationContext& context, const std::strin
   ProgressChannel::update(1.0);
   ProgressChannel::end();
   stages_.build = secondsSince(mark);
+  if (!checkExpressionDepth()) return false;
   status_ = ImportStatus::kComplete;
   return true;
+}
+
+bool ImportBuilder::checkExpressionDepth() {
+  if (!expressionDepthExceeded()) return true;
+  LogChannel::error("IMPORT: an expression nests deeper than " +
+                    std::to_string(maxExpressionDepth()) +
+                    " (the depth limit; raise it with --max-depth or SYV_MAX_DEPTH); "
+                    "import stopped");
+  status_ = ImportStatus::kLimitExceeded;
+  return false;
 }
 
 bool ImportBuilder::loadFile(const EvaluationContext& context, const std::string& fileName,
@@ -222,6 +260,7 @@ bool ImportBuilder::loadFile(const EvaluationContext& context, const std::string
   sink.finish();
   stages_.finish = secondsSince(mark);
   ProgressChannel::end();
+  if (traversal_.ok() && !checkExpressionDepth()) return false;
   if (traversal_.ok() && traversal_.quads == 0)
     LogChannel::warning("IMPORT: the plant has no visible geometry; " + objectsFound_ +
                         ". Only objects below a \"Camera\" root make geometry.");

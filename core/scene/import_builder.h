@@ -26,6 +26,7 @@ enum class ImportStatus {
   kRootNotCreated,  // a root object could not be created
   kCancelled,       // the progress channel reported a cancel
   kBudgetExceeded,  // the plant needs more quads or node visits than allowed
+  kLimitExceeded,   // a line, a block or an expression is beyond its limit
   kSinkRefused,     // the output mesh refused a reservation
 };
 
@@ -39,12 +40,18 @@ struct StageSeconds {
   double finish = 0.0;    // the sink's finish (trimming, smoothing)
 };
 
+// What one import may cost. Each bound stops the import with an error line
+// naming the figure; none truncates silently. The defaults keep any file
+// within seconds and about 2 GB while leaving real plants untouched.
 struct ImportOptions {
-  // Geometry budget: quads the whole plant may emit.
-  uint64_t maxQuads = 50000000;
+  // Geometry budget: quads the whole plant may emit (two triangles each).
+  uint64_t maxQuads = 5000000;
   // Node visits of the traversal; shared subtrees are visited once per
   // placement, so a small file can ask for an exponential number.
-  uint64_t maxVisits = 50000000;
+  uint64_t maxVisits = 1000000;
+  // Nesting of blocks in the file and of groups in one expression.
+  uint32_t maxDepth = 256;
+  std::size_t maxLineLength = std::size_t{16} * 1024 * 1024;
 };
 
 // Holds the World so that it exists before the NodeListBuilder base that
@@ -82,6 +89,9 @@ class ImportBuilder : private WorldHolder, public NodeListBuilder {
   const std::vector<SceneMaterial>& materialList() const { return creation_.materials; }
 
  private:
+  // False, with the error logged, when an expression went beyond the depth.
+  bool checkExpressionDepth();
+
   ImportOptions options_;
   ImportStatus status_ = ImportStatus::kNotRun;
   // What the file held, said when nothing visible comes of it.

@@ -54,8 +54,13 @@ SceneNode* NodeListBuilder::findNode(const std::string& name) const {
 std::string NodeListBuilder::enterNode(std::unique_ptr<SceneNode> node,
                                        const std::string& wanted) {
   std::string name = wanted;
-  for (uint64_t counter = 2; nodeList_.count(name) != 0; ++counter)
-    name = wanted + "_" + std::to_string(counter);
+  if (nodeList_.count(name) != 0) {
+    // Every suffix below the counter is taken (a released name clears the
+    // counters), so probing resumes where it last ended.
+    uint64_t& counter = nextSuffix_.try_emplace(wanted, 2).first->second;
+    do name = wanted + "_" + std::to_string(counter++);
+    while (nodeList_.count(name) != 0);
+  }
   node->setName(name);
   nodeList_[name] = node.get();
   owned_.push_back(std::move(node));
@@ -105,6 +110,7 @@ bool NodeListBuilder::insertUnder(const std::string& object, const std::string& 
   }
   world_.appendChild(node);
   nodeList_.erase(it);
+  nextSuffix_.clear();
   return true;
 }
 

@@ -7,6 +7,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "core/scene/scene_builder.h"
@@ -89,6 +90,9 @@ class NodeListBuilder : public SceneBuilder {
  private:
   World& world_;
   std::map<std::string, SceneNode*> nodeList_;
+  // Per wanted name, the suffix to try next: every lower one is taken. A
+  // root leaving the list (insertUnder World) clears it.
+  std::unordered_map<std::string, uint64_t> nextSuffix_;
   std::map<int32_t, SceneMaterial> materials_;
   std::vector<std::unique_ptr<SceneNode>> owned_;
 };

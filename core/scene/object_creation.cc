@@ -52,9 +52,15 @@ bool resolveMaterial(const ComponentRecord& record, SceneMaterial& material) {
   return own;
 }
 
-int32_t enterMaterial(std::vector<SceneMaterial>& list, const SceneMaterial& material) {
-  for (std::size_t i = 0; i < list.size(); ++i)
-    if (list[i].name == material.name) return static_cast<int32_t>(i);
+// The first entry of that name, else a new one. Entries appended elsewhere
+// (the roots' defaults) are indexed on the way.
+int32_t enterMaterial(CreationShared& shared, const SceneMaterial& material) {
+  std::vector<SceneMaterial>& list = shared.materials;
+  for (; shared.indexed < list.size(); ++shared.indexed)
+    shared.materialIndex.emplace(list[shared.indexed].name,
+                                 static_cast<int32_t>(shared.indexed));
+  const auto found = shared.materialIndex.find(material.name);
+  if (found != shared.materialIndex.end()) return found->second;
   list.push_back(material);
   return static_cast<int32_t>(list.size() - 1);
 }
@@ -215,7 +221,7 @@ class Creator {
     }
     CreationContext context = creation;
     const bool own = resolveMaterial(record, context.material);
-    if (own) context.materialId = enterMaterial(shared_.materials, context.material);
+    if (own) context.materialId = enterMaterial(shared_, context.material);
 
     std::string shape;
     const std::string node =

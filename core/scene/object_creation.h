@@ -12,6 +12,8 @@
 
 #include "core/components/component.h"
 #include "core/components/evaluation_context.h"
+#include <unordered_map>
+
 #include "core/expr/curve.h"
 #include "core/io/component_record.h"
 #include "core/scene/scene_builder.h"
@@ -23,6 +25,9 @@ using RecordMap = std::map<std::string, ComponentRecord>;
 // What all creation calls of one import share.
 struct CreationShared {
   std::vector<SceneMaterial> materials;
+  // Name to first index in materials, for the entries up to indexed.
+  std::unordered_map<std::string, int32_t> materialIndex;
+  std::size_t indexed = 0;
   // Record name to node name: every record creates at most one object.
   std::map<std::string, std::string> createdNames;
   // Set when a creation stopped because the progress channel reported a cancel.

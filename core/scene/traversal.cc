@@ -45,8 +45,9 @@ class GuardedSink : public MeshSink {
       if (total > guard_.limits.maxQuads) {
         guard_.stop(TraversalStatus::kBudgetExceeded,
                     "IMPORT: the plant needs more than " +
-                        std::to_string(guard_.limits.maxQuads) +
-                        " quads (the geometry budget); import stopped");
+                        std::to_string(guard_.limits.maxQuads * 2) +
+                        " triangles (the geometry budget; raise it with --max-triangles or "
+                        "SYV_MAX_TRIANGLES); import stopped");
         return false;
       }
       guard_.result.quads = total;
@@ -150,8 +151,9 @@ class Walker {
     ++guard_.result.visits;
     if (guard_.result.visits > guard_.limits.maxVisits) {
       guard_.stop(TraversalStatus::kBudgetExceeded,
-                  "IMPORT: the plant needs more than " + std::to_string(guard_.limits.maxVisits) +
-                      " node visits; import stopped");
+                  "IMPORT: the plant places more than " + std::to_string(guard_.limits.maxVisits) +
+                      " objects (the placement limit; raise it with --max-placements or "
+                      "SYV_MAX_PLACEMENTS); import stopped");
       return;
     }
     if (guard_.result.visits >= guard_.nextCancelVisits) {

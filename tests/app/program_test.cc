@@ -102,7 +102,28 @@ TEST_F(Program, UsageAndOutputFailuresHaveTheirOwnStatus) {
                 shellQuote(dir.file("nowhere/s.json")));
   EXPECT_EQ(r.status, 3);
   EXPECT_TRUE(dir.names().empty()) << "nothing may be written when an output folder is missing";
+}
 
+TEST_F(Program, LimitsReachThePlugInAndStopWithTheirFigure) {
+  // app_plant.syv makes a few thousand triangles in a handful of placements.
+  const std::string out = " -o " + shellQuote(dir.file("p.glb"));
+  struct Case {
+    std::string options, words;
+  } cases[] = {{"--max-triangles 100", "more than 100 triangles (the geometry budget; raise it "
+                                       "with --max-triangles"},
+               {"--max-placements 2", "more than 2 objects (the placement limit; raise it with "
+                                      "--max-placements"},
+               {"--max-depth 1", "nested deeper than 1 (the depth limit; raise it with --max-depth"},
+               {"--max-line-length 4", "longer than 4 bytes (the line length limit"}};
+  for (const Case& c : cases) {
+    const RunResult r = syvimport(plant("app_plant.syv") + out + " " + c.options);
+    EXPECT_EQ(r.status, 1) << c.options;
+    EXPECT_NE(r.err.find(c.words), std::string::npos) << r.err;
+  }
+  EXPECT_TRUE(dir.names().empty()) << "a limit hit writes nothing";
+  EXPECT_EQ(syvimport(plant("app_plant.syv") + out + " --max-triangles 0 --max-placements 0").status,
+            0);
+  EXPECT_EQ(syvimport(plant("app_plant.syv") + " --stats --max-depth 0").status, 2);
 }
 
 TEST_F(Program, StatsDescribeTheHostMesh) {

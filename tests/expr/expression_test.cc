@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <string>
+#include <vector>
 
 #include "core/expr/expression.h"
 #include "core/expr/random.h"
@@ -89,20 +90,54 @@ TEST(ExpressionTest, FailureAnywhereFailsTheWholeText) {
   EXPECT_FALSE(checkExpression("2x", kVars));
 }
 
+TEST(ExpressionTest, ASplitTextEvaluatesAsTheTextEveryTime) {
+  // Failures, random draws in order and unclosed groups alike, over and over.
+  for (const char* text : {"rnd(x)+rndabs(2)*sin(t)-(f/i", "sin", "2x+rnd(1)", "-(x", "((x)*2)+",
+                           "x*-rnd(rnd(3))/(n-4)", "abs(x)(t)"}) {
+    const CompiledExpression compiled(text);
+    sharedRandom().seed(7);
+    std::vector<double> once;
+    std::vector<bool> onceFailed;
+    for (int k = 0; k < 3; ++k) {
+      bool failed = false;
+      once.push_back(evaluateExpression(text, kVars, failed));
+      onceFailed.push_back(failed);
+    }
+    sharedRandom().seed(7);
+    for (int k = 0; k < 3; ++k) {
+      bool failed = false;
+      const double v = compiled.evaluate(kVars, failed);
+      EXPECT_TRUE(v == once[k] || (std::isnan(v) && std::isnan(once[k]))) << text;
+      EXPECT_EQ(failed, onceFailed[k]) << text;
+    }
+  }
+}
+
 TEST(ExpressionTest, NestingBeyondTheBoundFailsWithoutRecursingOn) {
   auto nested = [](int levels, const std::string& open, const std::string& core) {
     std::string s;
     for (int k = 0; k < levels; ++k) s += open;
     return s + core + std::string(static_cast<size_t>(levels), ')');
   };
-  EXPECT_EQ(valueOf(nested(kMaxExpressionDepth, "(", "x")), 0.25);
-  EXPECT_TRUE(fails(nested(kMaxExpressionDepth + 1, "(", "x")));
-  EXPECT_DOUBLE_EQ(valueOf(nested(kMaxExpressionDepth, "abs(", "x")), 0.25);
+  EXPECT_EQ(valueOf(nested(kDefaultExpressionDepth, "(", "x")), 0.25);
+  EXPECT_TRUE(fails(nested(kDefaultExpressionDepth + 1, "(", "x")));
+  EXPECT_DOUBLE_EQ(valueOf(nested(kDefaultExpressionDepth, "abs(", "x")), 0.25);
   // Deep enough to overflow the stack if recursion followed the text.
   bool failed = false;
   EXPECT_EQ(evaluateExpression(nested(100000, "(", "1"), kVars, failed), 0.0);
   EXPECT_TRUE(failed);
   EXPECT_FALSE(checkExpression(std::string(100000, '('), kVars));
+  // Only a text beyond the depth is remembered, not one merely invalid; the
+  // depth is the caller's to set.
+  resetExpressionDepthExceeded();
+  EXPECT_TRUE(fails("2x"));
+  EXPECT_FALSE(expressionDepthExceeded());
+  EXPECT_TRUE(fails(nested(kDefaultExpressionDepth + 1, "(", "x")));
+  EXPECT_TRUE(expressionDepthExceeded());
+  setMaxExpressionDepth(kDefaultExpressionDepth + 1);
+  EXPECT_EQ(valueOf(nested(kDefaultExpressionDepth + 1, "(", "x")), 0.25);
+  setMaxExpressionDepth(kDefaultExpressionDepth);
+  resetExpressionDepthExceeded();
   EXPECT_EQ(translateFileExpression(nested(100000, "(", "frame")).size(), 200005u);
 }
 

@@ -11,10 +11,11 @@
 namespace syv {
 namespace {
 
-TextNode parse(const std::string& text, TextReadResult* result = nullptr) {
+TextNode parse(const std::string& text, TextReadResult* result = nullptr,
+               const TextLimits& limits = TextLimits()) {
   TextNode root;
   std::istringstream in(text);
-  TextReadResult r = readTextTree(in, root);
+  TextReadResult r = readTextTree(in, root, limits);
   if (result) *result = r;
   return root;
 }
@@ -70,6 +71,7 @@ TEST(TextTree, LongLinesAreReadWholeUpToTheBound) {
     EXPECT_TRUE(result.ok()) << length;
   }
   // Exactly at the bound, with and without CR LF, and as a last line without LF.
+  const std::size_t kMaxLineLength = TextLimits().maxLineLength;
   const std::string atBound(kMaxLineLength, 'y');
   for (const std::string& text : {atBound + "\r\nz\n", atBound + "\nz\n", "z\n" + atBound}) {
     TextReadResult result;
@@ -89,15 +91,21 @@ TEST(TextTree, LongLinesAreReadWholeUpToTheBound) {
   }
 }
 
-TEST(TextTree, DeepNestingNeedsNoStack) {
+TEST(TextTree, DeepNestingNeedsNoStackAndStopsAtTheLimit) {
   constexpr int kDepth = 100000;
   std::string text;
   for (int i = 0; i < kDepth; ++i) text += "N {\nv\n";
   for (int i = 0; i < kDepth; ++i) text += "}\n";
   text += "tail\n";
   TextReadResult result;
+  TextLimits limits;
+  // The default refuses the first block below it, on its line.
+  parse(text, &result, limits);
+  EXPECT_EQ(result.status, TextReadStatus::kTooDeep);
+  EXPECT_EQ(result.line, 2 * uint64_t{limits.maxDepth} + 1);
+  limits.maxDepth = kDepth;
   {
-    TextNode root = parse(text, &result);
+    TextNode root = parse(text, &result, limits);
     EXPECT_TRUE(result.ok());
     EXPECT_EQ(root.lines, std::vector<std::string>{"tail"});
     const TextNode* node = &root;

@@ -285,7 +285,10 @@ TEST(Import, DeepHierarchiesNeedNoDeepStack) {
   for (int i = 0; i < 100000; ++i) nested += "Queue {\n";
   nested += model(record("Cam", children({"B"}) + kCamera) + record("B", kBox));
   for (int i = 0; i < 100000; ++i) nested += "}\n";
-  EXPECT_EQ(load("nested", nested).quads, 6u);
+  EXPECT_EQ(load("nested", nested).status, ImportStatus::kLimitExceeded);
+  ImportOptions deep;
+  deep.maxDepth = 100010;
+  EXPECT_EQ(load("nested", nested, deep).quads, 6u);
 }
 
 TEST(Import, FailedReservationCancelAndBudgetReachTheResult) {
@@ -303,7 +306,7 @@ TEST(Import, FailedReservationCancelAndBudgetReachTheResult) {
   CountingSink sink;
   EXPECT_FALSE(budgeted.loadFile(hostContext(), dataPath("scene_branches.syv"), sink));
   EXPECT_EQ(budgeted.status(), ImportStatus::kBudgetExceeded);
-  EXPECT_TRUE(LogRecorder::has(log.errors, "more than 20 quads"));
+  EXPECT_TRUE(LogRecorder::has(log.errors, "more than 40 triangles"));
   EXPECT_LE(sink.quads, 20u);
 
   {

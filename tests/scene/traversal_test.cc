@@ -176,7 +176,7 @@ TEST_F(TraversalTest, StopsAreReportedAndNothingIsWrittenAfterThem) {
   r = run(budgeted, limits);
   EXPECT_EQ(r.status, TraversalStatus::kBudgetExceeded);
   EXPECT_EQ(budgeted.quads, 36u);
-  EXPECT_TRUE(LogRecorder::has(log.errors, "more than 40 quads"));
+  EXPECT_TRUE(LogRecorder::has(log.errors, "more than 80 triangles"));
 
   limits = TraversalLimits();
   limits.maxVisits = 5;
