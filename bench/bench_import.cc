@@ -2,6 +2,7 @@
 // emission into a quad mesh.
 #include <benchmark/benchmark.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <fstream>
 #include <string>
@@ -13,6 +14,21 @@
 namespace {
 
 // A trunk carrying `branches` branches, each carrying `branches` twigs.
+struct ImportCounts {
+  uint64_t quads = 0, visits = 0;
+};
+
+// One whole import into a fresh mesh, as the plug-in runs it.
+ImportCounts importOnce(benchmark::State& state, const std::string& path) {
+  syv::EvaluationContext context;
+  context.setNumber(syv::kIdUnitScale, 100.0);
+  syv::ImportBuilder builder;
+  syv::Mesh mesh;
+  if (!builder.loadFile(context, path, mesh)) state.SkipWithError("import failed");
+  benchmark::DoNotOptimize(mesh.vertices().data());
+  return {mesh.faceCount(), builder.traversalResult().visits};
+}
+
 std::string writeTreeOfTrees(int branches) {
   const std::string path = "/tmp/syv_bench_tree_" + std::to_string(branches) + ".syv";
   std::ofstream out(path);
@@ -36,13 +52,8 @@ void BM_ImportTreeOfTrees(benchmark::State& state) {
   const std::string path = writeTreeOfTrees(static_cast<int>(state.range(0)));
   uint64_t quads = 0;
   for (auto _ : state) {
-    syv::EvaluationContext context;
-    context.setNumber(syv::kIdUnitScale, 100.0);
-    syv::ImportBuilder builder;
-    syv::Mesh mesh;
-    if (!builder.loadFile(context, path, mesh)) state.SkipWithError("import failed");
-    quads += mesh.faceCount();
-    benchmark::DoNotOptimize(mesh.vertices().data());
+    const ImportCounts n = importOnce(state, path);
+    quads += n.quads;
   }
   state.counters["quads"] = benchmark::Counter(static_cast<double>(quads) / state.iterations());
   state.counters["quads/s"] =
@@ -72,13 +83,7 @@ void BM_PlacementCost(benchmark::State& state) {
   }
   uint64_t visits = 0;
   for (auto _ : state) {
-    syv::EvaluationContext context;
-    context.setNumber(syv::kIdUnitScale, 100.0);
-    syv::ImportBuilder builder;
-    syv::Mesh mesh;
-    if (!builder.loadFile(context, path, mesh)) state.SkipWithError("import failed");
-    visits += builder.traversalResult().visits;
-    benchmark::DoNotOptimize(mesh.vertices().data());
+    visits += importOnce(state, path).visits;
   }
   state.counters["placements"] =
       benchmark::Counter(static_cast<double>(visits) / state.iterations());
