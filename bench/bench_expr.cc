@@ -4,8 +4,8 @@
 #include <map>
 #include <string>
 
-#include "core/expr/curve.h"
-#include "core/expr/expression.h"
+#include "core/base/curve.h"
+#include "core/base/expression.h"
 
 namespace {
 

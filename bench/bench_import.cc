@@ -9,7 +9,7 @@
 
 #include "core/components/evaluation_context.h"
 #include "core/mesh/mesh.h"
-#include "core/scene/import_builder.h"
+#include "core/scene/plant_import.h"
 
 namespace {
 
@@ -22,7 +22,7 @@ struct ImportCounts {
 ImportCounts importOnce(benchmark::State& state, const std::string& path) {
   syv::EvaluationContext context;
   context.setNumber(syv::kIdUnitScale, 100.0);
-  syv::ImportBuilder builder;
+  syv::PlantImport builder;
   syv::Mesh mesh;
   if (!builder.loadFile(context, path, mesh)) state.SkipWithError("import failed");
   benchmark::DoNotOptimize(mesh.vertices().data());

@@ -6,8 +6,8 @@
 #include <limits>
 #include <string>
 
-#include "core/expr/curve.h"
-#include "core/expr/expression.h"
+#include "core/base/curve.h"
+#include "core/base/expression.h"
 
 namespace {
 

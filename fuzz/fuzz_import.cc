@@ -10,7 +10,7 @@
 #include <string>
 
 #include "core/components/evaluation_context.h"
-#include "core/scene/import_builder.h"
+#include "core/scene/plant_import.h"
 #include "host/host_mesh_writer.h"
 #include "host/sdk/mesh.h"
 
@@ -36,7 +36,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   syv::ImportOptions options;
   options.maxQuads = 200000;
   options.maxVisits = 20000;
-  syv::ImportBuilder builder(options);
+  syv::PlantImport builder(options);
   syv::EvaluationContext context;
   context.setNumber(syv::kIdUnitScale, 100.0);
   hostsdk::Mesh mesh;

@@ -11,8 +11,8 @@
 
 #include "core/components/evaluation_context.h"
 #include "core/scene/file_check.h"
-#include "core/expr/expression.h"
-#include "core/scene/import_builder.h"
+#include "core/base/expression.h"
+#include "core/scene/plant_import.h"
 #include "host/host_material.h"
 #include "host/host_mesh_writer.h"
 #include "host/sdk/plugin.h"
@@ -166,7 +166,7 @@ int runImport(hostsdk::HINSTANCE instance, const char* fileName,
   HostLogSink log(host);
   bool loaded = false;
   bool cancelled = false;
-  auto builder = std::make_unique<ImportBuilder>(options);
+  auto builder = std::make_unique<PlantImport>(options);
   HostMeshWriter writer(tri->GetMesh());
   writer.setQuadLimit(options.maxQuads);
   {

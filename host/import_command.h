@@ -3,8 +3,8 @@
 
 #include <string>
 
-#include "core/expr/log.h"
-#include "core/expr/progress.h"
+#include "core/base/log.h"
+#include "core/base/progress.h"
 #include "host/sdk/interfaces.h"
 #include "host/sdk/win.h"
 

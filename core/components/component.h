@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "core/components/evaluation_context.h"
-#include "core/expr/curve.h"
-#include "core/expr/math.h"
+#include "core/base/curve.h"
+#include "core/base/math.h"
 #include "core/mesh/mesh.h"
 
 namespace syv {

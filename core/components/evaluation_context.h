@@ -6,8 +6,8 @@
 #include <map>
 #include <string>
 
-#include "core/expr/curve.h"
-#include "core/expr/math.h"
+#include "core/base/curve.h"
+#include "core/base/math.h"
 #include "core/mesh/mesh.h"
 #include "core/mesh/outline.h"
 

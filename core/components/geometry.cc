@@ -5,7 +5,7 @@
 #include <sstream>
 
 #include "core/components/limits.h"
-#include "core/expr/log.h"
+#include "core/base/log.h"
 
 namespace syv {
 

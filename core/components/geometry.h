@@ -8,8 +8,8 @@
 
 #include "core/components/component.h"
 #include "core/components/evaluation_context.h"
-#include "core/expr/curve.h"
-#include "core/expr/math.h"
+#include "core/base/curve.h"
+#include "core/base/math.h"
 #include "core/mesh/mesh.h"
 #include "core/mesh/outline.h"
 

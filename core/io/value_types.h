@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "core/expr/math.h"
+#include "core/base/math.h"
 #include "core/io/text_tree.h"
 
 namespace syv {

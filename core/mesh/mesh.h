@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "core/expr/math.h"
+#include "core/base/math.h"
 
 namespace syv {
 

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "core/expr/math.h"
+#include "core/base/math.h"
 
 namespace syv {
 

@@ -3,7 +3,7 @@
 #include <cmath>
 #include <string>
 
-#include "core/expr/log.h"
+#include "core/base/log.h"
 
 namespace syv {
 

@@ -10,7 +10,7 @@
 
 #include <cstdint>
 
-#include "core/expr/math.h"
+#include "core/base/math.h"
 #include "core/mesh/mesh.h"
 
 namespace syv {

@@ -11,7 +11,7 @@
 #include "core/components/classic_simple.h"
 #include "core/components/classic_tree.h"
 #include "core/components/classic_wreath.h"
-#include "core/expr/log.h"
+#include "core/base/log.h"
 #include "core/mesh/primitives.h"
 #include "core/scene/primitive_shapes.h"
 

@@ -5,8 +5,8 @@
 #include <sstream>
 #include <utility>
 
-#include "core/expr/log.h"
-#include "core/expr/progress.h"
+#include "core/base/log.h"
+#include "core/base/progress.h"
 #include "core/scene/primitive_shapes.h"
 
 namespace syv {

@@ -14,7 +14,7 @@
 #include "core/components/evaluation_context.h"
 #include <unordered_map>
 
-#include "core/expr/curve.h"
+#include "core/base/curve.h"
 #include "core/io/component_record.h"
 #include "core/scene/scene_builder.h"
 

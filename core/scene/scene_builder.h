@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "core/components/component.h"
-#include "core/expr/curve.h"
-#include "core/expr/math.h"
+#include "core/base/curve.h"
+#include "core/base/math.h"
 #include "core/io/value_types.h"
 #include "core/mesh/outline.h"
 

@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "core/expr/log.h"
+#include "core/base/log.h"
 
 namespace syv {
 

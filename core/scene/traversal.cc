@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "core/components/geometry.h"
-#include "core/expr/log.h"
+#include "core/base/log.h"
 
 namespace syv {
 

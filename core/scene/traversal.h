@@ -5,8 +5,8 @@
 
 #include <cstdint>
 
-#include "core/expr/math.h"
-#include "core/expr/progress.h"
+#include "core/base/math.h"
+#include "core/base/progress.h"
 #include "core/mesh/mesh.h"
 #include "core/scene/scene_node.h"
 

@@ -10,11 +10,11 @@
 
 #include "core/components/component.h"
 #include "core/components/evaluation_context.h"
-#include "core/expr/curve.h"
-#include "core/expr/log.h"
+#include "core/base/curve.h"
+#include "core/base/log.h"
 #include "core/mesh/mesh.h"
 #include "core/mesh/outline.h"
-#include "core/scene/import_builder.h"
+#include "core/scene/plant_import.h"
 
 namespace syv {
 
@@ -89,7 +89,7 @@ inline bool importData(const std::string& file, Mesh& mesh,
                        const std::string& folder = SYV_TEST_DATA) {
   EvaluationContext context;
   context.setNumber(kIdUnitScale, 100.0);
-  ImportBuilder builder;
+  PlantImport builder;
   return builder.loadFile(context, folder + "/" + file, mesh) &&
          builder.status() == ImportStatus::kComplete;
 }

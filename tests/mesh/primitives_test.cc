@@ -5,7 +5,7 @@
 #include <cmath>
 #include <vector>
 
-#include "core/expr/log.h"
+#include "core/base/log.h"
 
 namespace syv {
 namespace {

@@ -20,7 +20,7 @@ std::string names(const char* block, std::initializer_list<const char*> list) {
 }
 
 // Captures what each kind's creator receives and stands in with a null.
-struct RecordingBuilder : ImportBuilder {
+struct RecordingBuilder : PlantImport {
   std::string createClassicPhiball(const ObjectHeader& h, const PhiballArguments& a) override {
     phiball = a;
     return createNull(h);
@@ -53,7 +53,7 @@ struct RecordingBuilder : ImportBuilder {
                                 const TreeArguments& a) override {
     tree = a;
     treeHeader = h;
-    return ImportBuilder::createClassicTree(h, s, a);
+    return PlantImport::createClassicTree(h, s, a);
   }
   PhiballArguments phiball;
   HydraArguments hydra;

@@ -39,7 +39,7 @@ struct Loaded {
 
 Loaded load(const std::string& name, const std::string& text,
             ImportOptions options = ImportOptions()) {
-  ImportBuilder builder(options);
+  PlantImport builder(options);
   CountingSink sink;
   Loaded r;
   r.ok = builder.loadFile(hostContext(), writeTemp(name, text), sink);
@@ -50,7 +50,7 @@ Loaded load(const std::string& name, const std::string& text,
 
 TEST(Import, StemOnlyTreeBelowCamera) {
   LogRecorder log;
-  ImportBuilder builder;
+  PlantImport builder;
   Mesh mesh;
   ASSERT_TRUE(builder.loadFile(hostContext(), dataPath("scene_stem.syv"), mesh));
   EXPECT_EQ(builder.status(), ImportStatus::kComplete);
@@ -67,7 +67,7 @@ TEST(Import, StemOnlyTreeBelowCamera) {
   EXPECT_EQ(facesByMaterial(mesh), (std::map<int32_t, uint32_t>{{0, 44}}));
   EXPECT_TRUE(LogRecorder::has(log.infos, "Sylvo File Version : 4.0"));
 
-  ImportBuilder counting;
+  PlantImport counting;
   CountingSink sink;
   ASSERT_TRUE(counting.loadFile(hostContext(), dataPath("scene_stem.syv"), sink));
   EXPECT_EQ(sink.quads, 44u);
@@ -75,7 +75,7 @@ TEST(Import, StemOnlyTreeBelowCamera) {
 }
 
 TEST(Import, TreeWithTwoBranchesCarryingBoxes) {
-  ImportBuilder builder;
+  PlantImport builder;
   Mesh mesh;
   ASSERT_TRUE(builder.loadFile(hostContext(), dataPath("scene_branches.syv"), mesh));
   // Branch_Num 2: four stem nodes, so four rings of four points (12 quads),
@@ -90,7 +90,7 @@ TEST(Import, TreeWithTwoBranchesCarryingBoxes) {
 }
 
 TEST(Import, PrimitiveBelowCameraInsideNestedGroups) {
-  struct Recording : ImportBuilder {
+  struct Recording : PlantImport {
     bool setBackgroundColor(const float (&rgb)[3]) override {
       background.assign(rgb, rgb + 3);
       return true;
@@ -127,7 +127,7 @@ TEST(Import, PrimitiveBelowCameraInsideNestedGroups) {
 
 TEST(Import, OnlyTheEarliestKeyFrameIsCreated) {
   Mesh mesh;
-  ImportBuilder builder;
+  PlantImport builder;
   ASSERT_TRUE(builder.loadFile(hostContext(), dataPath("scene_keyframes.syv"), mesh));
   EXPECT_EQ(mesh.faceCount(), 6u);  // the box of time 2, not the sphere of time 5
 }
@@ -162,7 +162,7 @@ TEST(Import, RootsAreCreatedInByteOrder) {
 
 TEST(Import, FailureTable) {
   LogRecorder log;
-  ImportBuilder builder;
+  PlantImport builder;
   CountingSink sink;
   EXPECT_FALSE(builder.loadFile(hostContext(), dataPath("scene_missing.syv"), sink));
   EXPECT_EQ(builder.status(), ImportStatus::kOpenFailed);
@@ -199,7 +199,7 @@ TEST(Import, FailureTable) {
 
 TEST(Import, OutOfRangePlacementsLeaveTheirSubtreeOut) {
   LogRecorder log;
-  ImportBuilder builder;
+  PlantImport builder;
   Mesh mesh;
   const std::string far = "Transform {\nTranslation {1e999, 0, 0} {0, 0, 0} {0, 0, 0}\n}\n";
   ASSERT_TRUE(builder.loadFile(
@@ -221,7 +221,7 @@ TEST(Import, HyperpatchDeformsWhatItsChildrenWrite) {
              ", " + std::to_string(i & 1 ? 1.5 : -0.5) + "\n";
   patch += "}\n}\n";
   const std::string moved = "Transform {\nTranslation {0, -50, 50} {0, -50, 50} {3, -50, 50}\n}\n";
-  ImportBuilder builder;
+  PlantImport builder;
   Mesh mesh;
   ASSERT_TRUE(builder.loadFile(
       hostContext(),
@@ -273,7 +273,7 @@ TEST(Import, DeepHierarchiesNeedNoDeepStack) {
     text << "}\n";
   }
   text << "}\n";
-  ImportBuilder builder;
+  PlantImport builder;
   Mesh mesh;
   ASSERT_TRUE(builder.loadFile(hostContext(), writeTemp("deep", text.str()), mesh));
   ASSERT_EQ(mesh.faceCount(), 6u);
@@ -293,7 +293,7 @@ TEST(Import, DeepHierarchiesNeedNoDeepStack) {
 
 TEST(Import, FailedReservationCancelAndBudgetReachTheResult) {
   LogRecorder log;
-  ImportBuilder builder;
+  PlantImport builder;
   CountingSink refusing;
   refusing.refuseAfter = 13;
   EXPECT_FALSE(builder.loadFile(hostContext(), dataPath("scene_branches.syv"), refusing));
@@ -302,7 +302,7 @@ TEST(Import, FailedReservationCancelAndBudgetReachTheResult) {
 
   ImportOptions small;
   small.maxQuads = 20;
-  ImportBuilder budgeted(small);
+  PlantImport budgeted(small);
   CountingSink sink;
   EXPECT_FALSE(budgeted.loadFile(hostContext(), dataPath("scene_branches.syv"), sink));
   EXPECT_EQ(budgeted.status(), ImportStatus::kBudgetExceeded);
@@ -313,7 +313,7 @@ TEST(Import, FailedReservationCancelAndBudgetReachTheResult) {
     // The first query comes from object creation.
     ScriptedProgress progress;
     progress.cancelAt = 1;
-    ImportBuilder cancelled;
+    PlantImport cancelled;
     CountingSink out;
     EXPECT_FALSE(cancelled.loadFile(hostContext(), dataPath("scene_branches.syv"), out));
     EXPECT_EQ(cancelled.status(), ImportStatus::kCancelled);
@@ -324,7 +324,7 @@ TEST(Import, FailedReservationCancelAndBudgetReachTheResult) {
     // Three creations ask first; the fourth query comes from the traversal.
     ScriptedProgress progress;
     progress.cancelAt = 4;
-    ImportBuilder cancelled;
+    PlantImport cancelled;
     CountingSink out;
     EXPECT_FALSE(cancelled.loadFile(hostContext(), dataPath("scene_branches.syv"), out));
     EXPECT_EQ(cancelled.status(), ImportStatus::kCancelled);

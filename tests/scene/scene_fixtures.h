@@ -10,10 +10,10 @@
 #include <gtest/gtest.h>
 
 #include "core/components/evaluation_context.h"
-#include "core/expr/log.h"
-#include "core/expr/progress.h"
+#include "core/base/log.h"
+#include "core/base/progress.h"
 #include "core/mesh/mesh.h"
-#include "core/scene/import_builder.h"
+#include "core/scene/plant_import.h"
 
 namespace syv::test {
 

@@ -1,4 +1,4 @@
-#include "core/expr/expression.h"
+#include "core/base/expression.h"
 
 #include <algorithm>
 #include <charconv>
@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "core/expr/random.h"
+#include "core/base/random.h"
 
 namespace syv {
 

@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "core/expr/curve.h"
-#include "core/expr/log.h"
-#include "core/expr/random.h"
+#include "core/base/curve.h"
+#include "core/base/log.h"
+#include "core/base/random.h"
 
 namespace syv {
 namespace {

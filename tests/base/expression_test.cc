@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "core/expr/expression.h"
-#include "core/expr/random.h"
+#include "core/base/expression.h"
+#include "core/base/random.h"
 
 namespace syv {
 namespace {

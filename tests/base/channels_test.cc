@@ -3,8 +3,8 @@
 #include <string>
 #include <vector>
 
-#include "core/expr/log.h"
-#include "core/expr/progress.h"
+#include "core/base/log.h"
+#include "core/base/progress.h"
 
 namespace syv {
 namespace {

@@ -1,4 +1,4 @@
-#include "core/expr/math.h"
+#include "core/base/math.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "core/expr/random.h"
+#include "core/base/random.h"
 
 namespace syv {
 

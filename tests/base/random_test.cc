@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "core/expr/random.h"
+#include "core/base/random.h"
 
 namespace syv {
 namespace {

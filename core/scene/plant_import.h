@@ -1,5 +1,6 @@
-// The import driver: the builder that owns the World, reads a plant file into
-// a scene (readScene) and emits its geometry into a mesh sink (loadFile).
+// One plant's import: owns the World, reads the file into a scene through the
+// scene builder it derives from (readScene) and emits the geometry into a mesh
+// sink (loadFile).
 #pragma once
 
 #include <cstdint>
@@ -60,12 +61,12 @@ struct WorldHolder {
   World worldRoot;
 };
 
-// One builder serves one import.
-class ImportBuilder : private WorldHolder, public NodeListBuilder {
+// One object serves one import.
+class PlantImport : private WorldHolder, public NodeListBuilder {
  public:
-  ImportBuilder();
-  explicit ImportBuilder(const ImportOptions& options);
-  ~ImportBuilder() override;
+  PlantImport();
+  explicit PlantImport(const ImportOptions& options);
+  ~PlantImport() override;
 
   // Reads the scene and emits its geometry into `sink`, then finishes the
   // sink. True only when everything was emitted; status() tells why not.

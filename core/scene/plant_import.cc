@@ -1,4 +1,4 @@
-#include "core/scene/import_builder.h"
+#include "core/scene/plant_import.h"
 
 #include <algorithm>
 #include <chrono>
@@ -6,9 +6,9 @@
 #include <set>
 #include <utility>
 
-#include "core/expr/expression.h"
-#include "core/expr/log.h"
-#include "core/expr/progress.h"
+#include "core/base/expression.h"
+#include "core/base/log.h"
+#include "core/base/progress.h"
 #include "core/io/value_types.h"
 
 namespace syv {
@@ -37,14 +37,14 @@ const char* describeImportStatus(ImportStatus status) {
   return "unknown";
 }
 
-ImportBuilder::ImportBuilder() : ImportBuilder(ImportOptions()) {}
+PlantImport::PlantImport() : PlantImport(ImportOptions()) {}
 
-ImportBuilder::ImportBuilder(const ImportOptions& options)
+PlantImport::PlantImport(const ImportOptions& options)
     : NodeListBuilder(worldRoot), options_(options) {}
 
-ImportBuilder::~ImportBuilder() = default;
+PlantImport::~PlantImport() = default;
 
-bool ImportBuilder::walkSceneNode(uint32_t depth, const std::string& name, const TextNode& node,
+bool PlantImport::walkSceneNode(uint32_t depth, const std::string& name, const TextNode& node,
                                   KeyFrameTable& table) {
   struct Visit {
     const TextNode* node;
@@ -119,7 +119,7 @@ double secondsSince(std::chrono::steady_clock::time_point& mark) {
 
 }  // namespace
 
-bool ImportBuilder::readScene(const EvaluationContext& context, const std::string& fileName) {
+bool PlantImport::readScene(const EvaluationContext& context, const std::string& fileName) {
   setMaxExpressionDepth(static_cast<int>(std::min<uint32_t>(options_.maxDepth,
                                                             kMaxExpressionDepthLimit)));
   resetExpressionDepthExceeded();
@@ -234,7 +234,7 @@ bool ImportBuilder::readScene(const EvaluationContext& context, const std::strin
   return true;
 }
 
-bool ImportBuilder::checkExpressionDepth() {
+bool PlantImport::checkExpressionDepth() {
   if (!expressionDepthExceeded()) return true;
   LogChannel::error("IMPORT: an expression nests deeper than " +
                     std::to_string(maxExpressionDepth()) +
@@ -244,7 +244,7 @@ bool ImportBuilder::checkExpressionDepth() {
   return false;
 }
 
-bool ImportBuilder::loadFile(const EvaluationContext& context, const std::string& fileName,
+bool PlantImport::loadFile(const EvaluationContext& context, const std::string& fileName,
                              MeshSink& sink) {
   traversal_ = TraversalResult();
   if (!readScene(context, fileName)) return false;

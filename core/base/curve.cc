@@ -1,11 +1,11 @@
-#include "core/expr/curve.h"
+#include "core/base/curve.h"
 
 #include <cmath>
 #include <iterator>
 #include <sstream>
 
-#include "core/expr/expression.h"
-#include "core/expr/log.h"
+#include "core/base/expression.h"
+#include "core/base/log.h"
 
 namespace syv {
 

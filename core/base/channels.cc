@@ -1,5 +1,5 @@
-#include "core/expr/log.h"
-#include "core/expr/progress.h"
+#include "core/base/log.h"
+#include "core/base/progress.h"
 
 namespace syv {
 

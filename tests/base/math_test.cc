@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "core/expr/math.h"
+#include "core/base/math.h"
 
 namespace syv {
 namespace {
