@@ -88,27 +88,5 @@ TEST(Wreath, ChildrenOnTheCircle) {
   EXPECT_EQ(served, 0u);
 }
 
-TEST(HydraImport, ThreeArmsAroundTheAxisAndFourBeadsOnAWreath) {
-  Mesh mesh;
-  ASSERT_TRUE(importData("comp_hydra.syv", mesh));
-  EXPECT_EQ(mesh.faceCount(), 3 * 6u);
-  Vector3 lo, hi;
-  ASSERT_TRUE(mesh.bounds(lo, hi));
-  // Arms tilted flat and set at 0, 90 and 180 degrees, boxes of 10 at 2 units
-  // (the file's angles are written to five digits).
-  EXPECT_NEAR(lo.x, -5.0, 1e-3);
-  EXPECT_NEAR(hi.x, 205.0, 1e-3);
-  EXPECT_NEAR(lo.y, -205.0, 1e-3);
-  EXPECT_NEAR(hi.y, 205.0, 1e-3);
-  EXPECT_NEAR(hi.z, 5.0, 1e-3);
-
-  Mesh wreath;
-  ASSERT_TRUE(importData("comp_wreath.syv", wreath));
-  EXPECT_EQ(wreath.faceCount(), 4 * 6u);
-  ASSERT_TRUE(wreath.bounds(lo, hi));
-  EXPECT_NEAR(hi.x, 350.0, 1e-9);  // radius 3 units plus half a box
-  EXPECT_NEAR(lo.y, -350.0, 1e-9);
-}
-
 }  // namespace
 }  // namespace syv
