@@ -18,7 +18,7 @@ ClassicHydra hydra(double count) {
   return h;
 }
 
-TEST(Hydra, EvenArmsCompositionOrderAndGates) {
+TEST(Hydra, EvenArmsAndCompositionOrder) {
   ClassicHydra h = hydra(4);
   h.armAround = CurveParameter(0.0, 2 * kPi, 0.0, 1.5 * kPi, "id");  // i * pi / 2
   uint32_t served = 0;
@@ -51,15 +51,6 @@ TEST(Hydra, EvenArmsCompositionOrderAndGates) {
   groups = childrenOf(fraction, nodeContext(), kLinkBranches);
   ASSERT_EQ(groups[0].placements.size(), 2u);
   EXPECT_DOUBLE_EQ(groups[0].placements[1].t, 1 / 2.5);
-
-  // Only the asked kinds are served; no arms leave the base alone.
-  ClassicHydra three = hydra(3), none = hydra(0);
-  groups = childrenOf(three, nodeContext(), kLinkOwnFrame, &served);
-  EXPECT_EQ(served, 16u);
-  ASSERT_EQ(groups.size(), 1u);
-  EXPECT_EQ(groups[0].kind, kLinkOwnFrame);
-  EXPECT_EQ(childrenOf(none, nodeContext(), kLinkBranches | kLinkOwnFrame, &served).size(), 1u);
-  EXPECT_EQ(served, 16u);
 }
 
 TEST(Wreath, ChildrenOnTheCircle) {

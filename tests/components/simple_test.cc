@@ -41,23 +41,6 @@ Mesh meshOf(std::initializer_list<Vector3> points) {
   return mesh;
 }
 
-TEST(ClassicSimple, ServesOnlyTheOwnFrameAndWritesNoMesh) {
-  ClassicSimple simple;
-  ClassicHyperpatch patch;
-  EXPECT_EQ(simple.ownMeshMode(), 0u);
-  EXPECT_EQ(patch.ownMeshMode(), 1u);  // the patch bends its own mesh instead
-  Mesh sink;
-  ChildGroups groups;
-  EXPECT_EQ(patch.generate(EvaluationContext(), sink, 0, groups), 0u);
-  EXPECT_EQ(simple.generate(EvaluationContext(), sink, 4 | 8 | 1, groups), 0u);
-  EXPECT_TRUE(groups.empty());
-  EXPECT_EQ(simple.generate(EvaluationContext(), sink, 4 | 16, groups), 16u);
-  ASSERT_EQ(groups.size(), 1u);
-  ASSERT_EQ(groups[0].placements.size(), 1u);
-  EXPECT_EQ(groups[0].placements[0].frame, Matrix4());  // no photo: the default placement
-  EXPECT_TRUE(sink.isEmpty());
-}
-
 TEST(ClassicSimple, PhotoTurnPivotsAboutTheNodeOrigin) {
   ClassicSimple simple;
   simple.photo = 1.0;
