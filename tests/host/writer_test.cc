@@ -39,9 +39,9 @@ TEST(HostMeshWriter, QuadBecomesTwoTrianglesWithFourTextureVertices) {
     return std::vector<uint32_t>{x.v[0], x.v[1], x.v[2], t.t[0], t.t[1], t.t[2], x.getEdgeVis(0),
                                  x.getEdgeVis(1), x.getEdgeVis(2), x.getMatID()};
   };
-  EXPECT_EQ(corners(0), (std::vector<uint32_t>{2, 1, 0, 2, 1, 0, 1, 1, 0, 5}));
-  EXPECT_EQ(corners(1), (std::vector<uint32_t>{0, 3, 2, 0, 3, 2, 1, 1, 0, 5}));
+  EXPECT_EQ(corners(2), (std::vector<uint32_t>{6, 5, 4, 6, 5, 4, 1, 1, 0, 0xFFFF}));
   EXPECT_EQ(corners(3), (std::vector<uint32_t>{4, 7, 6, 4, 7, 6, 1, 1, 0, 0xFFFF}));
+  EXPECT_EQ(mesh.faces[0].getMatID(), 5);
   // A material id past 16 bits is clamped and counted, never aliased.
   EXPECT_EQ(w.clampedFaces(), 1u);
   EXPECT_FLOAT_EQ(mesh.tVerts[5].y, 21.0f);
