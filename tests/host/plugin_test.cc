@@ -96,9 +96,15 @@ TEST(Plugin, ExportsOnlyTheEntryPointsAndOneImporter) {
   EXPECT_EQ(p.classDesc(-1), nullptr);
   EXPECT_EQ(p.symbol("_ZN3syv10LogChannel5errorERKNSt7__cxx1112basic_stringIcSt11char_traitsIcESaIcEEE"),
             nullptr);
+  // Names a host shows come from the module's string table, loaded once.
+  auto* cd = static_cast<ClassDesc2*>(p.classDesc(0));
+  EXPECT_STREQ(cd->ClassName(), "SYV File Import");
+  EXPECT_STREQ(cd->Category(), "Sylvo");
+  EXPECT_STREQ(p.description(), "Sylvo 4");
   auto imp = p.importer();
   ASSERT_TRUE(imp);
   EXPECT_STREQ(imp->Ext(7), "SYV");
+  EXPECT_STREQ(imp->OtherMessage1(), "Core Version: 4.0.3 (11/17/2003)");
 }
 
 TEST(Plugin, ImportsAStemIntoOneNodeWithItsMultiMaterial) {
