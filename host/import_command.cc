@@ -3,8 +3,11 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <istream>
 #include <memory>
 #include <new>
+#include <streambuf>
 #include <vector>
 
 #include <algorithm>
@@ -73,6 +76,23 @@ bool importOptionsFromEnvironment(hostsdk::Interface* host, ImportOptions& optio
   options.maxLineLength = static_cast<std::size_t>(std::max<uint64_t>(line, 1));
   return true;
 }
+
+// The whole file, read once so that the file check and the import share it.
+// False when it cannot be read (the import then opens it itself and says why).
+bool readWholeFile(const std::string& name, std::string& text) {
+  std::ifstream in(name, std::ios::binary);
+  if (!in) return false;
+  std::vector<char> chunk(std::size_t{1} << 20);
+  while (in.read(chunk.data(), static_cast<std::streamsize>(chunk.size())) || in.gcount() > 0)
+    text.append(chunk.data(), static_cast<std::size_t>(in.gcount()));
+  return !in.bad();
+}
+
+// Reads text held in memory without copying it.
+class TextBuffer : public std::streambuf {
+ public:
+  explicit TextBuffer(std::string& text) { setg(text.data(), text.data(), text.data() + text.size()); }
+};
 
 }  // namespace
 
@@ -149,12 +169,24 @@ int runImport(hostsdk::HINSTANCE instance, const char* fileName,
   ImportOptions options;
   if (!importOptionsFromEnvironment(host, options)) return IMPEXP_FAIL;
 
+  // The check stops where the import does: it takes the same limits.
+  TextLimits textLimits;
+  textLimits.maxDepth = options.maxDepth;
+  textLimits.maxLineLength = options.maxLineLength;
+  std::string plantText;
+  bool shared = false;
   if (host->Log()) {
     std::vector<FileFinding> findings;
     try {
-      findings = checkPlantFile(name);
+      shared = readWholeFile(name, plantText);
+      if (shared) {
+        TextBuffer buffer(plantText);
+        std::istream in(&buffer);
+        findings = checkPlantText(in, textLimits);
+      }
     } catch (const std::bad_alloc&) {
       findings.push_back({0, "the file is too large to check; the import goes on without the check"});
+      if (!shared) std::string().swap(plantText);
     }
     for (const FileFinding& f : findings) {
       const std::string text = (f.line ? "line " + std::to_string(f.line) + ": " : std::string()) + f.text;
@@ -173,7 +205,13 @@ int runImport(hostsdk::HINSTANCE instance, const char* fileName,
     ChannelGuard guard;
     ProgressChannel::setSink(&progress);
     LogChannel::setSink(&log);
-    loaded = builder->loadFile(context, name, writer);
+    if (shared) {
+      TextBuffer buffer(plantText);
+      std::istream in(&buffer);
+      loaded = builder->loadStream(context, in, writer);
+    } else {
+      loaded = builder->loadFile(context, name, writer);
+    }
     cancelled = builder->status() == ImportStatus::kCancelled;
     const ImportStatus status = builder->status();
     if (!loaded && !cancelled && status != ImportStatus::kNoRoot &&
@@ -183,6 +221,7 @@ int runImport(hostsdk::HINSTANCE instance, const char* fileName,
                         ": " + name);
     }
   }
+  std::string().swap(plantText);
   // loadFile does not look at finish's result: a mesh left untrimmed holds
   // faces nobody wrote.
   const hostsdk::Mesh& mesh = tri->GetMesh();
