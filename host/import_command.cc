@@ -3,8 +3,11 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <istream>
 #include <memory>
 #include <new>
+#include <streambuf>
 #include <vector>
 
 #include <algorithm>
@@ -78,14 +81,44 @@ bool importOptionsFromEnvironment(hostsdk::Interface* host, ImportOptions& optio
   return true;
 }
 
+// The whole file, read once so that the file check and the import share it.
+// False when it cannot be read (the import then opens it itself and says why).
+bool readWholeFile(const std::string& name, std::string& text) {
+  std::ifstream in(name, std::ios::binary);
+  if (!in) return false;
+  std::vector<char> chunk(std::size_t{1} << 20);
+  while (in.read(chunk.data(), static_cast<std::streamsize>(chunk.size())) || in.gcount() > 0)
+    text.append(chunk.data(), static_cast<std::size_t>(in.gcount()));
+  return !in.bad();
+}
 
-// What the file check finds goes to the log beside the import.
-void logFileCheck(hostsdk::Interface* host, const std::string& name) {
+// Reads text held in memory without copying it.
+class TextBuffer : public std::streambuf {
+ public:
+  explicit TextBuffer(std::string& text) { setg(text.data(), text.data(), text.data() + text.size()); }
+};
+
+
+// What the file check finds goes to the log beside the import. The check
+// stops where the import does (same limits) and reads the text the import
+// will read; `text` stays empty when the file cannot be read whole.
+void logFileCheck(hostsdk::Interface* host, const std::string& name, const ImportOptions& options,
+                  std::string& text) {
   if (!host->Log()) return;
+  TextLimits limits;
+  limits.maxDepth = options.maxDepth;
+  limits.maxLineLength = options.maxLineLength;
   std::vector<FileFinding> findings;
   try {
-    findings = checkPlantFile(name);
+    if (readWholeFile(name, text)) {
+      TextBuffer buffer(text);
+      std::istream in(&buffer);
+      findings = checkPlantText(in, limits);
+    } else {
+      std::string().swap(text);
+    }
   } catch (const std::bad_alloc&) {
+    std::string().swap(text);
     findings.push_back({0, "the file is too large to check; the import goes on without the check"});
   }
   for (const FileFinding& f : findings) {
@@ -98,8 +131,8 @@ enum class Loaded { kYes, kFailed, kCancelled };
 
 // The core's import into the object's mesh; on failure the mesh is emptied
 // and the last error logged is the failure's reason.
-Loaded loadPlant(hostsdk::Interface* host, const std::string& name, const ImportOptions& options,
-                 PlantImport& builder, hostsdk::TriObject& tri) {
+Loaded loadPlant(hostsdk::Interface* host, const std::string& name, std::string& text,
+                 const ImportOptions& options, PlantImport& builder, hostsdk::TriObject& tri) {
   EvaluationContext context;
   context.setNumber(kIdUnitScale, 100.0);
   HostProgressSink progress(host);
@@ -112,7 +145,13 @@ Loaded loadPlant(hostsdk::Interface* host, const std::string& name, const Import
     ChannelGuard guard;
     ProgressChannel::setSink(&progress);
     LogChannel::setSink(&log);
-    loaded = builder.loadFile(context, name, writer);
+    if (!text.empty()) {
+      TextBuffer buffer(text);
+      std::istream in(&buffer);
+      loaded = builder.loadStream(context, in, writer);
+    } else {
+      loaded = builder.loadFile(context, name, writer);
+    }
     status = builder.status();
     if (!loaded && status != ImportStatus::kCancelled && status != ImportStatus::kNoRoot &&
         status != ImportStatus::kBudgetExceeded && status != ImportStatus::kLimitExceeded) {
@@ -120,6 +159,7 @@ Loaded loadPlant(hostsdk::Interface* host, const std::string& name, const Import
       log.error(std::string("IMPORT: ") + describeImportStatus(status) + ": " + name);
     }
   }
+  std::string().swap(text);
   // loadFile does not look at finish's result: a mesh left untrimmed holds
   // faces nobody wrote.
   const hostsdk::Mesh& mesh = tri.GetMesh();
@@ -248,10 +288,11 @@ int runImport(hostsdk::HINSTANCE instance, const char* fileName,
   }
   ImportOptions options;
   if (!importOptionsFromEnvironment(host, options)) return IMPEXP_FAIL;
-  logFileCheck(host, name);
 
+  std::string plantText;
+  logFileCheck(host, name, options, plantText);
   auto builder = std::make_unique<PlantImport>(options);
-  const Loaded loaded = loadPlant(host, name, options, *builder, *tri);
+  const Loaded loaded = loadPlant(host, name, plantText, options, *builder, *tri);
   if (loaded != Loaded::kYes) return loaded == Loaded::kCancelled ? IMPEXP_CANCEL : IMPEXP_FAIL;
   // Measurement only: the stages of the import on stderr.
   if (std::getenv("SYV_STAGE_TIMES")) {

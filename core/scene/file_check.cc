@@ -114,6 +114,8 @@ bool notANumber(const std::string& text) {
 
 class Checker {
  public:
+  explicit Checker(const TextLimits& limits) : limits_(limits) {}
+
   std::vector<FileFinding> findings;
 
   void add(uint64_t line, std::string text) { findings.push_back({line, std::move(text)}); }
@@ -127,7 +129,7 @@ class Checker {
     bool endedAtRoot = false;
     while (std::getline(in, text)) {
       ++no;
-      if (text.size() > TextLimits{}.maxLineLength) {
+      if (text.size() > limits_.maxLineLength) {
         add(no, "line longer than the reader takes; the rest of the file is not read");
         return;
       }
@@ -141,9 +143,10 @@ class Checker {
       if (text.back() == '{') {
         // The import refuses such files anyway; checking them further would
         // only cost memory the import needs.
-        if (depth >= TextLimits{}.maxDepth || blocks_.size() >= kMaxCheckedBlocks) {
-          add(no, depth >= TextLimits{}.maxDepth ? "blocks nested deeper than the reader takes; not checked further"
-                                                 : "too many blocks to check; not checked further");
+        if (depth >= limits_.maxDepth || blocks_.size() >= kMaxCheckedBlocks) {
+          add(no, depth >= limits_.maxDepth
+                      ? "blocks nested deeper than the reader takes; not checked further"
+                      : "too many blocks to check; not checked further");
           return;
         }
         ++depth;
@@ -208,6 +211,7 @@ class Checker {
     std::map<std::string, Record> records;
   };
 
+  TextLimits limits_;
   std::vector<Block> blocks_;
   std::vector<Frame> frames_;
 
@@ -575,17 +579,17 @@ std::string nearestName(const std::string& name, const std::vector<std::string>&
   return name == best ? std::string() : best;
 }
 
-std::vector<FileFinding> checkPlantText(std::istream& in) {
-  Checker checker;
+std::vector<FileFinding> checkPlantText(std::istream& in, const TextLimits& limits) {
+  Checker checker(limits);
   checker.read(in);
   checker.walk();
   return std::move(checker.findings);
 }
 
-std::vector<FileFinding> checkPlantFile(const std::string& fileName) {
+std::vector<FileFinding> checkPlantFile(const std::string& fileName, const TextLimits& limits) {
   std::ifstream in(fileName, std::ios::binary);
   if (!in) return {};
-  return checkPlantText(in);
+  return checkPlantText(in, limits);
 }
 
 }  // namespace syv

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "core/io/text_tree.h"
+
 namespace syv {
 
 struct FileFinding {
@@ -16,11 +18,13 @@ struct FileFinding {
 };
 
 // In file order, then the findings about the records' links (missing
-// children, cycles, hidden roots) in name order.
-std::vector<FileFinding> checkPlantText(std::istream& in);
+// children, cycles, hidden roots) in name order. `limits` should be the
+// import's own, so that the check stops where the import does.
+std::vector<FileFinding> checkPlantText(std::istream& in, const TextLimits& limits = TextLimits());
 
 // Nothing when the file cannot be opened (the import reports that).
-std::vector<FileFinding> checkPlantFile(const std::string& fileName);
+std::vector<FileFinding> checkPlantFile(const std::string& fileName,
+                                        const TextLimits& limits = TextLimits());
 
 // The known name nearest to `name` (a likely typo), or empty.
 std::string nearestName(const std::string& name, const std::vector<std::string>& known);

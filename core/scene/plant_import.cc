@@ -200,16 +200,21 @@ ImportStatus PlantImport::createRoots(const EvaluationContext& context, const Re
 }
 
 bool PlantImport::readScene(const EvaluationContext& context, const std::string& fileName) {
+  std::ifstream in(fileName, std::ios::binary);
+  if (!in.is_open()) {
+    stages_ = StageSeconds();
+    status_ = ImportStatus::kOpenFailed;
+    return false;
+  }
+  return readScene(context, in);
+}
+
+bool PlantImport::readScene(const EvaluationContext& context, std::istream& in) {
   setMaxExpressionDepth(static_cast<int>(std::min<uint32_t>(options_.maxDepth,
                                                             kMaxExpressionDepthLimit)));
   resetExpressionDepthExceeded();
   auto mark = std::chrono::steady_clock::now();
   stages_ = StageSeconds();
-  std::ifstream in(fileName, std::ios::binary);
-  if (!in.is_open()) {
-    status_ = ImportStatus::kOpenFailed;
-    return false;
-  }
   ProgressChannel::begin("Loading...");
   ProgressChannel::update(0.0);
   // The progress range is closed on every path, so that a host's bar does not
@@ -256,8 +261,19 @@ bool PlantImport::checkExpressionDepth() {
 
 bool PlantImport::loadFile(const EvaluationContext& context, const std::string& fileName,
                              MeshSink& sink) {
+  std::ifstream in(fileName, std::ios::binary);
+  if (!in.is_open()) {
+    traversal_ = TraversalResult();
+    stages_ = StageSeconds();
+    status_ = ImportStatus::kOpenFailed;
+    return false;
+  }
+  return loadStream(context, in, sink);
+}
+
+bool PlantImport::loadStream(const EvaluationContext& context, std::istream& in, MeshSink& sink) {
   traversal_ = TraversalResult();
-  if (!readScene(context, fileName)) return false;
+  if (!readScene(context, in)) return false;
   ProgressChannel::begin("Loading...");
   TraversalState state;
   state.sink = &sink;

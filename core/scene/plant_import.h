@@ -73,8 +73,11 @@ class PlantImport : private WorldHolder, public NodeListBuilder {
   // Reads the scene and emits its geometry into `sink`, then finishes the
   // sink. True only when everything was emitted; status() tells why not.
   bool loadFile(const EvaluationContext& context, const std::string& fileName, MeshSink& sink);
+  // The same from a plant's text already open (read once, shared with the file check).
+  bool loadStream(const EvaluationContext& context, std::istream& in, MeshSink& sink);
   // Reads the file and creates its scene under World; no geometry.
   bool readScene(const EvaluationContext& context, const std::string& fileName);
+  bool readScene(const EvaluationContext& context, std::istream& in);
 
   // Walks one top-level block and everything it nests (without recursion),
   // collecting key frames into `table`.

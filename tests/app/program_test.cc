@@ -111,6 +111,10 @@ TEST_F(Program, LimitsReachThePlugInAndStopWithTheirFigure) {
   EXPECT_EQ(syvimport(plant("app_plant.syv") + out + " --max-triangles 0 --max-placements 0").status,
             0);
   EXPECT_EQ(syvimport(plant("app_plant.syv") + " --stats --max-depth 0").status, 2);
+  // The file check beside the import stops where the import does.
+  const RunResult check = syvimport(plant("app_plant.syv") + " --check --max-line-length 4");
+  EXPECT_NE(check.out.find(": line 1: line longer than the reader takes"), std::string::npos)
+      << check.out;
 }
 
 // Counts of the small examples, worked out from their files: a quad is two

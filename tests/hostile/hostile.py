@@ -149,9 +149,9 @@ def corpus():
     yield "expression_200k_deep", deep_expression(200000), 1, r"expression nests deeper than 256.*--max-depth"
     yield "huge_exponents", huge_exponents(), 0, r""
     yield "keyframes_100k", keyframes(100000), 0, r""
-    # Import only: Assimp's glTF writer is quadratic in the number of meshes
-    # (one per material), minutes for 10 000 of them.
-    yield "materials_100k", materials(100000), 0, r"", SECONDS, ("stats",)
+    # 65 536 materials reach the .glb (the host's 16 bits), one primitive each:
+    # linear, but about 10 processor seconds on the development machine.
+    yield "materials_100k", materials(100000), 0, r"", 20
     yield "curve_100k_points", curve_points(100000), 0, r""
     yield "name_1mb", model(camera("N" * (1 << 20)), struct("N" * (1 << 20), BOX)), 0, r""
     yield "nul_bytes", model(camera("B"), struct("B", BOX)).replace("Model", "Mo\0del"), 1, r"binary"
@@ -195,7 +195,6 @@ def main():
         for mode, extra in (("stats", ["--stats"]), ("glb", ["-o", "out/plant.glb"])):
             if mode not in modes:
                 continue
-            # Each run in its own process so that the peak is its own.
             # Each run in its own process, so that the figures are its own.
             probe = [sys.executable, "-c",
                      "import resource,subprocess,sys;"
@@ -227,7 +226,8 @@ def main():
                 problems.append("output folder holds %s" % wrote)
             if set(os.listdir(folder)) != {"out", name + ".syv"}:
                 problems.append("stray files %s" % sorted(os.listdir(folder)))
-            rows.append((seconds, peak, name, mode, r.returncode, message.split("\n")[0][:100]))
+            first = message.split("\n")[0].replace(plant + ": ", "")
+            rows.append((seconds, peak, name, mode, r.returncode, first[:100]))
             if problems:
                 failures.append("%s (%s): %s; stderr: %s" % (name, mode, ", ".join(problems), message[:300]))
             shutil.rmtree(os.path.join(folder, "out"))

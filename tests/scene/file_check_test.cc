@@ -100,5 +100,19 @@ TEST(FileCheck, StructureFaultsAndCleanExamples) {
   }
 }
 
+TEST(FileCheck, StopsAtTheLimitsTheImportIsGiven) {
+  const std::string text = "Model {\nStruct {\nName \"A\"\nTree {\n}\n}\n}\n";
+  std::istringstream plain(text);
+  EXPECT_EQ(describe(checkPlantText(plain)).find("reader takes"), std::string::npos);
+  TextLimits shallow;
+  shallow.maxDepth = 2;
+  std::istringstream deep(text);
+  EXPECT_NE(describe(checkPlantText(deep, shallow)).find("4: blocks nested deeper"), std::string::npos);
+  TextLimits narrow;
+  narrow.maxLineLength = 7;
+  std::istringstream wide(text);
+  EXPECT_NE(describe(checkPlantText(wide, narrow)).find("2: line longer"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace syv::test
