@@ -12,6 +12,11 @@ namespace {
 
 constexpr uint32_t kNone = ~uint32_t(0);
 
+// Inlined: the welding's hash probes turn positions over and over.
+inline Vec3f frame(const Vec3f& v, double scale) {
+  return {float(double(v[0]) * scale), float(double(v[2]) * scale), float(-double(v[1]) * scale)};
+}
+
 bool finite3(const Vec3f& v) {
   return std::isfinite(v[0]) && std::isfinite(v[1]) && std::isfinite(v[2]);
 }
@@ -27,7 +32,7 @@ struct Positions {
   std::vector<uint32_t> id;
   size_t unique = 0;
   size_t size() const { return mesh.vertices.size(); }
-  Vec3f at(size_t v) const { return toOutputFrame(mesh.vertices[v], scale); }
+  Vec3f at(size_t v) const { return frame(mesh.vertices[v], scale); }
 };
 
 Positions positionsOf(const TriMesh& mesh, double scale) {
@@ -148,9 +153,7 @@ void weld(const TriMesh& mesh, const std::vector<Vec3f>& normals, const Position
 
 }  // namespace
 
-Vec3f toOutputFrame(const Vec3f& v, double scale) {
-  return {float(double(v[0]) * scale), float(double(v[2]) * scale), float(-double(v[1]) * scale)};
-}
+Vec3f toOutputFrame(const Vec3f& v, double scale) { return frame(v, scale); }
 
 SubmeshSet buildSubmeshes(const TriMesh& mesh, double scale) {
   SubmeshSet out;
