@@ -15,6 +15,7 @@
 #include <memory>
 
 #include "app/fbx_binary.h"
+#include "app/fbx_geometry.h"
 #include "app/gltf_writer.h"
 #include "app/obj_writer.h"
 #include "app/submeshes.h"
@@ -203,32 +204,54 @@ aiMaterial* makeMaterial(const Model& model, const MaterialInfo* info, uint32_t 
   return mat;
 }
 
-aiMesh* makeMesh(const Submesh& sub, unsigned materialIndex, const std::string& name) {
+// Assimp writes the scene around each mesh; the mesh itself is a stand-in of
+// one triangle whose arrays are replaced, when the file is rewritten, by the
+// real ones streamed from the welded submesh (Assimp's copy of millions of
+// faces, its sorted maps and its node tree cost far more than the writing).
+aiMesh* makeStandIn(unsigned materialIndex, const std::string& name) {
   auto* mesh = new aiMesh();
   mesh->mPrimitiveTypes = aiPrimitiveType_TRIANGLE;
   mesh->mMaterialIndex = materialIndex;
   mesh->mName = aiString(name);
-  const unsigned n = unsigned(sub.positions.size());
-  mesh->mNumVertices = n;
-  mesh->mVertices = new aiVector3D[n];
-  mesh->mNormals = new aiVector3D[n];
-  mesh->mTextureCoords[0] = new aiVector3D[n];
+  mesh->mNumVertices = 3;
+  mesh->mVertices = new aiVector3D[3];
+  mesh->mNormals = new aiVector3D[3];
+  mesh->mTextureCoords[0] = new aiVector3D[3];
   mesh->mNumUVComponents[0] = 2;
-  for (unsigned i = 0; i < n; ++i) {
-    mesh->mVertices[i] = aiVector3D(sub.positions[i][0], sub.positions[i][1], sub.positions[i][2]);
-    mesh->mNormals[i] = aiVector3D(sub.normals[i][0], sub.normals[i][1], sub.normals[i][2]);
-    mesh->mTextureCoords[0][i] = aiVector3D(sub.uvs[i][0], sub.uvs[i][1], 0.f);
-  }
-  const unsigned faces = unsigned(sub.indices.size() / 3);
-  mesh->mNumFaces = faces;
-  mesh->mFaces = new aiFace[faces];
-  for (unsigned f = 0; f < faces; ++f) {
-    aiFace& face = mesh->mFaces[f];
-    face.mNumIndices = 3;
-    face.mIndices = new unsigned[3];
-    for (unsigned k = 0; k < 3; ++k) face.mIndices[k] = sub.indices[f * 3 + k];
-  }
+  mesh->mNumFaces = 1;
+  mesh->mFaces = new aiFace[1];
+  mesh->mFaces[0].mNumIndices = 3;
+  mesh->mFaces[0].mIndices = new unsigned[3]{0, 1, 2};
   return mesh;
+}
+
+// Which submesh's array each of the stand-ins' array records is: the
+// Geometry records under Objects follow the scene's meshes in order.
+bool mapGeometryArrays(const FbxDocument& doc, size_t meshCount,
+                       std::map<const FbxNode*, std::pair<size_t, FbxGeometry::Array>>& arrays) {
+  size_t mesh = 0;
+  for (const FbxNode& top : doc.nodes) {
+    if (top.name != "Objects") continue;
+    for (const FbxNode& geometry : top.children) {
+      if (geometry.name != "Geometry") continue;
+      if (mesh == meshCount) return false;
+      size_t found = 0;
+      auto take = [&](const FbxNode& node) {
+        FbxGeometry::Array array;
+        if (!FbxGeometry::arrayNamed(node.name, array)) return;
+        arrays[&node] = {mesh, array};
+        ++found;
+      };
+      for (const FbxNode& child : geometry.children) {
+        take(child);
+        if (child.name == "LayerElementNormal" || child.name == "LayerElementUV")
+          for (const FbxNode& leaf : child.children) take(leaf);
+      }
+      if (found != 5) return false;
+      ++mesh;
+    }
+  }
+  return mesh == meshCount;
 }
 
 // Coordinates are written in metres (the glTF unit); FBX readers scale by the
@@ -381,10 +404,20 @@ bool exportModel(const Model& model, const ExportRequest& req, ExportResult& res
     scene->mRootNode->mNumMeshes = unsigned(meshCount);
     scene->mRootNode->mMeshes = new unsigned[meshCount];
     for (size_t i = 0; i < meshCount; ++i) {
-      scene->mMeshes[i] = makeMesh(subs.meshes[i], unsigned(i), meshNames[i]);
-      subs.meshes[i] = {};
+      scene->mMeshes[i] = makeStandIn(unsigned(i), meshNames[i]);
       scene->mRootNode->mMeshes[i] = unsigned(i);
     }
+  }
+  std::vector<FbxGeometry> geometries;
+  geometries.reserve(meshCount);
+  size_t expected = 0;
+  for (const Submesh& sub : subs.meshes) {
+    geometries.emplace_back(sub);
+    if (geometries.back().largestArray() > 0xffffffffu / 8) {
+      error = "the mesh is too large for FBX's 32-bit array sizes";
+      return false;
+    }
+    expected += geometries.back().bytes();
   }
 
   step(50, "writing");
@@ -409,11 +442,27 @@ bool exportModel(const Model& model, const ExportRequest& req, ExportResult& res
     error = "cannot re-read the FBX that Assimp wrote: " + error;
     return false;
   }
+  expected += main->second.size();
   main->second = {};
   declareMetres(doc);
   stampCreationTime(doc);
-  std::string fixed = writeFbxBinary(doc);
+  std::map<const FbxNode*, std::pair<size_t, FbxGeometry::Array>> arrays;
+  if (!mapGeometryArrays(doc, meshCount, arrays)) {
+    error = "the FBX that Assimp wrote does not hold one geometry per mesh";
+    return false;
+  }
+  std::string fixed = writeFbxBinary(
+      doc,
+      [&](const FbxNode& node, int width, std::string& out) {
+        auto it = arrays.find(&node);
+        if (it == arrays.end()) return false;
+        geometries[it->second.first].write(it->second.second, width, out);
+        return true;
+      },
+      expected);
   doc = {};
+  geometries.clear();
+  subs = {};
   const std::string fault = checkFbxStructure(fixed);
   if (!fault.empty()) {
     error = "the rewritten FBX is unsound: " + fault;

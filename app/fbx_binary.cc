@@ -150,7 +150,8 @@ struct Walker {
   }
 };
 
-void writeNode(std::string& out, const FbxNode& node, int width) {
+void writeNode(std::string& out, const FbxNode& node, int width, const FbxNodeWriter& writer) {
+  if (writer && writer(node, width, out)) return;
   const size_t at = out.size();
   out.append(size_t(width) * 3, '\0');
   out.push_back(char(uint8_t(node.name.size() > 255 ? 255 : node.name.size())));
@@ -161,7 +162,7 @@ void writeNode(std::string& out, const FbxNode& node, int width) {
   putLE(out, at + 2 * size_t(width), out.size() - propStart, width);
   // Readers take a node without properties as an (empty) list as well.
   if (!node.children.empty() || node.properties.empty()) {
-    for (const FbxNode& c : node.children) writeNode(out, c, width);
+    for (const FbxNode& c : node.children) writeNode(out, c, width, writer);
     out.append(size_t(width) * 3 + 1, '\0');
   }
   putLE(out, at, out.size(), width);
@@ -178,12 +179,49 @@ bool readFbxBinary(const std::string& bytes, FbxDocument& doc, std::string& erro
   return true;
 }
 
-std::string writeFbxBinary(const FbxDocument& doc) {
+FbxRecord::FbxRecord(std::string& out, int offsetWidth, const std::string& name)
+    : out_(out), width_(offsetWidth), at_(out.size()) {
+  out.append(size_t(width_) * 3, '\0');
+  out.push_back(char(uint8_t(name.size() > 255 ? 255 : name.size())));
+  out.append(name, 0, 255);
+  propStart_ = out.size();
+}
+
+char* FbxRecord::array(char type, size_t count, size_t size) {
+  out_.push_back(type);
+  appendLE(out_, count, 4);
+  appendLE(out_, 0, 4);
+  appendLE(out_, count * size, 4);
+  const size_t at = out_.size();
+  out_.resize(at + count * size);
+  ++count_;
+  return &out_[at];
+}
+
+void FbxRecord::closeProperties() {
+  putLE(out_, at_ + size_t(width_), count_, width_);
+  putLE(out_, at_ + 2 * size_t(width_), out_.size() - propStart_, width_);
+}
+
+void FbxRecord::children() {
+  closeProperties();
+  nested_ = true;
+}
+
+void FbxRecord::end() {
+  if (!nested_) closeProperties();
+  if (nested_ || count_ == 0) out_.append(size_t(width_) * 3 + 1, '\0');
+  putLE(out_, at_, out_.size(), width_);
+}
+
+std::string writeFbxBinary(const FbxDocument& doc, const FbxNodeWriter& writer, size_t reserve) {
   const int width = doc.version >= 7500 ? 8 : 4;
-  std::string out(kMagic, 20);
+  std::string out;
+  out.reserve(reserve);
+  out.assign(kMagic, 20);
   out += std::string("\0\x1a\0", 3);
   appendLE(out, doc.version, 4);
-  for (const FbxNode& n : doc.nodes) writeNode(out, n, width);
+  for (const FbxNode& n : doc.nodes) writeNode(out, n, width, writer);
   out.append(size_t(width) * 3 + 1, '\0');
   if (doc.footerId.size() == 16) {
     out += doc.footerId;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -28,8 +29,35 @@ constexpr int kFbxMaxDepth = 64;
 // False with a message when the bytes are not a binary FBX tree.
 bool readFbxBinary(const std::string& bytes, FbxDocument& doc, std::string& error);
 
+// Writes a whole node record itself, instead of the tree's, when it returns true:
+// so that big arrays go straight into the file rather than through a node.
+using FbxNodeWriter = std::function<bool(const FbxNode& node, int offsetWidth, std::string& out)>;
+
 // Every nested list, and every node without properties, ends with a null record.
-std::string writeFbxBinary(const FbxDocument& doc);
+// `reserve` is the expected size, so that a big file is not copied as it grows.
+std::string writeFbxBinary(const FbxDocument& doc, const FbxNodeWriter& writer = nullptr,
+                           size_t reserve = 0);
+
+// One node record appended to `out`: properties, then optionally children
+// (other records appended between children() and end()).
+class FbxRecord {
+ public:
+  FbxRecord(std::string& out, int offsetWidth, const std::string& name);
+  void raw(const std::string& property) { out_ += property; ++count_; }
+  // An uncompressed array of `count` elements of `size` bytes; returns where its
+  // payload goes, to be filled before anything else is appended.
+  char* array(char type, size_t count, size_t size);
+  void children();
+  void end();
+
+ private:
+  void closeProperties();
+  std::string& out_;
+  int width_;
+  size_t at_, propStart_;
+  size_t count_ = 0;
+  bool nested_ = false;
+};
 
 // Empty when every record lies inside its parent, every property and array
 // has the size it declares, every non-empty nested list ends exactly with a

@@ -12,6 +12,11 @@ namespace {
 
 constexpr uint32_t kNone = ~uint32_t(0);
 
+// Inlined: the welding's hash probes turn positions over and over.
+inline Vec3f frame(const Vec3f& v, double scale) {
+  return {float(double(v[0]) * scale), float(double(v[2]) * scale), float(-double(v[1]) * scale)};
+}
+
 bool finite3(const Vec3f& v) {
   return std::isfinite(v[0]) && std::isfinite(v[1]) && std::isfinite(v[2]);
 }
@@ -19,23 +24,27 @@ bool finite3(const Vec3f& v) {
 // The host's vertices in the output frame, and an id per vertex shared by all
 // vertices of the same value there (-0 and +0 equal): far fewer than corners,
 // so corners then weld on small integers instead of hashing their floats.
+// Positions are turned to the output frame where used rather than kept: a
+// vertex array less at the export's peak.
 struct Positions {
-  std::vector<Vec3f> at;
+  const TriMesh& mesh;
+  double scale;
   std::vector<uint32_t> id;
   size_t unique = 0;
+  size_t size() const { return mesh.vertices.size(); }
+  Vec3f at(size_t v) const { return frame(mesh.vertices[v], scale); }
 };
 
 Positions positionsOf(const TriMesh& mesh, double scale) {
-  Positions p;
+  Positions p{mesh, scale, {}, 0};
   const size_t n = mesh.vertices.size();
-  p.at.resize(n);
-  for (size_t v = 0; v < n; ++v) p.at[v] = toOutputFrame(mesh.vertices[v], scale);
   p.id.resize(n);
   // Open addressing on the bits with -0 made +0, numbered in vertex order.
   auto key = [&](size_t v) {
+    const Vec3f at = p.at(v);
     std::array<uint32_t, 3> k;
     for (int i = 0; i < 3; ++i) {
-      const float f = p.at[v][size_t(i)] == 0.f ? 0.f : p.at[v][size_t(i)];
+      const float f = at[size_t(i)] == 0.f ? 0.f : at[size_t(i)];
       std::memcpy(&k[size_t(i)], &f, sizeof f);
     }
     return k;
@@ -69,7 +78,7 @@ bool faceOk(const TriMesh& mesh, const Positions& pos, const std::vector<Vec3f>&
             size_t f) {
   const TriFace& face = mesh.faces[f];
   for (int k = 0; k < 3; ++k) {
-    if (face.v[k] >= pos.at.size() || !finite3(pos.at[face.v[k]]) ||
+    if (face.v[k] >= pos.size() || !finite3(pos.at(face.v[k])) ||
         !finite3(normals[f * 3 + size_t(k)]))
       return false;
     if (mesh.hasTexCoords) {
@@ -92,6 +101,10 @@ void weld(const TriMesh& mesh, const std::vector<Vec3f>& normals, const Position
   out.indices.resize(n);
   std::vector<uint32_t> first;  // corner that made each welded vertex
   std::vector<uint32_t> next;   // next welded vertex of the same position id
+  // At most a vertex per corner: reserved whole, so they never move while
+  // growing, and only the pages used become resident.
+  first.reserve(n);
+  next.reserve(n);
   const bool uv = mesh.hasTexCoords;
   for (size_t i = 0; i < n; ++i) {
     const size_t f = faces[i / 3];
@@ -130,7 +143,7 @@ void weld(const TriMesh& mesh, const std::vector<Vec3f>& normals, const Position
     const size_t f = faces[first[w] / 3];
     const size_t k = first[w] % 3;
     const TriFace& face = mesh.faces[f];
-    out.positions[w] = pos.at[face.v[k]];
+    out.positions[w] = pos.at(face.v[k]);
     head[pos.id[face.v[k]]] = kNone;
     out.normals[w] = toOutputFrame(normals[f * 3 + k], 1.0);
     out.uvs[w] = {0.f, 0.f};
@@ -140,9 +153,7 @@ void weld(const TriMesh& mesh, const std::vector<Vec3f>& normals, const Position
 
 }  // namespace
 
-Vec3f toOutputFrame(const Vec3f& v, double scale) {
-  return {float(double(v[0]) * scale), float(double(v[2]) * scale), float(-double(v[1]) * scale)};
-}
+Vec3f toOutputFrame(const Vec3f& v, double scale) { return frame(v, scale); }
 
 SubmeshSet buildSubmeshes(const TriMesh& mesh, double scale) {
   SubmeshSet out;

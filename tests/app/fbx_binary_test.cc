@@ -5,6 +5,7 @@
 #include <assimp/scene.h>
 
 #include "app/fbx_binary.h"
+#include "app/fbx_geometry.h"
 
 namespace syv::app {
 namespace {
@@ -152,6 +153,61 @@ TEST(FbxBinary, OlderVersionsUseNarrowOffsets) {
   ASSERT_EQ(back.nodes.size(), 1u);
   ASSERT_EQ(back.nodes[0].children.size(), 1u);
   EXPECT_EQ(back.nodes[0].children[0].name, "A");
+}
+
+// The converter streams a mesh's arrays in place of a stand-in's; they must be
+// what Assimp writes for the whole mesh, texture coordinates shared by value
+// (-0 as +0) in order of first use.
+TEST(FbxBinary, StreamedGeometryIsAssimpsOwn) {
+  Submesh sub;
+  sub.positions = {{0, 0, 0}, {1, -0.f, 0}, {1, 1, 0.5f}, {0, 1, 0}, {0, 0, 0}};
+  sub.normals = {{0, 0, 1}, {0, 0, 1}, {0, 0.6f, 0.8f}, {0, 0, 1}, {1, 0, 0}};
+  sub.uvs = {{0.5f, 1}, {-0.f, 1}, {0.25f, 0}, {0, 1}, {0.5f, 1}};
+  sub.indices = {2, 1, 0, 0, 3, 2, 4, 3, 1};
+  aiScene scene;
+  scene.mRootNode = new aiNode("plant");
+  scene.mNumMaterials = 1;
+  scene.mMaterials = new aiMaterial*[1]{new aiMaterial()};
+  auto* mesh = new aiMesh();
+  mesh->mPrimitiveTypes = aiPrimitiveType_TRIANGLE;
+  mesh->mNumVertices = unsigned(sub.positions.size());
+  mesh->mVertices = new aiVector3D[mesh->mNumVertices];
+  mesh->mNormals = new aiVector3D[mesh->mNumVertices];
+  mesh->mTextureCoords[0] = new aiVector3D[mesh->mNumVertices];
+  mesh->mNumUVComponents[0] = 2;
+  for (unsigned i = 0; i < mesh->mNumVertices; ++i) {
+    mesh->mVertices[i] = {sub.positions[i][0], sub.positions[i][1], sub.positions[i][2]};
+    mesh->mNormals[i] = {sub.normals[i][0], sub.normals[i][1], sub.normals[i][2]};
+    mesh->mTextureCoords[0][i] = {sub.uvs[i][0], sub.uvs[i][1], 0};
+  }
+  mesh->mNumFaces = 3;
+  mesh->mFaces = new aiFace[3];
+  for (unsigned f = 0; f < 3; ++f) {
+    mesh->mFaces[f].mNumIndices = 3;
+    mesh->mFaces[f].mIndices = new unsigned[3];
+    for (unsigned k = 0; k < 3; ++k) mesh->mFaces[f].mIndices[k] = sub.indices[f * 3 + k];
+  }
+  scene.mNumMeshes = 1;
+  scene.mMeshes = new aiMesh*[1]{mesh};
+  scene.mRootNode->mNumMeshes = 1;
+  scene.mRootNode->mMeshes = new unsigned[1]{0};
+  Assimp::Exporter exporter;
+  const aiExportDataBlob* blob = exporter.ExportToBlob(&scene, "fbx");
+  ASSERT_NE(blob, nullptr);
+  FbxDocument doc;
+  std::string error;
+  ASSERT_TRUE(readFbxBinary(std::string(static_cast<const char*>(blob->data), blob->size), doc, error));
+  const FbxGeometry geometry(sub);
+  int replaced = 0;
+  const std::string streamed = writeFbxBinary(doc, [&](const FbxNode& node, int width, std::string& out) {
+    FbxGeometry::Array array;
+    if (!FbxGeometry::arrayNamed(node.name, array)) return false;
+    geometry.write(array, width, out);
+    ++replaced;
+    return true;
+  });
+  EXPECT_EQ(replaced, 5);
+  EXPECT_TRUE(streamed == writeFbxBinary(doc));
 }
 
 }  // namespace
