@@ -102,11 +102,15 @@ bool sameFile(const std::string& a, const std::string& b) {
 std::vector<std::string> outputFiles(const Options& o) {
   std::vector<std::string> files;
   if (o.output.empty()) return files;
-  files.push_back(o.output);
-  if (o.format == Format::Gltf || o.format == Format::Obj)
-    files.push_back(std::filesystem::path(o.output)
-                        .replace_extension(o.format == Format::Gltf ? ".bin" : ".mtl")
-                        .string());
+  const size_t count = o.lodFiles ? o.lod.size() + 1 : 1;
+  for (size_t l = 0; l < count; ++l) {
+    const std::string file = l ? lodFilePath(o.output, l) : o.output;
+    files.push_back(file);
+    if (o.format == Format::Gltf || o.format == Format::Obj)
+      files.push_back(std::filesystem::path(file)
+                          .replace_extension(o.format == Format::Gltf ? ".bin" : ".mtl")
+                          .string());
+  }
   return files;
 }
 
@@ -225,6 +229,7 @@ int convert(const Options& o) {
 
   double exportSeconds = 0;
   size_t written = 0, triangles = model.mesh.faces.size();
+  std::vector<size_t> levelTriangles;
   if (!o.output.empty()) {
     progress.stage(std::string("Exporting ") + formatName(o.format));
     const auto exportStart = std::chrono::steady_clock::now();
@@ -235,6 +240,8 @@ int convert(const Options& o) {
     request.outputPath = o.output;
     request.format = o.format;
     request.scale = o.scale;
+    request.lodShares = o.lod;
+    request.lodFiles = o.lodFiles;
     request.progress = [&](int percent, const std::string& step) { progress.update(percent, step); };
     ExportResult result;
     std::string error;
@@ -253,11 +260,14 @@ int convert(const Options& o) {
     exportSeconds = secondsSince(exportStart);
     progress.clear();
     triangles = result.triangles;
+    levelTriangles = result.levelTriangles;
     for (const auto& file : result.files) written += file.second.size();
   }
 
   if (!o.lib.preview.empty()) {
-    const PreviewRequest request{folders, o.lib.preview, o.lib.width, o.lib.height};
+    PreviewRequest request{folders, o.lib.preview, o.lib.width, o.lib.height};
+    request.view = o.previewView;
+    if (o.previewLevel) request.lodShare = o.lod[o.previewLevel - 1];
     if (std::string error; !writePreview(model, request, error))
       report.warning(o.lib.preview + ": " + error);
   }
@@ -283,6 +293,11 @@ int convert(const Options& o) {
                           counted(triangles, "triangle") + ", " +
                           counted(stats.materials.size(), "material");
     char line[160];
+    if (!levelTriangles.empty()) {
+      summary += " (levels";
+      for (size_t n : levelTriangles) summary += " " + std::to_string(n);
+      summary += ")";
+    }
     if (!o.output.empty()) summary += ", " + sizeText(written);
     std::snprintf(line, sizeof line, " in %.2f s", importSeconds + exportSeconds);
     summary += line;
