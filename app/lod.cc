@@ -45,9 +45,23 @@ std::vector<uint32_t> pieceIds(const Submesh& sub) {
   return parent;
 }
 
+// The triangles of `corners` without two corners at one place: plants have
+// some (leaf tips), collapses add more, they cover nothing and readers turn
+// them into lines.
+void compactable(const Submesh& sub, const std::vector<uint32_t>& corners, std::vector<uint32_t>& out) {
+  out.clear();
+  for (size_t c = 0; c + 2 < corners.size(); c += 3) {
+    const Vec3f &a = sub.positions[corners[c]], &b = sub.positions[corners[c + 1]],
+                &d = sub.positions[corners[c + 2]];
+    if (a != b && b != d && a != d) out.insert(out.end(), &corners[c], &corners[c] + 3);
+  }
+}
+
 // The corners given (indices into `from`) as a mesh of their own, vertices in
-// order of first use.
-void compact(const Submesh& from, const std::vector<uint32_t>& corners, Submesh& to) {
+// order of first use, triangles with two corners at one place left out.
+void compact(const Submesh& from, const std::vector<uint32_t>& given, Submesh& to) {
+  std::vector<uint32_t> corners;
+  compactable(from, given, corners);
   std::vector<uint32_t> remap(from.positions.size(), kNone);
   to.indices.reserve(corners.size());
   for (uint32_t v : corners) {
@@ -132,12 +146,15 @@ Submesh simplifySubmesh(const Submesh& sub, double share) {
   const size_t triangles = sub.indices.size() / 3;
   const size_t target = size_t(std::floor(double(triangles) * share));
   if (target == 0) return level;
-  std::vector<uint32_t> corners(sub.indices.size());
   // No error bound: the share is the promise; the simplifier takes the
   // collapses of least error first, so the outline goes last.
-  size_t n = meshopt_simplify(corners.data(), sub.indices.data(), sub.indices.size(),
-                              sub.positions[0].data(), sub.positions.size(), sizeof(Vec3f),
-                              target * 3, 1.f, 0, nullptr);
+  std::vector<uint32_t> input;
+  compactable(sub, sub.indices, input);
+  std::vector<uint32_t> corners = input;
+  size_t n = input.size();
+  if (n > target * 3)
+    n = meshopt_simplify(corners.data(), input.data(), input.size(), sub.positions[0].data(),
+                         sub.positions.size(), sizeof(Vec3f), target * 3, 1.f, 0, nullptr);
   corners.resize(n);
   Submesh work = sub;  // thinning moves the kept cards' vertices
   if (n > target * 3) thinCards(work, pieceIds(sub), target, corners);
