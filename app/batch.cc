@@ -194,6 +194,16 @@ std::vector<std::string> childArguments(const Options& o, const std::string& sel
   if (o.verbose) args.push_back("-v");
   if (o.strict) args.push_back("--strict");
   if (!o.copyTextures) args.push_back("--no-copy-textures");
+  if (!o.lod.empty()) {
+    std::string shares;
+    for (double share : o.lod) {
+      char text[32];
+      std::snprintf(text, sizeof text, "%s%.17g", shares.empty() ? "" : ",", share);
+      shares += text;
+    }
+    args.insert(args.end(), {"--lod", shares});
+    if (o.lodFiles) args.push_back("--lod-files");
+  }
   for (const std::string& dir : o.textureDirs) args.insert(args.end(), {"--texture-dir", dir});
   return args;
 }

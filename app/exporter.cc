@@ -17,6 +17,7 @@
 #include "app/fbx_binary.h"
 #include "app/fbx_geometry.h"
 #include "app/gltf_writer.h"
+#include "app/lod.h"
 #include "app/obj_writer.h"
 #include "app/submeshes.h"
 #include "app/textures.h"
@@ -254,6 +255,7 @@ bool mapGeometryArrays(const FbxDocument& doc, size_t meshCount,
   return mesh == meshCount;
 }
 
+
 // Coordinates are written in metres (the glTF unit); FBX readers scale by the
 // declared centimetres per unit, which Assimp leaves at 1.
 void declareMetres(FbxDocument& doc) {
@@ -332,18 +334,22 @@ const char* formatName(Format format) {
   return "";
 }
 
-bool exportModel(const Model& model, const ExportRequest& req, ExportResult& result,
-                 std::string& error) {
+namespace {
+
+// One output file at `path`: the full plant alone, or with its levels as
+// children nodes of `nodeName` (`levels` then line up mesh for mesh with the
+// first, which gives the materials). Warnings of textures go to `warnings`.
+bool writeFile(const Model& model, const ExportRequest& req, std::vector<SubmeshSet>&& levels,
+               const std::string& path, const std::string& nodeName,
+               std::map<std::string, std::string>& files, std::vector<std::string>& warnings,
+               std::string& error) {
   auto step = [&](int percent, const char* what) {
     if (req.progress) req.progress(percent, what);
   };
-  step(0, "meshes");
-  SubmeshSet subs = buildSubmeshes(model.mesh, req.scale);
-  if (subs.droppedFaces)
-    result.warnings.push_back(std::to_string(subs.droppedFaces) +
-                              " triangles with a bad index or a non-finite coordinate were left out");
-  for (const Submesh& sub : subs.meshes) result.triangles += sub.indices.size() / 3;
-  const std::string nodeName = model.nodeName.empty() ? "plant" : model.nodeName;
+  const SubmeshSet& subs = levels.front();
+  std::vector<std::string> levelNames;
+  if (levels.size() > 1)
+    for (size_t l = 0; l < levels.size(); ++l) levelNames.push_back(nodeName + "_LOD" + std::to_string(l));
   // Every format gets at least one material: some readers expect one.
   const size_t meshCount = subs.meshes.size();
   const size_t materialCount = std::max<size_t>(meshCount, 1);
@@ -351,10 +357,13 @@ bool exportModel(const Model& model, const ExportRequest& req, ExportResult& res
     return meshCount ? subs.meshes[i].material
                      : (model.materials.empty() ? 0 : model.materials.front().id);
   };
-  // PLANT_MATERIAL, one per material id.
+  // PLANT_MATERIAL, one per material id (PLANT_LODn_MATERIAL in a level).
+  auto meshName = [&](size_t level, const Submesh& sub) {
+    return (levelNames.empty() ? nodeName : levelNames[level]) + "_" +
+           materialName(model, findMaterial(model, sub.material), sub.material);
+  };
   std::vector<std::string> meshNames;
-  for (const Submesh& sub : subs.meshes)
-    meshNames.push_back(nodeName + "_" + materialName(model, findMaterial(model, sub.material), sub.material));
+  for (const Submesh& sub : subs.meshes) meshNames.push_back(meshName(0, sub));
   TextureTable textures;
   step(40, "materials");
 
@@ -367,7 +376,7 @@ bool exportModel(const Model& model, const ExportRequest& req, ExportResult& res
       m.name = materialName(model, info, id);
       m.color = clampedDiffuse(info);
       if (info) {
-        const TextureUse use = textureUse(*info, req, textures, result.warnings);
+        const TextureUse use = textureUse(*info, req, textures, warnings);
         m.image = use.image;
         m.texture = use.reference;
       }
@@ -375,16 +384,17 @@ bool exportModel(const Model& model, const ExportRequest& req, ExportResult& res
     }
     step(50, "writing");
     if (req.format == Format::Obj) {
-      writeObj(materials, meshNames, std::move(subs), req.outputPath, result.files);
+      writeObj(materials, meshNames, std::move(levels.front()), path, files);
     } else {
       GltfScene scene;
       scene.nodeName = nodeName;
       scene.meshName = meshNames.empty() ? std::string() : nodeName;  // one mesh, a primitive per material
+      scene.levelNames = std::move(levelNames);
       scene.materials = std::move(materials);
       scene.images = std::move(textures.images);
-      writeGltf(scene, std::move(subs), req.outputPath, req.format == Format::Glb, result.files);
+      writeGltf(scene, std::move(levels), path, req.format == Format::Glb, files);
     }
-    for (auto& [path, bytes] : textures.copies) result.files.emplace(path, std::move(bytes));
+    for (auto& [copy, bytes] : textures.copies) files.emplace(copy, std::move(bytes));
     return true;
   }
 
@@ -395,36 +405,56 @@ bool exportModel(const Model& model, const ExportRequest& req, ExportResult& res
   scene->mMaterials = new aiMaterial*[materialCount];
   for (size_t i = 0; i < materialCount; ++i) {
     const uint32_t id = materialId(i);
-    scene->mMaterials[i] =
-        makeMaterial(model, findMaterial(model, id), id, req, textures, result.warnings);
+    scene->mMaterials[i] = makeMaterial(model, findMaterial(model, id), id, req, textures, warnings);
   }
-  scene->mNumMeshes = unsigned(meshCount);
-  if (meshCount) {
-    scene->mMeshes = new aiMesh*[meshCount];
-    scene->mRootNode->mNumMeshes = unsigned(meshCount);
-    scene->mRootNode->mMeshes = new unsigned[meshCount];
-    for (size_t i = 0; i < meshCount; ++i) {
-      scene->mMeshes[i] = makeStandIn(unsigned(i), meshNames[i]);
-      scene->mRootNode->mMeshes[i] = unsigned(i);
-    }
-  }
-  std::vector<FbxGeometry> geometries;
-  geometries.reserve(meshCount);
+  size_t total = 0;
+  for (const SubmeshSet& level : levels)
+    for (const Submesh& sub : level.meshes) total += !sub.indices.empty();
+  scene->mNumMeshes = unsigned(total);
+  if (total) scene->mMeshes = new aiMesh*[total];
+  // The meshes of a level on its node: the plant's own, or a child per level.
+  std::vector<FbxGeometry> geometries;  // one per scene mesh, in order
+  geometries.reserve(total);
   size_t expected = 0;
-  for (const Submesh& sub : subs.meshes) {
-    geometries.emplace_back(sub);
-    if (geometries.back().largestArray() > 0xffffffffu / 8) {
+  auto attach = [&](aiNode* node, size_t level, unsigned& next) {
+    std::vector<unsigned> own;
+    for (size_t i = 0; i < levels[level].meshes.size(); ++i) {
+      const Submesh& sub = levels[level].meshes[i];
+      if (sub.indices.empty()) continue;
+      scene->mMeshes[next] = makeStandIn(unsigned(i), level == 0 && levelNames.empty()
+                                                          ? meshNames[i]
+                                                          : meshName(level, sub));
+      geometries.emplace_back(sub);
+      expected += geometries.back().bytes();
+      own.push_back(next++);
+    }
+    if (own.empty()) return;
+    node->mNumMeshes = unsigned(own.size());
+    node->mMeshes = new unsigned[own.size()];
+    std::copy(own.begin(), own.end(), node->mMeshes);
+  };
+  unsigned next = 0;
+  if (levelNames.empty()) {
+    attach(scene->mRootNode, 0, next);
+  } else {
+    std::vector<aiNode*> children;
+    for (size_t l = 0; l < levels.size(); ++l) {
+      children.push_back(new aiNode(levelNames[l]));
+      attach(children.back(), l, next);
+    }
+    scene->mRootNode->addChildren(unsigned(children.size()), children.data());
+  }
+  for (const FbxGeometry& geometry : geometries)
+    if (geometry.largestArray() > 0xffffffffu / 8) {
       error = "the mesh is too large for FBX's 32-bit array sizes";
       return false;
     }
-    expected += geometries.back().bytes();
-  }
 
   step(50, "writing");
-  std::map<std::string, std::string> files;
+  std::map<std::string, std::string> written;
   Assimp::Exporter exporter;
-  exporter.SetIOHandler(new CaptureSystem(files));
-  const aiReturn status = exporter.Export(scene.get(), "fbx", req.outputPath);
+  exporter.SetIOHandler(new CaptureSystem(written));
+  const aiReturn status = exporter.Export(scene.get(), "fbx", path);
   scene.reset();
   if (status != aiReturn_SUCCESS) {
     const char* why = exporter.GetErrorString();
@@ -432,8 +462,8 @@ bool exportModel(const Model& model, const ExportRequest& req, ExportResult& res
             (why && *why ? std::string(": ") + why : std::string());
     return false;
   }
-  auto main = files.find(req.outputPath);
-  if (main == files.end()) {
+  auto main = written.find(path);
+  if (main == written.end()) {
     error = std::string("Assimp wrote no ") + formatName(req.format) + " file";
     return false;
   }
@@ -447,7 +477,7 @@ bool exportModel(const Model& model, const ExportRequest& req, ExportResult& res
   declareMetres(doc);
   stampCreationTime(doc);
   std::map<const FbxNode*, std::pair<size_t, FbxGeometry::Array>> arrays;
-  if (!mapGeometryArrays(doc, meshCount, arrays)) {
+  if (!mapGeometryArrays(doc, geometries.size(), arrays)) {
     error = "the FBX that Assimp wrote does not hold one geometry per mesh";
     return false;
   }
@@ -462,16 +492,68 @@ bool exportModel(const Model& model, const ExportRequest& req, ExportResult& res
       expected);
   doc = {};
   geometries.clear();
-  subs = {};
+  levels.clear();
   const std::string fault = checkFbxStructure(fixed);
   if (!fault.empty()) {
     error = "the rewritten FBX is unsound: " + fault;
     return false;
   }
   main->second = std::move(fixed);
-  for (auto& [path, bytes] : textures.copies) files.emplace(path, std::move(bytes));
-  result.files = std::move(files);
+  for (auto& [copy, bytes] : textures.copies) written.emplace(copy, std::move(bytes));
+  for (auto& [name, bytes] : written) files.emplace(name, std::move(bytes));
   return true;
+}
+
+size_t triangleCount(const SubmeshSet& set) {
+  size_t n = 0;
+  for (const Submesh& sub : set.meshes) n += sub.indices.size() / 3;
+  return n;
+}
+
+}  // namespace
+
+std::string lodFilePath(const std::string& outputPath, size_t level) {
+  std::filesystem::path p(outputPath);
+  const std::string ext = p.extension().string();
+  return p.replace_extension().string() + "_LOD" + std::to_string(level) + ext;
+}
+
+bool exportModel(const Model& model, const ExportRequest& req, ExportResult& result,
+                 std::string& error) {
+  if (req.progress) req.progress(0, "meshes");
+  std::vector<SubmeshSet> levels;
+  levels.reserve(req.lodShares.size() + 1);  // `subs` stays where it is
+  levels.push_back(buildSubmeshes(model.mesh, req.scale));
+  const SubmeshSet& subs = levels.front();
+  if (subs.droppedFaces)
+    result.warnings.push_back(std::to_string(subs.droppedFaces) +
+                              " triangles with a bad index or a non-finite coordinate were left out");
+  result.triangles = triangleCount(subs);
+  const std::string nodeName = model.nodeName.empty() ? "plant" : model.nodeName;
+  if (!req.lodShares.empty() && req.progress) req.progress(10, "levels of detail");
+  for (double share : req.lodShares) {
+    levels.push_back(simplifyLevel(subs, share));
+    result.levelTriangles.push_back(triangleCount(levels.back()));
+  }
+  if (!req.lodFiles)
+    return writeFile(model, req, std::move(levels), req.outputPath, nodeName, result.files,
+                     result.warnings, error);
+  for (size_t l = 1; l < levels.size(); ++l) {
+    SubmeshSet& level = levels[l];
+    level.meshes.erase(std::remove_if(level.meshes.begin(), level.meshes.end(),
+                                      [](const Submesh& s) { return s.indices.empty(); }),
+                       level.meshes.end());
+    std::vector<SubmeshSet> one;
+    one.push_back(std::move(level));
+    // Textures are looked up once: the same warning would only repeat.
+    std::vector<std::string> repeated;
+    if (!writeFile(model, req, std::move(one), lodFilePath(req.outputPath, l),
+                   nodeName + "_LOD" + std::to_string(l), result.files, repeated, error))
+      return false;
+  }
+  levels.resize(1);
+  return writeFile(model, req, std::move(levels), req.outputPath, nodeName, result.files,
+                   result.warnings, error);
 }
 
 }  // namespace syv::app

@@ -32,12 +32,21 @@ struct ExportRequest {
   std::string outputPath;  // the final name; companions (.bin, .mtl) are named from it
   Format format = Format::Glb;
   double scale = 0.01;  // host centimetres to metres
+  // Levels of detail after the full plant, by share of its triangles: in the
+  // file as PLANT_LOD0 (the full plant), PLANT_LOD1, ..., or with `lodFiles`
+  // in OUT_LOD1.EXT, ... (node PLANT_LOD1, ...), the main output as without.
+  std::vector<double> lodShares;
+  bool lodFiles = false;
 };
+
+// The file of level `level` (1 and up) beside `outputPath`: STEM_LODn.EXT.
+std::string lodFilePath(const std::string& outputPath, size_t level);
 
 struct ExportResult {
   std::map<std::string, std::string> files;  // final path -> bytes, texture copies included
   std::vector<std::string> warnings;
-  size_t triangles = 0;  // written
+  size_t triangles = 0;  // written, of the full plant
+  std::vector<size_t> levelTriangles;  // of each level of detail
 };
 
 // False with a message when the output cannot be made (Assimp failing on FBX).

@@ -102,6 +102,14 @@ std::string uniqueName(const std::string& name, const std::set<std::string>& ids
 
 void writeGltf(const GltfScene& scene, SubmeshSet&& meshes, const std::string& outputPath,
                bool binary, std::map<std::string, std::string>& files) {
+  std::vector<SubmeshSet> levels;
+  levels.push_back(std::move(meshes));
+  writeGltf(scene, std::move(levels), outputPath, binary, files);
+}
+
+void writeGltf(const GltfScene& scene, std::vector<SubmeshSet>&& levels,
+               const std::string& outputPath, bool binary,
+               std::map<std::string, std::string>& files) {
   Layout layout;
   std::vector<size_t> imageViews, imageOffsets;
   if (binary)
@@ -111,9 +119,12 @@ void writeGltf(const GltfScene& scene, SubmeshSet&& meshes, const std::string& o
     }
 
   // Ranges first: the JSON, and so where the binary data starts, depends on them.
-  Json primitives = Json::array();
+  std::vector<Json> levelPrimitives;
+  for (const SubmeshSet& meshes : levels) {
+  Json& primitives = levelPrimitives.emplace_back(Json::array());
   for (size_t m = 0; m < meshes.meshes.size(); ++m) {
     const Submesh& sub = meshes.meshes[m];
+    if (sub.indices.empty()) continue;
     const size_t n = sub.positions.size();
     Range p(3), nr(3), uv(2);
     for (size_t i = 0; i < n; ++i) {
@@ -137,6 +148,7 @@ void writeGltf(const GltfScene& scene, SubmeshSet&& meshes, const std::string& o
                           {"material", m},
                           {"indices", ia},
                           {"attributes", {{"POSITION", pa}, {"NORMAL", na}, {"TEXCOORD_0", ta}}}});
+  }
   }
 
   Json j;
@@ -176,11 +188,29 @@ void writeGltf(const GltfScene& scene, SubmeshSet&& meshes, const std::string& o
   }
   j["materials"] = std::move(materials);
   Json node = {{"name", scene.nodeName}};
-  if (!primitives.empty()) {
-    j["meshes"] = Json::array({{{"name", scene.meshName}, {"primitives", std::move(primitives)}}});
-    node["mesh"] = 0;
+  if (scene.levelNames.empty()) {
+    if (!levelPrimitives[0].empty()) {
+      j["meshes"] = Json::array({{{"name", scene.meshName}, {"primitives", std::move(levelPrimitives[0])}}});
+      node["mesh"] = 0;
+    }
+    j["nodes"] = Json::array({std::move(node)});
+  } else {
+    // The plant's node holds one child per level, each with its own mesh.
+    Json meshes = Json::array(), nodes = Json::array({Json()}), children = Json::array();
+    for (size_t l = 0; l < levelPrimitives.size(); ++l) {
+      Json child = {{"name", scene.levelNames[l]}};
+      if (!levelPrimitives[l].empty()) {
+        child["mesh"] = meshes.size();
+        meshes.push_back({{"name", scene.levelNames[l]}, {"primitives", std::move(levelPrimitives[l])}});
+      }
+      children.push_back(nodes.size());
+      nodes.push_back(std::move(child));
+    }
+    node["children"] = std::move(children);
+    nodes[0] = std::move(node);
+    if (!meshes.empty()) j["meshes"] = std::move(meshes);
+    j["nodes"] = std::move(nodes);
   }
-  j["nodes"] = Json::array({std::move(node)});
   if (!scene.images.empty()) {
     Json samplers = Json::array();
     for (size_t i = 0; i < scene.images.size(); ++i) samplers.push_back(Json::object());
@@ -227,6 +257,7 @@ void writeGltf(const GltfScene& scene, SubmeshSet&& meshes, const std::string& o
     out.assign(binLength, '\0');
   }
   // Written in the order the views were laid out, each mesh freed once written.
+  for (SubmeshSet& meshes : levels)
   for (Submesh& sub : meshes.meshes) {
     put(out, at, sub.positions.data(), sub.positions.size() * 12);
     sub.positions = {};

@@ -22,6 +22,9 @@ struct GltfImage {
 struct GltfScene {
   std::string nodeName;
   std::string meshName;
+  // With levels of detail: the name of each level's node and mesh, children
+  // of the plant's node; a level's submeshes line up with the materials.
+  std::vector<std::string> levelNames;
   std::vector<OutputMaterial> materials;  // one per submesh (at least one)
   std::vector<GltfImage> images;
 };
@@ -30,5 +33,9 @@ struct GltfScene {
 // written, so that their arrays and the output are not held twice.
 void writeGltf(const GltfScene& scene, SubmeshSet&& meshes, const std::string& outputPath,
                bool binary, std::map<std::string, std::string>& files);
+// One set per level name (empty submeshes are left out).
+void writeGltf(const GltfScene& scene, std::vector<SubmeshSet>&& levels,
+               const std::string& outputPath, bool binary,
+               std::map<std::string, std::string>& files);
 
 }  // namespace syv::app

@@ -102,11 +102,15 @@ bool sameFile(const std::string& a, const std::string& b) {
 std::vector<std::string> outputFiles(const Options& o) {
   std::vector<std::string> files;
   if (o.output.empty()) return files;
-  files.push_back(o.output);
-  if (o.format == Format::Gltf || o.format == Format::Obj)
-    files.push_back(std::filesystem::path(o.output)
-                        .replace_extension(o.format == Format::Gltf ? ".bin" : ".mtl")
-                        .string());
+  const size_t count = o.lodFiles ? o.lod.size() + 1 : 1;
+  for (size_t l = 0; l < count; ++l) {
+    const std::string file = l ? lodFilePath(o.output, l) : o.output;
+    files.push_back(file);
+    if (o.format == Format::Gltf || o.format == Format::Obj)
+      files.push_back(std::filesystem::path(file)
+                          .replace_extension(o.format == Format::Gltf ? ".bin" : ".mtl")
+                          .string());
+  }
   return files;
 }
 
@@ -211,6 +215,7 @@ struct Exported {
   double seconds = 0;
   size_t bytes = 0;
   size_t triangles = 0;
+  std::vector<size_t> levelTriangles;
 };
 
 // Exports and writes the output: kDone, or the exit status of what stopped it.
@@ -225,6 +230,8 @@ int exportPlant(const Options& o, const Model& model, const std::vector<std::str
   request.outputPath = o.output;
   request.format = o.format;
   request.scale = o.scale;
+  request.lodShares = o.lod;
+  request.lodFiles = o.lodFiles;
   request.progress = [&](int percent, const std::string& step) { progress.update(percent, step); };
   ExportResult result;
   std::string error;
@@ -243,6 +250,7 @@ int exportPlant(const Options& o, const Model& model, const std::vector<std::str
   exported.seconds = secondsSince(start);
   progress.clear();
   exported.triangles = result.triangles;
+  exported.levelTriangles = result.levelTriangles;
   for (const auto& file : result.files) exported.bytes += file.second.size();
   return kDone;
 }
@@ -257,6 +265,11 @@ void printSummary(const Options& o, const Statistics& stats, const Exported& exp
                         counted(exported.triangles, "triangle") + ", " +
                         counted(stats.materials.size(), "material");
   char line[160];
+  if (!exported.levelTriangles.empty()) {
+    summary += " (levels";
+    for (size_t n : exported.levelTriangles) summary += " " + std::to_string(n);
+    summary += ")";
+  }
   if (!o.output.empty()) summary += ", " + sizeText(exported.bytes);
   std::snprintf(line, sizeof line, " in %.2f s", importSeconds + exported.seconds);
   summary += line;
@@ -306,7 +319,9 @@ int convert(const Options& o) {
       return status;
   }
   if (!o.lib.preview.empty()) {
-    const PreviewRequest request{folders, o.lib.preview, o.lib.width, o.lib.height};
+    PreviewRequest request{folders, o.lib.preview, o.lib.width, o.lib.height};
+    request.view = o.previewView;
+    if (o.previewLevel) request.lodShare = o.lod[o.previewLevel - 1];
     if (std::string error; !writePreview(model, request, error))
       report.warning(o.lib.preview + ": " + error);
   }

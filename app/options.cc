@@ -6,6 +6,8 @@
 #include <filesystem>
 #include <iostream>
 
+#include "app/lod.h"
+
 namespace syv::app {
 namespace {
 
@@ -83,6 +85,17 @@ ParseOutcome parseCommandLine(int argc, char** argv, Options& o, int& exitStatus
   app.add_flag("!--no-copy-textures", o.copyTextures,
                "refer to textures where they were found instead of copying them beside the "
                "output (.gltf, .obj, .fbx)");
+  std::string lod, view;
+  app.add_option("--lod", lod,
+                 "also write levels of detail with at most these shares of the triangles, "
+                 "e.g. 0.5,0.2,0.05: nodes PLANT_LOD0 (the full plant), PLANT_LOD1, ... "
+                 "(.glb, .gltf, .fbx)");
+  app.add_flag("--lod-files", o.lodFiles,
+               "with --lod: each level in a file of its own, OUT_LOD1.EXT, ... beside OUT "
+               "(any format)");
+  app.add_option("--preview-view", view, "three-quarter (default), front, side or top");
+  app.add_option("--preview-lod", o.previewLevel,
+                 "picture the Nth level of --lod instead of the full plant");
   app.add_flag("--no-progress", o.noProgress, "no progress line");
   app.set_version_flag("--version", std::string("syvimport ") + kToolVersion);
 
@@ -107,6 +120,13 @@ ParseOutcome parseCommandLine(int argc, char** argv, Options& o, int& exitStatus
     o.formatGiven = true;
   }
   if (const std::string why = finishLibraryOptions(o, size); !why.empty()) return usage(why);
+  if (!lod.empty())
+    if (const std::string why = parseLodShares(lod, o.lod); !why.empty()) return usage(why);
+  if (o.lodFiles && o.lod.empty()) return usage("--lod-files needs --lod");
+  if (!view.empty() && !parsePreviewView(view, o.previewView))
+    return usage("unknown --preview-view '" + view + "' (use three-quarter, front, side or top)");
+  if (o.previewLevel > o.lod.size())
+    return usage("--preview-lod " + std::to_string(o.previewLevel) + " needs as many --lod levels");
   if (o.lib.batch) return ParseOutcome::Run;
   if (o.output.empty() && !o.stats && o.statsJson.empty() && !o.lib.check && o.lib.preview.empty())
     return usage("nothing to do: give -o OUT.glb|.gltf|.obj|.fbx, --stats or --stats-json FILE");
@@ -115,6 +135,8 @@ ParseOutcome parseCommandLine(int argc, char** argv, Options& o, int& exitStatus
   if (!o.output.empty() && !o.formatGiven && !formatFromPath(o.output, o.format))
     return usage(o.output + ": unknown output extension (use .glb, .gltf, .obj or .fbx, or --format)");
   if (!std::isfinite(o.scale) || !(o.scale > 0)) return usage("--scale must be a positive number");
+  if (!o.lod.empty() && !o.lodFiles && o.format == Format::Obj)
+    return usage("OBJ has no nodes to hold levels of detail: add --lod-files");
   return ParseOutcome::Run;
 }
 

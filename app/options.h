@@ -7,6 +7,7 @@
 #include "app/exporter.h"
 #include "app/library_options.h"
 #include "app/plugin_import.h"
+#include "app/preview.h"
 
 namespace syv::app {
 
@@ -25,6 +26,10 @@ struct Options {
   std::vector<std::string> textureDirs;  // searched after the plant's folder
   bool noProgress = false;
   double scale = 0.01;     // host centimetres to metres
+  std::vector<double> lod;  // shares of the levels after the full plant
+  bool lodFiles = false;    // the levels in files of their own
+  PreviewView previewView = PreviewView::ThreeQuarter;
+  size_t previewLevel = 0;  // 0: the full plant; N: the level of the Nth --lod share
   LibraryOptions lib;
   ImportLimits limits;
 };

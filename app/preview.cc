@@ -12,12 +12,22 @@
 #include <memory>
 #include <vector>
 
+#include "app/lod.h"
 #include "app/output_files.h"
 #include "app/submeshes.h"
 #include "app/textures.h"
 #endif
 
 namespace syv::app {
+
+bool parsePreviewView(const std::string& name, PreviewView& view) {
+  if (name == "three-quarter") view = PreviewView::ThreeQuarter;
+  else if (name == "front") view = PreviewView::Front;
+  else if (name == "side") view = PreviewView::Side;
+  else if (name == "top") view = PreviewView::Top;
+  else return false;
+  return true;
+}
 
 #ifndef SYV_HAVE_OSMESA
 
@@ -106,7 +116,7 @@ GLuint loadTexture(const std::string& file) {
 
 bool writePreview(const Model& model, const PreviewRequest& req, std::string& error) {
   // Host units, turned Y-up: the output frame the exporters use.
-  const SubmeshSet set = buildSubmeshes(model.mesh, 1.0);
+  SubmeshSet set = buildSubmeshes(model.mesh, 1.0);
   Vec3 lo{1e300, 1e300, 1e300}, hi{-1e300, -1e300, -1e300};
   for (const Submesh& m : set.meshes)
     for (const Vec3f& p : m.positions)
@@ -118,6 +128,7 @@ bool writePreview(const Model& model, const PreviewRequest& req, std::string& er
     error = "the plant has no visible geometry to show";
     return false;
   }
+  if (req.lodShare > 0) set = simplifyLevel(set, req.lodShare);
 
   Context context;
   context.ctx = OSMesaCreateContextExt(OSMESA_RGBA, 24, 0, 0, nullptr);
@@ -131,9 +142,12 @@ bool writePreview(const Model& model, const PreviewRequest& req, std::string& er
   // Three-quarter view: from the front right, above; the bounds' corners
   // framed with a margin, so the plant never touches the picture's edge.
   const double az = 0.6, el = 0.45;
-  const Vec3 toEye = unit({std::sin(az) * std::cos(el), std::sin(el), std::cos(az) * std::cos(el)});
+  Vec3 toEye = unit({std::sin(az) * std::cos(el), std::sin(el), std::cos(az) * std::cos(el)});
+  if (req.view == PreviewView::Front) toEye = {0, 0, 1};
+  if (req.view == PreviewView::Side) toEye = {1, 0, 0};
+  if (req.view == PreviewView::Top) toEye = {0, 1, 0};
   const Vec3 forward = {-toEye[0], -toEye[1], -toEye[2]};
-  const Vec3 right = unit(cross(forward, {0, 1, 0}));
+  const Vec3 right = req.view == PreviewView::Top ? Vec3{1, 0, 0} : unit(cross(forward, {0, 1, 0}));
   const Vec3 up = cross(right, forward);
   const Vec3 centre = {(lo[0] + hi[0]) / 2, (lo[1] + hi[1]) / 2, (lo[2] + hi[2]) / 2};
   double x0 = 1e300, x1 = -1e300, y0 = 1e300, y1 = -1e300, depth = 0;

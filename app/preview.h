@@ -11,10 +11,19 @@
 
 namespace syv::app {
 
+// Views along the output's axes (+Y up) frame the same bounds whatever is
+// drawn, so that pictures of the levels of one plant compare pixel by pixel.
+enum class PreviewView { ThreeQuarter, Front, Side, Top };
+
+// "three-quarter", "front", "side", "top".
+bool parsePreviewView(const std::string& name, PreviewView& view);
+
 struct PreviewRequest {
   std::vector<std::string> textureFolders;  // where textures are looked up, in order
   std::string pngPath;
   int width = 512, height = 512;
+  PreviewView view = PreviewView::ThreeQuarter;
+  double lodShare = 0;  // 0: the full plant; else the level of this share
 };
 
 // False with the reason when no picture was written (no renderer in this

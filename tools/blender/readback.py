@@ -43,6 +43,10 @@ for obj in bpy.context.scene.objects:
             lo[k] = min(lo[k], w[k])
             hi[k] = max(hi[k], w[k])
 print("READBACK triangles=%d materials=%d" % (triangles, len(materials)))
+# Levels of detail are objects of their own, named PLANT_LODn.
+for obj in sorted(bpy.context.scene.objects, key=lambda o: o.name):
+    if obj.type == 'MESH' and "_LOD" in obj.name:
+        print("READBACK object %s triangles=%d" % (obj.name, len(obj.data.loop_triangles)))
 
 if picture and triangles:
     scene = bpy.context.scene
