@@ -247,13 +247,17 @@ Path buildFrames(const StemSkeleton& sk) {
     dirs[i] = d.normalized();
     last = dirs[i];
   }
-  Path path(n);
+  Path path;
+  path.reserve(n);
   Matrix4 rotation = rotationBetween({0.0, 0.0, 1.0}, dirs[0]);
   for (size_t i = 0; i < n; ++i) {
-    if (i > 0) rotation = rotation * rotationBetween(dirs[i - 1], dirs[i]);
-    path[i].t = sk.nodes[i].t;
-    path[i].frame = rotation;
-    path[i].frame.setPosition(sk.points[i]);
+    if (i > 0) {
+      // A straight stretch turns by the identity: the product only clears signed zeros.
+      const Matrix4 turn = rotationBetween(dirs[i - 1], dirs[i]);
+      rotation = turn.isIdentity() ? scaledColumns(rotation, 1.0, 1.0, 1.0) : rotation * turn;
+    }
+    path.push_back({sk.nodes[i].t, rotation});
+    path.back().frame.setPosition(sk.points[i]);
   }
   return path;
 }
@@ -359,14 +363,13 @@ bool ClassicTree::buildPath(const EvaluationContext& context, Path& path,
   path = buildFrames(skeleton);
   nodes = std::move(skeleton.nodes);
 
-  if (treeMode < 6) {
-    const Matrix4 flip = Matrix4::scale(-1.0, -1.0, 1.0);
-    for (PathPoint& p : path) p.frame = p.frame * flip;
-  }
+  if (treeMode < 6)
+    for (PathPoint& p : path) p.frame = scaledColumns(p.frame, -1.0, -1.0, 1.0);
   applyTropism(phototropism, gravitropism, path, context.matrix(kIdWorldToObject), L);
   const Matrix4 turn = contextPhotoTurn(context);
-  const Matrix4 down = Matrix4::scale(1.0 / scale), up = Matrix4::scale(scale);
-  for (PathPoint& p : path) p.frame = down * p.frame * turn * up;
+  const double down = 1.0 / scale;
+  for (PathPoint& p : path)
+    p.frame = scaledColumns(scaledRows(down, p.frame) * turn, scale, scale, scale);
   return true;
 }
 
