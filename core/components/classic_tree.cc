@@ -157,6 +157,7 @@ std::vector<StemNode> buildNodes(const ClassicTree& tree, const std::vector<doub
 
   const double span = anchors.back() - anchors.front();
   double given = 0.0;
+  nodes.reserve(anchors.size() + static_cast<size_t>(extra) + 1);
   for (size_t j = 0; j + 1 < anchors.size(); ++j) {
     nodes.push_back({anchors[j], true});
     // Cumulative rounding hands out exactly `extra` nodes over the intervals.
@@ -252,8 +253,10 @@ Path buildFrames(const StemSkeleton& sk) {
   Matrix4 rotation = rotationBetween({0.0, 0.0, 1.0}, dirs[0]);
   for (size_t i = 0; i < n; ++i) {
     if (i > 0) {
-      // A straight stretch turns by the identity: the product only clears signed zeros.
-      const Matrix4 turn = rotationBetween(dirs[i - 1], dirs[i]);
+      // A straight stretch turns by the identity (the cross product of equal unit
+      // directions is exactly zero): the product only clears signed zeros.
+      const bool straight = dirs[i - 1] == dirs[i] && dirs[i].length() > 0.5;
+      const Matrix4 turn = straight ? Matrix4() : rotationBetween(dirs[i - 1], dirs[i]);
       rotation = turn.isIdentity() ? scaledColumns(rotation, 1.0, 1.0, 1.0) : rotation * turn;
     }
     path.push_back({sk.nodes[i].t, rotation});
@@ -358,7 +361,7 @@ bool ClassicTree::buildPath(const EvaluationContext& context, Path& path,
   const CurveParameter& source = div.constant ? constantPi() : divergence;
 
   const double count = clampCount(branchCount, kMaxChildCount, describe(*this) + ": branches");
-  const std::vector<double> positions = distributeNodes(nodeDistribution, count, treeMode, density);
+  const std::vector<double>& positions = nodePositions(count, density);
   StemSkeleton skeleton = buildSkeleton(*this, positions, source, density);
   path = buildFrames(skeleton);
   nodes = std::move(skeleton.nodes);
@@ -368,9 +371,25 @@ bool ClassicTree::buildPath(const EvaluationContext& context, Path& path,
   applyTropism(phototropism, gravitropism, path, context.matrix(kIdWorldToObject), L);
   const Matrix4 turn = contextPhotoTurn(context);
   const double down = 1.0 / scale;
-  for (PathPoint& p : path)
-    p.frame = scaledColumns(scaledRows(down, p.frame) * turn, scale, scale, scale);
+  const bool turned = !turn.isIdentity();
+  for (PathPoint& p : path) {
+    const Matrix4 lowered = scaledRows(down, p.frame);
+    p.frame = scaledColumns(turned ? lowered * turn : scaledColumns(lowered, 1.0, 1.0, 1.0), scale,
+                            scale, scale);
+  }
   return true;
+}
+
+const std::vector<double>& ClassicTree::nodePositions(double count, double density) const {
+  NodeCache& cache = nodeCache_;
+  if (cache.valid && cache.count == count && cache.density == density) return cache.positions;
+  cache.positions = distributeNodes(nodeDistribution, count, treeMode, density);
+  // Reused only when the distribution warned of nothing, so that every stem warns alike.
+  const double n = treeMode > 3 ? (count + 1.0) / density : count + 1.0;
+  cache.valid = nodeDistribution.mode() == 1 && n >= 0.0 && n <= kMaxChildCount + 1.0;
+  cache.count = count;
+  cache.density = density;
+  return cache.positions;
 }
 
 uint32_t ClassicTree::generate(const EvaluationContext& context, MeshSink& sink, uint32_t flags,
