@@ -82,9 +82,10 @@ class Matrix4 {
   Vector3 position() const { return row(3); }
   void setPosition(const Vector3& p) { setRow(3, p); }
   bool isFinite() const {
-    bool finite = true;  // no early exit: the sixteen tests run as one vector loop
+    // Compares without an early exit, so that the sixteen tests run as vector code.
+    bool finite = true;
     for (const auto& row : m)
-      for (double v : row) finite &= std::isfinite(v);
+      for (double v : row) finite &= std::fabs(v) <= 1.7976931348623157e308;
     return finite;
   }
   bool isIdentity() const { return *this == Matrix4(); }
