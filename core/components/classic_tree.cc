@@ -393,7 +393,7 @@ const std::vector<double>& ClassicTree::nodePositions(double count, double densi
 }
 
 uint32_t ClassicTree::generate(const EvaluationContext& context, MeshSink& sink, uint32_t flags,
-                               ChildGroups& childTransforms, double /*weight*/) {
+                               ChildGroups& childTransforms) {
   Path path;
   std::vector<StemNode> nodes;
   if (!buildPath(context, path, nodes)) return 0;
