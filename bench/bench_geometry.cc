@@ -113,3 +113,19 @@ BENCHMARK(BM_TreeManyBranches)->Arg(1000)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace syv
+
+namespace {
+
+// The inverse every placement and every bent stem point takes.
+void BM_MatrixInverse(benchmark::State& state) {
+  syv::Matrix4 m = syv::Matrix4::rotAxis({0.3, -0.5, 0.8}, 0.7) * syv::Matrix4::scale(1.7);
+  m.setPosition({3.0, -2.0, 5.0});
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(m);
+    syv::Matrix4 inverse = m.inverse();
+    benchmark::DoNotOptimize(inverse);
+  }
+}
+BENCHMARK(BM_MatrixInverse);
+
+}  // namespace

@@ -4,12 +4,6 @@
 
 namespace syv {
 
-Vector3 Vector3::normalized() const {
-  if (std::fabs(x) <= 1e-10 && std::fabs(y) <= 1e-10 && std::fabs(z) <= 1e-10) return *this;
-  const double len = length();
-  return {x / len, y / len, z / len};
-}
-
 Matrix4 Matrix4::zero() {
   Matrix4 z{Unset{}};
   for (auto& row : z.m)
@@ -88,7 +82,7 @@ bool Matrix4::operator==(const Matrix4& o) const {
 
 namespace {
 
-double minor3(const double a[4][4], int r0, int r1, int r2, int c0, int c1, int c2) {
+inline double minor3(const double a[4][4], int r0, int r1, int r2, int c0, int c1, int c2) {
   return a[r0][c0] * (a[r1][c1] * a[r2][c2] - a[r1][c2] * a[r2][c1]) -
          a[r0][c1] * (a[r1][c0] * a[r2][c2] - a[r1][c2] * a[r2][c0]) +
          a[r0][c2] * (a[r1][c0] * a[r2][c1] - a[r1][c1] * a[r2][c0]);
@@ -97,26 +91,40 @@ double minor3(const double a[4][4], int r0, int r1, int r2, int c0, int c1, int 
 // The three indices other than i, ascending.
 constexpr int kOthers[4][3] = {{1, 2, 3}, {0, 2, 3}, {0, 1, 3}, {0, 1, 2}};
 
-// Cofactor of element (r, c).
-inline double cofactor(const double a[4][4], int r, int c) {
-  const int* rows = kOthers[r];
-  const int* cols = kOthers[c];
+// Cofactor of element (R, C). Indices known at compile time let the compiler
+// share the 2x2 products between cofactors; every sum keeps its order.
+template <int R, int C>
+inline double cofactor(const double a[4][4]) {
+  constexpr const int* rows = kOthers[R];
+  constexpr const int* cols = kOthers[C];
   const double mnr = minor3(a, rows[0], rows[1], rows[2], cols[0], cols[1], cols[2]);
-  return ((r + c) % 2 == 0) ? mnr : -mnr;
+  return ((R + C) % 2 == 0) ? mnr : -mnr;
+}
+
+template <int R>
+inline void cofactorRow(const double a[4][4], double out[4]) {
+  out[0] = cofactor<R, 0>(a);
+  out[1] = cofactor<R, 1>(a);
+  out[2] = cofactor<R, 2>(a);
+  out[3] = cofactor<R, 3>(a);
 }
 
 }  // namespace
 
 double Matrix4::determinant() const {
+  double cof[4];
+  cofactorRow<0>(m, cof);
   double d = 0.0;
-  for (int c = 0; c < 4; ++c) d += m[0][c] * cofactor(m, 0, c);
+  for (int c = 0; c < 4; ++c) d += m[0][c] * cof[c];
   return d;
 }
 
 Matrix4 Matrix4::inverse() const {
   double cof[4][4];
-  for (int i = 0; i < 4; ++i)
-    for (int j = 0; j < 4; ++j) cof[i][j] = cofactor(m, i, j);
+  cofactorRow<0>(m, cof[0]);
+  cofactorRow<1>(m, cof[1]);
+  cofactorRow<2>(m, cof[2]);
+  cofactorRow<3>(m, cof[3]);
   double det = 0.0;
   for (int c = 0; c < 4; ++c) det += m[0][c] * cof[0][c];
   if (det == 0.0) return Matrix4();
@@ -124,13 +132,6 @@ Matrix4 Matrix4::inverse() const {
   for (int i = 0; i < 4; ++i)
     for (int j = 0; j < 4; ++j) r.m[j][i] = cof[i][j] / det;  // adjugate is the transpose
   return r;
-}
-
-bool Matrix4::isFinite() const {
-  for (const auto& row : m)
-    for (double v : row)
-      if (!std::isfinite(v)) return false;
-  return true;
 }
 
 namespace {

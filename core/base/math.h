@@ -33,7 +33,11 @@ struct Vector3 {
   }
   double length() const { return std::sqrt(dot(*this)); }
   // A vector whose components are all within 1e-10 of zero comes back unchanged.
-  Vector3 normalized() const;
+  Vector3 normalized() const {
+    if (std::fabs(x) <= 1e-10 && std::fabs(y) <= 1e-10 && std::fabs(z) <= 1e-10) return *this;
+    const double len = length();
+    return {x / len, y / len, z / len};
+  }
   bool isFinite() const { return std::isfinite(x) && std::isfinite(y) && std::isfinite(z); }
 };
 
@@ -77,7 +81,15 @@ class Matrix4 {
   void setRow(int r, const Vector3& v) { m[r][0] = v.x; m[r][1] = v.y; m[r][2] = v.z; }
   Vector3 position() const { return row(3); }
   void setPosition(const Vector3& p) { setRow(3, p); }
-  bool isFinite() const;
+  bool isFinite() const {
+    // v - v is 0 for a finite v and NaN otherwise; summed by columns, so that
+    // the sixteen tests run as vector code without a branch.
+    double lanes[4] = {0.0, 0.0, 0.0, 0.0};
+    for (const auto& row : m)
+      for (int j = 0; j < 4; ++j) lanes[j] += row[j] - row[j];
+    return lanes[0] + lanes[1] + lanes[2] + lanes[3] == 0.0;
+  }
+  bool isIdentity() const { return *this == Matrix4(); }
 
  private:
   // Every element is written before it is read; placements make many of these.
@@ -99,6 +111,32 @@ inline Matrix4 Matrix4::operator*(const Matrix4& o) const {
 }
 
 inline Vector3 operator*(const Vector3& p, const Matrix4& m) { return m.transformPoint(p); }
+
+// Products with a scale matrix in a few operations, bit for bit what the full
+// product gives: each sum of the full product starts from +0 and adds signed
+// zeros besides the one real term, hence the "+ 0.0". This holds for finite
+// operands only; anything else takes the full product.
+
+// m * scale(sx, sy, sz)
+inline Matrix4 scaledColumns(const Matrix4& m, double sx, double sy, double sz) {
+  if (!(std::isfinite(sx) && std::isfinite(sy) && std::isfinite(sz) && m.isFinite()))
+    return m * Matrix4::scale(sx, sy, sz);
+  const double d[4] = {sx, sy, sz, 1.0};
+  Matrix4 r = m;
+  for (int i = 0; i < 4; ++i)
+    for (int j = 0; j < 4; ++j) r.m[i][j] = m.m[i][j] * d[j] + 0.0;
+  return r;
+}
+
+// scale(s) * m
+inline Matrix4 scaledRows(double s, const Matrix4& m) {
+  if (!(std::isfinite(s) && m.isFinite())) return Matrix4::scale(s) * m;
+  const double d[4] = {s, s, s, 1.0};
+  Matrix4 r = m;
+  for (int i = 0; i < 4; ++i)
+    for (int j = 0; j < 4; ++j) r.m[i][j] = d[i] * m.m[i][j] + 0.0;
+  return r;
+}
 
 // Blend of two matrices, decomposed into translation, rotation and scale:
 // translation and scale interpolate linearly, rotation along the shortest arc.

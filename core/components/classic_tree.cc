@@ -157,6 +157,7 @@ std::vector<StemNode> buildNodes(const ClassicTree& tree, const std::vector<doub
 
   const double span = anchors.back() - anchors.front();
   double given = 0.0;
+  nodes.reserve(anchors.size() + static_cast<size_t>(extra) + 1);
   for (size_t j = 0; j + 1 < anchors.size(); ++j) {
     nodes.push_back({anchors[j], true});
     // Cumulative rounding hands out exactly `extra` nodes over the intervals.
@@ -247,13 +248,19 @@ Path buildFrames(const StemSkeleton& sk) {
     dirs[i] = d.normalized();
     last = dirs[i];
   }
-  Path path(n);
+  Path path;
+  path.reserve(n);
   Matrix4 rotation = rotationBetween({0.0, 0.0, 1.0}, dirs[0]);
   for (size_t i = 0; i < n; ++i) {
-    if (i > 0) rotation = rotation * rotationBetween(dirs[i - 1], dirs[i]);
-    path[i].t = sk.nodes[i].t;
-    path[i].frame = rotation;
-    path[i].frame.setPosition(sk.points[i]);
+    if (i > 0) {
+      // A straight stretch turns by the identity (the cross product of equal unit
+      // directions is exactly zero): the product only clears signed zeros.
+      const bool straight = dirs[i - 1] == dirs[i] && dirs[i].length() > 0.5;
+      const Matrix4 turn = straight ? Matrix4() : rotationBetween(dirs[i - 1], dirs[i]);
+      rotation = turn.isIdentity() ? scaledColumns(rotation, 1.0, 1.0, 1.0) : rotation * turn;
+    }
+    path.push_back({sk.nodes[i].t, rotation});
+    path.back().frame.setPosition(sk.points[i]);
   }
   return path;
 }
@@ -354,20 +361,35 @@ bool ClassicTree::buildPath(const EvaluationContext& context, Path& path,
   const CurveParameter& source = div.constant ? constantPi() : divergence;
 
   const double count = clampCount(branchCount, kMaxChildCount, describe(*this) + ": branches");
-  const std::vector<double> positions = distributeNodes(nodeDistribution, count, treeMode, density);
+  const std::vector<double>& positions = nodePositions(count, density);
   StemSkeleton skeleton = buildSkeleton(*this, positions, source, density);
   path = buildFrames(skeleton);
   nodes = std::move(skeleton.nodes);
 
-  if (treeMode < 6) {
-    const Matrix4 flip = Matrix4::scale(-1.0, -1.0, 1.0);
-    for (PathPoint& p : path) p.frame = p.frame * flip;
-  }
+  if (treeMode < 6)
+    for (PathPoint& p : path) p.frame = scaledColumns(p.frame, -1.0, -1.0, 1.0);
   applyTropism(phototropism, gravitropism, path, context.matrix(kIdWorldToObject), L);
   const Matrix4 turn = contextPhotoTurn(context);
-  const Matrix4 down = Matrix4::scale(1.0 / scale), up = Matrix4::scale(scale);
-  for (PathPoint& p : path) p.frame = down * p.frame * turn * up;
+  const double down = 1.0 / scale;
+  const bool turned = !turn.isIdentity();
+  for (PathPoint& p : path) {
+    const Matrix4 lowered = scaledRows(down, p.frame);
+    p.frame = scaledColumns(turned ? lowered * turn : scaledColumns(lowered, 1.0, 1.0, 1.0), scale,
+                            scale, scale);
+  }
   return true;
+}
+
+const std::vector<double>& ClassicTree::nodePositions(double count, double density) const {
+  NodeCache& cache = nodeCache_;
+  if (cache.valid && cache.count == count && cache.density == density) return cache.positions;
+  cache.positions = distributeNodes(nodeDistribution, count, treeMode, density);
+  // Reused only when the distribution warned of nothing, so that every stem warns alike.
+  const double n = treeMode > 3 ? (count + 1.0) / density : count + 1.0;
+  cache.valid = nodeDistribution.mode() == 1 && n >= 0.0 && n <= kMaxChildCount + 1.0;
+  cache.count = count;
+  cache.density = density;
+  return cache.positions;
 }
 
 uint32_t ClassicTree::generate(const EvaluationContext& context, MeshSink& sink, uint32_t flags,

@@ -66,6 +66,18 @@ class ClassicTree : public Component {
   uint16_t treeMode = 6;
   Spline stemSpline;            // empty: straight stem along +Z
   int32_t shapeHandle = -1;
+
+ private:
+  const std::vector<double>& nodePositions(double count, double density) const;
+
+  // The last stem's node positions: a plain distribution curve draws nothing, so
+  // the many stems of one component that share count and density share them.
+  struct NodeCache {
+    bool valid = false;
+    double count = 0.0, density = 0.0;
+    std::vector<double> positions;
+  };
+  mutable NodeCache nodeCache_;
 };
 
 // Positions in [0, 1] that split the stem into pieces of equal node mass

@@ -1,5 +1,7 @@
 #include "core/components/component.h"
 
+#include <cmath>
+
 #include "core/components/geometry.h"
 
 namespace syv {
@@ -31,11 +33,16 @@ ChildPlacement contextPlacement(const EvaluationContext& context) {
 }
 
 Matrix4 Component::contextPhotoTurn(const EvaluationContext& context) const {
-  const Matrix4 worldToObject = context.matrix(kIdWorldToObject);
   const Matrix4 parentToObject = context.matrix(kIdParentToObject);
+  const Matrix4 parentInverse = parentToObject.inverse();
+  // Without a pull the turn is the identity (photoTransform's own first test), and
+  // so is the product with it but for signed zeros: the frame's inverse is spared.
+  if (!(std::fabs(photo) >= 1e-8))
+    return scaledColumns(parentInverse, 1.0, 1.0, 1.0) * parentToObject;
+  const Matrix4 worldToObject = context.matrix(kIdWorldToObject);
   const Matrix4 turn =
       photoTransform(worldToObject.inverse() * parentToObject, photoDir, photo, photoMode);
-  return parentToObject.inverse() * turn * parentToObject;
+  return parentInverse * turn * parentToObject;
 }
 
 bool Component::iterationEnabled(uint32_t n) const {

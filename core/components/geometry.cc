@@ -78,25 +78,26 @@ bool finiteOrWarn(double value, const std::string& who) {
   return false;
 }
 
-bool sweepOutline(MeshSink& sink, const Path& path, const CurveParameter& radius,
-                  const Outline& outline, const Matrix4& outlineMatrix, double tEnd,
-                  double radiusScale, const CurveParameter& profile) {
-  if (!(tEnd > 1e-8)) return true;  // also NaN
-  if (tEnd > 1.0) tEnd = 1.0;
-  if (path.size() < 2) return true;
+namespace {
 
-  uint64_t pointTotal = 0, quadsPerRing = 0;
-  const uint32_t contours = outline.contourCount();
-  for (uint32_t c = 0; c < contours; ++c) {
+struct SweepShape {
+  uint64_t pointTotal = 0;    // outline points per ring
+  uint64_t quadsPerRing = 0;
+};
+
+SweepShape sweepShape(const Outline& outline) {
+  SweepShape shape;
+  for (uint32_t c = 0; c < outline.contourCount(); ++c) {
     const uint64_t n = outline.contourPointCount(c);
-    pointTotal += n;
-    if (n > 0) quadsPerRing += outline.isContourClosed(c) ? n : n - 1;
+    shape.pointTotal += n;
+    if (n > 0) shape.quadsPerRing += outline.isContourClosed(c) ? n : n - 1;
   }
-  if (pointTotal == 0) return true;
+  return shape;
+}
 
-  // Rings: every path point before tEnd, then one end ring (blended when tEnd
-  // falls between two points). Faces only ever join rings that are written.
-  std::vector<Ring>& rings = tlsRings;
+// Rings: every path point before tEnd, then one end ring (blended when tEnd
+// falls between two points). Faces only ever join rings that are written.
+void collectRings(const Path& path, double tEnd, std::vector<Ring>& rings) {
   rings.clear();
   for (size_t i = 0; i < path.size(); ++i) {
     if (i > 0 && path[i - 1].t >= tEnd) break;
@@ -108,56 +109,73 @@ bool sweepOutline(MeshSink& sink, const Path& path, const CurveParameter& radius
     }
     rings.push_back({path[i].frame, path[i].t});
   }
-  const uint64_t ringCount = rings.size();
-  if (ringCount < 2) return true;
+}
 
-  const uint64_t vertexTotal = ringCount * pointTotal;
-  const uint64_t quadTotal = (ringCount - 1) * quadsPerRing;
-  if (vertexTotal > kMaxSweepVertices || quadTotal > kMaxSweepQuads) {
-    std::ostringstream text;
-    text << "sweep of " << quadTotal << " quads and " << vertexTotal
-         << " vertices exceeds the bounds; skipped";
-    LogChannel::warning(text.str());
-    return true;
-  }
-  const uint32_t P = static_cast<uint32_t>(pointTotal);
+bool withinSweepBounds(uint64_t vertexTotal, uint64_t quadTotal) {
+  if (vertexTotal <= kMaxSweepVertices && quadTotal <= kMaxSweepQuads) return true;
+  std::ostringstream text;
+  text << "sweep of " << quadTotal << " quads and " << vertexTotal
+       << " vertices exceeds the bounds; skipped";
+  LogChannel::warning(text.str());
+  return false;
+}
 
-  std::vector<Vector3>& vertices = tlsVertices;
-  vertices.resize(vertexTotal);
-  for (uint64_t i = 0; i < ringCount; ++i) {
-    const double r = clampValue(radius.evaluate(rings[i].radiusT / tEnd), 0.0, 1.0) * radiusScale;
-    const Matrix4 ring = scaledFrame(rings[i].frame, r);
-    for (uint32_t j = 0; j < P; ++j) {
-      double u = 0.0;
-      Vector3 p;
-      outline.getPoint(j, u, p);
-      const Vector3 q = Vector3(p.x, p.y, 0.0) * (1.0 + profile.evaluate(u));
-      vertices[i * P + j] = ring.transformPoint(outlineMatrix.transformPoint(q));
-    }
+// The outline point j, profiled and through outlineMatrix, before its ring's frame.
+Vector3 outlinePoint(const Outline& outline, uint32_t j, const Matrix4& outlineMatrix,
+                     const CurveParameter& profile) {
+  double u = 0.0;
+  Vector3 p;
+  outline.getPoint(j, u, p);
+  const Vector3 q = Vector3(p.x, p.y, 0.0) * (1.0 + profile.evaluate(u));
+  return outlineMatrix.transformPoint(q);
+}
+
+// Every ring's vertices, ring after ring. A plain profile curve gives each
+// outline point the same value on every ring, so its point is worked out once;
+// an expression (perhaps random) is still evaluated per vertex, in order.
+void sweepVertices(const std::vector<Ring>& rings, const Outline& outline,
+                   const Matrix4& outlineMatrix, const CurveParameter& profile,
+                   const CurveParameter& radius, double tEnd, double radiusScale, uint32_t P,
+                   std::vector<Vector3>& vertices) {
+  thread_local std::vector<Vector3> shared;
+  const bool plain = profile.mode() == 1;
+  if (plain) {
+    shared.resize(P);
+    for (uint32_t j = 0; j < P; ++j) shared[j] = outlinePoint(outline, j, outlineMatrix, profile);
   }
-  if (!finiteOrWarn(vertices, "sweep")) return true;
+  vertices.resize(rings.size() * P);
+  Vector3* out = vertices.data();
+  for (const Ring& ring : rings) {
+    const double r = clampValue(radius.evaluate(ring.radiusT / tEnd), 0.0, 1.0) * radiusScale;
+    const Matrix4 frame = scaledFrame(ring.frame, r);
+    for (uint32_t j = 0; j < P; ++j)
+      *out++ = frame.transformPoint(plain ? shared[j]
+                                          : outlinePoint(outline, j, outlineMatrix, profile));
+  }
+}
+
+bool finiteTexture(const Outline& outline, uint32_t P) {
   for (uint32_t j = 0; j < P; ++j) {
     double u = 0.0;
     Vector3 p;
     if (outline.getPoint(j, u, p) && !std::isfinite(u)) {
       warnNonFinite("sweep texture");
-      return true;
+      return false;
     }
   }
+  return true;
+}
 
-  uint32_t vertexBase = 0, faceBase = 0;
-  if (!sink.reserve(static_cast<uint32_t>(vertexTotal), static_cast<uint32_t>(quadTotal),
-                    vertexBase, faceBase))
-    return false;
-  for (uint64_t v = 0; v < vertexTotal; ++v)
-    sink.setVertex(vertexBase + static_cast<uint32_t>(v), vertices[v]);
-
+// The quads between consecutive rings and their texture faces.
+void sweepFaces(MeshSink& sink, const Outline& outline, uint64_t ringCount, uint32_t P,
+                uint32_t vertexBase, uint32_t faceBase) {
   auto pointU = [&outline](uint32_t j) {
     double u = 0.0;
     Vector3 p;
     outline.getPoint(j, u, p);
     return u;
   };
+  const uint32_t contours = outline.contourCount();
   uint32_t f = faceBase;
   for (uint32_t i = 0; i + 1 < ringCount; ++i) {
     const uint32_t row = vertexBase + i * P, next = row + P;
@@ -188,6 +206,40 @@ bool sweepOutline(MeshSink& sink, const Path& path, const CurveParameter& radius
       s += n;
     }
   }
+}
+
+}  // namespace
+
+bool sweepOutline(MeshSink& sink, const Path& path, const CurveParameter& radius,
+                  const Outline& outline, const Matrix4& outlineMatrix, double tEnd,
+                  double radiusScale, const CurveParameter& profile) {
+  if (!(tEnd > 1e-8)) return true;  // also NaN
+  if (tEnd > 1.0) tEnd = 1.0;
+  if (path.size() < 2) return true;
+  const SweepShape shape = sweepShape(outline);
+  if (shape.pointTotal == 0) return true;
+
+  std::vector<Ring>& rings = tlsRings;
+  collectRings(path, tEnd, rings);
+  const uint64_t ringCount = rings.size();
+  if (ringCount < 2) return true;
+  const uint64_t vertexTotal = ringCount * shape.pointTotal;
+  const uint64_t quadTotal = (ringCount - 1) * shape.quadsPerRing;
+  if (!withinSweepBounds(vertexTotal, quadTotal)) return true;
+  const uint32_t P = static_cast<uint32_t>(shape.pointTotal);
+
+  std::vector<Vector3>& vertices = tlsVertices;
+  sweepVertices(rings, outline, outlineMatrix, profile, radius, tEnd, radiusScale, P, vertices);
+  if (!finiteOrWarn(vertices, "sweep")) return true;
+  if (!finiteTexture(outline, P)) return true;
+
+  uint32_t vertexBase = 0, faceBase = 0;
+  if (!sink.reserve(static_cast<uint32_t>(vertexTotal), static_cast<uint32_t>(quadTotal),
+                    vertexBase, faceBase))
+    return false;
+  for (uint64_t v = 0; v < vertexTotal; ++v)
+    sink.setVertex(vertexBase + static_cast<uint32_t>(v), vertices[v]);
+  sweepFaces(sink, outline, ringCount, P, vertexBase, faceBase);
   // Let a huge one-off sweep give its memory back.
   if (vertices.capacity() > 262144) std::vector<Vector3>().swap(vertices);
   return true;
@@ -200,9 +252,10 @@ bool applyTropism(const CurveParameter& towards, const CurveParameter& away, Pat
   // (quadratic in the path length), the turns are collected in `pending` and
   // a frame takes them on when the loop reaches it.
   Matrix4 pending;
+  bool bent = false;  // until the first bend `pending` is the identity
   for (size_t k = 2; k < path.size(); ++k) {
-    path[k].frame = path[k].frame * pending;
-    const Matrix4 a = path[k - 1].frame;
+    path[k].frame = bent ? path[k].frame * pending : scaledColumns(path[k].frame, 1.0, 1.0, 1.0);
+    const Matrix4& a = path[k - 1].frame;
     const Matrix4 aInv = a.inverse();
     const Vector3 dl = aInv.transformDirection(up);
     const Vector3 g = aInv.transformDirection(path[k].frame.position() - a.position());
@@ -210,13 +263,15 @@ bool applyTropism(const CurveParameter& towards, const CurveParameter& away, Pat
     const double w1 = clampValue(towards.evaluate(s), 0.0, 1.0);
     const double w2 = clampValue(away.evaluate(s), 0.0, 1.0);
     const double previous = (a.position() - path[k - 2].frame.position()).length();
-    const Vector3 target = g.normalized() + dl.normalized() * ((w1 - w2) * previous);
-    const double c = clampValue(target.normalized().dot(g.normalized()), -1.0, 1.0);
+    const Vector3 gUnit = g.normalized();
+    const Vector3 target = gUnit + dl.normalized() * ((w1 - w2) * previous);
+    const double c = clampValue(target.normalized().dot(gUnit), -1.0, 1.0);
     const double angle = std::acos(c);
     if (!(angle > 1e-8)) continue;  // also NaN: no bend rather than a broken path
     const Matrix4 turn = aInv * Matrix4::rotAxis(-(target.cross(g)), angle) * a;
     path[k].frame = path[k].frame * turn;
-    pending = pending * turn;
+    pending = bent ? pending * turn : scaledRows(1.0, turn);
+    bent = true;
   }
   return true;
 }

@@ -161,7 +161,9 @@ class Walker {
       guard_.checkCancel();
       if (guard_.stopped()) return;
     }
-    state.transform = state.transform * node.transform();
+    const Matrix4 own = node.transform();
+    state.transform = own.isIdentity() ? scaledColumns(state.transform, 1.0, 1.0, 1.0)
+                                       : state.transform * own;
     if (node.materialId() >= 0) state.materialId = node.materialId();
     if (node.hidden()) return;
     // A transform from out-of-range file values would place everything below

@@ -40,6 +40,32 @@ TEST(Matrix4Test, InverseAndSingular) {
   EXPECT_EQ(Matrix4::scale(1, 0, 1).inverse(), Matrix4());
 }
 
+// The shortcuts must give the full product's bits, signed zeros included,
+// and leave a non-finite matrix non-finite.
+TEST(Matrix4Test, ScaleProductsMatchTheFullProductBitForBit) {
+  Matrix4 m = Matrix4::rotAxis({0.3, -0.5, 0.8}, 0.7);
+  m.m[0][1] = -0.0;
+  m.m[2][3] = -0.0;
+  m.setPosition({3.0, -0.0, 1e-300});
+  auto same = [](const Matrix4& a, const Matrix4& b) {
+    for (int i = 0; i < 4; ++i)
+      for (int j = 0; j < 4; ++j)
+        if (a.m[i][j] != b.m[i][j] || std::signbit(a.m[i][j]) != std::signbit(b.m[i][j]))
+          return false;
+    return true;
+  };
+  EXPECT_TRUE(same(scaledColumns(m, -1.0, -1.0, 1.0), m * Matrix4::scale(-1.0, -1.0, 1.0)));
+  EXPECT_TRUE(same(scaledColumns(m, 1.0, 1.0, 1.0), m * Matrix4()));
+  EXPECT_TRUE(same(scaledRows(1e-310, m), Matrix4::scale(1e-310) * m));
+  EXPECT_TRUE(same(scaledRows(-2.5, m), Matrix4::scale(-2.5) * m));
+  m.m[1][2] = INFINITY;
+  EXPECT_FALSE(m.isFinite());
+  EXPECT_FALSE(scaledColumns(m, 1.0, 1.0, 1.0).isFinite());
+  EXPECT_FALSE(scaledRows(INFINITY, Matrix4()).isFinite());
+  EXPECT_FALSE(Matrix4::scale(NAN).isFinite());
+  EXPECT_TRUE(Matrix4::scale(1e308).isFinite());
+}
+
 TEST(Vector3Test, NormalizeKeepsTinyVectors) {
   Vector3 tiny(1e-11, -1e-10, 0);
   Vector3 n = tiny.normalized();
