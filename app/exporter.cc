@@ -16,6 +16,7 @@
 
 #include "app/fbx_binary.h"
 #include "app/gltf_writer.h"
+#include "app/mesh_order.h"
 #include "app/obj_writer.h"
 #include "app/submeshes.h"
 #include "app/textures.h"
@@ -320,6 +321,7 @@ bool exportModel(const Model& model, const ExportRequest& req, ExportResult& res
     result.warnings.push_back(std::to_string(subs.droppedFaces) +
                               " triangles with a bad index or a non-finite coordinate were left out");
   for (const Submesh& sub : subs.meshes) result.triangles += sub.indices.size() / 3;
+  optimizeOrder(subs);
   const std::string nodeName = model.nodeName.empty() ? "plant" : model.nodeName;
   // Every format gets at least one material: some readers expect one.
   const size_t meshCount = subs.meshes.size();
