@@ -283,6 +283,7 @@ int runBatch(const Options& o) {
       if (o.verbose) args.push_back("-v");
       if (o.strict) args.push_back("--strict");
       if (!o.copyTextures) args.push_back("--no-copy-textures");
+      if (o.compress) args.push_back("--compress");
       for (const std::string& dir : o.textureDirs) args.insert(args.end(), {"--texture-dir", dir});
       std::vector<char*> argv;
       for (std::string& a : args) argv.push_back(a.data());

@@ -361,6 +361,7 @@ bool exportModel(const Model& model, const ExportRequest& req, ExportResult& res
       scene.meshName = meshNames.empty() ? std::string() : nodeName;  // one mesh, a primitive per material
       scene.materials = std::move(materials);
       scene.images = std::move(textures.images);
+      scene.compress = req.compress;
       writeGltf(scene, std::move(subs), req.outputPath, req.format == Format::Glb, result.files);
     }
     for (auto& [path, bytes] : textures.copies) result.files.emplace(path, std::move(bytes));

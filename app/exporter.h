@@ -32,6 +32,7 @@ struct ExportRequest {
   std::string outputPath;  // the final name; companions (.bin, .mtl) are named from it
   Format format = Format::Glb;
   double scale = 0.01;  // host centimetres to metres
+  bool compress = false;  // glTF only (app/gltf_compress.h)
 };
 
 struct ExportResult {

@@ -8,6 +8,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "app/gltf_compress.h"
+
 namespace syv::app {
 namespace {
 
@@ -64,6 +66,37 @@ struct Layout {
                          {"min", std::move(min)}});
     return accessors.size() - 1;
   }
+  // EXT_meshopt_compression: the view's bytes are encoded in buffer 0 (at
+  // `encodedAt`), its decoded size is reserved in the fallback buffer 1.
+  size_t compressedAccessor(const EncodedStream& s, int target, Json max, Json min) {
+    length = (length + 3) & ~size_t(3);
+    encodedAt.push_back(length);
+    const bool indices = target == kElementArrayBuffer;
+    Json ext = {{"buffer", 0},          {"byteOffset", length}, {"byteLength", s.bytes.size()},
+                {"byteStride", s.stride}, {"count", s.count},
+                {"mode", indices ? "TRIANGLES" : "ATTRIBUTES"}};
+    length += s.bytes.size();
+    Json v = {{"buffer", 1}, {"byteOffset", fallback}, {"byteLength", s.count * s.stride}};
+    if (!indices) v["byteStride"] = s.stride;
+    v["target"] = target;
+    v["extensions"] = {{"EXT_meshopt_compression", std::move(ext)}};
+    fallback += (s.count * s.stride + 3) & ~size_t(3);
+    views.push_back(std::move(v));
+    Json a = {{"bufferView", views.size() - 1},
+              {"byteOffset", 0},
+              {"componentType", s.componentType},
+              {"count", s.count},
+              {"type", s.type}};
+    if (s.normalized) a["normalized"] = true;
+    if (!max.is_null()) {
+      a["max"] = std::move(max);
+      a["min"] = std::move(min);
+    }
+    accessors.push_back(std::move(a));
+    return accessors.size() - 1;
+  }
+  std::vector<size_t> encodedAt;
+  size_t fallback = 0;  // length of the fallback buffer
 };
 
 void put(std::string& out, size_t& at, const void* data, size_t bytes) {
@@ -112,7 +145,25 @@ void writeGltf(const GltfScene& scene, SubmeshSet&& meshes, const std::string& o
 
   // Ranges first: the JSON, and so where the binary data starts, depends on them.
   Json primitives = Json::array();
-  for (size_t m = 0; m < meshes.meshes.size(); ++m) {
+  EncodedMeshes encoded;
+  if (scene.compress) {
+    std::vector<bool> textured;
+    for (const OutputMaterial& m : scene.materials) textured.push_back(m.image >= 0);
+    encoded = encodeMeshes(std::move(meshes), textured);
+    for (size_t m = 0; m < encoded.primitives.size(); ++m) {
+      const EncodedPrimitive& e = encoded.primitives[m];
+      const size_t pa = layout.compressedAccessor(e.position, kArrayBuffer, e.positionMax, e.positionMin);
+      const size_t na = layout.compressedAccessor(e.normal, kArrayBuffer, nullptr, nullptr);
+      const size_t ta = layout.compressedAccessor(e.uv, kArrayBuffer, nullptr, nullptr);
+      const size_t ia = layout.compressedAccessor(e.indices, kElementArrayBuffer,
+                                                  Json::array({e.indexMax}), Json::array({e.indexMin}));
+      primitives.push_back({{"mode", 4},
+                            {"material", m},
+                            {"indices", ia},
+                            {"attributes", {{"POSITION", pa}, {"NORMAL", na}, {"TEXCOORD_0", ta}}}});
+    }
+  }
+  for (size_t m = 0; m < meshes.meshes.size() && !scene.compress; ++m) {
     const Submesh& sub = meshes.meshes[m];
     const size_t n = sub.positions.size();
     Range p(3), nr(3), uv(2);
@@ -142,6 +193,16 @@ void writeGltf(const GltfScene& scene, SubmeshSet&& meshes, const std::string& o
   Json j;
   j["asset"] = {{"version", "2.0"}, {"generator", "Open Asset Import Library (assimp v5.2.0)"}};
   j["extensionsUsed"] = {"KHR_materials_volume", "FB_ngon_encoding"};
+  const bool compressed = scene.compress && !primitives.empty();
+  bool uvTransform = false;
+  for (const EncodedPrimitive& e : encoded.primitives) uvTransform = uvTransform || e.uvTransform;
+  if (compressed) {
+    for (const char* e : {"KHR_mesh_quantization", "EXT_meshopt_compression"}) {
+      j["extensionsUsed"].push_back(e);
+      j["extensionsRequired"].push_back(e);
+    }
+    if (uvTransform) j["extensionsUsed"].push_back("KHR_texture_transform");
+  }
   if (!layout.accessors.empty()) j["accessors"] = std::move(layout.accessors);
   const std::string bin = binName(outputPath, scene.nodeName);
   const size_t binLength = (layout.length + 3) & ~size_t(3);
@@ -149,6 +210,9 @@ void writeGltf(const GltfScene& scene, SubmeshSet&& meshes, const std::string& o
     Json buffer = {{"byteLength", binLength}};
     if (!binary) buffer["uri"] = bin;
     j["buffers"] = Json::array({std::move(buffer)});
+    if (compressed)
+      j["buffers"].push_back({{"byteLength", layout.fallback},
+                              {"extensions", {{"EXT_meshopt_compression", {{"fallback", true}}}}}});
     j["bufferViews"] = std::move(layout.views);
   }
   if (!scene.images.empty()) {
@@ -169,6 +233,12 @@ void writeGltf(const GltfScene& scene, SubmeshSet&& meshes, const std::string& o
     ids.insert("material_" + std::to_string(materials.size()));
     Json pbr = Json::object();
     if (m.image >= 0) pbr["baseColorTexture"] = {{"index", m.image}};
+    const size_t at = materials.size();
+    if (m.image >= 0 && at < encoded.primitives.size() && encoded.primitives[at].uvTransform) {
+      const EncodedPrimitive& e = encoded.primitives[at];
+      pbr["baseColorTexture"]["extensions"] = {
+          {"KHR_texture_transform", {{"offset", e.uvOffset}, {"scale", e.uvScale}}}};
+    }
     pbr["baseColorFactor"] = {double(m.color[0]), double(m.color[1]), double(m.color[2]), 1.0};
     pbr["metallicFactor"] = 0.0;
     pbr["roughnessFactor"] = double(0.8f);
@@ -179,6 +249,10 @@ void writeGltf(const GltfScene& scene, SubmeshSet&& meshes, const std::string& o
   if (!primitives.empty()) {
     j["meshes"] = Json::array({{{"name", scene.meshName}, {"primitives", std::move(primitives)}}});
     node["mesh"] = 0;
+    if (compressed) {
+      node["translation"] = encoded.offset;
+      node["scale"] = {encoded.scale, encoded.scale, encoded.scale};
+    }
   }
   j["nodes"] = Json::array({std::move(node)});
   if (!scene.images.empty()) {
@@ -200,7 +274,7 @@ void writeGltf(const GltfScene& scene, SubmeshSet&& meshes, const std::string& o
   std::string text = layout.length ? j.dump(binary ? -1 : 4, ' ', false, replace)
                                    : nlohmann::json(j).dump(-1, ' ', false, replace);
   std::string out;
-  size_t at = 0;
+  size_t at = 0, base = 0;  // where the buffer starts in `out`
   if (binary) {
     text.append((4 - text.size() % 4) % 4, ' ');
     std::string head("glTF", 4);
@@ -214,6 +288,7 @@ void writeGltf(const GltfScene& scene, SubmeshSet&& meshes, const std::string& o
       head.append("BIN\0", 4);
     }
     text = {};
+    base = head.size();
     out.assign(head.size() + binLength, '\0');
     put(out, at, head.data(), head.size());
     for (size_t i = 0; i < scene.images.size(); ++i) {
@@ -226,7 +301,17 @@ void writeGltf(const GltfScene& scene, SubmeshSet&& meshes, const std::string& o
     if (!layout.length) return;
     out.assign(binLength, '\0');
   }
+  if (scene.compress) {
+    size_t s = 0;
+    for (EncodedPrimitive& e : encoded.primitives)
+      for (EncodedStream* stream : {&e.position, &e.normal, &e.uv, &e.indices}) {
+        at = base + layout.encodedAt[s++];
+        put(out, at, stream->bytes.data(), stream->bytes.size());
+        stream->bytes = {};
+      }
+  }
   // Written in the order the views were laid out, each mesh freed once written.
+  if (!scene.compress)
   for (Submesh& sub : meshes.meshes) {
     put(out, at, sub.positions.data(), sub.positions.size() * 12);
     sub.positions = {};

@@ -235,6 +235,7 @@ int convert(const Options& o) {
     request.outputPath = o.output;
     request.format = o.format;
     request.scale = o.scale;
+    request.compress = o.compress;
     request.progress = [&](int percent, const std::string& step) { progress.update(percent, step); };
     ExportResult result;
     std::string error;

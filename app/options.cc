@@ -83,6 +83,11 @@ ParseOutcome parseCommandLine(int argc, char** argv, Options& o, int& exitStatus
   app.add_flag("!--no-copy-textures", o.copyTextures,
                "refer to textures where they were found instead of copying them beside the "
                "output (.gltf, .obj, .fbx)");
+  app.add_flag("--compress", o.compress,
+               "glTF only: quantized (KHR_mesh_quantization), meshopt-compressed "
+               "(EXT_meshopt_compression) meshes, as gltfpack writes them; a much smaller file, "
+               "but readers must support both extensions (Blender 3.4, for one, cannot read it), "
+               "so it is never the default");
   app.add_flag("--no-progress", o.noProgress, "no progress line");
   app.set_version_flag("--version", std::string("syvimport ") + kToolVersion);
 
@@ -107,7 +112,9 @@ ParseOutcome parseCommandLine(int argc, char** argv, Options& o, int& exitStatus
     o.formatGiven = true;
   }
   if (const std::string why = finishLibraryOptions(o, size); !why.empty()) return usage(why);
-  if (o.lib.batch) return ParseOutcome::Run;
+  const bool gltf = o.format == Format::Glb || o.format == Format::Gltf;
+  const char* compressOnly = "--compress applies to glTF (.glb, .gltf) only";
+  if (o.lib.batch) return o.compress && !gltf ? usage(compressOnly) : ParseOutcome::Run;
   if (o.output.empty() && !o.stats && o.statsJson.empty() && !o.lib.check && o.lib.preview.empty())
     return usage("nothing to do: give -o OUT.glb|.gltf|.obj|.fbx, --stats or --stats-json FILE");
   if (o.output.empty() && o.formatGiven) return usage("--format needs -o");
@@ -115,6 +122,8 @@ ParseOutcome parseCommandLine(int argc, char** argv, Options& o, int& exitStatus
   if (!o.output.empty() && !o.formatGiven && !formatFromPath(o.output, o.format))
     return usage(o.output + ": unknown output extension (use .glb, .gltf, .obj or .fbx, or --format)");
   if (!std::isfinite(o.scale) || !(o.scale > 0)) return usage("--scale must be a positive number");
+  if (o.compress && (o.output.empty() || (o.format != Format::Glb && o.format != Format::Gltf)))
+    return usage(compressOnly);
   return ParseOutcome::Run;
 }
 

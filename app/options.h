@@ -25,6 +25,7 @@ struct Options {
   std::vector<std::string> textureDirs;  // searched after the plant's folder
   bool noProgress = false;
   double scale = 0.01;     // host centimetres to metres
+  bool compress = false;   // glTF: quantized, meshopt-encoded meshes
   LibraryOptions lib;
   ImportLimits limits;
 };

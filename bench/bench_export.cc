@@ -92,6 +92,28 @@ void BM_WriteGlb(benchmark::State& state) {
 }
 BENCHMARK(BM_WriteGlb)->RangeMultiplier(8)->Range(10000, 640000)->Unit(benchmark::kMillisecond);
 
+// --compress: quantizing and encoding instead of copying the arrays.
+void BM_WriteGlbCompressed(benchmark::State& state) {
+  const TriMesh mesh = tubes(size_t(state.range(0)));
+  SubmeshSet built = buildSubmeshes(mesh, 0.01);
+  optimizeOrder(built);
+  GltfScene scene;
+  scene.nodeName = "plant";
+  scene.meshName = "mesh_0";
+  scene.materials.resize(built.meshes.size());
+  scene.compress = true;
+  for (auto _ : state) {
+    state.PauseTiming();
+    SubmeshSet copy = built;
+    std::map<std::string, std::string> files;
+    state.ResumeTiming();
+    writeGltf(scene, std::move(copy), "/tmp/plant.glb", true, files);
+    benchmark::DoNotOptimize(files);
+  }
+  state.SetItemsProcessed(int64_t(state.iterations()) * int64_t(mesh.faces.size()));
+}
+BENCHMARK(BM_WriteGlbCompressed)->RangeMultiplier(8)->Range(10000, 640000)->Unit(benchmark::kMillisecond);
+
 void BM_WriteObj(benchmark::State& state) {
   const TriMesh mesh = tubes(size_t(state.range(0)));
   const SubmeshSet built = buildSubmeshes(mesh, 0.01);
