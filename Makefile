@@ -2,10 +2,11 @@
 BUILD    ?= build
 ASAN     ?= build-asan
 FUZZ     ?= build-fuzz
+COV      ?= build-cov
 JOBS     ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps validator blender-deps configure build install test asan fuzz fuzz-run bench demo measure clean \
+.PHONY: all deps validator blender-deps configure build install test asan fuzz fuzz-run bench demo measure coverage lines clean \
         blender-addon install-blender-addon
 
 all: build
@@ -44,6 +45,21 @@ asan:
 	  -DCMAKE_CXX_COMPILER=clang++
 	cmake --build $(ASAN) -j $(JOBS)
 	cd $(ASAN) && ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp ctest --output-on-failure -j $(JOBS)
+
+# Line coverage of core/, host/ and app/ by the whole test suite (gcovr), from an
+# unoptimised instrumented build in build-cov/. A failing test still counts its lines.
+coverage:
+	@./scripts/deps.sh --coverage
+	cmake -S . -B $(COV) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DSYV_BENCH=OFF -DCMAKE_CXX_FLAGS=--coverage
+	cmake --build $(COV) -j $(JOBS)
+	find $(COV) -name '*.gcda' -delete
+	cd $(COV) && ctest -j $(JOBS) -E '^Hostile' >ctest.log || echo "coverage: some tests failed, see $(COV)/ctest.log"
+	gcovr --root . --object-directory $(COV) -j $(JOBS) --filter 'core/' --filter 'host/' --filter 'app/' \
+	  --exclude-unreachable-branches --print-summary --txt $(COV)/coverage.txt | tail -3
+
+# Lines of code and of tests, C++ and Python alike (scripts/line_counts.py says which is which).
+lines:
+	@python3 scripts/line_counts.py
 
 # libFuzzer targets (clang), with ASan+UBSan.
 fuzz:
@@ -97,4 +113,4 @@ bench: build
 	$(BUILD)/bin/syv_bench
 
 clean:
-	rm -rf $(BUILD) $(ASAN) $(FUZZ)
+	rm -rf $(BUILD) $(ASAN) $(FUZZ) $(COV)

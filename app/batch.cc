@@ -176,6 +176,89 @@ std::vector<BatchPlant> collectPlants(const std::vector<std::string>& inputs, bo
   return plants;
 }
 
+namespace {
+
+// The arguments of the child syvimport that converts one plant of the batch.
+std::vector<std::string> childArguments(const Options& o, const std::string& self,
+                                        const std::string& input, const std::string& output,
+                                        const std::string& preview, const std::string& statsFile) {
+  char scale[64];
+  std::snprintf(scale, sizeof scale, "%.17g", o.scale);
+  std::vector<std::string> args = {self, input, "-o", output, "--format", formatName(o.format),
+                                   "--stats-json", statsFile, "--quiet", "--no-progress",
+                                   "--scale", scale};
+  if (!o.plugin.empty()) args.insert(args.end(), {"--plugin", o.plugin});
+  if (!preview.empty())
+    args.insert(args.end(), {"--preview", preview, "--size",
+                             std::to_string(o.lib.width) + "x" + std::to_string(o.lib.height)});
+  if (o.verbose) args.push_back("-v");
+  if (o.strict) args.push_back("--strict");
+  if (!o.copyTextures) args.push_back("--no-copy-textures");
+  if (o.compress) args.push_back("--compress");
+  for (const std::string& dir : o.textureDirs) args.insert(args.end(), {"--texture-dir", dir});
+  return args;
+}
+
+// Starts the child with its output dropped and its errors in the job's file.
+bool spawnChild(Job& job, std::vector<std::string> args) {
+  std::vector<char*> argv;
+  for (std::string& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, job.errFile.c_str(),
+                                   O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  job.start = std::chrono::steady_clock::now();
+  const int rc = posix_spawn(&job.pid, argv[0], &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  return rc == 0;
+}
+
+// One "Failed:" line per failure, the gallery and the totals line; the
+// number of failures (a gallery that cannot be written counts as one).
+size_t reportTotals(const LibraryOptions& l, const std::vector<json>& records, size_t plants,
+                    double seconds, bool quiet) {
+  std::error_code ec;
+  size_t converted = 0, failed = 0, skipped = 0, triangles = 0;
+  std::vector<json> finished;
+  for (const json& r : records) {
+    if (r.is_null()) continue;
+    finished.push_back(r);
+    const std::string s = r["status"];
+    if (s == "cancelled") continue;
+    if (s == "failed") {
+      ++failed;
+      std::cerr << "Failed: " << r["error"].get<std::string>() << "\n";
+      continue;
+    }
+    (s == "skipped" ? skipped : converted)++;
+    if (const json& t = field(r["statistics"], "triangles"); t.is_number_unsigned()) triangles += t.get<size_t>();
+  }
+  const size_t notRun = plants - converted - failed - skipped;
+  if (!l.gallery.empty()) {
+    std::string error;
+    if (const fs::path parent = fs::path(l.gallery).parent_path(); !parent.empty())
+      fs::create_directories(parent, ec);
+    if (!writeGallery(l.gallery, finished, error)) {
+      std::cerr << "Error: " << error << "\n";
+      ++failed;
+    }
+  }
+  if (!quiet || failed > 0) {
+    char line[256];
+    std::snprintf(line, sizeof line,
+                  "%zu converted, %zu failed, %zu skipped%s; %zu triangles; %.2f s\n", converted,
+                  failed, skipped,
+                  notRun ? (", " + std::to_string(notRun) + " not run (stopped)").c_str() : "",
+                  triangles, seconds);
+    std::cerr << line;
+  }
+  return failed;
+}
+
+}  // namespace
+
 int runBatch(const Options& o) {
   const LibraryOptions& l = o.lib;
   const std::vector<BatchPlant> plants = collectPlants(l.inputs, l.recursive);
@@ -271,32 +354,8 @@ int runBatch(const Options& o) {
       job.errFile = tmp + "/" + std::to_string(i) + ".err";
       std::error_code ec;
       fs::create_directories(fs::path(outputs[i]).parent_path(), ec);
-      char scale[64];
-      std::snprintf(scale, sizeof scale, "%.17g", o.scale);
-      std::vector<std::string> args = {self, plants[i].input, "-o", outputs[i], "--format", ext,
-                                       "--stats-json", job.statsFile, "--quiet", "--no-progress",
-                                       "--scale", scale};
-      if (!o.plugin.empty()) args.insert(args.end(), {"--plugin", o.plugin});
-      if (!previews[i].empty())
-        args.insert(args.end(), {"--preview", previews[i], "--size",
-                                 std::to_string(l.width) + "x" + std::to_string(l.height)});
-      if (o.verbose) args.push_back("-v");
-      if (o.strict) args.push_back("--strict");
-      if (!o.copyTextures) args.push_back("--no-copy-textures");
-      if (o.compress) args.push_back("--compress");
-      for (const std::string& dir : o.textureDirs) args.insert(args.end(), {"--texture-dir", dir});
-      std::vector<char*> argv;
-      for (std::string& a : args) argv.push_back(a.data());
-      argv.push_back(nullptr);
-      posix_spawn_file_actions_t actions;
-      posix_spawn_file_actions_init(&actions);
-      posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-      posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, job.errFile.c_str(),
-                                       O_WRONLY | O_CREAT | O_TRUNC, 0600);
-      job.start = std::chrono::steady_clock::now();
-      const int rc = posix_spawn(&job.pid, self.c_str(), &actions, nullptr, argv.data(), environ);
-      posix_spawn_file_actions_destroy(&actions);
-      if (rc != 0) {
+      if (!spawnChild(job, childArguments(o, self, plants[i].input, outputs[i], previews[i],
+                                          job.statsFile))) {
         finish(i, "failed", nullptr, plants[i].input + ": cannot start " + self, 0);
         ++done;
         continue;
@@ -346,42 +405,10 @@ int runBatch(const Options& o) {
   std::error_code ec;
   fs::remove_all(tmp, ec);
 
-  size_t converted = 0, failed = 0, skipped = 0, triangles = 0;
-  std::vector<json> finished;
-  for (const json& r : records) {
-    if (r.is_null()) continue;
-    finished.push_back(r);
-    const std::string s = r["status"];
-    if (s == "cancelled") continue;
-    if (s == "failed") {
-      ++failed;
-      std::cerr << "Failed: " << r["error"].get<std::string>() << "\n";
-      continue;
-    }
-    (s == "skipped" ? skipped : converted)++;
-    if (const json& t = field(r["statistics"], "triangles"); t.is_number_unsigned()) triangles += t.get<size_t>();
-  }
-  const size_t notRun = plants.size() - converted - failed - skipped;
-  if (!l.gallery.empty()) {
-    std::string error;
-    if (const fs::path parent = fs::path(l.gallery).parent_path(); !parent.empty())
-      fs::create_directories(parent, ec);
-    if (!writeGallery(l.gallery, finished, error)) {
-      std::cerr << "Error: " << error << "\n";
-      ++failed;
-    }
-  }
-  const double seconds =
-      std::chrono::duration<double>(std::chrono::steady_clock::now() - batchStart).count();
-  if (!o.quiet || failed > 0) {
-    char line[256];
-    std::snprintf(line, sizeof line,
-                  "%zu converted, %zu failed, %zu skipped%s; %zu triangles; %.2f s\n", converted,
-                  failed, skipped,
-                  notRun ? (", " + std::to_string(notRun) + " not run (stopped)").c_str() : "",
-                  triangles, seconds);
-    std::cerr << line;
-  }
+  const size_t failed = reportTotals(l, records, plants.size(),
+                                     std::chrono::duration<double>(std::chrono::steady_clock::now() -
+                                                                   batchStart).count(),
+                                     o.quiet);
   if (gStop) return 130;
   return failed > 0 ? 1 : 0;
 }

@@ -128,10 +128,10 @@ void reportMissingTextures(const Model& model, const std::vector<std::string>& f
       report.loudWarning(o.input + ": " + textureNotFound(folders, m.texture));
 }
 
-int convert(const Options& o) {
-  ProgressLine progress(stderr, !o.quiet && !o.noProgress && ::isatty(STDERR_FILENO));
-  Reporter report(o, progress);
-
+// Refuses outputs that would overwrite the plant or each other, a file that
+// cannot be a plant, and output folders that do not exist: kDone to go on,
+// else the exit status.
+int checkFiles(const Options& o, Reporter& report) {
   // Refused before anything is read: an output over the plant would destroy it.
   std::vector<std::string> writes = outputFiles(o);
   if (!o.statsJson.empty()) writes.push_back(o.statsJson);
@@ -155,63 +155,47 @@ int convert(const Options& o) {
       return kWriteFailed;
     }
   }
+  return kDone;
+}
 
+struct Imported {
+  ImportResult result;
+  std::vector<std::string> findings;  // the plug-in's file check
+  double seconds = 0;
+};
+
+// Runs the plug-in on the plant. What it logged is reported once it ends, so
+// that a failure closes with the one line that names the file.
+Imported importPlant(const Options& o, const std::vector<std::string>& folders,
+                     ProgressLine& progress, Reporter& report) {
   std::signal(SIGINT, onInterrupt);
+  Imported imported;
+  std::vector<std::pair<bool, std::string>> logged;
   ImportCallbacks callbacks;
   callbacks.progressBegin = [&](const std::string& title) { progress.begin(title); };
   callbacks.progressUpdate = [&](int pct, const std::string& text) { progress.update(pct, text); };
   callbacks.progressEnd = [&] { progress.end(); };
   callbacks.cancelled = [] { return gInterrupted != 0; };
-  // Held until the import ends, so that a failure closes with the one line
-  // that names the file.
-  std::vector<std::pair<bool, std::string>> logged;
   callbacks.message = [&](bool isError, const std::string& text) { logged.emplace_back(isError, text); };
-  std::vector<std::string> findings;
-  callbacks.finding = [&](const std::string& text) { findings.push_back(text); };
+  callbacks.finding = [&](const std::string& text) { imported.findings.push_back(text); };
 
   passLimitsToPlugin(o.limits);
   progress.stage("Importing " + o.input);
-  const auto importStart = std::chrono::steady_clock::now();
-  const std::vector<std::string> folders = textureFolders(o.input, o.textureDirs);
-  ImportResult imported = importWithPlugin(o.plugin.empty() ? defaultPluginPath() : o.plugin,
-                                           o.input, folders, callbacks);
-  const double importSeconds = secondsSince(importStart);
+  const auto start = std::chrono::steady_clock::now();
+  imported.result = importWithPlugin(o.plugin.empty() ? defaultPluginPath() : o.plugin, o.input,
+                                     folders, callbacks);
+  imported.seconds = secondsSince(start);
   progress.clear();
-  const bool failed = imported.status != ImportStatus::Done;
-  std::string lastError;
-  for (size_t i = 0; i < logged.size(); ++i) {
-    const auto& [isError, text] = logged[i];
-    if (!isError) {
-      report.loggedWarning(o.input, text);
-      continue;
-    }
-    if (failed) lastError = text;
-    bool laterError = false;
-    for (size_t j = i + 1; j < logged.size(); ++j) laterError = laterError || logged[j].first;
-    if (!failed || laterError) report.loggedError(o.input, text);
+  for (const auto& [isError, text] : logged) {
+    if (isError) report.loggedError(o.input, text);
+    else report.loggedWarning(o.input, text);
   }
-  if (o.lib.check) {
-    for (const std::string& f : findings) std::cout << o.input << ": " << f << "\n";
-    std::cout << std::flush;
-  } else if (o.verbose) {
-    for (const std::string& f : findings) report.loggedWarning(o.input, f);
-  }
-  if (imported.status == ImportStatus::Cancelled || gInterrupted) return cancelled(report, o);
-  if (imported.status == ImportStatus::NoPlugin) {
-    report.error(imported.error);
-    return kImportFailed;
-  }
-  if (failed) {
-    std::string why = imported.error;
-    if (why.empty()) why = lastError.empty() ? "could not be imported" : lastError;
-    report.error(o.input + ": " + why);
-    return kImportFailed;
-  }
-  if (o.lib.check) {
-    if (findings.empty() && !o.quiet) std::cerr << o.input << ": nothing to report\n";
-    return findings.empty() ? kDone : kImportFailed;
-  }
-  const Model& model = imported.model;
+  return imported;
+}
+
+// Warnings about the model itself: no geometry, textures not found.
+void reportModel(const Model& model, const std::vector<std::string>& folders, Reporter& report,
+                 const Options& o) {
   // The importer's own line says what the file held; this one is for a
   // plug-in that says nothing.
   const auto& said = report.warnings();
@@ -221,42 +205,107 @@ int convert(const Options& o) {
       }))
     report.warning(o.input + ": the plant has no visible geometry; the output holds no mesh");
   reportMissingTextures(model, folders, report, o);
+}
+
+struct Exported {
+  double seconds = 0;
+  size_t bytes = 0;
+  size_t triangles = 0;
+};
+
+// Exports and writes the output: kDone, or the exit status of what stopped it.
+int exportPlant(const Options& o, const Model& model, const std::vector<std::string>& folders,
+                ProgressLine& progress, Reporter& report, Exported& exported) {
+  progress.stage(std::string("Exporting ") + formatName(o.format));
+  const auto start = std::chrono::steady_clock::now();
+  ExportRequest request;
+  request.plantPath = o.input;
+  request.textureFolders = folders;
+  request.copyTextures = o.copyTextures;
+  request.outputPath = o.output;
+  request.format = o.format;
+  request.scale = o.scale;
+  request.compress = o.compress;
+  request.progress = [&](int percent, const std::string& step) { progress.update(percent, step); };
+  ExportResult result;
+  std::string error;
+  if (!exportModel(model, request, result, error)) {
+    report.error(o.output + ": " + error);
+    return kWriteFailed;
+  }
+  for (const std::string& w : result.warnings) report.warning(w);
+  if (gInterrupted) return cancelled(report, o);
+  if (strictFails(report, o)) return kImportFailed;
+  progress.update(90, "files");
+  if (!writeFilesInPlace(result.files, o.output, error)) {
+    report.error(error);
+    return kWriteFailed;
+  }
+  exported.seconds = secondsSince(start);
+  progress.clear();
+  exported.triangles = result.triangles;
+  for (const auto& file : result.files) exported.bytes += file.second.size();
+  return kDone;
+}
+
+// "Wrote out.glb: 36 triangles, 3 materials, 12.5 KiB in 0.02 s".
+void printSummary(const Options& o, const Statistics& stats, const Exported& exported,
+                  double importSeconds) {
+  auto counted = [](size_t n, const char* what) {
+    return std::to_string(n) + " " + what + (n == 1 ? "" : "s");
+  };
+  std::string summary = (o.output.empty() ? "Imported " + o.input : "Wrote " + o.output) + ": " +
+                        counted(exported.triangles, "triangle") + ", " +
+                        counted(stats.materials.size(), "material");
+  char line[160];
+  if (!o.output.empty()) summary += ", " + sizeText(exported.bytes);
+  std::snprintf(line, sizeof line, " in %.2f s", importSeconds + exported.seconds);
+  summary += line;
+  if (o.verbose) {
+    std::snprintf(line, sizeof line, " (import %.2f s, export %.2f s), ", importSeconds,
+                  exported.seconds);
+    summary += line + counted(stats.warnings.size(), "warning");
+  }
+  std::cerr << summary << "\n";
+}
+
+int convert(const Options& o) {
+  ProgressLine progress(stderr, !o.quiet && !o.noProgress && ::isatty(STDERR_FILENO));
+  Reporter report(o, progress);
+  if (const int status = checkFiles(o, report); status != kDone) return status;
+
+  const std::vector<std::string> folders = textureFolders(o.input, o.textureDirs);
+  const Imported imported = importPlant(o, folders, progress, report);
+  if (o.lib.check) {
+    for (const std::string& f : imported.findings) std::cout << o.input << ": " << f << "\n";
+    std::cout << std::flush;
+  } else if (o.verbose) {
+    for (const std::string& f : imported.findings) report.loggedWarning(o.input, f);
+  }
+  const ImportResult& result = imported.result;
+  if (result.status == ImportStatus::Cancelled || gInterrupted) return cancelled(report, o);
+  if (result.status == ImportStatus::NoPlugin) {
+    report.error(result.error);
+    return kImportFailed;
+  }
+  if (result.status != ImportStatus::Done) {
+    report.error(o.input + ": " + (result.error.empty() ? "could not be imported" : result.error));
+    return kImportFailed;
+  }
+  if (o.lib.check) {
+    if (imported.findings.empty() && !o.quiet) std::cerr << o.input << ": nothing to report\n";
+    return imported.findings.empty() ? kDone : kImportFailed;
+  }
+  const Model& model = result.model;
+  reportModel(model, folders, report, o);
   if (strictFails(report, o)) return kImportFailed;
 
-  double exportSeconds = 0;
-  size_t written = 0, triangles = model.mesh.faces.size();
+  Exported exported;
+  exported.triangles = model.mesh.faces.size();
   if (!o.output.empty()) {
-    progress.stage(std::string("Exporting ") + formatName(o.format));
-    const auto exportStart = std::chrono::steady_clock::now();
-    ExportRequest request;
-    request.plantPath = o.input;
-    request.textureFolders = folders;
-    request.copyTextures = o.copyTextures;
-    request.outputPath = o.output;
-    request.format = o.format;
-    request.scale = o.scale;
-    request.compress = o.compress;
-    request.progress = [&](int percent, const std::string& step) { progress.update(percent, step); };
-    ExportResult result;
-    std::string error;
-    if (!exportModel(model, request, result, error)) {
-      report.error(o.output + ": " + error);
-      return kWriteFailed;
-    }
-    for (const std::string& w : result.warnings) report.warning(w);
-    if (gInterrupted) return cancelled(report, o);
-    if (strictFails(report, o)) return kImportFailed;
-    progress.update(90, "files");
-    if (!writeFilesInPlace(result.files, o.output, error)) {
-      report.error(error);
-      return kWriteFailed;
-    }
-    exportSeconds = secondsSince(exportStart);
-    progress.clear();
-    triangles = result.triangles;
-    for (const auto& file : result.files) written += file.second.size();
+    if (const int status = exportPlant(o, model, folders, progress, report, exported); status != kDone)
+      return status;
   }
-
   if (!o.lib.preview.empty()) {
     const PreviewRequest request{folders, o.lib.preview, o.lib.width, o.lib.height};
     if (std::string error; !writePreview(model, request, error))
@@ -265,8 +314,8 @@ int convert(const Options& o) {
 
   Statistics stats = computeStatistics(model);
   stats.warnings = report.warnings();
-  stats.importSeconds = importSeconds;
-  stats.exportSeconds = exportSeconds;
+  stats.importSeconds = imported.seconds;
+  stats.exportSeconds = exported.seconds;
   const std::string json = statisticsJson(stats) + "\n";
   if (!o.statsJson.empty()) {
     std::string error;
@@ -276,24 +325,7 @@ int convert(const Options& o) {
     }
   }
   if (o.stats) std::cout << json << std::flush;
-  if (!o.quiet) {
-    auto counted = [](size_t n, const char* what) {
-      return std::to_string(n) + " " + what + (n == 1 ? "" : "s");
-    };
-    std::string summary = (o.output.empty() ? "Imported " + o.input : "Wrote " + o.output) + ": " +
-                          counted(triangles, "triangle") + ", " +
-                          counted(stats.materials.size(), "material");
-    char line[160];
-    if (!o.output.empty()) summary += ", " + sizeText(written);
-    std::snprintf(line, sizeof line, " in %.2f s", importSeconds + exportSeconds);
-    summary += line;
-    if (o.verbose) {
-      std::snprintf(line, sizeof line, " (import %.2f s, export %.2f s), ", importSeconds,
-                    exportSeconds);
-      summary += line + counted(stats.warnings.size(), "warning");
-    }
-    std::cerr << summary << "\n";
-  }
+  if (!o.quiet) printSummary(o, stats, exported, imported.seconds);
   return kDone;
 }
 

@@ -17,13 +17,18 @@ using namespace hostsdk;
 // The title under which the plug-in logs what its file check found.
 constexpr const char* kCheckLogTitle = "SYV Check";
 
-// The host's log, shown by the converter as the lines arrive.
+// The host's log, shown by the converter as the lines arrive; the entry that
+// says why an import failed is kept as the failure's reason instead.
 class ForwardingLog : public LogSys {
  public:
   explicit ForwardingLog(const ImportCallbacks& cb) : cb_(cb) {}
-  void LogEntry(DWORD type, const char* title, const char* text) override {
-    LogSys::LogEntry(type, title, text);
+  void LogEntry(DWORD type, const char* title, const char* text, DWORD code) override {
+    LogSys::LogEntry(type, title, text, code);
     if (!text) return;
+    if (code == LOGCODE_IMPORT_FAILED) {
+      failure = text;
+      return;
+    }
     // The plug-in's file check logs its findings as information under its own title.
     if ((type & SYSLOG_INFO) && title && std::string(title) == kCheckLogTitle) {
       if (cb_.finding) cb_.finding(text);
@@ -33,6 +38,8 @@ class ForwardingLog : public LogSys {
     if (type & SYSLOG_ERROR) cb_.message(true, text);
     else if (type & SYSLOG_WARN) cb_.message(false, text);
   }
+
+  std::string failure;
 
  private:
   const ImportCallbacks& cb_;
@@ -55,6 +62,7 @@ class ConverterHost : public Interface {
   }
   BOOL GetCancel() override { return (cb_.cancelled && cb_.cancelled()) ? TRUE : FALSE; }
   LogSys* Log() override { return &log_; }
+  const std::string& failure() const { return log_.failure; }
 
  private:
   const ImportCallbacks& cb_;
@@ -198,6 +206,7 @@ ImportResult importWithPlugin(const std::string& pluginPath, const std::string& 
     result.status = ImportStatus::Cancelled;
   } else if (status != IMPEXP_SUCCESS) {
     result.status = ImportStatus::Failed;
+    result.error = host.failure();
   } else if (scene.nodes().empty()) {
     result.status = ImportStatus::Failed;
     result.error = "the plug-in reported success but placed no node";

@@ -18,7 +18,8 @@ struct ImportCallbacks {
   std::function<void(int percent, const std::string& text)> progressUpdate;
   std::function<void()> progressEnd;
   std::function<bool()> cancelled;
-  // Lines the plug-in wrote to the host's log.
+  // Lines the plug-in wrote to the host's log, but for the failure's reason
+  // (ImportResult::error).
   std::function<void(bool isError, const std::string& text)> message;
   // The plug-in's file check: what the import ignores or guesses ("line N: ...").
   std::function<void(const std::string& text)> finding;
@@ -29,7 +30,7 @@ enum class ImportStatus { Done, Failed, Cancelled, NoPlugin };
 struct ImportResult {
   ImportStatus status = ImportStatus::Failed;
   Model model;
-  std::string error;  // NoPlugin / Failed: why, when known
+  std::string error;  // NoPlugin / Failed: why, when the plug-in said
 };
 
 // What an import may cost; the plug-in has the same defaults. 0 means no

@@ -94,14 +94,14 @@ void BM_TreeManyBranches(benchmark::State& state) {
   tree.gravitropism = CurveParameter(0, 1, 0.1, 0.1, "id");
   const CircleShape shape(8);
   EvaluationContext context;
-  context.setNodeState(Matrix4(), Matrix4(), 0, 1, 1, 1, 0, 1, &shape);
+  context.setNodeState(Matrix4(), Matrix4(), 1, 1, 1, 0, 1, &shape);
   Mesh mesh;
   size_t quads = 0, bytes = 0, placements = 0;
   for (auto _ : state) {
     mesh.resize(0, 0);
     ChildGroups groups;
     const size_t before = gAllocatedBytes;
-    tree.generate(context, mesh, 4 | 8 | 16, groups, 1.0);
+    tree.generate(context, mesh, 4 | 8 | 16, groups);
     bytes += gAllocatedBytes - before;
     quads += mesh.faceCount();
     placements += groups[0].placements.size();

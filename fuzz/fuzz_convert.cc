@@ -2,28 +2,19 @@
 // host loads it, limits passed as the converter passes them, then the scene
 // exported to .glb in memory.
 #include <dlfcn.h>
-#include <unistd.h>
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <vector>
 
+#include "fuzz/fuzz_support.h"
 #include "app/exporter.h"
 #include "app/plugin_import.h"
 
 namespace {
 
-void check(bool condition) {
-  if (!condition) std::abort();
-}
-
-const std::string& inputPath() {
-  static const std::string path = "/tmp/fuzz_convert_" + std::to_string(getpid()) + ".syv";
-  return path;
-}
+using fuzz::check;
 
 // The plug-in stays loaded for the whole run: its coverage counters must
 // outlive every import's own dlopen and dlclose.
@@ -44,22 +35,20 @@ const std::string& pluginPath() {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string& plugin = pluginPath();
-  FILE* file = std::fopen(inputPath().c_str(), "wb");
-  if (file == nullptr) return 0;
-  if (size > 0) std::fwrite(data, 1, size, file);
-  std::fclose(file);
+  const std::string input = fuzz::writeInput("fuzz_convert", data, size);
+  if (input.empty()) return 0;
 
   syv::app::ImportCallbacks callbacks;
   // Textures only from the plant's own folder, as the converter does by default.
   const std::vector<std::string> folders{"/tmp"};
   syv::app::ImportResult imported =
-      syv::app::importWithPlugin(plugin, inputPath(), folders, callbacks);
+      syv::app::importWithPlugin(plugin, input, folders, callbacks);
   check(imported.status != syv::app::ImportStatus::NoPlugin);
   if (imported.status != syv::app::ImportStatus::Done) return 0;
   check(imported.model.mesh.faces.size() <= 400000);
 
   syv::app::ExportRequest request;
-  request.plantPath = inputPath();
+  request.plantPath = input;
   request.outputPath = "/nonexistent/fuzz.glb";
   request.format = syv::app::Format::Glb;
   request.textureFolders = folders;

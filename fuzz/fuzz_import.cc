@@ -1,37 +1,22 @@
 // Whole plant files through loadFile into the host's mesh writer, under a
 // small geometry budget: the import must end, keep within the budget, and
 // leave a host mesh that agrees with what the writer reports.
-#include <unistd.h>
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <string>
 
+#include "fuzz/fuzz_support.h"
 #include "core/components/evaluation_context.h"
 #include "core/scene/plant_import.h"
 #include "host/host_mesh_writer.h"
 #include "host/sdk/mesh.h"
 
-namespace {
-
-void check(bool condition) {
-  if (!condition) std::abort();
-}
-
-const std::string& inputPath() {
-  static const std::string path = "/tmp/fuzz_import_" + std::to_string(getpid()) + ".syv";
-  return path;
-}
-
-}  // namespace
+using fuzz::check;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  FILE* file = std::fopen(inputPath().c_str(), "wb");
-  if (file == nullptr) return 0;
-  if (size > 0) std::fwrite(data, 1, size, file);
-  std::fclose(file);
+  const std::string input = fuzz::writeInput("fuzz_import", data, size);
+  if (input.empty()) return 0;
 
   syv::ImportOptions options;
   options.maxQuads = 200000;
@@ -41,7 +26,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   context.setNumber(syv::kIdUnitScale, 100.0);
   hostsdk::Mesh mesh;
   syv::HostMeshWriter writer(mesh);
-  const bool ok = builder.loadFile(context, inputPath(), writer);
+  const bool ok = builder.loadFile(context, input, writer);
 
   check(ok == (builder.status() == syv::ImportStatus::kComplete));
   check(builder.status() != syv::ImportStatus::kNotRun);

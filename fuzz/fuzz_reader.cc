@@ -3,12 +3,12 @@
 #include <cstddef>
 #include <cstdint>
 #include <cmath>
-#include <cstdlib>
 #include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "fuzz/fuzz_support.h"
 #include "core/io/component_record.h"
 #include "core/io/key_frame.h"
 #include "core/io/text_tree.h"
@@ -16,9 +16,7 @@
 
 namespace {
 
-void check(bool condition) {
-  if (!condition) std::abort();
-}
+using fuzz::check;
 
 void readValues(const std::string& line) {
   std::string key, value;

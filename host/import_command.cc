@@ -33,6 +33,13 @@ void logWarning(hostsdk::Interface* host, const std::string& text) {
   if (host && host->Log()) host->Log()->LogEntry(hostsdk::SYSLOG_WARN, kLogTitle, text.c_str());
 }
 
+// The one entry that says why the import failed: the host reads it by its code.
+void logFailure(hostsdk::Interface* host, const std::string& reason) {
+  if (host && host->Log())
+    host->Log()->LogEntry(hostsdk::SYSLOG_ERROR, kLogTitle, reason.c_str(),
+                          hostsdk::LOGCODE_IMPORT_FAILED);
+}
+
 // Uninstalls the channel sinks on every way out.
 struct ChannelGuard {
   ~ChannelGuard() {
@@ -50,10 +57,7 @@ bool readLimit(hostsdk::Interface* host, const char* name, uint64_t& value) {
   char* end = nullptr;
   const unsigned long long v = std::strtoull(text, &end, 10);
   if (errno != 0 || *end != '\0' || *text == '-') {
-    if (host->Log())
-      host->Log()->LogEntry(hostsdk::SYSLOG_ERROR, kLogTitle,
-                            (std::string("IMPORT: ") + name + " is not a whole number: " + text)
-                                .c_str());
+    logFailure(host, std::string("IMPORT: ") + name + " is not a whole number: " + text);
     return false;
   }
   value = v;
@@ -74,6 +78,91 @@ bool importOptionsFromEnvironment(hostsdk::Interface* host, ImportOptions& optio
   return true;
 }
 
+
+// What the file check finds goes to the log beside the import.
+void logFileCheck(hostsdk::Interface* host, const std::string& name) {
+  if (!host->Log()) return;
+  std::vector<FileFinding> findings;
+  try {
+    findings = checkPlantFile(name);
+  } catch (const std::bad_alloc&) {
+    findings.push_back({0, "the file is too large to check; the import goes on without the check"});
+  }
+  for (const FileFinding& f : findings) {
+    const std::string text = (f.line ? "line " + std::to_string(f.line) + ": " : std::string()) + f.text;
+    host->Log()->LogEntry(hostsdk::SYSLOG_INFO, kCheckLogTitle, text.c_str());
+  }
+}
+
+enum class Loaded { kYes, kFailed, kCancelled };
+
+// The core's import into the object's mesh; on failure the mesh is emptied
+// and the last error logged is the failure's reason.
+Loaded loadPlant(hostsdk::Interface* host, const std::string& name, const ImportOptions& options,
+                 PlantImport& builder, hostsdk::TriObject& tri) {
+  EvaluationContext context;
+  context.setNumber(kIdUnitScale, 100.0);
+  HostProgressSink progress(host);
+  HostLogSink log(host);
+  HostMeshWriter writer(tri.GetMesh());
+  writer.setQuadLimit(options.maxQuads);
+  bool loaded = false;
+  ImportStatus status = ImportStatus::kNotRun;
+  {
+    ChannelGuard guard;
+    ProgressChannel::setSink(&progress);
+    LogChannel::setSink(&log);
+    loaded = builder.loadFile(context, name, writer);
+    status = builder.status();
+    if (!loaded && status != ImportStatus::kCancelled && status != ImportStatus::kNoRoot &&
+        status != ImportStatus::kBudgetExceeded && status != ImportStatus::kLimitExceeded) {
+      // The core logs these itself, with their figures; name the others.
+      log.error(std::string("IMPORT: ") + describeImportStatus(status) + ": " + name);
+    }
+  }
+  // loadFile does not look at finish's result: a mesh left untrimmed holds
+  // faces nobody wrote.
+  const hostsdk::Mesh& mesh = tri.GetMesh();
+  if (loaded && (mesh.getNumFaces() != static_cast<int>(writer.faceCount()) ||
+                 mesh.getNumVerts() != static_cast<int>(writer.vertexCount()) ||
+                 mesh.getNumTVerts() != static_cast<int>(writer.textureVertexCount()))) {
+    loaded = false;
+    log.error("IMPORT: the host mesh could not be finished: " + name);
+  }
+  const bool cancelled = status == ImportStatus::kCancelled;
+  log.release(!loaded && !cancelled);
+  if (!loaded) {
+    // The object goes back when the scene drops what nothing placed.
+    tri.GetMesh() = hostsdk::Mesh();
+    return cancelled ? Loaded::kCancelled : Loaded::kFailed;
+  }
+  if (writer.clampedFaces() > 0)
+    logWarning(host, std::to_string(writer.clampedFaces()) +
+                         " quads have material ids beyond the host's 16 bits; clamped");
+  return Loaded::kYes;
+}
+
+// A node for the imported mesh, named after the file and unique in the
+// scene, with the plant's materials; not yet in the scene.
+hostsdk::INode* makeNode(hostsdk::ImpInterface* importInterface, hostsdk::Interface* host,
+                         const std::string& name, hostsdk::TriObject* tri,
+                         const PlantImport& builder) {
+  using namespace hostsdk;
+  INode* node = importInterface->CreateNode();
+  if (node == nullptr) return nullptr;
+  node->SetObjectRef(tri);
+  CStr path, file, ext;
+  SplitFilename(CStr(name), &path, &file, &ext);
+  CStr nodeName = file;
+  host->MakeNameUnique(nodeName);
+  node->SetName(nodeName);
+  std::vector<std::string> warnings;
+  MultiMtl* multi = buildMultiMaterial(file.str(), builder.materialTable(), warnings);
+  for (const std::string& w : warnings) logWarning(host, w);
+  if (multi) node->SetMtl(multi);
+  return node;
+}
+
 }  // namespace
 
 void HostProgressSink::begin(const std::string& text) {
@@ -92,8 +181,21 @@ void HostProgressSink::update(double fraction) {
 
 bool HostProgressSink::cancelled() { return host_->GetCancel() != 0; }
 
+HostLogSink::~HostLogSink() { release(false); }
+
 void HostLogSink::error(const std::string& text) {
-  if (host_->Log()) host_->Log()->LogEntry(hostsdk::SYSLOG_ERROR, kLogTitle, text.c_str());
+  release(false);
+  held_ = text;
+  holding_ = true;
+}
+
+void HostLogSink::release(bool failed) {
+  if (!holding_) return;
+  holding_ = false;
+  if (failed)
+    logFailure(host_, held_);
+  else if (host_->Log())
+    host_->Log()->LogEntry(hostsdk::SYSLOG_ERROR, kLogTitle, held_.c_str());
 }
 
 void HostLogSink::warning(const std::string& text) { logWarning(host_, text); }
@@ -126,83 +228,31 @@ int runImport(hostsdk::HINSTANCE instance, const char* fileName,
               bool suppressPrompts) {
   using namespace hostsdk;
   if (importInterface == nullptr || host == nullptr) return IMPEXP_FAIL;
-  if (!suppressPrompts) {
-    INT_PTR answer =
-        DialogBoxParamA(instance, kOptionsDialog, host->GetMainHWnd(), optionsDialogProc, 0);
-    if (answer == 0) {
-      ProgressChannel::clearSink();
-      return IMPEXP_CANCEL;
-    }
+  if (!suppressPrompts &&
+      DialogBoxParamA(instance, kOptionsDialog, host->GetMainHWnd(), optionsDialogProc, 0) == 0) {
+    ProgressChannel::clearSink();
+    return IMPEXP_CANCEL;
   }
   const std::string name = fileName ? fileName : "";
   // An empty name can never give a node; stop before the work.
-  if (name.empty()) return IMPEXP_FAIL;
-
-  EvaluationContext context;
-  context.setNumber(kIdUnitScale, 100.0);
-
+  if (name.empty()) {
+    logFailure(host, "IMPORT: no file name was given");
+    return IMPEXP_FAIL;
+  }
   auto* object = static_cast<Object*>(importInterface->Create(GEOMOBJECT_CLASS_ID, triObjectClassID));
   auto* tri = object && object->ClassID() == triObjectClassID ? static_cast<TriObject*>(object)
                                                               : nullptr;
-  if (tri == nullptr) return IMPEXP_FAIL;
-
+  if (tri == nullptr) {
+    logFailure(host, "IMPORT: the host made no mesh object");
+    return IMPEXP_FAIL;
+  }
   ImportOptions options;
   if (!importOptionsFromEnvironment(host, options)) return IMPEXP_FAIL;
+  logFileCheck(host, name);
 
-  if (host->Log()) {
-    std::vector<FileFinding> findings;
-    try {
-      findings = checkPlantFile(name);
-    } catch (const std::bad_alloc&) {
-      findings.push_back({0, "the file is too large to check; the import goes on without the check"});
-    }
-    for (const FileFinding& f : findings) {
-      const std::string text = (f.line ? "line " + std::to_string(f.line) + ": " : std::string()) + f.text;
-      host->Log()->LogEntry(SYSLOG_INFO, kCheckLogTitle, text.c_str());
-    }
-  }
-
-  HostProgressSink progress(host);
-  HostLogSink log(host);
-  bool loaded = false;
-  bool cancelled = false;
   auto builder = std::make_unique<PlantImport>(options);
-  HostMeshWriter writer(tri->GetMesh());
-  writer.setQuadLimit(options.maxQuads);
-  {
-    ChannelGuard guard;
-    ProgressChannel::setSink(&progress);
-    LogChannel::setSink(&log);
-    loaded = builder->loadFile(context, name, writer);
-    cancelled = builder->status() == ImportStatus::kCancelled;
-    const ImportStatus status = builder->status();
-    if (!loaded && !cancelled && status != ImportStatus::kNoRoot &&
-        status != ImportStatus::kBudgetExceeded && status != ImportStatus::kLimitExceeded) {
-      // The core logs these itself, with their figures; name the others.
-      LogChannel::error(std::string("IMPORT: ") + describeImportStatus(builder->status()) +
-                        ": " + name);
-    }
-  }
-  // loadFile does not look at finish's result: a mesh left untrimmed holds
-  // faces nobody wrote.
-  const hostsdk::Mesh& mesh = tri->GetMesh();
-  if (loaded && (mesh.getNumFaces() != static_cast<int>(writer.faceCount()) ||
-                 mesh.getNumVerts() != static_cast<int>(writer.vertexCount()) ||
-                 mesh.getNumTVerts() != static_cast<int>(writer.textureVertexCount()))) {
-    loaded = false;
-    if (host->Log())
-      host->Log()->LogEntry(SYSLOG_ERROR, kLogTitle,
-                            ("IMPORT: the host mesh could not be finished: " + name).c_str());
-  }
-  if (!loaded) {
-    // The object goes back when the scene drops what nothing placed.
-    tri->GetMesh() = hostsdk::Mesh();
-    return cancelled ? IMPEXP_CANCEL : IMPEXP_FAIL;
-  }
-  if (writer.clampedFaces() > 0)
-    logWarning(host, std::to_string(writer.clampedFaces()) +
-                         " quads have material ids beyond the host's 16 bits; clamped");
-
+  const Loaded loaded = loadPlant(host, name, options, *builder, *tri);
+  if (loaded != Loaded::kYes) return loaded == Loaded::kCancelled ? IMPEXP_CANCEL : IMPEXP_FAIL;
   // Measurement only: the stages of the import on stderr.
   if (std::getenv("SYV_STAGE_TIMES")) {
     const StageSeconds& s = builder->stageSeconds();
@@ -215,22 +265,12 @@ int runImport(hostsdk::HINSTANCE instance, const char* fileName,
     logWarning(host, "Material id " + std::to_string(entry.first) +
                          " has a texture scale of 0; 1 is used instead");
 
-  INode* node = importInterface->CreateNode();
+  INode* node = makeNode(importInterface, host, name, tri, *builder);
   if (node == nullptr) {
     tri->GetMesh() = hostsdk::Mesh();
+    logFailure(host, "IMPORT: the host made no node");
     return IMPEXP_FAIL;
   }
-  node->SetObjectRef(tri);
-  CStr path, file, ext;
-  SplitFilename(CStr(name), &path, &file, &ext);
-  CStr nodeName = file;
-  host->MakeNameUnique(nodeName);
-  node->SetName(nodeName);
-
-  std::vector<std::string> warnings;
-  MultiMtl* multi = buildMultiMaterial(file.str(), builder->materialTable(), warnings);
-  for (const std::string& w : warnings) logWarning(host, w);
-  if (multi) node->SetMtl(multi);
   builder.reset();
   importInterface->AddNodeToScene(node);
   return IMPEXP_SUCCESS;

@@ -20,24 +20,30 @@ class HostProgressSink : public ProgressSink {
   // Sends whole percentages, each only once in a row.
   void update(double fraction) override;
   bool cancelled() override;
-  int lastPercent() const { return last_; }
 
  private:
   hostsdk::Interface* host_;
   int last_ = -1;
 };
 
-// Forwards the core's errors and warnings to the host's log.
+// Forwards the core's errors and warnings to the host's log. The latest error
+// is held back until the next one or release(): when the import fails, it is
+// the failure's reason.
 class HostLogSink : public LogSink {
  public:
   explicit HostLogSink(hostsdk::Interface* host) : host_(host) {}
+  ~HostLogSink() override;
   void error(const std::string& text) override;
   void warning(const std::string& text) override;
   void trace(const std::string&) override {}
   void info(const std::string&) override {}
+  // Logs the held error: with the failure code when `failed`, else as an error.
+  void release(bool failed);
 
  private:
   hostsdk::Interface* host_;
+  std::string held_;
+  bool holding_ = false;
 };
 
 // Ids of the options dialog's resource and controls.

@@ -2,6 +2,7 @@
 # Installs what the build and the tests need when it is missing.
 #   deps.sh              Debian packages of the build, the converter and its tests
 #   deps.sh --sanitize   ... plus clang for the sanitizer and fuzz builds
+#   deps.sh --coverage   ... plus gcovr for `make coverage`
 #   deps.sh --blender    Blender and numpy, for the Blender add-on's tests
 #   deps.sh --validator  node/npm (Debian packages) and the pinned gltf-validator
 #                        (npm ci in tools/validator; nothing is fetched when the
@@ -49,6 +50,7 @@ pkgs=(cmake ninja-build g++ make libgtest-dev libgmock-dev libbenchmark-dev
       libosmesa6-dev libpng-dev libstb-dev chromium)
 case "${1:-}" in
   --sanitize) install_debian "${pkgs[@]}" clang libclang-rt-14-dev ;;
+  --coverage) install_debian "${pkgs[@]}" gcovr ;;
   --validator) validator ;;
   --blender) install_debian blender python3-numpy ||
                echo "Warning: Blender unavailable; the add-on's tests will be skipped" >&2 ;;

@@ -86,7 +86,7 @@ void ClassicHorn::placeFrames(const EvaluationContext& context, Path& path) cons
 }
 
 uint32_t ClassicHorn::generate(const EvaluationContext& context, MeshSink& sink, uint32_t flags,
-                               ChildGroups& childTransforms, double /*weight*/) {
+                               ChildGroups& childTransforms) {
   const std::string who = describe(*this);
   const double steps = clampCount(segments, kMaxPathPoints, who + ": segments");
   Path path = buildHornPath(bendX, bendY, bendZ, shiftX, shiftY, step, twist, ribScale, steps,

@@ -33,7 +33,7 @@ class ClassicHorn : public Component {
   // Returns the kinds served: 4 always (the rib group is always appended),
   // 8 and 16 when asked for; 0 when the sink refused or the path is not finite.
   uint32_t generate(const EvaluationContext& context, MeshSink& sink, uint32_t flags,
-                    ChildGroups& childTransforms, double weight) override;
+                    ChildGroups& childTransforms) override;
   bool declareExtraParameters(EvaluationContext& /*registry*/) override { return true; }
 
   // Fields in the order in which the builder hands them over.

@@ -19,7 +19,7 @@ class ClassicHydra : public Component {
   }
   // 4 when arms were asked for and armCount > 1e-8, plus 16 for the base.
   uint32_t generate(const EvaluationContext& context, MeshSink& sink, uint32_t flags,
-                    ChildGroups& childTransforms, double weight) override;
+                    ChildGroups& childTransforms) override;
 
   // Child i is read at s = i / N (armTilt) and u = i / (N - 1), 0 when N = 1.
   double armCount = 10.0;   // N = floor(armCount)

@@ -14,7 +14,7 @@ uint32_t ClassicLeaf::linkKind(uint32_t index) const {
 }
 
 uint32_t ClassicLeaf::generate(const EvaluationContext& context, MeshSink& sink, uint32_t flags,
-                               ChildGroups& childTransforms, double /*weight*/) {
+                               ChildGroups& childTransforms) {
   // The blade always has unit length; segments only change the sampling.
   const std::string who = "ClassicLeaf '" + name + "'";
   const double steps = clampCount(segments, kMaxPathPoints, who + ": segments");

@@ -20,7 +20,7 @@ class ClassicLeaf : public ClassicHorn {
   // The OR of the kinds served (8, 16); 0 when the sweep fails or the path is
   // not finite.
   uint32_t generate(const EvaluationContext& context, MeshSink& sink, uint32_t flags,
-                    ChildGroups& childTransforms, double weight) override;
+                    ChildGroups& childTransforms) override;
 
   CurveParameter phototropism;  // bends towards the scene's up direction
   CurveParameter gravitropism;  // bends away from it

@@ -10,8 +10,7 @@
 namespace syv {
 
 uint32_t ClassicPhiball::generate(const EvaluationContext& context, MeshSink& /*sink*/,
-                                  uint32_t flags, ChildGroups& childTransforms,
-                                  double /*weight*/) {
+                                  uint32_t flags, ChildGroups& childTransforms) {
   if (!(childCount >= 1.0)) return 0;  // also NaN
   const std::string who = "ClassicPhiball '" + name + "'";
   const auto N = static_cast<uint32_t>(

@@ -22,7 +22,7 @@ class ClassicPhiball : public Component {
   }
   // 4, or 20 with the base; 0 (nothing at all) when childCount < 1.
   uint32_t generate(const EvaluationContext& context, MeshSink& sink, uint32_t flags,
-                    ChildGroups& childTransforms, double weight) override;
+                    ChildGroups& childTransforms) override;
   bool declareExtraParameters(EvaluationContext& /*registry*/) override { return true; }
 
   double childCount = 10.0;  // N = floor(childCount)

@@ -10,7 +10,7 @@
 namespace syv {
 
 uint32_t ClassicRevo::generate(const EvaluationContext& context, MeshSink& sink, uint32_t flags,
-                               ChildGroups& childTransforms, double /*weight*/) {
+                               ChildGroups& childTransforms) {
   const std::string who = "ClassicRevo '" + name + "'";
   const auto n = static_cast<size_t>(clampCount(double(profilePoints.size()), kMaxPathPoints,
                                                 who + ": profile points"));

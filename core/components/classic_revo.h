@@ -21,7 +21,7 @@ class ClassicRevo : public Component {
   }
   // 16 when the base was asked for; 0 when the sweep failed.
   uint32_t generate(const EvaluationContext& context, MeshSink& sink, uint32_t flags,
-                    ChildGroups& childTransforms, double weight) override;
+                    ChildGroups& childTransforms) override;
 
   // Point i: x the radius, z the height (y unused); ring i sits at
   // t = i / (n - 1). Fewer than two points give no surface.

@@ -25,8 +25,7 @@ void bernstein(uint32_t degree, double t, double (&weights)[5]) {
 }  // namespace
 
 uint32_t ClassicSimple::generate(const EvaluationContext& context, MeshSink& /*sink*/,
-                                 uint32_t flags, ChildGroups& childTransforms,
-                                 double /*weight*/) {
+                                 uint32_t flags, ChildGroups& childTransforms) {
   if ((flags & kLinkOwnFrame) == 0) return 0;
   const Matrix4 turn = contextPhotoTurn(context);
   if (!finiteOrWarn(turn, typeName() + " '" + name + "': photo turn")) return 0;

@@ -24,7 +24,7 @@ class ClassicSimple : public Component {
   // placement); returns 16. Without it, 0. Writes no mesh. A turn that is not
   // finite (from non-finite context matrices) is warned about and serves nothing.
   uint32_t generate(const EvaluationContext& context, MeshSink& sink, uint32_t flags,
-                    ChildGroups& childTransforms, double weight) override;
+                    ChildGroups& childTransforms) override;
 };
 
 class ClassicHyperpatch : public ClassicSimple {

@@ -371,7 +371,7 @@ bool ClassicTree::buildPath(const EvaluationContext& context, Path& path,
 }
 
 uint32_t ClassicTree::generate(const EvaluationContext& context, MeshSink& sink, uint32_t flags,
-                               ChildGroups& childTransforms, double /*weight*/) {
+                               ChildGroups& childTransforms) {
   Path path;
   std::vector<StemNode> nodes;
   if (!buildPath(context, path, nodes)) return 0;

@@ -35,7 +35,7 @@ class ClassicTree : public Component {
   // 0: the primitive shape, 1: branches, 2: the tip child, others: the base.
   uint32_t linkKind(uint32_t index) const override;
   uint32_t generate(const EvaluationContext& context, MeshSink& sink, uint32_t flags,
-                    ChildGroups& childTransforms, double weight) override;
+                    ChildGroups& childTransforms) override;
   // Registers "shape" and keeps its id in shapeHandle.
   bool declareExtraParameters(EvaluationContext& registry) override;
 

@@ -9,8 +9,7 @@
 namespace syv {
 
 uint32_t ClassicWreath::generate(const EvaluationContext& context, MeshSink& /*sink*/,
-                                 uint32_t flags, ChildGroups& childTransforms,
-                                 double /*weight*/) {
+                                 uint32_t flags, ChildGroups& childTransforms) {
   uint32_t served = 0;
   if ((flags & kLinkBranches) && wreathCount > 1e-8) {
     const std::string who = "ClassicWreath '" + name + "'";

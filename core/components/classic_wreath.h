@@ -18,7 +18,7 @@ class ClassicWreath : public Component {
   }
   // 4 when ring children were asked for and wreathCount > 1e-8, plus 16.
   uint32_t generate(const EvaluationContext& context, MeshSink& sink, uint32_t flags,
-                    ChildGroups& childTransforms, double weight) override;
+                    ChildGroups& childTransforms) override;
 
   double wreathCount = 10.0;  // N = floor(wreathCount)
   double wreathRadius = 0.0;  // radius of the circle (already in scene units)

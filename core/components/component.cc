@@ -6,21 +6,8 @@ namespace syv {
 
 Component::~Component() = default;
 
-void Component::declareParameters(EvaluationContext& registry) {
-  handles.name = registry.addText(name);
-  handles.scale = registry.addNumber(scale);
-  handles.rotate = registry.addVector(Vector3());
-  handles.translate = registry.addVector(Vector3());
-  handles.worldToObject = registry.newId();
-  handles.parentToObject = registry.newId();
-  handles.internalGrowth = registry.addNumber(1.0);
-  handles.internalThickness = registry.addNumber(1.0);
-  handles.internalIteration = registry.addInteger(0);
-  handles.internalDensity = registry.addNumber(1.0);
-}
-
 uint32_t Component::generate(const EvaluationContext& context, MeshSink& /*sink*/,
-                             uint32_t flags, ChildGroups& childTransforms, double /*weight*/) {
+                             uint32_t flags, ChildGroups& childTransforms) {
   return emitStandardChildren(context, flags, childTransforms);
 }
 
@@ -41,10 +28,6 @@ ChildPlacement contextPlacement(const EvaluationContext& context) {
   p.thickness = context.number(kIdThickness);
   p.density = context.number(kIdDensity);
   return p;
-}
-
-Matrix4 Component::componentTransform(const Matrix4& in) const {
-  return photoTransform(in, photoDir, photo, photoMode);
 }
 
 Matrix4 Component::contextPhotoTurn(const EvaluationContext& context) const {

@@ -51,24 +51,9 @@ struct ChildPlacement {
 
 struct ChildGroup {
   uint32_t kind = kLinkOwnFrame;
-  uint8_t flag = 0;
   std::vector<ChildPlacement> placements;
 };
 using ChildGroups = std::vector<ChildGroup>;
-
-// Ids the base parameters received from the registry; -1 until declared.
-struct BaseParameterHandles {
-  int32_t name = -1;
-  int32_t scale = -1;
-  int32_t rotate = -1;
-  int32_t translate = -1;
-  int32_t worldToObject = -1;
-  int32_t parentToObject = -1;
-  int32_t internalGrowth = -1;
-  int32_t internalThickness = -1;
-  int32_t internalIteration = -1;
-  int32_t internalDensity = -1;
-};
 
 // Components are filled once after creation and then only read: generate
 // keeps no state, so one component may serve several scene nodes.
@@ -76,8 +61,8 @@ class Component {
  public:
   virtual ~Component();
 
-  // Registers the base parameters with the node's context and keeps the ids.
-  virtual void declareParameters(EvaluationContext& registry);
+  // Registers parameters with the node's context; the base needs none of its own.
+  virtual void declareParameters(EvaluationContext& /*registry*/) {}
 
   virtual std::string typeName() const { return "Simple"; }
   virtual bool hasGrowthAxis() const { return false; }
@@ -87,7 +72,7 @@ class Component {
   // for; returns the kinds it served (0: nothing, also when the sink refused).
   // The base serves only the own-frame kind.
   virtual uint32_t generate(const EvaluationContext& context, MeshSink& sink, uint32_t flags,
-                            ChildGroups& childTransforms, double weight);
+                            ChildGroups& childTransforms);
 
   // With bit 16 in flags: appends one kind-16 group holding the default
   // placement (identity frame, valid 0) and returns 16; otherwise 0.
@@ -100,9 +85,6 @@ class Component {
   virtual bool buildOwnMesh(const EvaluationContext& /*context*/, Mesh& /*mesh*/) const {
     return false;
   }
-
-  // photoTransform(in, photoDir, photo, photoMode).
-  virtual Matrix4 componentTransform(const Matrix4& in) const;
 
   // Class-specific registration (the tree's "shape"); true when the class has one.
   virtual bool declareExtraParameters(EvaluationContext& /*registry*/) { return false; }
@@ -121,8 +103,6 @@ class Component {
   double photo = 0.0;
   std::vector<uint32_t> iterationMask;
   CurveParameter profile;
-
-  BaseParameterHandles handles;
 };
 
 // A valid placement that hands the context's growth, thickness and density on

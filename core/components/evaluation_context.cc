@@ -133,12 +133,11 @@ void EvaluationContext::clear() {
 }
 
 void EvaluationContext::setNodeState(const Matrix4& parentToObject, const Matrix4& worldToObject,
-                                     int32_t nodeInteger, double growth, double thickness,
-                                     double density, int32_t iteration, int32_t integer6002,
+                                     double growth, double thickness, double density,
+                                     int32_t iteration, int32_t integer6002,
                                      const SceneObject* linkedObject) {
   parentToObject_ = parentToObject;
   worldToObject_ = worldToObject;
-  nodeInteger_ = nodeInteger;
   growth_ = growth;
   thickness_ = thickness;
   density_ = density;

@@ -74,9 +74,9 @@ class EvaluationContext {
   // Empties the maps; the reserved fields keep their values.
   virtual void clear();
 
-  void setNodeState(const Matrix4& parentToObject, const Matrix4& worldToObject,
-                    int32_t nodeInteger, double growth, double thickness, double density,
-                    int32_t iteration, int32_t integer6002, const SceneObject* linkedObject);
+  void setNodeState(const Matrix4& parentToObject, const Matrix4& worldToObject, double growth,
+                    double thickness, double density, int32_t iteration, int32_t integer6002,
+                    const SceneObject* linkedObject);
 
  private:
   std::map<int32_t, std::string> texts_;
@@ -89,7 +89,6 @@ class EvaluationContext {
   int32_t nextId_ = 0;
   Matrix4 worldToObject_;
   Matrix4 parentToObject_;
-  int32_t nodeInteger_ = 0;
   double growth_ = 1.0;
   double thickness_ = 1.0;
   double density_ = 1.0;

@@ -1,5 +1,7 @@
 #include "core/io/component_parameters.h"
 
+#include <utility>
+
 namespace syv {
 
 bool isComponentKindName(const std::string& name) {
@@ -13,9 +15,31 @@ bool isComponentKindName(const std::string& name) {
 
 namespace {
 
-void readLine(const std::string& block, const std::string& key, const std::string& value,
-              ComponentParameters& p) {
-  const bool isTree = block == "Tree";
+using CP = ComponentParameters;
+
+// Keys read alike in every kind block, by the form of their value.
+const std::pair<const char*, Triple CP::*> kTriples[] = {
+    {"Length", &CP::Length},   {"Len", &CP::Length},       {"Branch_Num", &CP::Branch_Num},
+    {"KruschtlKnots", &CP::KruschtlKnots}, {"IniScale", &CP::IniScale}, {"Number", &CP::Number},
+    {"Radius", &CP::Radius},   {"Influence", &CP::Influence}, {"Translation", &CP::Translation}};
+const std::pair<const char*, LinearParameterRecord CP::*> kLinear[] = {
+    {"Steps", &CP::Steps}, {"Flap", &CP::Flap}, {"Screw", &CP::Screw}, {"RotX", &CP::RotX},
+    {"RotY", &CP::RotY},   {"RotZ", &CP::RotZ}, {"TrX", &CP::TrX},     {"TrY", &CP::TrY},
+    {"TrZ", &CP::TrZ},     {"Fan", &CP::Fan},   {"Trans", &CP::Trans}, {"Angle", &CP::Angle},
+    {"Twist", &CP::Twist}, {"Spin", &CP::Spin}};
+// Set by the key alone, whatever follows it.
+const std::pair<const char*, bool CP::*> kPresent[] = {
+    {"Smooth", &CP::Smooth}, {"ApplyShape", &CP::ApplyShape}, {"Spline", &CP::Spline}};
+const std::pair<const char*, bool CP::*> kBooleans[] = {
+    {"Top", &CP::Top}, {"Deform_Points", &CP::Deform_Points}, {"Separator", &CP::Separator}};
+const std::pair<const char*, int32_t CP::*> kIntegers[] = {
+    {"Characteristic", &CP::Characteristic}, {"Pairs", &CP::Pairs}};
+const std::pair<const char*, int16_t CP::*> kShorts[] = {{"Version", &CP::Version},
+                                                         {"Basis", &CP::Basis}};
+
+// The keys whose reading depends on the kind block; false for any other key.
+bool readKindKey(const std::string& block, const std::string& key, const std::string& value,
+                 CP& p) {
   if (key == "Segments") {
     if (block == "Leaf") {
       const double n = readNumber(value);
@@ -23,83 +47,43 @@ void readLine(const std::string& block, const std::string& key, const std::strin
     } else {
       p.Segments = readTriple(value);
     }
-  } else if (key == "Top") {
-    p.Top = readBoolean(value);
   } else if (key == "Scale") {
-    if (block == "Horn" || block == "PhiBall" || block == "Hydra") {
+    if (block == "Horn" || block == "PhiBall" || block == "Hydra")
       readLinearParameter(value, p.Scale);
-    } else {
+    else
       p.ScaleRange = readVectorRange(value);
-    }
-  } else if (key == "Shape") {
-    if (!isTree) readLinearParameter(value, p.Shape);
-  } else if (key == "Dense") {
-    if (!isTree) readLinearParameter(value, p.Dense);
-  } else if (key == "Steps") {
-    readLinearParameter(value, p.Steps);
-  } else if (key == "Flap") {
-    readLinearParameter(value, p.Flap);
-  } else if (key == "Screw") {
-    readLinearParameter(value, p.Screw);
-  } else if (key == "RotX") {
-    readLinearParameter(value, p.RotX);
-  } else if (key == "RotY") {
-    readLinearParameter(value, p.RotY);
-  } else if (key == "RotZ") {
-    readLinearParameter(value, p.RotZ);
-  } else if (key == "TrX") {
-    readLinearParameter(value, p.TrX);
-  } else if (key == "TrY") {
-    readLinearParameter(value, p.TrY);
-  } else if (key == "TrZ") {
-    readLinearParameter(value, p.TrZ);
-  } else if (key == "Smooth") {
-    p.Smooth = true;
-  } else if (key == "Characteristic") {
-    p.Characteristic = readInteger(value);
-  } else if (key == "ApplyShape") {
-    p.ApplyShape = true;
-  } else if (key == "MoveScale") {
-    p.MoveScale = readNumber(value);
-  } else if (key == "Length" || key == "Len") {
-    p.Length = readTriple(value);
-  } else if (key == "Spline") {
-    p.Spline = true;
-  } else if (key == "Pairs") {
-    p.Pairs = readInteger(value);
-  } else if (key == "Branch_Num") {
-    p.Branch_Num = readTriple(value);
-  } else if (key == "KruschtlKnots") {
-    p.KruschtlKnots = readTriple(value);
-  } else if (key == "IniScale") {
-    p.IniScale = readTriple(value);
-  } else if (key == "Version") {
-    p.Version = readShortInteger(value);
-  } else if (key == "Number") {
-    p.Number = readTriple(value);
-  } else if (key == "Radius") {
-    p.Radius = readTriple(value);
-  } else if (key == "Influence") {
-    p.Influence = readTriple(value);
-  } else if (key == "Fan") {
-    readLinearParameter(value, p.Fan);
-  } else if (key == "Trans") {
-    readLinearParameter(value, p.Trans);
-  } else if (key == "Angle") {
-    readLinearParameter(value, p.Angle);
-  } else if (key == "Twist") {
-    readLinearParameter(value, p.Twist);
-  } else if (key == "Spin") {
-    readLinearParameter(value, p.Spin);
-  } else if (key == "Translation") {
-    p.Translation = readTriple(value);
-  } else if (key == "Basis") {
-    p.Basis = readShortInteger(value);
-  } else if (key == "Deform_Points") {
-    p.Deform_Points = readBoolean(value);
-  } else if (key == "Separator") {
-    p.Separator = readBoolean(value);
+  } else if (key == "Shape" || key == "Dense") {
+    // A Tree's shape and density are curves, given as blocks.
+    if (block != "Tree") readLinearParameter(value, key == "Shape" ? p.Shape : p.Dense);
+  } else {
+    return false;
   }
+  return true;
+}
+
+template <typename Table, typename Read>
+bool readFromTable(const Table& table, const std::string& key, CP& p, Read read) {
+  for (const auto& [name, field] : table) {
+    if (key != name) continue;
+    read(p.*field);
+    return true;
+  }
+  return false;
+}
+
+void readLine(const std::string& block, const std::string& key, const std::string& value, CP& p) {
+  if (readKindKey(block, key, value, p)) return;
+  if (key == "MoveScale") {
+    p.MoveScale = readNumber(value);
+    return;
+  }
+  if (readFromTable(kTriples, key, p, [&](Triple& f) { f = readTriple(value); })) return;
+  if (readFromTable(kLinear, key, p, [&](LinearParameterRecord& f) { readLinearParameter(value, f); }))
+    return;
+  if (readFromTable(kPresent, key, p, [](bool& f) { f = true; })) return;
+  if (readFromTable(kBooleans, key, p, [&](bool& f) { f = readBoolean(value); })) return;
+  if (readFromTable(kIntegers, key, p, [&](int32_t& f) { f = readInteger(value); })) return;
+  readFromTable(kShorts, key, p, [&](int16_t& f) { f = readShortInteger(value); });
 }
 
 void readBlock(const std::string& name, const TextNode& child, ComponentParameters& p) {

@@ -53,12 +53,6 @@ class MeshReader {
   virtual bool resize(uint32_t vertexCount, uint32_t faceCount) = 0;
 };
 
-struct MaterialGroup {
-  std::string name;
-  uint32_t value = 0;
-  std::vector<uint32_t> faces;
-};
-
 class Mesh : public MeshReader, public MeshSink {
  public:
   Mesh() = default;
@@ -94,7 +88,6 @@ class Mesh : public MeshReader, public MeshSink {
     maxFaces_ = maxFaces;
   }
 
-  std::vector<MaterialGroup>& materialGroups() { return groups_; }
   const std::vector<Vector3>& vertices() const { return vertices_; }
   const std::vector<Face>& faces() const { return faces_; }
   const std::vector<TexFace>& texFaces() const { return texFaces_; }
@@ -103,7 +96,6 @@ class Mesh : public MeshReader, public MeshSink {
   std::vector<Vector3> vertices_;
   std::vector<Face> faces_;
   std::vector<TexFace> texFaces_;
-  std::vector<MaterialGroup> groups_;
   uint32_t maxVertices_ = UINT32_MAX;
   uint32_t maxFaces_ = UINT32_MAX;
 };

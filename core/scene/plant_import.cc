@@ -44,7 +44,7 @@ PlantImport::PlantImport(const ImportOptions& options)
 
 PlantImport::~PlantImport() = default;
 
-bool PlantImport::walkSceneNode(uint32_t depth, const std::string& name, const TextNode& node,
+void PlantImport::walkSceneNode(uint32_t depth, const std::string& name, const TextNode& node,
                                   KeyFrameTable& table) {
   struct Visit {
     const TextNode* node;
@@ -83,10 +83,20 @@ bool PlantImport::walkSceneNode(uint32_t depth, const std::string& name, const T
     const auto& child = top.node->children[top.next++];
     visit(top.depth + 1, child.first, child.second);
   }
-  return true;
 }
 
 namespace {
+
+// Records that no other record names as a child or a branch.
+std::set<std::string> findRoots(const RecordMap& records) {
+  std::set<std::string> roots;
+  for (const auto& entry : records) roots.insert(entry.first);
+  for (const auto& entry : records) {
+    for (const std::string& child : entry.second.Children) roots.erase(child);
+    for (const std::string& branch : entry.second.Parameters.BranchNames) roots.erase(branch);
+  }
+  return roots;
+}
 
 // "found 2 objects: "Camera" (Camera, root), "Stem" (Simple; unknown block
 // "Tre")": enough for a user to see a misspelt kind or a missing root.
@@ -119,6 +129,76 @@ double secondsSince(std::chrono::steady_clock::time_point& mark) {
 
 }  // namespace
 
+bool PlantImport::readKeyFrames(std::istream& in, KeyFrameTable& table) {
+  TextNode root(0);
+  TextLimits limits;
+  limits.maxDepth = options_.maxDepth;
+  limits.maxLineLength = options_.maxLineLength;
+  const TextReadResult read = readTextTree(in, root, limits);
+  if (read.status == TextReadStatus::kLineTooLong || read.status == TextReadStatus::kTooDeep) {
+    LogChannel::error(
+        "IMPORT: line " + std::to_string(read.line) +
+        (read.status == TextReadStatus::kLineTooLong
+             ? " is longer than " + std::to_string(limits.maxLineLength) +
+                   " bytes (the line length limit; raise it with --max-line-length or "
+                   "SYV_MAX_LINE_LENGTH)"
+             : " opens a block nested deeper than " + std::to_string(limits.maxDepth) +
+                   " (the depth limit; raise it with --max-depth or SYV_MAX_DEPTH)") +
+        "; import stopped");
+    status_ = ImportStatus::kLimitExceeded;
+    return false;
+  }
+  // Whatever can be read is used; a read that stopped early is worth a line.
+  if (!read.ok())
+    LogChannel::warning("IMPORT: reading stopped at line " + std::to_string(read.line) + ": " +
+                        describeTextReadStatus(read.status));
+  else if (read.openBlocks > 0)
+    LogChannel::warning("IMPORT: the file ends inside " + std::to_string(read.openBlocks) +
+                        (read.openBlocks == 1 ? " open block" : " open blocks") +
+                        " (cut off?); the plant is imported as far as it goes");
+  readFileSettings(root.lines);
+  for (const auto& child : root.children) walkSceneNode(0, child.first, child.second, table);
+  return true;
+}
+
+void PlantImport::readFileSettings(const std::vector<std::string>& lines) {
+  for (const std::string& line : lines) {
+    std::string value = line;
+    const std::string key = popToken(value, ' ');
+    if (key == "Version") {
+      std::string rest = value;
+      const std::string major = popToken(rest, '.');
+      LogChannel::info("Sylvo File Version : " + std::to_string(readInteger(major)) + "." +
+                       std::to_string(readInteger(rest)));
+    } else if (key == "Background") {
+      const Vector3 c = readBareTriple(value);
+      const double k = 0.00392156862745098;
+      const float rgb[3] = {static_cast<float>(c.x * k), static_cast<float>(c.y * k),
+                            static_cast<float>(c.z * k)};
+      setBackgroundColor(rgb);
+    }
+  }
+}
+
+ImportStatus PlantImport::createRoots(const EvaluationContext& context, const RecordMap& records,
+                                      const std::set<std::string>& roots) {
+  creation_.createdNames.clear();
+  for (const std::string& rootName : roots) {
+    const ComponentRecord& record = records.at(rootName);
+    creation_.materials.push_back(defaultMaterial());
+    CreationContext root;
+    root.hidden = record.Parameters.TypeName != "Camera";
+    root.material = defaultMaterial();
+    root.materialId = 0;
+    const std::string name =
+        createObject(context, *this, record, root, ChildPlacement(), records, creation_);
+    if (name.empty())
+      return creation_.cancelled ? ImportStatus::kCancelled : ImportStatus::kRootNotCreated;
+    insertUnder(name, std::string());
+  }
+  return ImportStatus::kComplete;
+}
+
 bool PlantImport::readScene(const EvaluationContext& context, const std::string& fileName) {
   setMaxExpressionDepth(static_cast<int>(std::min<uint32_t>(options_.maxDepth,
                                                             kMaxExpressionDepthLimit)));
@@ -132,59 +212,6 @@ bool PlantImport::readScene(const EvaluationContext& context, const std::string&
   }
   ProgressChannel::begin("Loading...");
   ProgressChannel::update(0.0);
-  // Whatever can be read is used; a read that stopped early is worth a line.
-  KeyFrameTable table;
-  {
-    TextNode root(0);
-    TextLimits limits;
-    limits.maxDepth = options_.maxDepth;
-    limits.maxLineLength = options_.maxLineLength;
-    const TextReadResult read = readTextTree(in, root, limits);
-    if (read.status == TextReadStatus::kLineTooLong) {
-      LogChannel::error("IMPORT: line " + std::to_string(read.line) + " is longer than " +
-                        std::to_string(limits.maxLineLength) +
-                        " bytes (the line length limit; raise it with --max-line-length or "
-                        "SYV_MAX_LINE_LENGTH); import stopped");
-      ProgressChannel::end();
-      status_ = ImportStatus::kLimitExceeded;
-      return false;
-    }
-    if (read.status == TextReadStatus::kTooDeep) {
-      LogChannel::error("IMPORT: line " + std::to_string(read.line) + " opens a block nested " +
-                        "deeper than " + std::to_string(limits.maxDepth) +
-                        " (the depth limit; raise it with --max-depth or SYV_MAX_DEPTH); "
-                        "import stopped");
-      ProgressChannel::end();
-      status_ = ImportStatus::kLimitExceeded;
-      return false;
-    }
-    if (!read.ok())
-      LogChannel::warning("IMPORT: reading stopped at line " + std::to_string(read.line) +
-                          ": " + describeTextReadStatus(read.status));
-    else if (read.openBlocks > 0)
-      LogChannel::warning("IMPORT: the file ends inside " + std::to_string(read.openBlocks) +
-                          (read.openBlocks == 1 ? " open block" : " open blocks") +
-                          " (cut off?); the plant is imported as far as it goes");
-
-    for (const std::string& line : root.lines) {
-      std::string value = line;
-      const std::string key = popToken(value, ' ');
-      if (key == "Version") {
-        std::string rest = value;
-        const std::string major = popToken(rest, '.');
-        LogChannel::info("Sylvo File Version : " + std::to_string(readInteger(major)) + "." +
-                         std::to_string(readInteger(rest)));
-      } else if (key == "Background") {
-        const Vector3 c = readBareTriple(value);
-        const double k = 0.00392156862745098;
-        const float rgb[3] = {static_cast<float>(c.x * k), static_cast<float>(c.y * k),
-                              static_cast<float>(c.z * k)};
-        setBackgroundColor(rgb);
-      }
-    }
-    for (const auto& child : root.children)
-      if (!walkSceneNode(0, child.first, child.second, table)) break;
-  }
   // The progress range is closed on every path, so that a host's bar does not
   // stay open after a failed import.
   auto fail = [&](ImportStatus status) {
@@ -192,6 +219,8 @@ bool PlantImport::readScene(const EvaluationContext& context, const std::string&
     ProgressChannel::end();
     return false;
   };
+  KeyFrameTable table;
+  if (!readKeyFrames(in, table)) return fail(status_);
   stages_.read = secondsSince(mark);
   if (table.empty()) return fail(ImportStatus::kNoKeyFrame);
   ProgressChannel::update(0.1);
@@ -199,33 +228,14 @@ bool PlantImport::readScene(const EvaluationContext& context, const std::string&
   // Later key frames take no part; the table outlives every use of the
   // records, so they are used in place rather than copied.
   const RecordMap& records = table.begin()->second.components;
-  std::set<std::string> roots;
-  for (const auto& entry : records) roots.insert(entry.first);
-  for (const auto& entry : records) {
-    for (const std::string& child : entry.second.Children) roots.erase(child);
-    for (const std::string& branch : entry.second.Parameters.BranchNames) roots.erase(branch);
-  }
+  const std::set<std::string> roots = findRoots(records);
   if (roots.empty()) {
     LogChannel::error("IMPORT: No Root Object(s) found!");
     return fail(ImportStatus::kNoRoot);
   }
-
   objectsFound_ = describeObjects(records, roots);
-  creation_.createdNames.clear();
-  for (const std::string& rootName : roots) {
-    const ComponentRecord& record = records.at(rootName);
-    creation_.materials.push_back(defaultMaterial());
-    CreationContext root;
-    root.hidden = record.Parameters.TypeName != "Camera";
-    root.material = defaultMaterial();
-    root.materialId = 0;
-    const std::string name =
-        createObject(context, *this, record, root, ChildPlacement(), records, creation_);
-    if (name.empty())
-      return fail(creation_.cancelled ? ImportStatus::kCancelled
-                                      : ImportStatus::kRootNotCreated);
-    insertUnder(name, std::string());
-  }
+  const ImportStatus created = createRoots(context, records, roots);
+  if (created != ImportStatus::kComplete) return fail(created);
   ProgressChannel::update(1.0);
   ProgressChannel::end();
   stages_.build = secondsSince(mark);

@@ -4,6 +4,8 @@
 #pragma once
 
 #include <cstdint>
+#include <istream>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -76,7 +78,7 @@ class PlantImport : private WorldHolder, public NodeListBuilder {
 
   // Walks one top-level block and everything it nests (without recursion),
   // collecting key frames into `table`.
-  bool walkSceneNode(uint32_t depth, const std::string& name, const TextNode& node,
+  void walkSceneNode(uint32_t depth, const std::string& name, const TextNode& node,
                      KeyFrameTable& table);
 
   ImportStatus status() const { return status_; }
@@ -90,6 +92,12 @@ class PlantImport : private WorldHolder, public NodeListBuilder {
   const std::vector<SceneMaterial>& materialList() const { return creation_.materials; }
 
  private:
+  // The steps of readScene: the text into key frames (false, with the status
+  // set, when a limit stopped it), the file-wide settings, and the roots.
+  bool readKeyFrames(std::istream& in, KeyFrameTable& table);
+  void readFileSettings(const std::vector<std::string>& lines);
+  ImportStatus createRoots(const EvaluationContext& context, const RecordMap& records,
+                           const std::set<std::string>& roots);
   // False, with the error logged, when an expression went beyond the depth.
   bool checkExpressionDepth();
 

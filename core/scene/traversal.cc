@@ -197,14 +197,14 @@ class Walker {
           flags |= k;
       }
       frame->context = std::make_unique<EvaluationContext>(node.context());
-      frame->context->setNodeState(node.transform(), state.transform, state.materialId,
-                                   state.growth, state.thickness, state.density,
+      frame->context->setNodeState(node.transform(), state.transform, state.growth,
+                                   state.thickness, state.density,
                                    static_cast<int32_t>(state.index),
                                    static_cast<int32_t>(state.count), shape);
       DiscardingMeshSink discard;
       TransformingMeshSink placed(*sink, placement, state.materialId);
       MeshSink& target = frame->ownMesh ? static_cast<MeshSink&>(discard) : placed;
-      component->generate(*frame->context, target, flags, frame->groups, 1.0);
+      component->generate(*frame->context, target, flags, frame->groups);
       if (guard_.stopped()) return;
       // Only an own mesh needs the context again; deep scenes keep one frame
       // per level, so the copy is not kept longer than it must.

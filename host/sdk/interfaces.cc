@@ -2,8 +2,8 @@
 
 namespace hostsdk {
 
-void LogSys::LogEntry(DWORD type, const char* title, const char* text) {
-  entries_.push_back({type, title ? title : "", text ? text : ""});
+void LogSys::LogEntry(DWORD type, const char* title, const char* text, DWORD code) {
+  entries_.push_back({type, title ? title : "", text ? text : "", code});
 }
 
 void* ImpInterface::Create(SClass_ID superClass, const Class_ID& classId) {

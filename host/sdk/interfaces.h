@@ -22,17 +22,23 @@ constexpr DWORD SYSLOG_WARN = 0x2;
 constexpr DWORD SYSLOG_INFO = 0x4;
 constexpr DWORD SYSLOG_DEBUG = 0x8;
 
+// Log entry codes: what an entry is, beyond its severity.
+constexpr DWORD LOGCODE_NONE = 0;
+// The reason an import failed; an importer logs at most one, as an error.
+constexpr DWORD LOGCODE_IMPORT_FAILED = 1;
+
 struct HOSTSDK_API LogEntryRecord {
   DWORD type = 0;
   std::string title;
   std::string text;
+  DWORD code = LOGCODE_NONE;
 };
 
 // The host's log. The default keeps every entry in entries().
 class HOSTSDK_API LogSys {
  public:
   virtual ~LogSys() = default;
-  virtual void LogEntry(DWORD type, const char* title, const char* text);
+  virtual void LogEntry(DWORD type, const char* title, const char* text, DWORD code = LOGCODE_NONE);
   const std::vector<LogEntryRecord>& entries() const { return entries_; }
   void clear() { entries_.clear(); }
 

@@ -1,10 +1,10 @@
 #include "host/sdk/material.h"
 
-#include <cstdio>
-#include <cstring>
 #include <new>
 #include <stdexcept>
 #include <unordered_set>
+
+#include <stb/stb_image.h>
 
 #include "host/sdk/texture_lookup.h"
 
@@ -115,65 +115,26 @@ BitmapTex::BitmapTex() : Texmap(MtlKind::BitmapTex, 1) {}
 void BitmapTex::SetMapName(const char* name) {
   mapName_ = name ? name : "";
   loaded_ = false;
-  resolved_.clear();
 }
 
 namespace {
 
-uint32_t be32(const unsigned char* p) {
-  return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | p[3];
-}
-uint32_t le16(const unsigned char* p) { return uint32_t(p[0]) | (uint32_t(p[1]) << 8); }
-uint32_t le32(const unsigned char* p) { return le16(p) | (le16(p + 2) << 16); }
-
-// Reads enough of an image header to know its size and whether it has alpha.
-bool readImageHeader(const std::string& path, BitmapInfo& info) {
-  FILE* f = std::fopen(path.c_str(), "rb");
-  if (!f) return false;
-  unsigned char h[64] = {0};
-  size_t got = std::fread(h, 1, sizeof h, f);
-  std::fclose(f);
+// Reads enough of an image to know its size and whether it has alpha.
+bool readImageInfo(const std::string& path, BitmapInfo& info) {
+  int channels = 0;
   info = BitmapInfo();
-  static const unsigned char png[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
-  if (got >= 26 && std::memcmp(h, png, 8) == 0 && std::memcmp(h + 12, "IHDR", 4) == 0) {
-    info.width = static_cast<int>(be32(h + 16));
-    info.height = static_cast<int>(be32(h + 20));
-    unsigned colorType = h[25];
-    if (colorType == 4 || colorType == 6) info.flags |= MAP_HAS_ALPHA;
-    return true;
-  }
-  if (got >= 30 && h[0] == 'B' && h[1] == 'M') {
-    info.width = static_cast<int>(le32(h + 18));
-    info.height = static_cast<int>(le32(h + 22));
-    if (le16(h + 28) == 32) info.flags |= MAP_HAS_ALPHA;
-    return true;
-  }
-  if (got >= 3 && h[0] == 0xFF && h[1] == 0xD8 && h[2] == 0xFF) return true;
-  // TGA has no magic: accept the image types it defines with a sane depth.
-  if (got >= 18) {
-    unsigned type = h[2], depth = h[16];
-    bool known = type == 1 || type == 2 || type == 3 || type == 9 || type == 10 || type == 11;
-    if (known && (depth == 8 || depth == 15 || depth == 16 || depth == 24 || depth == 32)) {
-      info.width = static_cast<int>(le16(h + 12));
-      info.height = static_cast<int>(le16(h + 14));
-      if ((h[17] & 0x0F) != 0) info.flags |= MAP_HAS_ALPHA;
-      return true;
-    }
-  }
-  return false;
+  if (!stbi_info(path.c_str(), &info.width, &info.height, &channels)) return false;
+  if (channels == 2 || channels == 4) info.flags |= MAP_HAS_ALPHA;
+  return true;
 }
 
 }  // namespace
 
 void BitmapTex::ReloadBitmapAndUpdate() {
   loaded_ = false;
-  resolved_.clear();
   if (mapName_.empty()) return;
   const std::string found = findTexture(mapName_, mapDirs());
-  if (!found.empty() && readImageHeader(found, bitmap_.info)) {
-    loaded_ = true;
-    resolved_ = found;
-  }
+  loaded_ = !found.empty() && readImageInfo(found, bitmap_.info);
 }
 
 MultiTex::MultiTex() : Texmap(MtlKind::TintTex, 1) {}

@@ -44,7 +44,6 @@ class HOSTSDK_API MtlBase {
   const CStr& GetName() const { return name_; }
   void SetMtlFlag(ULONG mask, BOOL value = TRUE);
   BOOL TestMtlFlag(ULONG mask) const { return (flags_ & mask) == mask ? TRUE : FALSE; }
-  ULONG mtlFlags() const { return flags_; }
 
   // Sub-maps by slot; a slot outside 0..NumSubTexmaps()-1 holds nothing.
   int NumSubTexmaps() const { return static_cast<int>(maps_.size()); }
@@ -98,13 +97,9 @@ class HOSTSDK_API StdMat2 : public Mtl {
   Color GetSelfIllumColor(TimeValue) const { return selfIllum_; }
   // Display and shading settings.
   void LockAmbDiffTex(BOOL on) { lockAmbDiffTex_ = on; }
-  BOOL GetAmbDiffTexLock() const { return lockAmbDiffTex_; }
   void SetTwoSided(BOOL on) { twoSided_ = on; }
-  BOOL GetTwoSided() const { return twoSided_; }
   void SetFaceMap(BOOL on) { faceMap_ = on; }
-  BOOL GetFaceMap() const { return faceMap_; }
   void SetWire(BOOL on) { wire_ = on; }
-  BOOL GetWire() const { return wire_; }
   // The map shown in the viewport; not a reference (it is one of the sub-maps).
   void SetActiveTexmap(Texmap* map) { active_ = map; }
   Texmap* GetActiveTexmap() const { return active_; }
@@ -157,26 +152,19 @@ class HOSTSDK_API BitmapTex : public Texmap {
   BitmapTex();
   void SetMapName(const char* name);
   const char* GetMapName() const { return mapName_.c_str(); }
-  // Looks the file up (as given, then in the map folders) and reads its
-  // header; afterwards GetBitmap gives the image, or none when it was not found
-  // or not understood (PNG, TGA, BMP and JPEG headers are).
+  // Looks the file up in the map folders and reads its header; afterwards
+  // GetBitmap gives the image, or none when it was not found or not an image
+  // the stb loader knows.
   void ReloadBitmapAndUpdate();
   Bitmap* GetBitmap(TimeValue) { return loaded_ ? &bitmap_ : nullptr; }
-  // The path of the file that ReloadBitmapAndUpdate found (empty when none).
-  const std::string& resolvedPath() const { return resolved_; }
   // Sampling settings.
   void SetFilterType(int type) { filter_ = type; }
-  int GetFilterType() const { return filter_; }
   void SetAlphaAsMono(BOOL on) { alphaAsMono_ = on; }
-  BOOL GetAlphaAsMono() const { return alphaAsMono_; }
   void SetAlphaSource(int source) { alphaSource_ = source; }
-  int GetAlphaSource() const { return alphaSource_; }
   void SetPremultAlpha(BOOL on) { premult_ = on; }
-  BOOL GetPremultAlpha() const { return premult_; }
 
  private:
   std::string mapName_;
-  std::string resolved_;
   Bitmap bitmap_;
   bool loaded_ = false;
   int filter_ = 0;

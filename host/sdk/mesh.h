@@ -63,7 +63,6 @@ class HOSTSDK_API Mesh {
   int getNumTVFaces() const { return static_cast<int>(tvFace.size()); }
 
   void setVert(int i, const Point3& p) { verts[static_cast<size_t>(i)] = p; }
-  Point3& getVert(int i) { return verts[static_cast<size_t>(i)]; }
   void setTVert(int i, const UVVert& p) { tVerts[static_cast<size_t>(i)] = p; }
 
   // Assigns smoothing groups from face normals: faces meeting at an edge
@@ -81,7 +80,6 @@ class HOSTSDK_API Mesh {
   // Stand-in only: the largest element count a setNum* call may reach
   // (default: no limit); lets a host bound memory and tests force failures.
   void setElementLimit(size_t limit) { limit_ = limit; }
-  unsigned topologyVersion() const { return topologyVersion_; }
 
  private:
   size_t limit_ = static_cast<size_t>(-1);

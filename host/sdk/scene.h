@@ -73,7 +73,6 @@ class HOSTSDK_API Scene {
   // `name` followed by the first free two-digit (or longer) number from 01.
   std::string uniqueName(const std::string& name) const;
   size_t objectCount() const { return objects_.size(); }
-  size_t pendingNodeCount() const { return pending_.size(); }
 
   // Stand-in only: make createObject / createNode give nothing.
   void setCreationFails(bool objects, bool nodes) {

@@ -5,7 +5,6 @@
 #include <cstring>
 #include <filesystem>
 #include <nlohmann/json.hpp>
-#include <regex>
 
 #include "app/exporter.h"
 #include "app/textures.h"
@@ -18,7 +17,10 @@
 namespace syv::app {
 namespace {
 
+using test::assimpFaces;
+using test::glbJson;
 using test::TempDir;
+using test::validate;
 
 struct Written {
   ExportResult result;
@@ -40,31 +42,6 @@ Written exportTo(const Model& model, const std::string& plant, const std::string
   w.ok = exportModel(model, req, w.result, w.error);
   if (w.ok) w.ok = writeFilesInPlace(w.result.files, out, w.error);
   return w;
-}
-
-nlohmann::json glbJson(const std::string& bytes) {
-  uint32_t length = 0;
-  std::memcpy(&length, bytes.data() + 12, 4);
-  return nlohmann::json::parse(bytes.substr(20, length));
-}
-
-// Triangle count `assimp info` reports, or -1.
-int assimpFaces(const std::string& file) {
-  const test::RunResult r = test::run("assimp info " + test::shellQuote(file));
-  std::smatch m;
-  if (r.status != 0 || !std::regex_search(r.out, m, std::regex("Faces:\\s+(\\d+)"))) return -1;
-  return std::atoi(m[1].str().c_str());
-}
-
-// Validator report, or null when node or the installed validator is missing.
-nlohmann::json validate(const std::string& file) {
-  const std::string dir = SYV_VALIDATOR_DIR;
-  if (!test::haveCommand("node") || !std::filesystem::exists(dir + "/node_modules/gltf-validator"))
-    return nullptr;
-  const test::RunResult r = test::run("node " + test::shellQuote(dir + "/validate.js") + " " +
-                                      test::shellQuote(file));
-  if (r.out.empty()) return nlohmann::json{{"errors", -1}, {"stderr", r.err}};
-  return nlohmann::json::parse(r.out);
 }
 
 Model texturedModel(const std::string& texture) {

@@ -17,22 +17,15 @@ namespace fs = std::filesystem;
 using test::RunResult;
 using test::shellQuote;
 
-const std::string kProgram = std::string(SYV_BIN_DIR) + "/syvimport";
-const std::string kData = SYV_TEST_DATA;
+using test::kData;
+using test::kProgram;
 
-class Library : public testing::Test {
+class Library : public test::ProgramTest {
  protected:
-  void SetUp() override {
-    if (!fs::exists(kProgram)) GTEST_SKIP() << "syvimport is not built";
-  }
-  RunResult syvimport(const std::string& args) {
-    return test::run("cd " + shellQuote(dir.path()) + " && " + shellQuote(kProgram) + " " + args);
-  }
   void copy(const std::string& data, const std::string& to) {
     fs::create_directories(fs::path(dir.file(to)).parent_path());
     fs::copy_file(kData + "/" + data, dir.file(to), fs::copy_options::overwrite_existing);
   }
-  test::TempDir dir;
 };
 
 std::vector<nlohmann::json> manifest(const std::string& path) {

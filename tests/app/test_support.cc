@@ -4,6 +4,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstring>
+#include <regex>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -72,6 +74,8 @@ bool haveCommand(const std::string& name) {
   return std::system(("command -v " + shellQuote(name) + " >/dev/null 2>&1").c_str()) == 0;
 }
 
+bool haveFile(const std::string& path) { return fs::exists(path); }
+
 std::string readText(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
@@ -99,6 +103,27 @@ std::string tinyPng() {
       0x91, 0x62, 0x04, 0x44, 0x0c, 0x10, 0x0a, 0x00, 0x28, 0xae, 0x05, 0x79, 0xaa, 0xe0, 0x88,
       0x61, 0x00, 0x00, 0x00, 0x00, 0x49, 0x45, 0x4e, 0x44, 0xae, 0x42, 0x60, 0x82};
   return std::string(reinterpret_cast<const char*>(png), sizeof png);
+}
+
+int assimpFaces(const std::string& file) {
+  const RunResult r = run("assimp info " + shellQuote(file));
+  std::smatch m;
+  if (r.status != 0 || !std::regex_search(r.out, m, std::regex("Faces:\\s+(\\d+)"))) return -1;
+  return std::atoi(m[1].str().c_str());
+}
+
+nlohmann::json glbJson(const std::string& bytes) {
+  uint32_t length = 0;
+  std::memcpy(&length, bytes.data() + 12, 4);
+  return nlohmann::json::parse(bytes.substr(20, length));
+}
+
+nlohmann::json validate(const std::string& file) {
+  const std::string dir = SYV_VALIDATOR_DIR;
+  if (!haveCommand("node") || !fs::exists(dir + "/node_modules/gltf-validator")) return nullptr;
+  const RunResult r = run("node " + shellQuote(dir + "/validate.js") + " " + shellQuote(file));
+  if (r.out.empty()) return nlohmann::json{{"errors", -1}, {"stderr", r.err}};
+  return nlohmann::json::parse(r.out);
 }
 
 }  // namespace syv::app::test

@@ -1,6 +1,9 @@
 // Small meshes, temporary folders and process runs for the converter's tests.
 #pragma once
 
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
@@ -39,11 +42,35 @@ struct RunResult {
 RunResult run(const std::string& commandLine);
 
 bool haveCommand(const std::string& name);
+bool haveFile(const std::string& path);
 std::string readText(const std::string& path);
 void writeText(const std::string& path, const std::string& text);
 std::string shellQuote(const std::string& s);
 
 // A 2x2 RGB PNG.
 std::string tinyPng();
+
+// Triangle count `assimp info` reports, or -1.
+int assimpFaces(const std::string& file);
+// The JSON chunk of a .glb file's bytes.
+nlohmann::json glbJson(const std::string& bytes);
+// gltf-validator's report, or null when node or the pinned validator is missing.
+nlohmann::json validate(const std::string& file);
+
+const std::string kProgram = std::string(SYV_BIN_DIR) + "/syvimport";
+const std::string kData = SYV_TEST_DATA;
+
+// The built syvimport, run in a fresh folder of its own.
+class ProgramTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    if (!haveFile(kProgram)) GTEST_SKIP() << "syvimport is not built";
+  }
+  RunResult syvimport(const std::string& args) {
+    return run("cd " + shellQuote(dir.path()) + " && " + shellQuote(kProgram) + " " + args);
+  }
+  std::string plant(const std::string& name) { return shellQuote(kData + "/" + name); }
+  TempDir dir;
+};
 
 }  // namespace syv::app::test

@@ -27,7 +27,7 @@ TEST(EvaluationContext, DeclarationsTakeConsecutiveIdsWhateverTheirTypes) {
   EXPECT_EQ(c.number(0, &found), 0.0);  // one map per type
   EXPECT_FALSE(found);
 
-  c.setNodeState(Matrix4(), Matrix4(), 0, 0.5, 1.0, 1.0, 3, 1, nullptr);
+  c.setNodeState(Matrix4(), Matrix4(), 0.5, 1.0, 1.0, 3, 1, nullptr);
   c.clear();
   EXPECT_EQ(c.text(0, &found), "");
   EXPECT_FALSE(found);
@@ -43,7 +43,7 @@ TEST(EvaluationContext, ReservedIdsIgnoreTheirMapEntriesAndForwardToTheLinkedObj
   EXPECT_FALSE(found);
 
   const Matrix4 own = Matrix4::translation(1, 0, 0), accumulated = Matrix4::translation(0, 2, 0);
-  c.setNodeState(own, accumulated, 9, 0.5, 0.25, 0.75, 4, 2, &shape);
+  c.setNodeState(own, accumulated, 0.5, 0.25, 0.75, 4, 2, &shape);
   EXPECT_TRUE(c.setNumber(kIdGrowth, 5.0));
   EXPECT_TRUE(c.setInteger(kIdIteration, 11));
   EXPECT_TRUE(c.setObject(kIdLinkedObject, &other));

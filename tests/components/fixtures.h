@@ -29,7 +29,7 @@ inline CurveParameter constant(double v) { return CurveParameter(0.0, 4.0, v, v,
 inline EvaluationContext nodeContext(double growth = 1, double thickness = 1, double density = 1,
                                      const SceneObject* shape = nullptr, int32_t iteration = 0) {
   EvaluationContext c;
-  c.setNodeState(Matrix4(), Matrix4(), 0, growth, thickness, density, iteration, 1, shape);
+  c.setNodeState(Matrix4(), Matrix4(), growth, thickness, density, iteration, 1, shape);
   return c;
 }
 
@@ -107,7 +107,7 @@ inline ChildGroups childrenOf(Component& c, const EvaluationContext& context, ui
                               uint32_t* served = nullptr, Mesh* written = nullptr) {
   Mesh scratch;
   ChildGroups groups;
-  const uint32_t answer = c.generate(context, written ? *written : scratch, flags, groups, 1.0);
+  const uint32_t answer = c.generate(context, written ? *written : scratch, flags, groups);
   if (served) *served = answer;
   return groups;
 }

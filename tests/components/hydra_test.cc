@@ -18,7 +18,7 @@ ClassicHydra hydra(double count) {
   return h;
 }
 
-TEST(Hydra, EvenArmsCompositionOrderAndGates) {
+TEST(Hydra, EvenArmsAndCompositionOrder) {
   ClassicHydra h = hydra(4);
   h.armAround = CurveParameter(0.0, 2 * kPi, 0.0, 1.5 * kPi, "id");  // i * pi / 2
   uint32_t served = 0;
@@ -51,15 +51,6 @@ TEST(Hydra, EvenArmsCompositionOrderAndGates) {
   groups = childrenOf(fraction, nodeContext(), kLinkBranches);
   ASSERT_EQ(groups[0].placements.size(), 2u);
   EXPECT_DOUBLE_EQ(groups[0].placements[1].t, 1 / 2.5);
-
-  // Only the asked kinds are served; no arms leave the base alone.
-  ClassicHydra three = hydra(3), none = hydra(0);
-  groups = childrenOf(three, nodeContext(), kLinkOwnFrame, &served);
-  EXPECT_EQ(served, 16u);
-  ASSERT_EQ(groups.size(), 1u);
-  EXPECT_EQ(groups[0].kind, kLinkOwnFrame);
-  EXPECT_EQ(childrenOf(none, nodeContext(), kLinkBranches | kLinkOwnFrame, &served).size(), 1u);
-  EXPECT_EQ(served, 16u);
 }
 
 TEST(Wreath, ChildrenOnTheCircle) {
@@ -86,28 +77,6 @@ TEST(Wreath, ChildrenOnTheCircle) {
   EXPECT_DOUBLE_EQ(groups[0].placements[1].t, 1 / 2.7);
   EXPECT_TRUE(childrenOf(w, nodeContext(), 0, &served).empty());
   EXPECT_EQ(served, 0u);
-}
-
-TEST(HydraImport, ThreeArmsAroundTheAxisAndFourBeadsOnAWreath) {
-  Mesh mesh;
-  ASSERT_TRUE(importData("comp_hydra.syv", mesh));
-  EXPECT_EQ(mesh.faceCount(), 3 * 6u);
-  Vector3 lo, hi;
-  ASSERT_TRUE(mesh.bounds(lo, hi));
-  // Arms tilted flat and set at 0, 90 and 180 degrees, boxes of 10 at 2 units
-  // (the file's angles are written to five digits).
-  EXPECT_NEAR(lo.x, -5.0, 1e-3);
-  EXPECT_NEAR(hi.x, 205.0, 1e-3);
-  EXPECT_NEAR(lo.y, -205.0, 1e-3);
-  EXPECT_NEAR(hi.y, 205.0, 1e-3);
-  EXPECT_NEAR(hi.z, 5.0, 1e-3);
-
-  Mesh wreath;
-  ASSERT_TRUE(importData("comp_wreath.syv", wreath));
-  EXPECT_EQ(wreath.faceCount(), 4 * 6u);
-  ASSERT_TRUE(wreath.bounds(lo, hi));
-  EXPECT_NEAR(hi.x, 350.0, 1e-9);  // radius 3 units plus half a box
-  EXPECT_NEAR(lo.y, -350.0, 1e-9);
 }
 
 }  // namespace

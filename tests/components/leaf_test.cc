@@ -40,7 +40,7 @@ TEST(LeafGenerate, UnitBladeKeepsOutlineAndServesTipAndBase) {
   Mesh mesh;
   ChildGroups groups;
   EXPECT_EQ(l.generate(nodeContext(1, 1, 1, &shape), mesh, kLinkBranches | kLinkTip | kLinkOwnFrame,
-                       groups, 1.0),
+                       groups),
             24u);
   EXPECT_EQ(mesh.vertexCount(), 33u);  // 11 rings of 3
   EXPECT_EQ(mesh.faceCount(), 20u);
@@ -61,7 +61,7 @@ TEST(LeafGenerate, UnitBladeKeepsOutlineAndServesTipAndBase) {
 TEST(LeafGenerate, TropismBendsTowardsUpAndCancels) {
   // Up, seen in the leaf's coordinates, along -X.
   EvaluationContext c;
-  c.setNodeState(Matrix4(), Matrix4::rotY(-kPi / 2), 0, 1, 1, 1, 0, 1, nullptr);
+  c.setNodeState(Matrix4(), Matrix4::rotY(-kPi / 2), 1, 1, 1, 0, 1, nullptr);
   ClassicLeaf l = flatLeaf(4);
   l.phototropism = constant(1);
   const Vector3 bent = childrenOf(l, c, kLinkTip).at(0).placements.at(0).frame.position();
@@ -77,24 +77,11 @@ TEST(LeafFaults, RefusedSinkPlacesNothing) {
   MeshShape shape(across());
   RefusingSink refusing;
   ChildGroups groups;
-  EXPECT_EQ(l.generate(nodeContext(1, 1, 1, &shape), refusing, 24, groups, 1.0), 0u);
+  EXPECT_EQ(l.generate(nodeContext(1, 1, 1, &shape), refusing, 24, groups), 0u);
   EXPECT_TRUE(groups.empty());
   // Without a shape there is nothing to refuse: the children are still placed.
-  EXPECT_EQ(l.generate(nodeContext(), refusing, 24, groups, 1.0), 24u);
+  EXPECT_EQ(l.generate(nodeContext(), refusing, 24, groups), 24u);
   EXPECT_EQ(groups.size(), 2u);
-}
-
-TEST(LeafImport, AreaBladeOverUnitLength) {
-  Mesh mesh;
-  ASSERT_TRUE(importData("comp_leaf.syv", mesh));
-  // Four segments, a three-point Area line: 5 rings of 3, 4 x 2 quads.
-  EXPECT_EQ(mesh.vertexCount(), 15u);
-  EXPECT_EQ(mesh.faceCount(), 8u);
-  Vector3 lo, hi;
-  ASSERT_TRUE(mesh.bounds(lo, hi));
-  EXPECT_NEAR(lo.x, -50.0, 1e-9);
-  EXPECT_NEAR(hi.x, 50.0, 1e-9);
-  EXPECT_NEAR(hi.z, 100.0, 1e-9);  // one unit, whatever MoveScale holds
 }
 
 }  // namespace

@@ -26,7 +26,7 @@ TEST(PhiballPlain, FiveChildrenOnTheGoldenSpiral) {
   ClassicPhiball b = plainBall(5);
   ChildGroups groups;
   Mesh mesh;
-  EXPECT_EQ(b.generate(nodeContext(), mesh, kLinkOwnFrame, groups, 1.0), 20u);
+  EXPECT_EQ(b.generate(nodeContext(), mesh, kLinkOwnFrame, groups), 20u);
   EXPECT_TRUE(mesh.isEmpty());
   ASSERT_EQ(groups.size(), 2u);
   ASSERT_EQ(groups[0].kind, kLinkBranches);
@@ -88,18 +88,6 @@ TEST(PhiballWeighted, ZeroSizedChildSkippedButPhaseAdvances) {
   const double az = 1.0 + kPi / 2, ring = 50 * 0.8;
   EXPECT_NEAR(at.x, ring * std::sin(az), 1e-9);
   EXPECT_NEAR(at.y, ring * std::cos(az), 1e-9);
-}
-
-TEST(PhiballImport, FiveSeedsOnTheBall) {
-  Mesh mesh;
-  ASSERT_TRUE(importData("comp_phiball.syv", mesh));
-  EXPECT_EQ(mesh.faceCount(), 5 * 6u);
-  EXPECT_EQ(mesh.vertexCount(), 5 * 24u);
-  Vector3 lo, hi;
-  ASSERT_TRUE(mesh.bounds(lo, hi));
-  // Radius 1 unit, boxes of 10 at the poles.
-  EXPECT_NEAR(lo.z, -105.0, 1e-9);
-  EXPECT_NEAR(hi.z, 105.0, 1e-9);
 }
 
 }  // namespace

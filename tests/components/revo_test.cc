@@ -15,7 +15,7 @@ TEST(Revo, RingsAtProfileHeights) {
   shape.matrix = Matrix4::scale(2);  // the outline is taken in the shape's own coordinates
   Mesh mesh;
   ChildGroups groups;
-  EXPECT_EQ(r.generate(nodeContext(1, 1, 1, &shape), mesh, kLinkOwnFrame, groups, 1.0), 16u);
+  EXPECT_EQ(r.generate(nodeContext(1, 1, 1, &shape), mesh, kLinkOwnFrame, groups), 16u);
   ASSERT_EQ(mesh.vertexCount(), 12u);
   EXPECT_EQ(mesh.faceCount(), 8u);
   const double z[] = {0, 1, 3}, radius[] = {0.25, 0.5, 0.25};
@@ -37,24 +37,8 @@ TEST(Revo, RingsAtProfileHeights) {
   r.profilePoints = {{0.5, 0, 0}, {1, 0, 1}};
   RefusingSink refusing;
   groups.clear();
-  EXPECT_EQ(r.generate(nodeContext(1, 1, 1, &shape), refusing, kLinkOwnFrame, groups, 1.0), 0u);
+  EXPECT_EQ(r.generate(nodeContext(1, 1, 1, &shape), refusing, kLinkOwnFrame, groups), 0u);
   EXPECT_TRUE(groups.empty());
-}
-
-TEST(RevoImport, VaseWithAFoot) {
-  Mesh mesh;
-  ASSERT_TRUE(importData("comp_revo.syv", mesh));
-  // Three rings of a six-point circle and a box at the base.
-  EXPECT_EQ(mesh.faceCount(), 2 * 6u + 6u);
-  EXPECT_EQ(mesh.vertexCount(), 3 * 6u + 24u);
-  // Ring 1, at height 1 unit, has the profile's radius 1 times the 0.5-unit circle.
-  for (uint32_t k = 6; k < 12; ++k) {
-    EXPECT_NEAR(mesh.vertex(k).z, 100.0, 1e-9);
-    EXPECT_NEAR(radial(mesh.vertex(k)), 50.0, 1e-9);
-  }
-  Vector3 lo, hi;
-  ASSERT_TRUE(mesh.bounds(lo, hi));
-  EXPECT_NEAR(hi.z, 300.0, 1e-9);
 }
 
 }  // namespace

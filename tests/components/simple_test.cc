@@ -13,7 +13,7 @@ namespace {
 
 EvaluationContext nodeContext(const Matrix4& own, const Matrix4& accumulated) {
   EvaluationContext c;
-  c.setNodeState(own, accumulated, 0, 1, 1, 1, 0, 1, nullptr);
+  c.setNodeState(own, accumulated, 1, 1, 1, 0, 1, nullptr);
   return c;
 }
 
@@ -41,23 +41,6 @@ Mesh meshOf(std::initializer_list<Vector3> points) {
   return mesh;
 }
 
-TEST(ClassicSimple, ServesOnlyTheOwnFrameAndWritesNoMesh) {
-  ClassicSimple simple;
-  ClassicHyperpatch patch;
-  EXPECT_EQ(simple.ownMeshMode(), 0u);
-  EXPECT_EQ(patch.ownMeshMode(), 1u);  // the patch bends its own mesh instead
-  Mesh sink;
-  ChildGroups groups;
-  EXPECT_EQ(patch.generate(EvaluationContext(), sink, 0, groups, 1.0), 0u);
-  EXPECT_EQ(simple.generate(EvaluationContext(), sink, 4 | 8 | 1, groups, 1.0), 0u);
-  EXPECT_TRUE(groups.empty());
-  EXPECT_EQ(simple.generate(EvaluationContext(), sink, 4 | 16, groups, 1.0), 16u);
-  ASSERT_EQ(groups.size(), 1u);
-  ASSERT_EQ(groups[0].placements.size(), 1u);
-  EXPECT_EQ(groups[0].placements[0].frame, Matrix4());  // no photo: the default placement
-  EXPECT_TRUE(sink.isEmpty());
-}
-
 TEST(ClassicSimple, PhotoTurnPivotsAboutTheNodeOrigin) {
   ClassicSimple simple;
   simple.photo = 1.0;
@@ -66,7 +49,7 @@ TEST(ClassicSimple, PhotoTurnPivotsAboutTheNodeOrigin) {
   const Matrix4 accumulated = Matrix4::rotX(0.6) * own;
   Mesh sink;
   ChildGroups groups;
-  ASSERT_EQ(simple.generate(nodeContext(own, accumulated), sink, 16, groups, 1.0), 16u);
+  ASSERT_EQ(simple.generate(nodeContext(own, accumulated), sink, 16, groups), 16u);
   const Matrix4 c = groups[0].placements[0].frame;
   // The node leans 0.6 rad off the vertical; the full turn stands it upright.
   const Vector3 axis = (c * accumulated.inverse()).row(2).normalized();
@@ -84,12 +67,12 @@ TEST(ClassicSimple, NonFiniteTurnPlacesNoChild) {
   broken.m[3][0] = std::numeric_limits<double>::quiet_NaN();
   Mesh sink;
   ChildGroups groups;
-  EXPECT_EQ(simple.generate(nodeContext(broken, Matrix4()), sink, 16, groups, 1.0), 0u);
+  EXPECT_EQ(simple.generate(nodeContext(broken, Matrix4()), sink, 16, groups), 0u);
   EXPECT_TRUE(groups.empty());
   EXPECT_EQ(log.warnings, 1);
 
   simple.photo = std::nan("");  // either no turn or refused; never a NaN frame
-  simple.generate(nodeContext(Matrix4(), Matrix4::rotX(0.6)), sink, 16, groups, 1.0);
+  simple.generate(nodeContext(Matrix4(), Matrix4::rotX(0.6)), sink, 16, groups);
   for (const ChildGroup& g : groups) EXPECT_TRUE(g.placements[0].frame.isFinite());
 }
 

@@ -192,9 +192,9 @@ TEST(ComponentBase, StandardChildrenAndIterationMask) {
   Component c;
   ChildGroups groups;
   Mesh sink;
-  EXPECT_EQ(c.generate(EvaluationContext(), sink, 4 | 8, groups, 1.0), 0u);
+  EXPECT_EQ(c.generate(EvaluationContext(), sink, 4 | 8, groups), 0u);
   EXPECT_TRUE(groups.empty());
-  EXPECT_EQ(c.generate(EvaluationContext(), sink, 16 | 4, groups, 1.0), 16u);
+  EXPECT_EQ(c.generate(EvaluationContext(), sink, 16 | 4, groups), 16u);
   ASSERT_EQ(groups.size(), 1u);
   ASSERT_EQ(groups[0].placements.size(), 1u);
   EXPECT_EQ(groups[0].kind, 16u);

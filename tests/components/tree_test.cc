@@ -49,7 +49,7 @@ TEST(TreePlacements, UniformTreeBranchesTipAndBase) {
   ClassicTree tree = plainTree(3, 5);
   ChildGroups groups;
   Mesh sink;
-  EXPECT_EQ(tree.generate(nodeContext(), sink, 4 | 8 | 16, groups, 1.0), 28u);
+  EXPECT_EQ(tree.generate(nodeContext(), sink, 4 | 8 | 16, groups), 28u);
   EXPECT_EQ(sink.vertexCount(), 0u);  // no shape, no stem surface
   ASSERT_EQ(groups.size(), 3u);
   EXPECT_EQ(groups[0].kind, 4u);
@@ -78,7 +78,7 @@ TEST(TreePlacements, HalfGrownTreeAndItsStem) {
   const MeshShape shape(circles({{4, true}}));
   ChildGroups groups;
   Mesh sink;
-  EXPECT_EQ(tree.generate(nodeContext(0.5, 1, 1, &shape), sink, 4 | 8, groups, 1.0), 12u);
+  EXPECT_EQ(tree.generate(nodeContext(0.5, 1, 1, &shape), sink, 4 | 8, groups), 12u);
   ASSERT_EQ(groups[0].placements.size(), 1u);  // 2/3 is past the visible end
   EXPECT_NEAR(groups[0].placements[0].t, 1.0 / 3, 1e-9);
   const ChildPlacement& tip = groups[1].placements[0];
@@ -157,7 +157,7 @@ TEST(TreeGates, NothingWhenSwitchedOffOrUngrown) {
     if (k == 3) tree.lengthFraction = 1e-9;
     ChildGroups groups;
     Mesh sink;
-    EXPECT_EQ(tree.generate(nodeContext(growth, 1, 1, &shape, iteration), sink, 28, groups, 1.0), 0u);
+    EXPECT_EQ(tree.generate(nodeContext(growth, 1, 1, &shape, iteration), sink, 28, groups), 0u);
     EXPECT_TRUE(groups.empty());
     EXPECT_EQ(sink.vertexCount(), 0u);
   }
@@ -172,7 +172,7 @@ TEST(TreeFaults, HugeCountsAreBoundedAndNonFiniteIsSkipped) {
   EXPECT_LE(double(path.size()), kMaxPathPoints);
   ChildGroups groups;
   Mesh sink;
-  huge.generate(nodeContext(), sink, 4, groups, 1.0);
+  huge.generate(nodeContext(), sink, 4, groups);
   EXPECT_EQ(groups[0].placements.size(), size_t(kMaxChildCount));
   EXPECT_GT(log.warnings, 0);
 
@@ -185,14 +185,14 @@ TEST(TreeFaults, HugeCountsAreBoundedAndNonFiniteIsSkipped) {
   ClassicTree infinite = plainTree(3, 5);
   infinite.stemLength = INFINITY;
   groups.clear();
-  EXPECT_EQ(infinite.generate(nodeContext(1, 1, 1, &shape), sink, 28, groups, 1.0), 0u);
+  EXPECT_EQ(infinite.generate(nodeContext(1, 1, 1, &shape), sink, 28, groups), 0u);
   EXPECT_EQ(sink.vertexCount(), 0u);
 
   ClassicTree badScale = plainTree(3, 5);
   badScale.branchScale = CurveParameter(0, 1, 1, 1, "x/0");
   groups.clear();
   const int before = log.warnings;
-  badScale.generate(nodeContext(1, 1, 1, &shape), sink, 4, groups, 1.0);
+  badScale.generate(nodeContext(1, 1, 1, &shape), sink, 4, groups);
   EXPECT_TRUE(groups[0].placements.empty());
   EXPECT_EQ(log.warnings - before, 3);
   EXPECT_GT(sink.vertexCount(), 0u);  // the stem itself is sound

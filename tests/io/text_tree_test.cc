@@ -4,7 +4,6 @@
 
 #include <cmath>
 #include <limits>
-#include <random>
 #include <sstream>
 #include <string>
 
@@ -133,50 +132,6 @@ TEST(TextTree, StreamFailuresAreReported) {
   EXPECT_FALSE(readTextNode(root, failed));
   TextNode file;
   EXPECT_EQ(readTextFile("/nonexistent/io_missing.syv", file).status, TextReadStatus::kOpenFailed);
-}
-
-// The recursive reader as the format describes it, for comparison on inputs
-// whose lines are short and whose nesting is shallow.
-void referenceRead(TextNode& node, std::istream& in) {
-  std::string line;
-  while (std::getline(in, line)) {
-    if (!line.empty() && line.back() == '\r' && !in.eof()) line.pop_back();
-    if (!line.empty() && line[0] == '\r') line.erase(0, 1);
-    if (line.empty()) continue;
-    if (line.back() == '{') {
-      std::string rest = line;
-      std::string name = popToken(rest, ' ');
-      TextNode child(node.depth + 1);
-      referenceRead(child, in);
-      node.children.emplace_back(name, std::move(child));
-      continue;
-    }
-    if (line.back() == '}') {
-      int open = 0, close = 0;
-      for (char c : line) open += c == '{', close += c == '}';
-      if (close > open) {
-        if (line.size() > 1) node.lines.push_back(line.substr(0, line.size() - 1));
-        return;
-      }
-    }
-    node.lines.push_back(line);
-  }
-}
-
-TEST(TextTree, MatchesRecursiveReaderOnRandomInputs) {
-  std::mt19937 rng(12345);
-  const char alphabet[] = {'a', 'b', ' ', '{', '}', '\r', '\n', '\n'};
-  std::uniform_int_distribution<int> pick(0, sizeof alphabet - 1);
-  std::uniform_int_distribution<int> length(0, 120);
-  for (int round = 0; round < 3000; ++round) {
-    std::string text;
-    const int n = length(rng);
-    for (int i = 0; i < n; ++i) text += alphabet[pick(rng)];
-    TextNode reference;
-    std::istringstream in(text);
-    referenceRead(reference, in);
-    ASSERT_EQ(dump(parse(text)), dump(reference)) << ::testing::PrintToString(text);
-  }
 }
 
 TEST(StringOps, TrimPopQuoteBrace) {

@@ -16,7 +16,7 @@ class Placer : public Component {
  public:
   uint32_t linkKind(uint32_t) const override { return kind; }
   uint32_t generate(const EvaluationContext& context, MeshSink& sink, uint32_t flags,
-                    ChildGroups& groups, double) override {
+                    ChildGroups& groups) override {
     seenGrowth.push_back(context.number(kIdGrowth));
     if (box && !generateBox(sink, Vector3(1, 1, 1), 7)) return 0;
     if ((flags & kind) == 0) return 0;

@@ -94,7 +94,8 @@ int FakeImport::DoImport(const char* name, ImpInterface* ii, Interface* ip, BOOL
   }
   if (word == "fail") {
     ip->Log()->LogEntry(SYSLOG_WARN, "Sylvo", "fake: a first warning");
-    ip->Log()->LogEntry(SYSLOG_ERROR, "Sylvo", "fake: IMPORT: No Root Object(s) found!");
+    ip->Log()->LogEntry(SYSLOG_ERROR, "Sylvo", "fake: IMPORT: No Root Object(s) found!",
+                       LOGCODE_IMPORT_FAILED);
     ip->ProgressEnd();
     return IMPEXP_FAIL;
   }
