@@ -204,6 +204,7 @@ std::vector<std::string> childArguments(const Options& o, const std::string& sel
     args.insert(args.end(), {"--lod", shares});
     if (o.lodFiles) args.push_back("--lod-files");
   }
+  if (o.compress) args.push_back("--compress");
   for (const std::string& dir : o.textureDirs) args.insert(args.end(), {"--texture-dir", dir});
   return args;
 }

@@ -18,6 +18,7 @@
 #include "app/fbx_geometry.h"
 #include "app/gltf_writer.h"
 #include "app/lod.h"
+#include "app/mesh_order.h"
 #include "app/obj_writer.h"
 #include "app/submeshes.h"
 #include "app/textures.h"
@@ -392,6 +393,7 @@ bool writeFile(const Model& model, const ExportRequest& req, std::vector<Submesh
       scene.levelNames = std::move(levelNames);
       scene.materials = std::move(materials);
       scene.images = std::move(textures.images);
+      scene.compress = req.compress;
       writeGltf(scene, std::move(levels), path, req.format == Format::Glb, files);
     }
     for (auto& [copy, bytes] : textures.copies) files.emplace(copy, std::move(bytes));
@@ -535,6 +537,8 @@ bool exportModel(const Model& model, const ExportRequest& req, ExportResult& res
     levels.push_back(simplifyLevel(subs, share));
     result.levelTriangles.push_back(triangleCount(levels.back()));
   }
+  // GPU order last: the levels are simplified from the plant as welded.
+  for (SubmeshSet& level : levels) optimizeOrder(level);
   if (!req.lodFiles)
     return writeFile(model, req, std::move(levels), req.outputPath, nodeName, result.files,
                      result.warnings, error);

@@ -37,6 +37,7 @@ struct ExportRequest {
   // in OUT_LOD1.EXT, ... (node PLANT_LOD1, ...), the main output as without.
   std::vector<double> lodShares;
   bool lodFiles = false;
+  bool compress = false;  // glTF only (app/gltf_compress.h)
 };
 
 // The file of level `level` (1 and up) beside `outputPath`: STEM_LODn.EXT.

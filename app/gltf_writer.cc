@@ -8,6 +8,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "app/gltf_compress.h"
+
 namespace syv::app {
 namespace {
 
@@ -64,6 +66,37 @@ struct Layout {
                          {"min", std::move(min)}});
     return accessors.size() - 1;
   }
+  // EXT_meshopt_compression: the view's bytes are encoded in buffer 0 (at
+  // `encodedAt`), its decoded size is reserved in the fallback buffer 1.
+  size_t compressedAccessor(const EncodedStream& s, int target, Json max, Json min) {
+    length = (length + 3) & ~size_t(3);
+    encodedAt.push_back(length);
+    const bool indices = target == kElementArrayBuffer;
+    Json ext = {{"buffer", 0},          {"byteOffset", length}, {"byteLength", s.bytes.size()},
+                {"byteStride", s.stride}, {"count", s.count},
+                {"mode", indices ? "TRIANGLES" : "ATTRIBUTES"}};
+    length += s.bytes.size();
+    Json v = {{"buffer", 1}, {"byteOffset", fallback}, {"byteLength", s.count * s.stride}};
+    if (!indices) v["byteStride"] = s.stride;
+    v["target"] = target;
+    v["extensions"] = {{"EXT_meshopt_compression", std::move(ext)}};
+    fallback += (s.count * s.stride + 3) & ~size_t(3);
+    views.push_back(std::move(v));
+    Json a = {{"bufferView", views.size() - 1},
+              {"byteOffset", 0},
+              {"componentType", s.componentType},
+              {"count", s.count},
+              {"type", s.type}};
+    if (s.normalized) a["normalized"] = true;
+    if (!max.is_null()) {
+      a["max"] = std::move(max);
+      a["min"] = std::move(min);
+    }
+    accessors.push_back(std::move(a));
+    return accessors.size() - 1;
+  }
+  std::vector<size_t> encodedAt;
+  size_t fallback = 0;  // length of the fallback buffer
 };
 
 void put(std::string& out, size_t& at, const void* data, size_t bytes) {
@@ -119,7 +152,28 @@ void writeGltf(const GltfScene& scene, std::vector<SubmeshSet>&& levels,
     }
 
   // Ranges first: the JSON, and so where the binary data starts, depends on them.
+  // Compression takes one level (the options refuse --compress with levels in one file).
   std::vector<Json> levelPrimitives;
+  EncodedMeshes encoded;
+  if (scene.compress) {
+    Json& primitives = levelPrimitives.emplace_back(Json::array());
+    std::vector<bool> textured;
+    for (const OutputMaterial& m : scene.materials) textured.push_back(m.image >= 0);
+    encoded = encodeMeshes(std::move(levels.front()), textured);
+    for (size_t m = 0; m < encoded.primitives.size(); ++m) {
+      const EncodedPrimitive& e = encoded.primitives[m];
+      const size_t pa = layout.compressedAccessor(e.position, kArrayBuffer, e.positionMax, e.positionMin);
+      const size_t na = layout.compressedAccessor(e.normal, kArrayBuffer, nullptr, nullptr);
+      const size_t ta = layout.compressedAccessor(e.uv, kArrayBuffer, nullptr, nullptr);
+      const size_t ia = layout.compressedAccessor(e.indices, kElementArrayBuffer,
+                                                  Json::array({e.indexMax}), Json::array({e.indexMin}));
+      primitives.push_back({{"mode", 4},
+                            {"material", m},
+                            {"indices", ia},
+                            {"attributes", {{"POSITION", pa}, {"NORMAL", na}, {"TEXCOORD_0", ta}}}});
+    }
+  }
+  if (!scene.compress)
   for (const SubmeshSet& meshes : levels) {
   Json& primitives = levelPrimitives.emplace_back(Json::array());
   for (size_t m = 0; m < meshes.meshes.size(); ++m) {
@@ -154,6 +208,16 @@ void writeGltf(const GltfScene& scene, std::vector<SubmeshSet>&& levels,
   Json j;
   j["asset"] = {{"version", "2.0"}, {"generator", "Open Asset Import Library (assimp v5.2.0)"}};
   j["extensionsUsed"] = {"KHR_materials_volume", "FB_ngon_encoding"};
+  const bool compressed = scene.compress && !levelPrimitives[0].empty();
+  bool uvTransform = false;
+  for (const EncodedPrimitive& e : encoded.primitives) uvTransform = uvTransform || e.uvTransform;
+  if (compressed) {
+    for (const char* e : {"KHR_mesh_quantization", "EXT_meshopt_compression"}) {
+      j["extensionsUsed"].push_back(e);
+      j["extensionsRequired"].push_back(e);
+    }
+    if (uvTransform) j["extensionsUsed"].push_back("KHR_texture_transform");
+  }
   if (!layout.accessors.empty()) j["accessors"] = std::move(layout.accessors);
   const std::string bin = binName(outputPath, scene.nodeName);
   const size_t binLength = (layout.length + 3) & ~size_t(3);
@@ -161,6 +225,9 @@ void writeGltf(const GltfScene& scene, std::vector<SubmeshSet>&& levels,
     Json buffer = {{"byteLength", binLength}};
     if (!binary) buffer["uri"] = bin;
     j["buffers"] = Json::array({std::move(buffer)});
+    if (compressed)
+      j["buffers"].push_back({{"byteLength", layout.fallback},
+                              {"extensions", {{"EXT_meshopt_compression", {{"fallback", true}}}}}});
     j["bufferViews"] = std::move(layout.views);
   }
   if (!scene.images.empty()) {
@@ -181,6 +248,12 @@ void writeGltf(const GltfScene& scene, std::vector<SubmeshSet>&& levels,
     ids.insert("material_" + std::to_string(materials.size()));
     Json pbr = Json::object();
     if (m.image >= 0) pbr["baseColorTexture"] = {{"index", m.image}};
+    const size_t at = materials.size();
+    if (m.image >= 0 && at < encoded.primitives.size() && encoded.primitives[at].uvTransform) {
+      const EncodedPrimitive& e = encoded.primitives[at];
+      pbr["baseColorTexture"]["extensions"] = {
+          {"KHR_texture_transform", {{"offset", e.uvOffset}, {"scale", e.uvScale}}}};
+    }
     pbr["baseColorFactor"] = {double(m.color[0]), double(m.color[1]), double(m.color[2]), 1.0};
     pbr["metallicFactor"] = 0.0;
     pbr["roughnessFactor"] = double(0.8f);
@@ -192,6 +265,10 @@ void writeGltf(const GltfScene& scene, std::vector<SubmeshSet>&& levels,
     if (!levelPrimitives[0].empty()) {
       j["meshes"] = Json::array({{{"name", scene.meshName}, {"primitives", std::move(levelPrimitives[0])}}});
       node["mesh"] = 0;
+      if (compressed) {
+        node["translation"] = encoded.offset;
+        node["scale"] = {encoded.scale, encoded.scale, encoded.scale};
+      }
     }
     j["nodes"] = Json::array({std::move(node)});
   } else {
@@ -230,7 +307,7 @@ void writeGltf(const GltfScene& scene, std::vector<SubmeshSet>&& levels,
   std::string text = layout.length ? j.dump(binary ? -1 : 4, ' ', false, replace)
                                    : nlohmann::json(j).dump(-1, ' ', false, replace);
   std::string out;
-  size_t at = 0;
+  size_t at = 0, base = 0;  // where the buffer starts in `out`
   if (binary) {
     text.append((4 - text.size() % 4) % 4, ' ');
     std::string head("glTF", 4);
@@ -244,6 +321,7 @@ void writeGltf(const GltfScene& scene, std::vector<SubmeshSet>&& levels,
       head.append("BIN\0", 4);
     }
     text = {};
+    base = head.size();
     out.assign(head.size() + binLength, '\0');
     put(out, at, head.data(), head.size());
     for (size_t i = 0; i < scene.images.size(); ++i) {
@@ -256,7 +334,17 @@ void writeGltf(const GltfScene& scene, std::vector<SubmeshSet>&& levels,
     if (!layout.length) return;
     out.assign(binLength, '\0');
   }
+  if (scene.compress) {
+    size_t s = 0;
+    for (EncodedPrimitive& e : encoded.primitives)
+      for (EncodedStream* stream : {&e.position, &e.normal, &e.uv, &e.indices}) {
+        at = base + layout.encodedAt[s++];
+        put(out, at, stream->bytes.data(), stream->bytes.size());
+        stream->bytes = {};
+      }
+  }
   // Written in the order the views were laid out, each mesh freed once written.
+  if (!scene.compress)
   for (SubmeshSet& meshes : levels)
   for (Submesh& sub : meshes.meshes) {
     put(out, at, sub.positions.data(), sub.positions.size() * 12);

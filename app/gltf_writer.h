@@ -27,6 +27,9 @@ struct GltfScene {
   std::vector<std::string> levelNames;
   std::vector<OutputMaterial> materials;  // one per submesh (at least one)
   std::vector<GltfImage> images;
+  // Quantized and meshopt-encoded meshes (app/gltf_compress.h); readers need
+  // both extensions, so this is asked for, never the default.
+  bool compress = false;
 };
 
 // Fills `files` (output path -> bytes). The submeshes are released as they are

@@ -232,6 +232,7 @@ int exportPlant(const Options& o, const Model& model, const std::vector<std::str
   request.scale = o.scale;
   request.lodShares = o.lod;
   request.lodFiles = o.lodFiles;
+  request.compress = o.compress;
   request.progress = [&](int percent, const std::string& step) { progress.update(percent, step); };
   ExportResult result;
   std::string error;

@@ -96,6 +96,11 @@ ParseOutcome parseCommandLine(int argc, char** argv, Options& o, int& exitStatus
   app.add_option("--preview-view", view, "three-quarter (default), front, side or top");
   app.add_option("--preview-lod", o.previewLevel,
                  "picture the Nth level of --lod instead of the full plant");
+  app.add_flag("--compress", o.compress,
+               "glTF only: quantized (KHR_mesh_quantization), meshopt-compressed "
+               "(EXT_meshopt_compression) meshes, as gltfpack writes them; a much smaller file, "
+               "but readers must support both extensions (Blender 3.4, for one, cannot read it), "
+               "so it is never the default");
   app.add_flag("--no-progress", o.noProgress, "no progress line");
   app.set_version_flag("--version", std::string("syvimport ") + kToolVersion);
 
@@ -127,7 +132,9 @@ ParseOutcome parseCommandLine(int argc, char** argv, Options& o, int& exitStatus
     return usage("unknown --preview-view '" + view + "' (use three-quarter, front, side or top)");
   if (o.previewLevel > o.lod.size())
     return usage("--preview-lod " + std::to_string(o.previewLevel) + " needs as many --lod levels");
-  if (o.lib.batch) return ParseOutcome::Run;
+  const bool gltf = o.format == Format::Glb || o.format == Format::Gltf;
+  const char* compressOnly = "--compress applies to glTF (.glb, .gltf) only";
+  if (o.lib.batch) return o.compress && !gltf ? usage(compressOnly) : ParseOutcome::Run;
   if (o.output.empty() && !o.stats && o.statsJson.empty() && !o.lib.check && o.lib.preview.empty())
     return usage("nothing to do: give -o OUT.glb|.gltf|.obj|.fbx, --stats or --stats-json FILE");
   if (o.output.empty() && o.formatGiven) return usage("--format needs -o");
@@ -137,6 +144,11 @@ ParseOutcome parseCommandLine(int argc, char** argv, Options& o, int& exitStatus
   if (!std::isfinite(o.scale) || !(o.scale > 0)) return usage("--scale must be a positive number");
   if (!o.lod.empty() && !o.lodFiles && o.format == Format::Obj)
     return usage("OBJ has no nodes to hold levels of detail: add --lod-files");
+  if (o.compress && (o.output.empty() || (o.format != Format::Glb && o.format != Format::Gltf)))
+    return usage(compressOnly);
+  // One quantization grid sits on the plant's node; levels in one file would each need their own.
+  if (o.compress && !o.lod.empty() && !o.lodFiles)
+    return usage("--compress with --lod needs --lod-files (one level per file)");
   return ParseOutcome::Run;
 }
 

@@ -30,6 +30,7 @@ struct Options {
   bool lodFiles = false;    // the levels in files of their own
   PreviewView previewView = PreviewView::ThreeQuarter;
   size_t previewLevel = 0;  // 0: the full plant; N: the level of the Nth --lod share
+  bool compress = false;   // glTF: quantized, meshopt-encoded meshes
   LibraryOptions lib;
   ImportLimits limits;
 };

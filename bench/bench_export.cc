@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "app/gltf_writer.h"
+#include "app/mesh_order.h"
 #include "app/normals.h"
 #include "app/obj_writer.h"
 #include "app/submeshes.h"
@@ -58,6 +59,21 @@ void BM_BuildSubmeshes(benchmark::State& state) {
 // 10 k to 20 M faces, doubling (the largest needs about 3 GB).
 BENCHMARK(BM_BuildSubmeshes)->RangeMultiplier(2)->Range(10000, 20480000)->Unit(benchmark::kMillisecond);
 
+// The vertex cache and fetch order every export now adds after welding.
+void BM_OptimizeOrder(benchmark::State& state) {
+  const TriMesh mesh = tubes(size_t(state.range(0)));
+  const SubmeshSet built = buildSubmeshes(mesh, 0.01);
+  for (auto _ : state) {
+    state.PauseTiming();
+    SubmeshSet copy = built;
+    state.ResumeTiming();
+    optimizeOrder(copy);
+    benchmark::DoNotOptimize(copy);
+  }
+  state.SetItemsProcessed(int64_t(state.iterations()) * int64_t(mesh.faces.size()));
+}
+BENCHMARK(BM_OptimizeOrder)->RangeMultiplier(4)->Range(10000, 2560000)->Unit(benchmark::kMillisecond);
+
 void BM_WriteGlb(benchmark::State& state) {
   const TriMesh mesh = tubes(size_t(state.range(0)));
   const SubmeshSet built = buildSubmeshes(mesh, 0.01);
@@ -76,6 +92,28 @@ void BM_WriteGlb(benchmark::State& state) {
   state.SetItemsProcessed(int64_t(state.iterations()) * int64_t(mesh.faces.size()));
 }
 BENCHMARK(BM_WriteGlb)->RangeMultiplier(8)->Range(10000, 640000)->Unit(benchmark::kMillisecond);
+
+// --compress: quantizing and encoding instead of copying the arrays.
+void BM_WriteGlbCompressed(benchmark::State& state) {
+  const TriMesh mesh = tubes(size_t(state.range(0)));
+  SubmeshSet built = buildSubmeshes(mesh, 0.01);
+  optimizeOrder(built);
+  GltfScene scene;
+  scene.nodeName = "plant";
+  scene.meshName = "mesh_0";
+  scene.materials.resize(built.meshes.size());
+  scene.compress = true;
+  for (auto _ : state) {
+    state.PauseTiming();
+    SubmeshSet copy = built;
+    std::map<std::string, std::string> files;
+    state.ResumeTiming();
+    writeGltf(scene, std::move(copy), "/tmp/plant.glb", true, files);
+    benchmark::DoNotOptimize(files);
+  }
+  state.SetItemsProcessed(int64_t(state.iterations()) * int64_t(mesh.faces.size()));
+}
+BENCHMARK(BM_WriteGlbCompressed)->RangeMultiplier(8)->Range(10000, 640000)->Unit(benchmark::kMillisecond);
 
 void BM_WriteObj(benchmark::State& state) {
   const TriMesh mesh = tubes(size_t(state.range(0)));

@@ -78,6 +78,9 @@ TEST_F(Program, UsageAndOutputFailuresHaveTheirOwnStatus) {
   EXPECT_EQ(syvimport("--help").status, 0);
   r = syvimport("--help");
   EXPECT_NE(r.out.find("metres"), std::string::npos) << "units belong in --help";
+  EXPECT_NE(r.out.find("--compress"), std::string::npos);
+  EXPECT_NE(r.out.find("Blender"), std::string::npos) << "--help names who cannot read --compress";
+  EXPECT_EQ(syvimport(plant("app_plant.syv") + " --compress -o " + shellQuote(dir.file("p.obj"))).status, 2);
   r = syvimport("--version");
   EXPECT_EQ(r.status, 0);
   EXPECT_NE(r.out.find("syvimport"), std::string::npos);

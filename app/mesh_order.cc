@@ -1,0 +1,45 @@
+#include "app/mesh_order.h"
+
+#include <meshoptimizer.h>
+
+namespace syv::app {
+namespace {
+
+// The cache pass rescans the triangles of each cached vertex, so its time
+// grows with the sum of the squared triangle counts per vertex: about 6 per
+// corner on a closed mesh, far more where copies of one object are stacked in
+// place and their corners weld onto a few vertices.
+bool cachePassAffordable(const std::vector<uint32_t>& indices, size_t vertices) {
+  std::vector<uint32_t> uses(vertices);
+  for (uint32_t i : indices) ++uses[i];
+  double work = 0;
+  for (uint32_t n : uses) work += double(n) * double(n);
+  return work <= 256.0 * double(indices.size());
+}
+
+template <typename T>
+void remapStream(std::vector<T>& stream, const std::vector<unsigned>& remap, size_t kept) {
+  meshopt_remapVertexBuffer(stream.data(), stream.data(), stream.size(), sizeof(T), remap.data());
+  stream.resize(kept);
+}
+
+}  // namespace
+
+void optimizeOrder(SubmeshSet& meshes) {
+  for (Submesh& sub : meshes.meshes) {
+    const size_t vertices = sub.positions.size();
+    if (sub.indices.empty() || vertices == 0) continue;
+    if (cachePassAffordable(sub.indices, vertices))
+      meshopt_optimizeVertexCache(sub.indices.data(), sub.indices.data(), sub.indices.size(), vertices);
+    std::vector<unsigned> remap(vertices);
+    // Welding left no vertex unused, so none is dropped here.
+    const size_t kept =
+        meshopt_optimizeVertexFetchRemap(remap.data(), sub.indices.data(), sub.indices.size(), vertices);
+    meshopt_remapIndexBuffer(sub.indices.data(), sub.indices.data(), sub.indices.size(), remap.data());
+    remapStream(sub.positions, remap, kept);
+    remapStream(sub.normals, remap, kept);
+    remapStream(sub.uvs, remap, kept);
+  }
+}
+
+}  // namespace syv::app
