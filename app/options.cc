@@ -132,6 +132,9 @@ ParseOutcome parseCommandLine(int argc, char** argv, Options& o, int& exitStatus
     return usage("unknown --preview-view '" + view + "' (use three-quarter, front, side or top)");
   if (o.previewLevel > o.lod.size())
     return usage("--preview-lod " + std::to_string(o.previewLevel) + " needs as many --lod levels");
+  // One quantization grid sits on the plant's node; levels in one file would each need their own.
+  if (o.compress && !o.lod.empty() && !o.lodFiles)
+    return usage("--compress with --lod needs --lod-files (one level per file)");
   const bool gltf = o.format == Format::Glb || o.format == Format::Gltf;
   const char* compressOnly = "--compress applies to glTF (.glb, .gltf) only";
   if (o.lib.batch) return o.compress && !gltf ? usage(compressOnly) : ParseOutcome::Run;
@@ -146,9 +149,6 @@ ParseOutcome parseCommandLine(int argc, char** argv, Options& o, int& exitStatus
     return usage("OBJ has no nodes to hold levels of detail: add --lod-files");
   if (o.compress && (o.output.empty() || (o.format != Format::Glb && o.format != Format::Gltf)))
     return usage(compressOnly);
-  // One quantization grid sits on the plant's node; levels in one file would each need their own.
-  if (o.compress && !o.lod.empty() && !o.lodFiles)
-    return usage("--compress with --lod needs --lod-files (one level per file)");
   return ParseOutcome::Run;
 }
 

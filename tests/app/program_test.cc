@@ -81,6 +81,8 @@ TEST_F(Program, UsageAndOutputFailuresHaveTheirOwnStatus) {
   EXPECT_NE(r.out.find("--compress"), std::string::npos);
   EXPECT_NE(r.out.find("Blender"), std::string::npos) << "--help names who cannot read --compress";
   EXPECT_EQ(syvimport(plant("app_plant.syv") + " --compress -o " + shellQuote(dir.file("p.obj"))).status, 2);
+  EXPECT_EQ(syvimport(plant("app_plant.syv") + " --compress --lod 0.5 -o " + shellQuote(dir.file("p.glb"))).status, 2)
+      << "one quantization grid cannot serve levels in one file";
   r = syvimport("--version");
   EXPECT_EQ(r.status, 0);
   EXPECT_NE(r.out.find("syvimport"), std::string::npos);
