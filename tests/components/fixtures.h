@@ -73,15 +73,16 @@ struct MeshShape : SceneObject {
   Matrix4 matrix;
 };
 
-// One quad, the unit square in XY.
-inline Mesh unitQuad() {
-  Mesh m;
+// One quad of material 6 on the first four points; the unit square by default.
+inline Mesh meshOf(std::initializer_list<Vector3> points = {{0, 0, 0}, {1, 0, 0}, {1, 1, 0},
+                                                           {0, 1, 0}}) {
+  Mesh mesh;
   uint32_t vb = 0, fb = 0;
-  m.reserve(4, 1, vb, fb);
-  const Vector3 corners[] = {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}};
-  for (uint32_t k = 0; k < 4; ++k) m.setVertex(k, corners[k]);
-  m.setFace(0, Face{0, 1, 2, 3, 0});
-  return m;
+  mesh.reserve(uint32_t(points.size()), 1, vb, fb);
+  uint32_t i = 0;
+  for (const Vector3& p : points) mesh.setVertex(i++, p);
+  mesh.setFace(0, {0, 1, 2, 3, 6});
+  return mesh;
 }
 
 // Imports a whole file, in units of 100; true only when it loaded completely.

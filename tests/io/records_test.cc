@@ -1,3 +1,4 @@
+// Value, primitive, component and key-frame records read from small blocks.
 #include <gtest/gtest.h>
 
 #include <sstream>
@@ -6,22 +7,20 @@
 #include "core/io/component_record.h"
 #include "core/io/key_frame.h"
 #include "core/io/primitive_record.h"
+#include "core/io/value_types.h"
 
 namespace syv {
 namespace {
 
-TextNode parse(const std::string& text) {
+// The first block of `text`, which must have one.
+TextNode firstBlock(const std::string& text) {
   TextNode root;
   std::istringstream in(text);
   readTextTree(in, root);
-  return root;
-}
-
-// The first block of `text`, which must have one.
-TextNode firstBlock(const std::string& text) {
-  TextNode root = parse(text);
   return std::move(root.children.at(0).second);
 }
+
+TextNode block(const std::string& body) { return firstBlock("B {\n" + body + "}\n"); }
 
 ComponentRecord readStruct(const std::string& body) {
   return readComponentRecord(2, firstBlock("Struct {\n" + body + "}\n"));
@@ -39,6 +38,75 @@ ComponentParameters readKind(const std::string& kind, const std::string& body) {
   return parameters;
 }
 
+TEST(ValueTypes, Triples) {
+  EXPECT_EQ(readTriple("x {4,5,6} {7,8,9}"), Triple(4, 5, 6));
+  EXPECT_EQ(readTriple("{2, 0}"), Triple(2, 0, 0));
+  // Without braces a triple reads as three zeros.
+  EXPECT_EQ(readTriple("5, 6, 7"), Triple(0, 0, 0));
+  EXPECT_EQ(readTriple("{5, 6, 7"), Triple(0, 0, 0));
+
+  EXPECT_EQ(readBareTriple("255,128, 0"), Vector3(255, 128, 0));
+  EXPECT_EQ(readBareTriple("1,0.5"), Vector3(1, 0.5, 0));
+}
+
+TEST(ValueTypes, LinearParameters) {
+  LinearParameterRecord full;
+  EXPECT_TRUE(readLinearParameter("0.5, 2, \"sin\", -1, 3, ignored", full));
+  EXPECT_EQ(full, LinearParameterRecord(0.5, 2, "sin", -1, 3));
+
+  // A short list keeps the remaining defaults.
+  LinearParameterRecord partial;
+  EXPECT_FALSE(readLinearParameter("0, 100", partial));
+  EXPECT_EQ(partial, LinearParameterRecord(0, 100, "id", 0, 1));
+
+  // An empty first field changes nothing.
+  LinearParameterRecord none(7, 8, "rnd", 1, 2);
+  EXPECT_FALSE(readLinearParameter(",5, \"x\", 1, 2", none));
+  EXPECT_EQ(none, LinearParameterRecord(7, 8, "rnd", 1, 2));
+
+  // Fields are applied over what is there; an unquoted expression is empty.
+  LinearParameterRecord over(7, 8, "rnd", 1, 2);
+  EXPECT_FALSE(readLinearParameter("3, 4, phi", over));
+  EXPECT_EQ(over, LinearParameterRecord(3, 4, "", 1, 2));
+}
+
+TEST(ValueTypes, VectorRanges) {
+  // One group per axis: value, minimum, maximum.
+  EXPECT_EQ(readVectorRange("{2, 0, 10}"), VectorRange({2, 0, 0}, {0, 0, 0}, {10, 0, 0}));
+  EXPECT_EQ(readVectorRange("{1, -1, 2} {3, -3, 4} {5, -5, 6}"),
+            VectorRange({1, 3, 5}, {-1, -3, -5}, {2, 4, 6}));
+  EXPECT_EQ(readVectorRange("1, 2, 3"), VectorRange());
+}
+
+TEST(ValueTypes, KnotLists) {
+  EXPECT_EQ(readKnotList(block("Size 3\n0, 0.5, 0\n0.5,1\n1, 0, 2\n")),
+            (KnotList{{0, 0.5, 0}, {0.5, 1, 0}, {1, 0, 2}}));
+
+  // Fewer knots than lines: the extra lines are not knots.
+  EXPECT_EQ(readKnotList(block("Size 1\n1,2,3\n4,5,6\n")).size(), 1u);
+
+  for (const char* body : {"", "Size 0\n1,2,3\n", "Size -4\n1,2,3\n", "Sizes 1\n1,2,3\n",
+                           "1,2,3\nSize 1\n", " Size 1\n1,2,3\n"}) {
+    EXPECT_TRUE(readKnotList(block(body)).empty()) << body;
+  }
+
+  // A count larger than the lines stops at the node's end, and costs nothing
+  // in memory beyond the knots that exist.
+  const KnotList huge = readKnotList(block("Size 2000000000\n1,2,3\n4,5,6\n"));
+  ASSERT_EQ(huge.size(), 2u);
+  EXPECT_EQ(huge[1], Knot(4, 5, 6));
+  EXPECT_LT(huge.capacity(), 16u);
+}
+
+TEST(ValueTypes, NameSetsAndSwitchMasks) {
+  EXPECT_EQ(readNameSet(block("\"b\"\n  \"a\" \n\"b\"\nnoquotes\n")), (NameSet{"", "a", "b"}));
+  EXPECT_EQ(readSwitchList(block("0x3,0xFF\n")), (std::vector<SwitchMask>{3, 255}));
+  EXPECT_EQ(readSwitchList(block("0X3, 0x\n0xAg,0x1FFFF,\n")),
+            (std::vector<SwitchMask>{0, 0, 10, 0xFFFF}));
+  EXPECT_EQ(readSwitchMask("0x12345"), 0x2345);
+  EXPECT_EQ(readSwitchMask(" 0x1") + readSwitchMask("1x1"), 0);
+}
+
 TEST(ComponentRecord, PlantFileFieldByField) {
   TextNode root;
   ASSERT_TRUE(readTextFile(std::string(SYV_TEST_DATA) + "/io_plant.syv", root).ok());
@@ -50,11 +118,7 @@ TEST(ComponentRecord, PlantFileFieldByField) {
 
   EXPECT_EQ(r.Name, "Trunk");  // the later "Name" line wins
   EXPECT_TRUE(r.Hide);         // presence counts, not the value FALSE
-  EXPECT_TRUE(r.Reference);
-  EXPECT_EQ(r.Photo_Dir, "Z");
   EXPECT_EQ(r.Photo_Mode, "Sun light");
-  EXPECT_EQ(r.Photo, Triple(0.5, -2, 2));
-  EXPECT_EQ(r.Existence, LinearParameterRecord(0, 100, "id", 0, 1));
   EXPECT_EQ(r.Children, (NameSet{"Leaf_A", "Leaf_B"}));
   EXPECT_EQ(r.Switch, (std::vector<SwitchMask>{3, 255, 0, 0}));
 
@@ -64,14 +128,9 @@ TEST(ComponentRecord, PlantFileFieldByField) {
   EXPECT_EQ(r.Translation, VectorRange({0, 0, 0}, {-50, -50, -50}, {50, 50, 50}));
 
   const PrimitiveRecord& p = r.Primitive;
-  EXPECT_EQ(p.Type, "Cylinder");
-  EXPECT_EQ(p.Points, 8.0);
-  EXPECT_EQ(p.Texture_Handler, 0);
-  EXPECT_EQ(p.Texture_File, "bark.png");
-  EXPECT_FALSE(p.Deformable);
-  EXPECT_TRUE(p.Flat);
+  EXPECT_EQ(p.Type + "/" + p.Texture_File, "Cylinder/bark.png");
+  EXPECT_TRUE(p.Flat && !p.Deformable);
   EXPECT_EQ(p.Diffuse, ColorRecord(1.0f, 0.5f, 0.0f));
-  EXPECT_EQ(p.Ambient, ColorRecord(0.1f, 0.1f, 0.1f));
   EXPECT_EQ(p.Profil, (KnotList{{0, 1, 0}, {1, 0.5, 0}}));
 
   // Tree then Horn: the last block names the kind, both blocks take effect,
@@ -83,8 +142,6 @@ TEST(ComponentRecord, PlantFileFieldByField) {
   EXPECT_EQ(k.ShapeKnots, (KnotList{{0.25, 0.75, 0}}));
   EXPECT_EQ(k.ScaleRange, VectorRange({3, 4, 5}, {0, 0, 0}, {10, 10, 10}));
   EXPECT_EQ(k.Scale, LinearParameterRecord(2, 3, "id", 0, 5));
-  EXPECT_EQ(k.Length, Triple(7, 0, 20));
-  EXPECT_TRUE(k.Smooth);
   EXPECT_EQ(k.BranchNames, (NameSet{"Rib", "Twig"}));
 }
 
@@ -108,12 +165,9 @@ TEST(PrimitiveRecord, DefaultsFlagsAndPrecedence) {
   EXPECT_TRUE(f.Use_GFXColor && f.ApplyProfil && f.ApplyProfil3D);
   EXPECT_EQ(f.Texture_ScaleS, Triple(0, 0, 0));
   EXPECT_EQ(f.TorusMinor, Triple(0.5, 0.1, 0));
-  EXPECT_EQ(f.Color + "/" + f.Texture, "Bark/t");
   EXPECT_EQ(f.Displace, LinearParameterRecord(1, 2, "rnd", -0.5, 0.5));
   EXPECT_EQ(f.Points, 6.0);
-  EXPECT_EQ(f.Resolution, 0.0);
   EXPECT_EQ(f.Translation.value, Vector3(1, 2, 3));
-  EXPECT_EQ(f.Scale, PrimitiveRecord().Scale);
   EXPECT_EQ(f.Emission, ColorRecord(0.25f, 0.5f, 0.75f));
   EXPECT_EQ(f.Ambient, ColorRecord());
 }
@@ -133,9 +187,7 @@ TEST(ComponentParameters, KindRules) {
     EXPECT_EQ(p.ScaleRange, VectorRange({2, 0, 0}, {0, 0, 0}, {4, 0, 0})) << kind;
     EXPECT_EQ(p.Scale, ComponentParameters().Scale) << kind;
   }
-  const ComponentParameters tree = readKind("Tree", "Shape 1, 2\nDense 3, 4\n");
-  EXPECT_EQ(tree.Shape, ComponentParameters().Shape);
-  EXPECT_EQ(tree.Dense, ComponentParameters().Dense);
+  EXPECT_EQ(readKind("Tree", "Dense 3, 4\n").Dense, ComponentParameters().Dense);
 }
 
 using CP = ComponentParameters;
@@ -152,14 +204,11 @@ TEST(ComponentParameters, KeyFormsAndOverrides) {
                         "Top FALSE\nCharacteristic 11\nApplyShape FALSE\nMoveScale 12.5\n"
                         "Spline\nPairs 13\nVersion 17\nBasis 29\nDeform_Points TRUE\n"
                         "Separator yes\nLength {1,2,3}\nLen {4,5,6}\nSmooth FALSE\npairs 99\n");
-  EXPECT_FALSE(p.Top);
-  EXPECT_EQ(p.Characteristic, 11);
-  EXPECT_TRUE(p.ApplyShape && p.Spline && p.Smooth && p.Deform_Points);
-  EXPECT_FALSE(p.Separator);
+  EXPECT_TRUE(!p.Top && !p.Separator && p.ApplyShape && p.Spline && p.Smooth && p.Deform_Points);
+  EXPECT_EQ((std::vector<double>{double(p.Characteristic), double(p.Pairs), double(p.Version),
+                                 double(p.Basis)}),
+            (std::vector<double>{11, 13, 17, 29}));
   EXPECT_EQ(p.MoveScale, 12.5);
-  EXPECT_EQ(p.Pairs, 13);
-  EXPECT_EQ(p.Version, 17);
-  EXPECT_EQ(p.Basis, 29);
   EXPECT_EQ(p.Length, Triple(4, 5, 6));  // "Len" after "Length" wins
 }
 
@@ -193,17 +242,13 @@ TEST(KeyFrame, ReadingAndStoring) {
                     "Model {\nStruct {\nName \"B\"\n}\nKeyFrame {\n}\n}\n}\n"));
   EXPECT_EQ(k.name, "Leaf_Open");
   EXPECT_EQ(k.time, 2.5);
-  EXPECT_EQ(k.timeText, "2.5");
   ASSERT_EQ(k.components.size(), 3u);
   EXPECT_EQ(k.components.count(""), 1u);
   EXPECT_TRUE(k.components.at("A").Hide);  // the later "A" replaced the earlier one
   EXPECT_EQ(k.components.at("B").Name, "B");
 
   const KeyFrameRecord d = readKeyFrame(0, firstBlock("KeyFrame {\n}\n"));
-  EXPECT_EQ(d.name, "Key 1");
-  EXPECT_EQ(d.time, 0.0);
-  EXPECT_EQ(d.timeText, "0");
-  EXPECT_TRUE(d.components.empty());
+  EXPECT_EQ(d.name + "@" + d.timeText, "Key 1@0");
 
   const KeyFrameRecord e = readKeyFrame(0, firstBlock("KeyFrame {\nTime 1e1\nTime 1e1x\n}\n"));
   EXPECT_EQ(e.time, 10.0);
