@@ -233,14 +233,12 @@ TEST(Plugin, FailuresReturnZeroAndReachTheHostLog) {
 }
 
 TEST(Plugin, AHostThatRefusesObjectsNodesOrMaterials) {
-  Import noObject;
-  noObject.scene.setCreationFails(true, false);
-  EXPECT_EQ(noObject.run(kData + "/host_stem.syv"), IMPEXP_FAIL);
-
-  Import noNode;
-  noNode.scene.setCreationFails(false, true);
-  EXPECT_EQ(noNode.run(kData + "/host_stem.syv"), IMPEXP_FAIL);
-  EXPECT_TRUE(noNode.scene.nodes().empty());
+  for (const bool objects : {true, false}) {
+    Import refusing;
+    refusing.scene.setCreationFails(objects, !objects);
+    EXPECT_EQ(refusing.run(kData + "/host_stem.syv"), IMPEXP_FAIL) << objects;
+    EXPECT_TRUE(refusing.scene.nodes().empty()) << objects;
+  }
 
   Import noMulti;
   SetMaterialCreationFails(MtlKind::MultiMtl, true);

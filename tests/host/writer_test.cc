@@ -105,8 +105,6 @@ syv::SceneMaterial record(const std::string& name) {
   syv::SceneMaterial m;
   m.name = name;
   m.diffuse = syv::ColorRecord(0.8f, 0.4f, 0.2f);
-  m.ambient = syv::ColorRecord(0.1f, 0.2f, 0.3f);
-  m.specular = syv::ColorRecord(0.5f, 0.5f, 0.5f);
   return m;
 }
 
