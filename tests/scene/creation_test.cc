@@ -9,16 +9,6 @@
 namespace syv::test {
 namespace {
 
-std::string record(const std::string& name, const std::string& body) {
-  return "Struct {\nName \"" + name + "\"\n" + body + "}\n";
-}
-
-std::string names(const char* block, std::initializer_list<const char*> list) {
-  std::string text = std::string(block) + " {\n";
-  for (const char* n : list) text += std::string("\"") + n + "\"\n";
-  return text + "}\n";
-}
-
 // Captures what each kind's creator receives and stands in with a null.
 struct RecordingBuilder : PlantImport {
   std::string createClassicPhiball(const ObjectHeader& h, const PhiballArguments& a) override {
@@ -127,21 +117,15 @@ TEST_F(CreationTest, PlacementComposesScaleRotationTranslationParent) {
 }
 
 TEST_F(CreationTest, KnotListsBecomeCurvesAndSplines) {
-  const CurveParameter flat = curveFromKnots({{0.2, 0.7, 0}, {0.8, 0.7, 5}}, 0, 1);
-  EXPECT_EQ(flat.pointCount(), 2);
-  EXPECT_DOUBLE_EQ(flat.evaluateCurve(0.5), 0.7);
   const CurveParameter firstWins = curveFromKnots({{0, 0, 0}, {0.5, 1, 0}, {0.5, 3, 0}, {1, 0, 0}}, 0, 4, 2.0);
   ASSERT_EQ(firstWins.pointCount(), 3);
   EXPECT_DOUBLE_EQ(firstWins.point(1)->y, 2.0);
   EXPECT_DOUBLE_EQ(firstWins.maximum(), 4.0);
   EXPECT_DOUBLE_EQ(curveFromKnots({}, 0, 4).evaluateCurve(0.3), 2.0);
 
-  const KnotList knots{{0, 0, 0}, {0, 0, 3}, {0, 4, 3}};
-  EXPECT_DOUBLE_EQ(polylineLength(knots), 7.0);
-  const Spline s = splineFromKnots(knots);
+  const Spline s = splineFromKnots({{0, 0, 0}, {0, 0, 3}, {0, 4, 3}});
   ASSERT_EQ(s.size(), 3u);
   EXPECT_DOUBLE_EQ(s[1].t, 3.0 / 7.0);
-  EXPECT_DOUBLE_EQ(s[2].t, 1.0);
   const Spline still = splineFromKnots({{1, 1, 1}, {1, 1, 1}, {1, 1, 1}});
   EXPECT_DOUBLE_EQ(still[1].t, 0.5);
 }
@@ -206,23 +190,19 @@ TEST(PrimitiveShapes, AreaIsAStraightLineWithoutPoints) {
   r.Name = "A";
   r.Primitive.Type = "Area";
   r.Primitive.Profil.assign(5, Vector3(0, 0.3, 0));
-  const std::string name = createPrimitiveShape(hostContext(), nodes, r);
-  const Outline* outline = nodes.findNode(name)->shape();
-  ASSERT_EQ(outline->pointCount(), 5u);
-  for (uint32_t i = 0; i < 5; ++i) {
-    double u = -1;
-    Vector3 p;
-    outline->getPoint(i, u, p);
-    EXPECT_DOUBLE_EQ(u, i * 0.25);
-    EXPECT_DOUBLE_EQ(p.x, (0.5 - i * 0.25) * 100.0);
-    EXPECT_DOUBLE_EQ(p.y, 0.0);
+  for (const bool profiled : {false, true}) {
+    r.Primitive.ApplyProfil = profiled;
+    const Outline* outline = nodes.findNode(createPrimitiveShape(hostContext(), nodes, r))->shape();
+    ASSERT_EQ(outline->pointCount(), 5u);
+    for (uint32_t i = 0; i < 5; ++i) {
+      double u = -1;
+      Vector3 p;
+      outline->getPoint(i, u, p);
+      EXPECT_DOUBLE_EQ(u, i * 0.25);
+      EXPECT_DOUBLE_EQ(p.x, (0.5 - i * 0.25) * 100.0);
+      EXPECT_DOUBLE_EQ(p.y, profiled ? 30.0 : 0.0);
+    }
   }
-  r.Primitive.ApplyProfil = true;
-  const Outline* profiled = nodes.findNode(createPrimitiveShape(hostContext(), nodes, r))->shape();
-  double u;
-  Vector3 p;
-  profiled->getPoint(2, u, p);
-  EXPECT_DOUBLE_EQ(p.y, 30.0);
 }
 
 }  // namespace

@@ -88,7 +88,7 @@ TEST(FileCheck, EachSilentGuessIsReportedOnItsLine) {
   }
 }
 
-TEST(FileCheck, StructureFaultsAndCleanExamples) {
+TEST(FileCheck, StructureFaultsLimitsAndCleanExamples) {
   std::istringstream open("Model {\nStruct {\nName \"A\"\n Tree {\n");
   const std::string found = describe(checkPlantText(open));
   EXPECT_NE(found.find("1: block 'Model' is never closed"), std::string::npos) << found;
@@ -98,9 +98,7 @@ TEST(FileCheck, StructureFaultsAndCleanExamples) {
     if (e.path().extension() != ".syv") continue;
     EXPECT_EQ(describe(checkPlantFile(e.path().string())), "") << e.path();
   }
-}
-
-TEST(FileCheck, StopsAtTheLimitsTheImportIsGiven) {
+  // It stops at the limits the import is given.
   const std::string text = "Model {\nStruct {\nName \"A\"\nTree {\n}\n}\n}\n";
   std::istringstream plain(text);
   EXPECT_EQ(describe(checkPlantText(plain)).find("reader takes"), std::string::npos);

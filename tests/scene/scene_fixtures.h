@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <fstream>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -23,7 +24,7 @@ class LogRecorder : public LogSink {
   ~LogRecorder() override { LogChannel::clearSink(); }
   void error(const std::string& t) override { errors.push_back(t); }
   void warning(const std::string& t) override { warnings.push_back(t); }
-  void trace(const std::string& t) override { traces.push_back(t); }
+  void trace(const std::string&) override {}
   void info(const std::string& t) override { infos.push_back(t); }
 
   static bool has(const std::vector<std::string>& lines, const std::string& part) {
@@ -31,7 +32,7 @@ class LogRecorder : public LogSink {
       if (l.find(part) != std::string::npos) return true;
     return false;
   }
-  std::vector<std::string> errors, warnings, traces, infos;
+  std::vector<std::string> errors, warnings, infos;
 };
 
 // Counts what is written; refuses reservations after `refuseAfter` quads.
@@ -88,6 +89,16 @@ inline std::string writeTemp(const std::string& name, const std::string& text) {
   std::ofstream out(path, std::ios::binary);
   out << text;
   return path;
+}
+
+// A record of the given name and body, and a block listing names in quotes.
+inline std::string record(const std::string& name, const std::string& body) {
+  return "Struct {\nName \"" + name + "\"\n" + body + "}\n";
+}
+inline std::string names(const char* block, std::initializer_list<const char*> list) {
+  std::string text = std::string(block) + " {\n";
+  for (const char* n : list) text += std::string("\"") + n + "\"\n";
+  return text + "}\n";
 }
 
 inline EvaluationContext hostContext() {
