@@ -114,11 +114,9 @@ TEST_F(Library, PreviewFramesThePlantInItsColoursAndTexture) {
                       part("Red", "", "0.9,0.1,0.1", "0") +
                       part("Blue", "Texture_Handler 1\nTexture_File \"tex.png\"\n", "0.1,0.2,0.9", "1.5") +
                       "}\n");
-  const unsigned char yellow[4 * 4 * 3] = {250, 220, 0, 250, 220, 0, 250, 220, 0, 250, 220, 0,
-                                           250, 220, 0, 250, 220, 0, 250, 220, 0, 250, 220, 0,
-                                           250, 220, 0, 250, 220, 0, 250, 220, 0, 250, 220, 0,
-                                           250, 220, 0, 250, 220, 0, 250, 220, 0, 250, 220, 0};
-  ASSERT_TRUE(stbi_write_png(dir.file("tex.png").c_str(), 4, 4, 3, yellow, 12));
+  std::vector<unsigned char> yellow;
+  for (int i = 0; i < 16; ++i) yellow.insert(yellow.end(), {250, 220, 0});
+  ASSERT_TRUE(stbi_write_png(dir.file("tex.png").c_str(), 4, 4, 3, yellow.data(), 12));
   for (bool textured : {true, false}) {
     if (!textured) fs::remove(dir.file("tex.png"));
     const RunResult r = syvimport("p.syv --preview p.png --size 240x160");

@@ -18,21 +18,8 @@ using test::assimpFaces;
 using test::kData;
 using test::kProgram;
 
-// With the real plug-in (build/bin/libsyvimp.so).
-class Program : public test::ProgramTest {
- protected:
-  void SetUp() override {
-    test::ProgramTest::SetUp();
-    if (!std::filesystem::exists(std::string(SYV_BIN_DIR) + "/libsyvimp.so"))
-      GTEST_SKIP() << "the syvimp plug-in is not built";
-  }
-};
-
-size_t lineCount(const std::string& s) {
-  size_t n = 0;
-  for (char c : s) n += c == '\n';
-  return n;
-}
+using test::count;
+using Program = test::ProgramTest;
 
 TEST_F(Program, BadInputIsOneClearLineAndNothingWritten) {
   test::writeText(dir.file("empty.syv"), "");
@@ -51,7 +38,7 @@ TEST_F(Program, BadInputIsOneClearLineAndNothingWritten) {
     EXPECT_EQ(r.status, 1) << c.file << "\n" << r.err;
     EXPECT_EQ(r.err.rfind("Error: ", 0), 0u) << r.err;
     const std::string last = r.err.substr(r.err.rfind("Error: "));
-    EXPECT_EQ(lineCount(last), 1u) << r.err;
+    EXPECT_EQ(count(last, "\n"), 1u) << r.err;
     EXPECT_NE(last.find(c.file), std::string::npos) << r.err;
     EXPECT_NE(last.find(c.words), std::string::npos) << r.err;
     EXPECT_EQ(test::readText(dir.file("out.glb")), "old") << "an existing output was replaced";
@@ -75,18 +62,14 @@ TEST_F(Program, UsageAndOutputFailuresHaveTheirOwnStatus) {
   EXPECT_EQ(r.status, 2);
   EXPECT_NE(r.err.find("p.stl"), std::string::npos);
   EXPECT_EQ(syvimport(plant("app_plant.syv")).status, 2);
-  EXPECT_EQ(syvimport("--help").status, 0);
   r = syvimport("--help");
+  EXPECT_EQ(r.status, 0);
   EXPECT_NE(r.out.find("metres"), std::string::npos) << "units belong in --help";
-  EXPECT_NE(r.out.find("--compress"), std::string::npos);
   EXPECT_NE(r.out.find("Blender"), std::string::npos) << "--help names who cannot read --compress";
   EXPECT_EQ(syvimport(plant("app_plant.syv") + " --compress -o " + shellQuote(dir.file("p.obj"))).status, 2);
   EXPECT_EQ(syvimport(plant("app_plant.syv") + " --compress --lod 0.5 -o " + shellQuote(dir.file("p.glb"))).status, 2)
       << "one quantization grid cannot serve levels in one file";
-  r = syvimport("--version");
-  EXPECT_EQ(r.status, 0);
-  EXPECT_NE(r.out.find("syvimport"), std::string::npos);
-
+  EXPECT_EQ(syvimport("--version").status, 0);
   r = syvimport(plant("app_plant.syv") + " -o " + shellQuote(dir.file("nowhere/p.glb")));
   EXPECT_EQ(r.status, 3);
   EXPECT_NE(r.err.find("nowhere"), std::string::npos) << r.err;
@@ -200,7 +183,6 @@ TEST_F(Program, EveryExampleConvertsToValidFiles) {
                                     " --quiet --strict --stats-json " + shellQuote(stats));
       ASSERT_EQ(r.status, 0) << name << "." << ext << ": " << r.err;
       const nlohmann::json st = nlohmann::json::parse(test::readText(stats));
-      EXPECT_GE(st["seconds"]["export"].get<double>(), 0.0);
       const int triangles = st["triangles"];
       if (std::string(ext) == "glb" || std::string(ext) == "gltf") {
         const nlohmann::json report = test::validate(out);
@@ -217,12 +199,6 @@ TEST_F(Program, EveryExampleConvertsToValidFiles) {
   EXPECT_GT(plants, 0) << "examples/ holds no plant";
   // No temporary files are left beside the outputs.
   for (const std::string& name : dir.names()) EXPECT_NE(name[0], '.') << name;
-}
-
-size_t count(const std::string& text, const std::string& word) {
-  size_t n = 0;
-  for (size_t at = text.find(word); at != std::string::npos; at = text.find(word, at + 1)) ++n;
-  return n;
 }
 
 TEST_F(Program, TexturesComeOnlyFromThePlantsFolderOrTheUsersAndAreCopiedBeside) {
@@ -275,20 +251,16 @@ TEST_F(Program, TheCommandLineAsAPersonUsesIt) {
   std::filesystem::create_symlink("plant.syv", dir.file("link.glb"));
   // The output is never the plant, by its name or through a link.
   for (const char* args : {"--format glb -o plant.syv", "-o link.glb", "--stats-json ./plant.syv"}) {
-    const RunResult r = test::run("cd " + shellQuote(dir.path()) + " && " + shellQuote(kProgram) +
-                                  " plant.syv " + args);
+    const RunResult r = syvimport(std::string("plant.syv ") + args);
     EXPECT_EQ(r.status, 2) << args;
     EXPECT_NE(r.err.find("plant file itself"), std::string::npos) << r.err;
   }
   EXPECT_EQ(test::readText(dir.file("plant.syv")), original);
   EXPECT_EQ(dir.names(), (std::vector<std::string>{"link.glb", "plant.syv"}));
 
+  // Statistics alone, without an output.
   RunResult r = syvimport(shellQuote(dir.file("plant.syv")) + " --stats-json " + shellQuote(dir.file("s.json")));
   EXPECT_NE(test::readText(dir.file("s.json")).find("\"triangles\""), std::string::npos) << r.err;
-  EXPECT_NE(r.err.find("Imported "), std::string::npos) << r.err;
-  r = syvimport("--bogus -o " + shellQuote(dir.file("x.glb")));
-  EXPECT_EQ(r.status, 2);
-  EXPECT_NE(r.err.find("unknown option '--bogus'"), std::string::npos) << r.err;
 
   // A misspelt kind converts to an empty file, and the warning names what the file held.
   test::writeText(dir.file("typo.syv"), "Model {\nStruct {\nName \"Camera\"\nChildren {\n\"T\"\n}\n"
@@ -369,14 +341,12 @@ TEST_F(FakePlugin, FailureCancelAndMissingPlugIn) {
   EXPECT_EQ(dir.names(), (std::vector<std::string>{"p.syv"}));
 }
 
+// Each format's empty file is the exporter's test; here the user is told.
 TEST_F(FakePlugin, EmptySceneStillConverts) {
-  for (const char* ext : {"glb", "obj", "fbx"}) {
-    const std::string out = dir.file(std::string("p.") + ext);
-    const RunResult r = syvimport("empty", "-o " + shellQuote(out));
-    EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_NE(r.err.find("no visible geometry"), std::string::npos) << r.err;
-    EXPECT_TRUE(std::filesystem::exists(out)) << ext;
-  }
+  const RunResult r = syvimport("empty", "-o " + shellQuote(dir.file("p.obj")));
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.err.find("no visible geometry"), std::string::npos) << r.err;
+  EXPECT_TRUE(std::filesystem::exists(dir.file("p.obj")));
 }
 
 TEST_F(FakePlugin, ProgressLineOnlyOnATerminal) {

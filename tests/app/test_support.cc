@@ -94,6 +94,12 @@ std::string shellQuote(const std::string& s) {
   return out + "'";
 }
 
+size_t count(const std::string& text, const std::string& word) {
+  size_t n = 0;
+  for (size_t at = text.find(word); at != std::string::npos; at = text.find(word, at + 1)) ++n;
+  return n;
+}
+
 std::string tinyPng() {
   // 2x2 RGB, generated once and stored as bytes.
   static const unsigned char png[] = {

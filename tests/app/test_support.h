@@ -46,6 +46,8 @@ bool haveFile(const std::string& path);
 std::string readText(const std::string& path);
 void writeText(const std::string& path, const std::string& text);
 std::string shellQuote(const std::string& s);
+// Occurrences of `word` in `text`, overlapping ones included.
+size_t count(const std::string& text, const std::string& word);
 
 // A 2x2 RGB PNG.
 std::string tinyPng();
@@ -60,11 +62,12 @@ nlohmann::json validate(const std::string& file);
 const std::string kProgram = std::string(SYV_BIN_DIR) + "/syvimport";
 const std::string kData = SYV_TEST_DATA;
 
-// The built syvimport, run in a fresh folder of its own.
+// The built syvimport with the real plug-in, run in a fresh folder of its own.
 class ProgramTest : public testing::Test {
  protected:
   void SetUp() override {
-    if (!haveFile(kProgram)) GTEST_SKIP() << "syvimport is not built";
+    if (!haveFile(kProgram) || !haveFile(std::string(SYV_BIN_DIR) + "/libsyvimp.so"))
+      GTEST_SKIP() << "syvimport or its plug-in is not built";
   }
   RunResult syvimport(const std::string& args) {
     return run("cd " + shellQuote(dir.path()) + " && " + shellQuote(kProgram) + " " + args);

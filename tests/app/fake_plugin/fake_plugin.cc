@@ -48,10 +48,7 @@ void cube(Mesh& mesh) {
       f->setSmGroup(1u << s);
     }
     const DWORD t = DWORD(4 * s);
-    mesh.setTVert(int(t), UVVert(0.f, 0.f, 0.f));
-    mesh.setTVert(int(t + 1), UVVert(1.f, 0.f, 0.f));
-    mesh.setTVert(int(t + 2), UVVert(1.f, 1.f, 0.f));
-    mesh.setTVert(int(t + 3), UVVert(0.f, 1.f, 0.f));
+    for (int k = 0; k < 4; ++k) mesh.setTVert(int(t) + k, UVVert(float(k == 1 || k == 2), float(k >= 2), 0.f));
     mesh.tvFace[size_t(2 * s)].setTVerts(t + 2, t + 1, t);
     mesh.tvFace[size_t(2 * s + 1)].setTVerts(t, t + 3, t + 2);
   }
