@@ -81,8 +81,10 @@ uint32_t ClassicHorn::linkKind(uint32_t index) const {
 
 void ClassicHorn::placeFrames(const EvaluationContext& context, Path& path) const {
   const Matrix4 turn = contextPhotoTurn(context);
-  const Matrix4 down = Matrix4::scale(1.0 / scale), up = Matrix4::scale(scale);
-  for (PathPoint& p : path) p.frame = down * p.frame * turn * up;
+  // The scale products as scaledRows / scaledColumns: the same bits, fewer operations.
+  const double down = 1.0 / scale, up = scale;
+  for (PathPoint& p : path)
+    p.frame = scaledColumns(scaledRows(down, p.frame) * turn, up, up, up);
 }
 
 uint32_t ClassicHorn::generate(const EvaluationContext& context, MeshSink& sink, uint32_t flags,
