@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <new>
 #include <utility>
 #include <vector>
@@ -216,7 +217,6 @@ void Mesh::AutoSmooth(float angle, BOOL, BOOL) {
     }
   }
   std::vector<uint64_t>().swap(edges);
-  owned.release();
   start.release();
   normals.release();
 
@@ -236,7 +236,11 @@ void Mesh::AutoSmooth(float angle, BOOL, BOOL) {
   std::sort(adjacency.begin(), adjacency.end());
   adjacency.erase(std::unique(adjacency.begin(), adjacency.end()), adjacency.end());
 
-  HostArray<DWORD> groupOf = workArray<DWORD>(n);
+  // The face lists' pages serve for the groups: clearing them costs less
+  // than the kernel's clearing of fresh ones.
+  HostArray<DWORD> groupOf = std::move(owned);
+  if (!groupOf.empty()) std::memset(groupOf.data(), 0, std::min(groupOf.size(), n) * sizeof(DWORD));
+  if (!groupOf.resize(n)) throw std::bad_alloc();
   size_t cursor = 0;
   for (size_t r = 0; r < n; ++r) {
     if (root[r] != r) continue;
