@@ -134,8 +134,16 @@ void Mesh::AutoSmooth(float angle, BOOL, BOOL) {
   // changes nothing.
   HostArray<Point3> normals = workArray<Point3>(n);
   HostArray<uint32_t> start = workArray<uint32_t>(nv + 2);
+  // A face without area has no shading of its own: it takes the group of a
+  // neighbour, and never joins or separates others. Such faces are few:
+  // (face, adopted) sorted by face.
+  constexpr uint32_t kNone = UINT32_MAX;
+  std::vector<std::pair<uint32_t, uint32_t>> adopt;
   for (size_t i = 0; i < n; ++i) {
-    normals[i] = normalOf(verts.data(), nv, face[i]);
+    const Point3 normal = normalOf(verts.data(), nv, face[i]);
+    normals[i] = normal;
+    if (normal.x == 0 && normal.y == 0 && normal.z == 0)
+      adopt.emplace_back(static_cast<uint32_t>(i), kNone);
     DWORD owner[2];
     const int k = edgeOwners(face[i], nv, owner);
     for (int j = 0; j < k; ++j) ++start[owner[j] + 1];
@@ -164,13 +172,6 @@ void Mesh::AutoSmooth(float angle, BOOL, BOOL) {
     return d > cosLimit;
   };
 
-  // A face without area has no shading of its own: it takes the group of a
-  // neighbour, and never joins or separates others. Such faces are few:
-  // (face, adopted) sorted by face.
-  constexpr uint32_t kNone = UINT32_MAX;
-  std::vector<std::pair<uint32_t, uint32_t>> adopt;
-  for (size_t i = 0; i < n; ++i)
-    if (degenerate(static_cast<uint32_t>(i))) adopt.emplace_back(static_cast<uint32_t>(i), kNone);
   auto adoptOf = [&](uint32_t f) -> uint32_t& {
     return std::lower_bound(adopt.begin(), adopt.end(), std::make_pair(f, 0u))->second;
   };
