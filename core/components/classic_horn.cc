@@ -123,9 +123,14 @@ uint32_t ClassicHorn::linkKind(uint32_t index) const {
 void ClassicHorn::placeFrames(const EvaluationContext& context, Path& path) const {
   const Matrix4 turn = contextPhotoTurn(context);
   // The scale products as scaledRows / scaledColumns: the same bits, fewer operations.
+  // Without a photo turn its product only adds +0 to each element of a finite
+  // frame, which the scale product after it does anyway.
   const double down = 1.0 / scale, up = scale;
-  for (PathPoint& p : path)
-    p.frame = scaledColumns(scaledRows(down, p.frame) * turn, up, up, up);
+  const bool plainTurn = turn.isIdentity() && std::isfinite(up);
+  for (PathPoint& p : path) {
+    const Matrix4 m = scaledRows(down, p.frame);
+    p.frame = scaledColumns(plainTurn && m.isFinite() ? m : m * turn, up, up, up);
+  }
 }
 
 uint32_t ClassicHorn::generate(const EvaluationContext& context, MeshSink& sink, uint32_t flags,
