@@ -235,12 +235,13 @@ StemSkeleton buildSkeleton(const ClassicTree& tree, const std::vector<double>& p
 }
 
 // Frames whose fourth row is the stem point and whose Z row follows the stem,
-// each turned from the previous by the smallest rotation between directions.
-Path buildFrames(const StemSkeleton& sk) {
+// each turned from the previous by the smallest rotation between directions;
+// the first `count` of them.
+Path buildFrames(const StemSkeleton& sk, size_t count) {
   const size_t n = sk.points.size();
-  std::vector<Vector3> dirs(n);
+  std::vector<Vector3> dirs(count);
   Vector3 last(0.0, 0.0, 1.0);
-  for (size_t i = 0; i < n; ++i) {
+  for (size_t i = 0; i < count; ++i) {
     Vector3 d;
     if (i > 0) d += (sk.points[i] - sk.points[i - 1]).normalized();
     if (i + 1 < n) d += (sk.points[i + 1] - sk.points[i]).normalized();
@@ -249,9 +250,9 @@ Path buildFrames(const StemSkeleton& sk) {
     last = dirs[i];
   }
   Path path;
-  path.reserve(n);
+  path.reserve(count);
   Matrix4 rotation = rotationBetween({0.0, 0.0, 1.0}, dirs[0]);
-  for (size_t i = 0; i < n; ++i) {
+  for (size_t i = 0; i < count; ++i) {
     if (i > 0) {
       // A straight stretch turns by the identity (the cross product of equal unit
       // directions is exactly zero): the product only clears signed zeros.
@@ -263,6 +264,48 @@ Path buildFrames(const StemSkeleton& sk) {
     path.back().frame.setPosition(sk.points[i]);
   }
   return path;
+}
+
+// How many stem points must be framed when only the stem below the growth L is
+// used (the sweep ends there, no branch sits beyond it, the tip child lies
+// between the last point below L and the first at or beyond it). The later
+// frames would only be checked for being finite, so the rest is left out only
+// where it is sure to be: finite points of moderate size, no stem segment so
+// short or tropism pull so strong that a bend could collapse a frame, and a
+// moderate scale and photo turn. Anything else frames the whole stem as before.
+size_t framedPoints(const StemSkeleton& sk, double L, const CurveParameter& towards,
+                    const CurveParameter& away, const Matrix4& environment, const Matrix4& turn,
+                    double scale) {
+  const size_t n = sk.points.size();
+  size_t cut = 0;
+  while (cut < n && sk.nodes[cut].t < L) ++cut;
+  if (cut + 1 >= n) return n;
+  constexpr double kBig = 1e30;
+  auto moderate = [](double v) { return std::fabs(v) <= kBig; };  // false for NaN too
+  if (!(sk.totalLength > 1e-12 && moderate(sk.totalLength))) return n;
+  if (!(std::fabs(scale) >= 1.0 / kBig && moderate(scale))) return n;
+  for (const auto& row : turn.m)
+    for (double v : row)
+      if (!moderate(v)) return n;
+  for (double v : environment.m[2])
+    if (!moderate(v)) return n;
+  const bool plain = towards.mode() == 1 && away.mode() == 1;
+  for (size_t k = 0; k < n; ++k) {
+    const Vector3& p = sk.points[k];
+    if (!(moderate(p.x) && moderate(p.y) && moderate(p.z))) return n;
+    if (k == 0) continue;
+    const double segment = (p - sk.points[k - 1]).length();
+    if (!(segment >= 1e-6)) return n;
+    // The pull of the bend at k + 1 (if any), at most 1 for any curve.
+    double pull = k + 1 < n ? 1.0 : 0.0;
+    if (plain && k + 1 < n) {
+      const double s = sk.nodes[k].t / L;
+      pull = std::fabs(clampValue(towards.evaluate(s), 0.0, 1.0) -
+                       clampValue(away.evaluate(s), 0.0, 1.0));
+    }
+    if (!(pull * segment <= 0.4)) return n;
+  }
+  return cut + 1;
 }
 
 }  // namespace
@@ -351,7 +394,7 @@ const CurveParameter& constantPi() {
 }  // namespace
 
 bool ClassicTree::buildPath(const EvaluationContext& context, Path& path,
-                            std::vector<StemNode>& nodes) const {
+                            std::vector<StemNode>& nodes, bool grownOnly) const {
   const int32_t iteration = context.integer(kIdIteration);
   if (!iterationEnabled(static_cast<uint32_t>(iteration))) return false;
   const double L = context.number(kIdGrowth) * lengthFraction;
@@ -363,13 +406,25 @@ bool ClassicTree::buildPath(const EvaluationContext& context, Path& path,
   const double count = clampCount(branchCount, kMaxChildCount, describe(*this) + ": branches");
   const std::vector<double>& positions = nodePositions(count, density);
   StemSkeleton skeleton = buildSkeleton(*this, positions, source, density);
-  path = buildFrames(skeleton);
+  const Matrix4 environment = context.matrix(kIdWorldToObject);
+  const Matrix4 turn = contextPhotoTurn(context);
+  const size_t n = skeleton.points.size();
+  const size_t framed = grownOnly ? framedPoints(skeleton, L, phototropism, gravitropism,
+                                                 environment, turn, scale)
+                                  : n;
+  path = buildFrames(skeleton, framed);
   nodes = std::move(skeleton.nodes);
 
   if (treeMode < 6)
     for (PathPoint& p : path) p.frame = scaledColumns(p.frame, -1.0, -1.0, 1.0);
-  applyTropism(phototropism, gravitropism, path, context.matrix(kIdWorldToObject), L);
-  const Matrix4 turn = contextPhotoTurn(context);
+  applyTropism(phototropism, gravitropism, path, environment, L);
+  // The frames left out still read their tropism curves, so that an expression
+  // draws its random numbers as often as before.
+  for (size_t k = std::max<size_t>(framed, 2); k < n; ++k) {
+    const double s = nodes[k - 1].t / L;
+    if (phototropism.mode() != 1) phototropism.evaluate(s);
+    if (gravitropism.mode() != 1) gravitropism.evaluate(s);
+  }
   const double down = 1.0 / scale;
   const bool turned = !turn.isIdentity();
   for (PathPoint& p : path) {
@@ -396,7 +451,7 @@ uint32_t ClassicTree::generate(const EvaluationContext& context, MeshSink& sink,
                                ChildGroups& childTransforms) {
   Path path;
   std::vector<StemNode> nodes;
-  if (!buildPath(context, path, nodes)) return 0;
+  if (!buildPath(context, path, nodes, true)) return 0;
   const std::string who = describe(*this);
   if (!finiteOrWarn(path, who + " stem")) return 0;
 

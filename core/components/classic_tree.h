@@ -42,8 +42,10 @@ class ClassicTree : public Component {
   // The stem path (frames in the tree's coordinates, t over the full stem,
   // bent and photo-turned) and the node flags, as generate uses them.
   // False when the iteration is switched off or nothing is visible.
-  bool buildPath(const EvaluationContext& context, Path& path,
-                 std::vector<StemNode>& nodes) const;
+  // grownOnly may end the path at the first point at or beyond the growth
+  // (nodes stay whole); the frames it keeps are the same.
+  bool buildPath(const EvaluationContext& context, Path& path, std::vector<StemNode>& nodes,
+                 bool grownOnly = false) const;
 
   // Fields in the order in which the builder hands them over.
   double stemSegments = 20.0;   // stem nodes in all; plain nodes fill up to this
