@@ -298,7 +298,7 @@ size_t framedPoints(const StemSkeleton& sk, double L, const CurveParameter& towa
     if (!(segment >= 1e-6)) return n;
     // The pull of the bend at k + 1 (if any), at most 1 for any curve.
     double pull = k + 1 < n ? 1.0 : 0.0;
-    if (plain && k + 1 < n) {
+    if (plain && k + 1 < n && segment > 0.4) {
       const double s = sk.nodes[k].t / L;
       pull = std::fabs(clampValue(towards.evaluate(s), 0.0, 1.0) -
                        clampValue(away.evaluate(s), 0.0, 1.0));
@@ -436,15 +436,18 @@ bool ClassicTree::buildPath(const EvaluationContext& context, Path& path,
 }
 
 const std::vector<double>& ClassicTree::nodePositions(double count, double density) const {
-  NodeCache& cache = nodeCache_;
-  if (cache.valid && cache.count == count && cache.density == density) return cache.positions;
-  cache.positions = distributeNodes(nodeDistribution, count, treeMode, density);
-  // Reused only when the distribution warned of nothing, so that every stem warns alike.
+  const std::pair<double, double> key(count, density);
+  const auto found = nodeCache_.find(key);
+  if (found != nodeCache_.end()) return found->second;
+  std::vector<double> positions = distributeNodes(nodeDistribution, count, treeMode, density);
+  // Kept only when the distribution warned of nothing, so that every stem warns alike.
   const double n = treeMode > 3 ? (count + 1.0) / density : count + 1.0;
-  cache.valid = nodeDistribution.mode() == 1 && n >= 0.0 && n <= kMaxChildCount + 1.0;
-  cache.count = count;
-  cache.density = density;
-  return cache.positions;
+  if (!(nodeDistribution.mode() == 1 && n >= 0.0 && n <= kMaxChildCount + 1.0)) {
+    uncachedPositions_ = std::move(positions);
+    return uncachedPositions_;
+  }
+  if (nodeCache_.size() >= kNodeCacheSize) nodeCache_.clear();
+  return nodeCache_.emplace(key, std::move(positions)).first->second;
 }
 
 uint32_t ClassicTree::generate(const EvaluationContext& context, MeshSink& sink, uint32_t flags,

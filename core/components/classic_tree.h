@@ -6,7 +6,9 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/components/component.h"
@@ -72,14 +74,13 @@ class ClassicTree : public Component {
  private:
   const std::vector<double>& nodePositions(double count, double density) const;
 
-  // The last stem's node positions: a plain distribution curve draws nothing, so
-  // the many stems of one component that share count and density share them.
-  struct NodeCache {
-    bool valid = false;
-    double count = 0.0, density = 0.0;
-    std::vector<double> positions;
-  };
-  mutable NodeCache nodeCache_;
+  // Node positions by count and density: a plain distribution curve draws
+  // nothing, so the many stems of one component that share count and density
+  // share them (a child's density follows its place on the parent, so cousins
+  // repeat their siblings' values). Bounded; emptied when full.
+  static constexpr size_t kNodeCacheSize = 256;
+  mutable std::map<std::pair<double, double>, std::vector<double>> nodeCache_;
+  mutable std::vector<double> uncachedPositions_;
 };
 
 // Positions in [0, 1] that split the stem into pieces of equal node mass
