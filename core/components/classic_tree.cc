@@ -130,6 +130,12 @@ Vector3 splinePoint(const Spline& spline, double t) {
 
 std::string describe(const ClassicTree& tree) { return "ClassicTree '" + tree.name + "'"; }
 
+// clampCount, naming the tree only when it warns: stems are many.
+double clampNamed(double value, double maximum, const ClassicTree& tree, const char* what) {
+  if (value >= 0.0 && value <= maximum) return value;
+  return clampCount(value, maximum, describe(tree) + what);
+}
+
 // Node list: the distributed positions carry the branch flag; plain nodes
 // are spread over the intervals in proportion to their lengths.
 std::vector<StemNode> buildNodes(const ClassicTree& tree, const std::vector<double>& positions,
@@ -144,14 +150,13 @@ std::vector<StemNode> buildNodes(const ClassicTree& tree, const std::vector<doub
   // A fractional piece count leaves the last piece shorter, but the stem still ends at 1.
   if (anchors.back() < 1.0 - 1e-9) anchors.push_back(1.0);
   const double P = double(positions.size());
-  const std::string who = describe(tree);
 
-  double segments = std::trunc(clampCount(tree.stemSegments, kMaxPathPoints, who + ": segments"));
+  double segments = std::trunc(clampNamed(tree.stemSegments, kMaxPathPoints, tree, ": segments"));
   if (tree.treeMode > 3) segments = std::trunc(segments / density);
   const double splineNodes = std::floor(
-      clampCount((P - 1.0) * tree.splineLength, kMaxPathPoints, who + ": spline nodes"));
-  double extra = splineNodes + std::max(0.0, clampCount(segments, kMaxPathPoints,
-                                                        who + ": segments by density") - P);
+      clampNamed((P - 1.0) * tree.splineLength, kMaxPathPoints, tree, ": spline nodes"));
+  double extra = splineNodes + std::max(0.0, clampNamed(segments, kMaxPathPoints, tree,
+                                                        ": segments by density") - P);
   extra = std::min(extra, kMaxPathPoints - double(anchors.size()));
   if (!(extra > 0.0)) extra = 0.0;
 
@@ -403,7 +408,7 @@ bool ClassicTree::buildPath(const EvaluationContext& context, Path& path,
   const Divergence div = divergenceSetup(divergenceMode, treeMode);
   const CurveParameter& source = div.constant ? constantPi() : divergence;
 
-  const double count = clampCount(branchCount, kMaxChildCount, describe(*this) + ": branches");
+  const double count = clampNamed(branchCount, kMaxChildCount, *this, ": branches");
   const std::vector<double>& positions = nodePositions(count, density);
   StemSkeleton skeleton = buildSkeleton(*this, positions, source, density);
   const Matrix4 environment = context.matrix(kIdWorldToObject);
@@ -455,8 +460,11 @@ uint32_t ClassicTree::generate(const EvaluationContext& context, MeshSink& sink,
   Path path;
   std::vector<StemNode> nodes;
   if (!buildPath(context, path, nodes, true)) return 0;
-  const std::string who = describe(*this);
-  if (!finiteOrWarn(path, who + " stem")) return 0;
+  for (const PathPoint& p : path)
+    if (!(std::isfinite(p.t) && p.frame.isFinite())) {
+      finiteOrWarn(path, describe(*this) + " stem");
+      return 0;
+    }
 
   const double L = context.number(kIdGrowth) * lengthFraction;
   const double density = context.number(kIdDensity);
@@ -475,7 +483,8 @@ uint32_t ClassicTree::generate(const EvaluationContext& context, MeshSink& sink,
     return d;
   };
   auto place = [&](ChildGroup& group, const ChildPlacement& p) {
-    if (finiteOrWarn(p.frame, who + " placement")) group.placements.push_back(p);
+    if (p.frame.isFinite() || finiteOrWarn(p.frame, describe(*this) + " placement"))
+      group.placements.push_back(p);
   };
 
   uint32_t served = 0;
@@ -483,7 +492,7 @@ uint32_t ClassicTree::generate(const EvaluationContext& context, MeshSink& sink,
     ChildGroup group;
     group.kind = kLinkBranches;
     const uint32_t count = static_cast<uint32_t>(
-        std::floor(clampCount(branchCount, kMaxChildCount, who + ": branches")));
+        std::floor(clampNamed(branchCount, kMaxChildCount, *this, ": branches")));
     double a = kPi;
     uint32_t b = 0;
     for (size_t i = 1; i + 1 < path.size(); ++i) {
