@@ -144,11 +144,6 @@ def corpus():
     yield "names_100k_alike", alike(100000), 0, r""
 
 
-def write(path, content):
-    with open(path, "wb") as f:
-        f.write(content if isinstance(content, bytes) else content.encode("latin-1"))
-
-
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("--bin", required=True)
@@ -167,7 +162,8 @@ def main():
         shutil.rmtree(folder, ignore_errors=True)
         os.makedirs(os.path.join(folder, "out"))
         plant = os.path.join(folder, name + ".syv")
-        write(plant, content)
+        with open(plant, "wb") as f:
+            f.write(content if isinstance(content, bytes) else content.encode("latin-1"))
         for mode, extra in (("stats", ["--stats"]), ("glb", ["-o", "out/plant.glb"])):
             # Each run in its own process, so that the figures are its own.
             probe = [sys.executable, "-c",
