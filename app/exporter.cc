@@ -337,95 +337,107 @@ const char* formatName(Format format) {
 
 namespace {
 
-// One output file at `path`: the full plant alone, or with its levels as
-// children nodes of `nodeName` (`levels` then line up mesh for mesh with the
-// first, which gives the materials). Warnings of textures go to `warnings`.
-bool writeFile(const Model& model, const ExportRequest& req, std::vector<SubmeshSet>&& levels,
-               const std::string& path, const std::string& nodeName,
-               std::map<std::string, std::string>& files, std::vector<std::string>& warnings,
-               std::string& error) {
-  auto step = [&](int percent, const char* what) {
+// What every format of one output file needs: its levels (the first gives the
+// materials, the others line up mesh for mesh with it), names and texture table.
+struct FileJob {
+  const Model& model;
+  const ExportRequest& req;
+  std::vector<SubmeshSet> levels;
+  const std::string& path;
+  const std::string& nodeName;
+  std::vector<std::string> levelNames;  // PLANT_LODn, with levels only
+  std::vector<std::string> meshNames;   // of the full plant's meshes
+  TextureTable textures;
+
+  void step(int percent, const char* what) const {
     if (req.progress) req.progress(percent, what);
-  };
-  const SubmeshSet& subs = levels.front();
-  std::vector<std::string> levelNames;
-  if (levels.size() > 1)
-    for (size_t l = 0; l < levels.size(); ++l) levelNames.push_back(nodeName + "_LOD" + std::to_string(l));
+  }
+  const SubmeshSet& subs() const { return levels.front(); }
   // Every format gets at least one material: some readers expect one.
-  const size_t meshCount = subs.meshes.size();
-  const size_t materialCount = std::max<size_t>(meshCount, 1);
-  auto materialId = [&](size_t i) -> uint32_t {
-    return meshCount ? subs.meshes[i].material
-                     : (model.materials.empty() ? 0 : model.materials.front().id);
-  };
+  size_t materialCount() const { return std::max<size_t>(subs().meshes.size(), 1); }
+  uint32_t materialId(size_t i) const {
+    return !subs().meshes.empty() ? subs().meshes[i].material
+                                  : (model.materials.empty() ? 0 : model.materials.front().id);
+  }
   // PLANT_MATERIAL, one per material id (PLANT_LODn_MATERIAL in a level).
-  auto meshName = [&](size_t level, const Submesh& sub) {
+  std::string meshName(size_t level, const Submesh& sub) const {
     return (levelNames.empty() ? nodeName : levelNames[level]) + "_" +
            materialName(model, findMaterial(model, sub.material), sub.material);
-  };
-  std::vector<std::string> meshNames;
-  for (const Submesh& sub : subs.meshes) meshNames.push_back(meshName(0, sub));
-  TextureTable textures;
-  step(40, "materials");
-
-  if (isGltf(req.format) || req.format == Format::Obj) {
-    std::vector<OutputMaterial> materials;
-    for (size_t i = 0; i < materialCount; ++i) {
-      const uint32_t id = materialId(i);
-      const MaterialInfo* info = findMaterial(model, id);
-      OutputMaterial m;
-      m.name = materialName(model, info, id);
-      m.color = clampedDiffuse(info);
-      if (info) {
-        const TextureUse use = textureUse(*info, req, textures, warnings);
-        m.image = use.image;
-        m.texture = use.reference;
-      }
-      materials.push_back(std::move(m));
-    }
-    step(50, "writing");
-    if (req.format == Format::Obj) {
-      writeObj(materials, meshNames, std::move(levels.front()), path, files);
-    } else {
-      GltfScene scene;
-      scene.nodeName = nodeName;
-      scene.meshName = meshNames.empty() ? std::string() : nodeName;  // one mesh, a primitive per material
-      scene.levelNames = std::move(levelNames);
-      scene.materials = std::move(materials);
-      scene.images = std::move(textures.images);
-      scene.compress = req.compress;
-      writeGltf(scene, std::move(levels), path, req.format == Format::Glb, files);
-    }
-    for (auto& [copy, bytes] : textures.copies) files.emplace(copy, std::move(bytes));
-    return true;
   }
+};
 
-  // FBX stays with Assimp.
+FileJob makeJob(const Model& model, const ExportRequest& req, std::vector<SubmeshSet>&& levels,
+                const std::string& path, const std::string& nodeName) {
+  FileJob job{model, req, std::move(levels), path, nodeName, {}, {}, {}};
+  if (job.levels.size() > 1)
+    for (size_t l = 0; l < job.levels.size(); ++l)
+      job.levelNames.push_back(nodeName + "_LOD" + std::to_string(l));
+  for (const Submesh& sub : job.subs().meshes) job.meshNames.push_back(job.meshName(0, sub));
+  return job;
+}
+
+// glTF and OBJ, written straight from the submeshes.
+void writeDirect(FileJob& job, std::map<std::string, std::string>& files,
+                 std::vector<std::string>& warnings) {
+  std::vector<OutputMaterial> materials;
+  for (size_t i = 0; i < job.materialCount(); ++i) {
+    const uint32_t id = job.materialId(i);
+    const MaterialInfo* info = findMaterial(job.model, id);
+    OutputMaterial m;
+    m.name = materialName(job.model, info, id);
+    m.color = clampedDiffuse(info);
+    if (info) {
+      const TextureUse use = textureUse(*info, job.req, job.textures, warnings);
+      m.image = use.image;
+      m.texture = use.reference;
+    }
+    materials.push_back(std::move(m));
+  }
+  job.step(50, "writing");
+  if (job.req.format == Format::Obj) {
+    writeObj(materials, job.meshNames, std::move(job.levels.front()), job.path, files);
+  } else {
+    GltfScene scene;
+    scene.nodeName = job.nodeName;
+    // One mesh, a primitive per material.
+    scene.meshName = job.meshNames.empty() ? std::string() : job.nodeName;
+    scene.levelNames = std::move(job.levelNames);
+    scene.materials = std::move(materials);
+    scene.images = std::move(job.textures.images);
+    scene.compress = job.req.compress;
+    writeGltf(scene, std::move(job.levels), job.path, job.req.format == Format::Glb, files);
+  }
+  for (auto& [copy, bytes] : job.textures.copies) files.emplace(copy, std::move(bytes));
+}
+
+// Assimp's scene around the geometry: materials, the node (with a child per
+// level), a stand-in per mesh; `geometries` gets the real arrays, in the
+// scene's mesh order, and `expected` their bytes.
+std::unique_ptr<aiScene> fbxScene(FileJob& job, std::vector<FbxGeometry>& geometries,
+                                  size_t& expected, std::vector<std::string>& warnings) {
   auto scene = std::make_unique<aiScene>();
-  scene->mRootNode = new aiNode(nodeName);
+  scene->mRootNode = new aiNode(job.nodeName);
+  const size_t materialCount = job.materialCount();
   scene->mNumMaterials = unsigned(materialCount);
   scene->mMaterials = new aiMaterial*[materialCount];
   for (size_t i = 0; i < materialCount; ++i) {
-    const uint32_t id = materialId(i);
-    scene->mMaterials[i] = makeMaterial(model, findMaterial(model, id), id, req, textures, warnings);
+    const uint32_t id = job.materialId(i);
+    scene->mMaterials[i] =
+        makeMaterial(job.model, findMaterial(job.model, id), id, job.req, job.textures, warnings);
   }
   size_t total = 0;
-  for (const SubmeshSet& level : levels)
+  for (const SubmeshSet& level : job.levels)
     for (const Submesh& sub : level.meshes) total += !sub.indices.empty();
   scene->mNumMeshes = unsigned(total);
   if (total) scene->mMeshes = new aiMesh*[total];
-  // The meshes of a level on its node: the plant's own, or a child per level.
-  std::vector<FbxGeometry> geometries;  // one per scene mesh, in order
   geometries.reserve(total);
-  size_t expected = 0;
   auto attach = [&](aiNode* node, size_t level, unsigned& next) {
     std::vector<unsigned> own;
-    for (size_t i = 0; i < levels[level].meshes.size(); ++i) {
-      const Submesh& sub = levels[level].meshes[i];
+    for (size_t i = 0; i < job.levels[level].meshes.size(); ++i) {
+      const Submesh& sub = job.levels[level].meshes[i];
       if (sub.indices.empty()) continue;
-      scene->mMeshes[next] = makeStandIn(unsigned(i), level == 0 && levelNames.empty()
-                                                          ? meshNames[i]
-                                                          : meshName(level, sub));
+      scene->mMeshes[next] = makeStandIn(
+          unsigned(i), level == 0 && job.levelNames.empty() ? job.meshNames[i] : job.meshName(level, sub));
       geometries.emplace_back(sub);
       expected += geometries.back().bytes();
       own.push_back(next++);
@@ -436,37 +448,46 @@ bool writeFile(const Model& model, const ExportRequest& req, std::vector<Submesh
     std::copy(own.begin(), own.end(), node->mMeshes);
   };
   unsigned next = 0;
-  if (levelNames.empty()) {
+  if (job.levelNames.empty()) {
     attach(scene->mRootNode, 0, next);
   } else {
     std::vector<aiNode*> children;
-    for (size_t l = 0; l < levels.size(); ++l) {
-      children.push_back(new aiNode(levelNames[l]));
+    for (size_t l = 0; l < job.levels.size(); ++l) {
+      children.push_back(new aiNode(job.levelNames[l]));
       attach(children.back(), l, next);
     }
     scene->mRootNode->addChildren(unsigned(children.size()), children.data());
   }
+  return scene;
+}
+
+// Assimp writes the scene into memory; its file is read back, mended and
+// written again with the real arrays streamed in place of the stand-ins'.
+bool writeFbx(FileJob& job, std::map<std::string, std::string>& files,
+              std::vector<std::string>& warnings, std::string& error) {
+  std::vector<FbxGeometry> geometries;
+  size_t expected = 0;
+  std::unique_ptr<aiScene> scene = fbxScene(job, geometries, expected, warnings);
   for (const FbxGeometry& geometry : geometries)
     if (geometry.largestArray() > 0xffffffffu / 8) {
       error = "the mesh is too large for FBX's 32-bit array sizes";
       return false;
     }
-
-  step(50, "writing");
+  job.step(50, "writing");
   std::map<std::string, std::string> written;
   Assimp::Exporter exporter;
   exporter.SetIOHandler(new CaptureSystem(written));
-  const aiReturn status = exporter.Export(scene.get(), "fbx", path);
+  const aiReturn status = exporter.Export(scene.get(), "fbx", job.path);
   scene.reset();
   if (status != aiReturn_SUCCESS) {
     const char* why = exporter.GetErrorString();
-    error = std::string("Assimp could not write ") + formatName(req.format) +
+    error = std::string("Assimp could not write ") + formatName(job.req.format) +
             (why && *why ? std::string(": ") + why : std::string());
     return false;
   }
-  auto main = written.find(path);
+  auto main = written.find(job.path);
   if (main == written.end()) {
-    error = std::string("Assimp wrote no ") + formatName(req.format) + " file";
+    error = std::string("Assimp wrote no ") + formatName(job.req.format) + " file";
     return false;
   }
   FbxDocument doc;
@@ -475,7 +496,7 @@ bool writeFile(const Model& model, const ExportRequest& req, std::vector<Submesh
     return false;
   }
   expected += main->second.size();
-  main->second = {};
+  release(main->second);
   declareMetres(doc);
   stampCreationTime(doc);
   std::map<const FbxNode*, std::pair<size_t, FbxGeometry::Array>> arrays;
@@ -494,15 +515,29 @@ bool writeFile(const Model& model, const ExportRequest& req, std::vector<Submesh
       expected);
   doc = {};
   geometries.clear();
-  levels.clear();
+  job.levels.clear();
   const std::string fault = checkFbxStructure(fixed);
   if (!fault.empty()) {
     error = "the rewritten FBX is unsound: " + fault;
     return false;
   }
   main->second = std::move(fixed);
-  for (auto& [copy, bytes] : textures.copies) written.emplace(copy, std::move(bytes));
+  for (auto& [copy, bytes] : job.textures.copies) written.emplace(copy, std::move(bytes));
   for (auto& [name, bytes] : written) files.emplace(name, std::move(bytes));
+  return true;
+}
+
+// One output file at `path`: the full plant alone, or with its levels as
+// children nodes of `nodeName` (`levels` then line up mesh for mesh with the
+// first, which gives the materials). Warnings of textures go to `warnings`.
+bool writeFile(const Model& model, const ExportRequest& req, std::vector<SubmeshSet>&& levels,
+               const std::string& path, const std::string& nodeName,
+               std::map<std::string, std::string>& files, std::vector<std::string>& warnings,
+               std::string& error) {
+  FileJob job = makeJob(model, req, std::move(levels), path, nodeName);
+  job.step(40, "materials");
+  if (req.format == Format::Fbx) return writeFbx(job, files, warnings, error);
+  writeDirect(job, files, warnings);
   return true;
 }
 
@@ -520,8 +555,11 @@ std::string lodFilePath(const std::string& outputPath, size_t level) {
   return p.replace_extension().string() + "_LOD" + std::to_string(level) + ext;
 }
 
-bool exportModel(const Model& model, const ExportRequest& req, ExportResult& result,
-                 std::string& error) {
+namespace {
+
+// The plant welded into its submeshes, then its levels of detail, each in GPU order.
+std::vector<SubmeshSet> buildLevels(const Model& model, const ExportRequest& req,
+                                    ExportResult& result) {
   if (req.progress) req.progress(0, "meshes");
   std::vector<SubmeshSet> levels;
   levels.reserve(req.lodShares.size() + 1);  // `subs` stays where it is
@@ -531,7 +569,6 @@ bool exportModel(const Model& model, const ExportRequest& req, ExportResult& res
     result.warnings.push_back(std::to_string(subs.droppedFaces) +
                               " triangles with a bad index or a non-finite coordinate were left out");
   result.triangles = triangleCount(subs);
-  const std::string nodeName = model.nodeName.empty() ? "plant" : model.nodeName;
   if (!req.lodShares.empty() && req.progress) req.progress(10, "levels of detail");
   for (double share : req.lodShares) {
     levels.push_back(simplifyLevel(subs, share));
@@ -539,6 +576,15 @@ bool exportModel(const Model& model, const ExportRequest& req, ExportResult& res
   }
   // GPU order last: the levels are simplified from the plant as welded.
   for (SubmeshSet& level : levels) optimizeOrder(level);
+  return levels;
+}
+
+}  // namespace
+
+bool exportModel(const Model& model, const ExportRequest& req, ExportResult& result,
+                 std::string& error) {
+  std::vector<SubmeshSet> levels = buildLevels(model, req, result);
+  const std::string nodeName = model.nodeName.empty() ? "plant" : model.nodeName;
   if (!req.lodFiles)
     return writeFile(model, req, std::move(levels), req.outputPath, nodeName, result.files,
                      result.warnings, error);

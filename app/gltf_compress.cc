@@ -81,9 +81,9 @@ EncodedMeshes encodeMeshes(SubmeshSet&& meshes, const std::vector<bool>& texture
       }
       q[i][3] = 0;
     }
-    sub.positions = {};
+    release(sub.positions);
     prim.position = encodeVertices(q, kUshort, "VEC3", false);
-    q = {};
+    release(q);
 
     std::vector<std::array<int8_t, 4>> nq(n);
     for (size_t i = 0; i < n; ++i) {
@@ -93,9 +93,9 @@ EncodedMeshes encodeMeshes(SubmeshSet&& meshes, const std::vector<bool>& texture
       for (size_t k = 0; k < 3; ++k) nq[i][k] = int8_t(meshopt_quantizeSnorm(v[k] * inverse, 8));
       nq[i][3] = 0;
     }
-    sub.normals = {};
+    release(sub.normals);
     prim.normal = encodeVertices(nq, kByte, "VEC3", true);
-    nq = {};
+    release(nq);
 
     std::array<float, 2> uvLo{0.f, 0.f}, uvHi{1.f, 1.f};
     for (const auto& t : sub.uvs) {
@@ -128,7 +128,7 @@ EncodedMeshes encodeMeshes(SubmeshSet&& meshes, const std::vector<bool>& texture
       for (size_t i = 0; i < n; ++i) tf[i] = {sub.uvs[i][0], 1.f - sub.uvs[i][1]};
       prim.uv = encodeVertices(tf, kFloat, "VEC2", false);
     }
-    sub.uvs = {};
+    release(sub.uvs);
 
     prim.indexMin = std::numeric_limits<uint32_t>::max();
     for (uint32_t i : sub.indices) {
@@ -136,7 +136,7 @@ EncodedMeshes encodeMeshes(SubmeshSet&& meshes, const std::vector<bool>& texture
       prim.indexMax = std::max(prim.indexMax, i);
     }
     prim.indices = encodeIndices(sub.indices, n);
-    sub.indices = {};
+    release(sub.indices);
     out.primitives.push_back(std::move(prim));
   }
   return out;

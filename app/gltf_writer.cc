@@ -99,8 +99,11 @@ struct Layout {
   size_t fallback = 0;  // length of the fallback buffer
 };
 
+// Appends at `at` (never behind the end), zero-filling the gap: the output
+// grows as the meshes it copies are freed, so the two are not held whole at once.
 void put(std::string& out, size_t& at, const void* data, size_t bytes) {
-  if (bytes) std::memcpy(&out[at], data, bytes);
+  out.append(at - out.size(), '\0');
+  out.append(static_cast<const char*>(data), bytes);
   at += bytes;
 }
 
@@ -205,7 +208,10 @@ void writeGltf(const GltfScene& scene, std::vector<SubmeshSet>&& levels,
   }
   }
 
-  Json j;
+  // Room for every key first: growing an ordered object copies its members
+  // whole (their keys are const), the arrays of every primitive included.
+  Json j = Json::object();
+  j.get_ref<Json::object_t&>().reserve(16);
   j["asset"] = {{"version", "2.0"}, {"generator", "Open Asset Import Library (assimp v5.2.0)"}};
   j["extensionsUsed"] = {"KHR_materials_volume", "FB_ngon_encoding"};
   const bool compressed = scene.compress && !levelPrimitives[0].empty();
@@ -320,9 +326,9 @@ void writeGltf(const GltfScene& scene, std::vector<SubmeshSet>&& levels,
       appendU32(head, uint32_t(binLength));
       head.append("BIN\0", 4);
     }
-    text = {};
+    release(text);
     base = head.size();
-    out.assign(head.size() + binLength, '\0');
+    out.reserve(head.size() + binLength);
     put(out, at, head.data(), head.size());
     for (size_t i = 0; i < scene.images.size(); ++i) {
       at = head.size() + imageOffsets[i];
@@ -332,7 +338,7 @@ void writeGltf(const GltfScene& scene, std::vector<SubmeshSet>&& levels,
   } else {
     files[outputPath] = std::move(text);
     if (!layout.length) return;
-    out.assign(binLength, '\0');
+    out.reserve(binLength);
   }
   if (scene.compress) {
     size_t s = 0;
@@ -340,7 +346,7 @@ void writeGltf(const GltfScene& scene, std::vector<SubmeshSet>&& levels,
       for (EncodedStream* stream : {&e.position, &e.normal, &e.uv, &e.indices}) {
         at = base + layout.encodedAt[s++];
         put(out, at, stream->bytes.data(), stream->bytes.size());
-        stream->bytes = {};
+        release(stream->bytes);
       }
   }
   // Written in the order the views were laid out, each mesh freed once written.
@@ -348,20 +354,21 @@ void writeGltf(const GltfScene& scene, std::vector<SubmeshSet>&& levels,
   for (SubmeshSet& meshes : levels)
   for (Submesh& sub : meshes.meshes) {
     put(out, at, sub.positions.data(), sub.positions.size() * 12);
-    sub.positions = {};
+    release(sub.positions);
     for (const Vec3f& n : sub.normals) {
       const Vec3f u = unitNormal(n);
       put(out, at, u.data(), 12);
     }
-    sub.normals = {};
+    release(sub.normals);
     for (const auto& t : sub.uvs) {
       const float f[2] = {t[0], 1.f - t[1]};
       put(out, at, f, 8);
     }
-    sub.uvs = {};
+    release(sub.uvs);
     put(out, at, sub.indices.data(), sub.indices.size() * 4);
-    sub.indices = {};
+    release(sub.indices);
   }
+  out.resize(base + binLength, '\0');
   if (binary)
     files[outputPath] = std::move(out);
   else

@@ -43,6 +43,12 @@ struct Model {
   std::vector<MaterialInfo> materials;  // sorted by id, ids unique
 };
 
+// Gives a container's memory back: `c = {}` would keep its capacity.
+template <typename C>
+void release(C& c) {
+  C().swap(c);
+}
+
 // Material for a face's id: the entry with that id, or null.
 const MaterialInfo* findMaterial(const Model& model, uint32_t id);
 

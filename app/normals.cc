@@ -50,7 +50,7 @@ Vec3f faceNormal(const TriMesh& mesh, const TriFace& face) {
   return n;
 }
 
-std::vector<Vec3f> cornerNormals(const TriMesh& mesh) {
+CornerNormals::CornerNormals(const TriMesh& mesh) : faces_(mesh.faces.data()) {
   const size_t faceCount = mesh.faces.size();
   const size_t vertexCount = mesh.vertices.size();
   auto valid = [&](const TriFace& face) {
@@ -104,28 +104,38 @@ std::vector<Vec3f> cornerNormals(const TriMesh& mesh) {
       sum[v].z += double(n[2]) * a[first];
     }
   }
-  std::vector<Vec3f> smooth(vertexCount);
+  shared_.resize(vertexCount);
   for (size_t v = 0; v < vertexCount; ++v)
-    if (state[v] == kOneSet && !unitOf(sum[v], smooth[v])) state[v] = kNoFace;
-  sum = {};
+    if (state[v] == kOneSet && !unitOf(sum[v], shared_[v])) state[v] = kNoFace;
+  release(sum);
+  release(bits);
 
-  std::vector<Vec3f> out(faceCount * 3);
+  // A face keeps normals of its own when one of its corners does not take
+  // its vertex's: faceted, broken, or at a vertex whose sum vanished or that
+  // is mixed.
+  auto smoothed = [&](const TriFace& face) { return face.smoothing != 0 && valid(face); };
+  own_.assign(faceCount, kShared);
+  uint32_t owners = 0;
   for (size_t f = 0; f < faceCount; ++f) {
+    const TriFace& face = mesh.faces[f];
+    if (!smoothed(face) || state[face.v[0]] != kOneSet || state[face.v[1]] != kOneSet ||
+        state[face.v[2]] != kOneSet)
+      own_[f] = owners++;
+  }
+  kept_.resize(size_t(owners) * 3);
+  for (size_t f = 0; f < faceCount; ++f) {
+    if (own_[f] == kShared) continue;
     const TriFace& face = mesh.faces[f];
     Vec3d area;
     const Vec3f n = flatOf(face, area);
-    const bool smoothed = face.smoothing != 0 && valid(face);
+    Vec3f* out = &kept_[size_t(own_[f]) * 3];
     for (int k = 0; k < 3; ++k) {
       const uint32_t v = face.v[k];
-      out[f * 3 + size_t(k)] = n;
-      if (!smoothed) continue;
-      if (state[v] == kOneSet) out[f * 3 + size_t(k)] = smooth[v];
-      if (state[v] == kMixed) ++mixedCorners;
+      out[k] = smoothed(face) && state[v] == kOneSet ? shared_[v] : n;
+      if (smoothed(face) && state[v] == kMixed) ++mixedCorners;
     }
   }
-  smooth = {};
-  bits = {};
-  if (mixedCorners == 0) return out;
+  if (mixedCorners == 0) return;
 
   // Smoothed corners at mixed vertices, grouped by vertex, each group in face
   // order.
@@ -149,7 +159,7 @@ std::vector<Vec3f> cornerNormals(const TriMesh& mesh) {
       for (uint32_t v : face.v)
         if (state[v] == kMixed) around[fill[slot[v]]++] = uint32_t(f);
   }
-  fill = {};
+  release(fill);
 
   // Faces with the same bits at a vertex share one sum, so the cost per vertex
   // is its valence times the number of distinct bit sets there (few in practice).
@@ -190,9 +200,15 @@ std::vector<Vec3f> cornerNormals(const TriMesh& mesh) {
       }
       if (!g->ok) continue;  // keeps the face's own normal
       for (int k = 0; k < 3; ++k)
-        if (face.v[k] == v) out[size_t(f) * 3 + size_t(k)] = g->normal;
+        if (face.v[k] == v) kept_[size_t(own_[f]) * 3 + size_t(k)] = g->normal;
     }
   }
+}
+
+std::vector<Vec3f> cornerNormals(const TriMesh& mesh) {
+  const CornerNormals normals(mesh);
+  std::vector<Vec3f> out(mesh.faces.size() * 3);
+  for (size_t i = 0; i < out.size(); ++i) out[i] = normals.at(i / 3, i % 3);
   return out;
 }
 

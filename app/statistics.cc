@@ -55,7 +55,8 @@ Statistics computeStatistics(const Model& model) {
 
 std::string statisticsJson(const Statistics& s) {
   using nlohmann::ordered_json;
-  ordered_json j;
+  ordered_json j = ordered_json::object();
+  j.get_ref<ordered_json::object_t&>().reserve(12);  // growing would copy the members
   j["node"] = s.node;
   j["triangles"] = s.triangles;
   j["vertices"] = s.vertices;
@@ -74,9 +75,9 @@ std::string statisticsJson(const Statistics& s) {
     else
       e["texture"] = m.material.texture;
     e["triangles"] = m.triangles;
-    mats.push_back(e);
+    mats.push_back(std::move(e));
   }
-  j["materials"] = mats;
+  j["materials"] = std::move(mats);
   if (s.hasBounds)
     j["bounds"] = {{"min", {tidy(s.min[0]), tidy(s.min[1]), tidy(s.min[2])}},
                     {"max", {tidy(s.max[0]), tidy(s.max[1]), tidy(s.max[2])}}};

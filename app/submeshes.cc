@@ -74,12 +74,10 @@ Positions positionsOf(const TriMesh& mesh, double scale) {
 }
 
 // False when an index is out of range or a value of the face is not finite.
-bool faceOk(const TriMesh& mesh, const Positions& pos, const std::vector<Vec3f>& normals,
-            size_t f) {
+bool faceOk(const TriMesh& mesh, const Positions& pos, const CornerNormals& normals, size_t f) {
   const TriFace& face = mesh.faces[f];
-  for (int k = 0; k < 3; ++k) {
-    if (face.v[k] >= pos.size() || !finite3(pos.at(face.v[k])) ||
-        !finite3(normals[f * 3 + size_t(k)]))
+  for (size_t k = 0; k < 3; ++k) {
+    if (face.v[k] >= pos.size() || !finite3(pos.at(face.v[k])) || !finite3(normals.at(f, k)))
       return false;
     if (mesh.hasTexCoords) {
       if (face.tv[k] >= mesh.tverts.size()) return false;
@@ -93,62 +91,51 @@ bool faceOk(const TriMesh& mesh, const Positions& pos, const std::vector<Vec3f>&
 // Welds the corners of `faces` (in that order): vertices are numbered in the
 // order they first appear, each keeping the values of its first corner. Corners
 // weld when position id, normal and texture coordinate are equal; candidates
-// are chained per position id, and `head` (one entry per id, all kNone) is
-// left as it was found.
-void weld(const TriMesh& mesh, const std::vector<Vec3f>& normals, const Positions& pos,
+// are chained per position id and compared on the values already written out
+// (turning the normal to the output frame keeps equality), and `head` (one
+// entry per id, all kNone) is left as it was found.
+void weld(const TriMesh& mesh, const CornerNormals& normals, const Positions& pos,
           const uint32_t* faces, size_t faceCount, std::vector<uint32_t>& head, Submesh& out) {
   const size_t n = faceCount * 3;
   out.indices.resize(n);
-  std::vector<uint32_t> first;  // corner that made each welded vertex
-  std::vector<uint32_t> next;   // next welded vertex of the same position id
+  std::vector<uint32_t> next;  // next welded vertex of the same position id
+  std::vector<uint32_t> idOf;  // position id of each welded vertex
   // At most a vertex per corner: reserved whole, so they never move while
   // growing, and only the pages used become resident.
-  first.reserve(n);
   next.reserve(n);
+  idOf.reserve(n);
+  out.positions.reserve(n);
+  out.normals.reserve(n);
+  out.uvs.reserve(n);
   const bool uv = mesh.hasTexCoords;
   for (size_t i = 0; i < n; ++i) {
     const size_t f = faces[i / 3];
-    const int k = int(i % 3);
+    const size_t k = i % 3;
     const TriFace& face = mesh.faces[f];
     const uint32_t id = pos.id[face.v[k]];
-    const Vec3f& nc = normals[f * 3 + size_t(k)];
-    const Vec3f* tc = uv ? &mesh.tverts[face.tv[k]] : nullptr;
+    const Vec3f nc = toOutputFrame(normals.at(f, k), 1.0);
+    const std::array<float, 2> tc =
+        uv ? std::array<float, 2>{mesh.tverts[face.tv[k]][0], mesh.tverts[face.tv[k]][1]}
+           : std::array<float, 2>{0.f, 0.f};
     uint32_t w = head[id];
     for (; w != kNone; w = next[w]) {
-      const size_t c = first[w];
-      const size_t f0 = faces[c / 3];
-      const size_t k0 = c % 3;
-      const Vec3f& n0 = normals[f0 * 3 + k0];
-      if (n0[0] != nc[0] || n0[1] != nc[1] || n0[2] != nc[2]) continue;
-      if (uv) {
-        const Vec3f& t0 = mesh.tverts[mesh.faces[f0].tv[k0]];
-        if (t0[0] != (*tc)[0] || t0[1] != (*tc)[1]) continue;
-      }
-      break;
+      const Vec3f& n0 = out.normals[w];
+      const std::array<float, 2>& t0 = out.uvs[w];
+      if (n0[0] == nc[0] && n0[1] == nc[1] && n0[2] == nc[2] && t0[0] == tc[0] && t0[1] == tc[1])
+        break;
     }
     if (w == kNone) {
-      w = uint32_t(first.size());
-      first.push_back(uint32_t(i));
+      w = uint32_t(out.positions.size());
+      out.positions.push_back(pos.at(face.v[k]));
+      out.normals.push_back(nc);
+      out.uvs.push_back(tc);
       next.push_back(head[id]);
+      idOf.push_back(id);
       head[id] = w;
     }
     out.indices[i] = w;
   }
-  next = {};
-  const size_t unique = first.size();
-  out.positions.resize(unique);
-  out.normals.resize(unique);
-  out.uvs.resize(unique);
-  for (size_t w = 0; w < unique; ++w) {
-    const size_t f = faces[first[w] / 3];
-    const size_t k = first[w] % 3;
-    const TriFace& face = mesh.faces[f];
-    out.positions[w] = pos.at(face.v[k]);
-    head[pos.id[face.v[k]]] = kNone;
-    out.normals[w] = toOutputFrame(normals[f * 3 + k], 1.0);
-    out.uvs[w] = {0.f, 0.f};
-    if (uv) out.uvs[w] = {mesh.tverts[face.tv[k]][0], mesh.tverts[face.tv[k]][1]};
-  }
+  for (uint32_t id : idOf) head[id] = kNone;
 }
 
 }  // namespace
@@ -157,7 +144,7 @@ Vec3f toOutputFrame(const Vec3f& v, double scale) { return frame(v, scale); }
 
 SubmeshSet buildSubmeshes(const TriMesh& mesh, double scale) {
   SubmeshSet out;
-  const std::vector<Vec3f> normals = cornerNormals(mesh);
+  const CornerNormals normals(mesh);
   const Positions pos = positionsOf(mesh, scale);
   // The kept faces grouped by material id, each group in face order.
   std::vector<uint8_t> kept(mesh.faces.size());
@@ -187,7 +174,7 @@ SubmeshSet buildSubmeshes(const TriMesh& mesh, double scale) {
     if (last == fill.end() || last->first != id) last = fill.find(id);
     order[last->second++] = uint32_t(f);
   }
-  kept = {};
+  release(kept);
   std::vector<uint32_t> head(pos.unique, kNone);
   size_t begin = 0;
   for (const auto& [id, count] : counts) {
