@@ -60,10 +60,8 @@ TEST(Matrix4Test, ScaleProductsMatchTheFullProductBitForBit) {
 }
 
 TEST(Vector3Test, NormalizeKeepsTinyVectors) {
-  Vector3 tiny(1e-11, -1e-10, 0);
-  Vector3 n = tiny.normalized();
-  EXPECT_EQ(n.x, tiny.x);
-  EXPECT_EQ(n.y, tiny.y);
+  const Vector3 tiny(1e-11, -1e-10, 0);
+  EXPECT_EQ(tiny.normalized(), tiny);
 }
 
 TEST(BlendTest, EndsAndShortestArc) {

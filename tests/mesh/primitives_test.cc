@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <vector>
 
 #include "core/mesh/mesh.h"
 #include "tests/support/recorders.h"
@@ -16,10 +15,6 @@ namespace {
 
 using test::CountingSink;
 using test::LogRecorder;
-
-void expectNear(const Vector3& a, const Vector3& b) {
-  EXPECT_NEAR((a - b).length(), 0.0, 1e-12);
-}
 
 // Every generator appends after what the mesh holds, indexes only its own
 // vertices and stamps its material (5) on every face.
@@ -53,21 +48,6 @@ TEST(Primitives, CountsMinimumsAndAppending) {
       EXPECT_EQ(q.material, 5) << c.name;
     }
   }
-}
-
-TEST(Primitives, CylinderRingsSeamAndTextureRunTopDown) {
-  Mesh m;
-  generateCylinderSide(m, 2, 4, 4, 2, 0);
-  expectNear(m.vertex(0), Vector3(0, 2, 2));   // first point on +Y at the top
-  expectNear(m.vertex(1), Vector3(2, 0, 2));   // then towards +X
-  expectNear(m.vertex(8), Vector3(0, 2, -2));  // last ring at the bottom
-  const Face seam = m.face(3);                 // ring 0, last segment, reversed to face out
-  EXPECT_EQ(std::vector<uint32_t>({seam.a, seam.b, seam.c, seam.d}),
-            std::vector<uint32_t>({7, 4, 0, 3}));
-  const TexFace t = m.texFace(3);
-  EXPECT_DOUBLE_EQ(t.uv[1].x, 0.0);  // no jump back to 1 at the seam
-  EXPECT_DOUBLE_EQ(t.uv[0].y, 0.5);
-  EXPECT_DOUBLE_EQ(m.texFace(4).uv[0].y, 1.0);  // second ring of faces
 }
 
 TEST(Primitives, RefusedSinksHugeCountsAndNonFiniteSizes) {
