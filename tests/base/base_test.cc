@@ -275,7 +275,9 @@ TEST(ExpressionTest, TranslatesFileForm) {
 }
 
 TEST(CurveTest, DefaultAndLinearCurvesClampTheirPosition) {
-  for (double x : {-1.0, 0.0, 0.4, 1.0, 3.0}) EXPECT_EQ(CurveParameter().evaluate(x), 0.0);
+  const CurveParameter d;
+  EXPECT_EQ(d.point(2), nullptr);  // past the points: none, not a read beyond them
+  for (double x : {-1.0, 0.0, 0.4, 1.0, 3.0}) EXPECT_EQ(d.evaluate(x), 0.0);
   const CurveParameter l(0, 1, 2, 4, "");
   EXPECT_EQ(l.evaluateCurve(0.5), 3.0);
   EXPECT_EQ(l.evaluateCurve(-1), 2.0);
