@@ -130,6 +130,12 @@ Vector3 splinePoint(const Spline& spline, double t) {
 
 std::string describe(const ClassicTree& tree) { return "ClassicTree '" + tree.name + "'"; }
 
+// clampCount, naming the tree only when it warns: stems are many.
+double clampNamed(double value, double maximum, const ClassicTree& tree, const char* what) {
+  if (value >= 0.0 && value <= maximum) return value;
+  return clampCount(value, maximum, describe(tree) + what);
+}
+
 // Node list: the distributed positions carry the branch flag; plain nodes
 // are spread over the intervals in proportion to their lengths.
 std::vector<StemNode> buildNodes(const ClassicTree& tree, const std::vector<double>& positions,
@@ -144,14 +150,13 @@ std::vector<StemNode> buildNodes(const ClassicTree& tree, const std::vector<doub
   // A fractional piece count leaves the last piece shorter, but the stem still ends at 1.
   if (anchors.back() < 1.0 - 1e-9) anchors.push_back(1.0);
   const double P = double(positions.size());
-  const std::string who = describe(tree);
 
-  double segments = std::trunc(clampCount(tree.stemSegments, kMaxPathPoints, who + ": segments"));
+  double segments = std::trunc(clampNamed(tree.stemSegments, kMaxPathPoints, tree, ": segments"));
   if (tree.treeMode > 3) segments = std::trunc(segments / density);
   const double splineNodes = std::floor(
-      clampCount((P - 1.0) * tree.splineLength, kMaxPathPoints, who + ": spline nodes"));
-  double extra = splineNodes + std::max(0.0, clampCount(segments, kMaxPathPoints,
-                                                        who + ": segments by density") - P);
+      clampNamed((P - 1.0) * tree.splineLength, kMaxPathPoints, tree, ": spline nodes"));
+  double extra = splineNodes + std::max(0.0, clampNamed(segments, kMaxPathPoints, tree,
+                                                        ": segments by density") - P);
   extra = std::min(extra, kMaxPathPoints - double(anchors.size()));
   if (!(extra > 0.0)) extra = 0.0;
 
@@ -235,12 +240,13 @@ StemSkeleton buildSkeleton(const ClassicTree& tree, const std::vector<double>& p
 }
 
 // Frames whose fourth row is the stem point and whose Z row follows the stem,
-// each turned from the previous by the smallest rotation between directions.
-Path buildFrames(const StemSkeleton& sk) {
+// each turned from the previous by the smallest rotation between directions;
+// the first `count` of them.
+Path buildFrames(const StemSkeleton& sk, size_t count) {
   const size_t n = sk.points.size();
-  std::vector<Vector3> dirs(n);
+  std::vector<Vector3> dirs(count);
   Vector3 last(0.0, 0.0, 1.0);
-  for (size_t i = 0; i < n; ++i) {
+  for (size_t i = 0; i < count; ++i) {
     Vector3 d;
     if (i > 0) d += (sk.points[i] - sk.points[i - 1]).normalized();
     if (i + 1 < n) d += (sk.points[i + 1] - sk.points[i]).normalized();
@@ -249,9 +255,9 @@ Path buildFrames(const StemSkeleton& sk) {
     last = dirs[i];
   }
   Path path;
-  path.reserve(n);
+  path.reserve(count);
   Matrix4 rotation = rotationBetween({0.0, 0.0, 1.0}, dirs[0]);
-  for (size_t i = 0; i < n; ++i) {
+  for (size_t i = 0; i < count; ++i) {
     if (i > 0) {
       // A straight stretch turns by the identity (the cross product of equal unit
       // directions is exactly zero): the product only clears signed zeros.
@@ -263,6 +269,48 @@ Path buildFrames(const StemSkeleton& sk) {
     path.back().frame.setPosition(sk.points[i]);
   }
   return path;
+}
+
+// How many stem points must be framed when only the stem below the growth L is
+// used (the sweep ends there, no branch sits beyond it, the tip child lies
+// between the last point below L and the first at or beyond it). The later
+// frames would only be checked for being finite, so the rest is left out only
+// where it is sure to be: finite points of moderate size, no stem segment so
+// short or tropism pull so strong that a bend could collapse a frame, and a
+// moderate scale and photo turn. Anything else frames the whole stem as before.
+size_t framedPoints(const StemSkeleton& sk, double L, const CurveParameter& towards,
+                    const CurveParameter& away, const Matrix4& environment, const Matrix4& turn,
+                    double scale) {
+  const size_t n = sk.points.size();
+  size_t cut = 0;
+  while (cut < n && sk.nodes[cut].t < L) ++cut;
+  if (cut + 1 >= n) return n;
+  constexpr double kBig = 1e30;
+  auto moderate = [](double v) { return std::fabs(v) <= kBig; };  // false for NaN too
+  if (!(sk.totalLength > 1e-12 && moderate(sk.totalLength))) return n;
+  if (!(std::fabs(scale) >= 1.0 / kBig && moderate(scale))) return n;
+  for (const auto& row : turn.m)
+    for (double v : row)
+      if (!moderate(v)) return n;
+  for (double v : environment.m[2])
+    if (!moderate(v)) return n;
+  const bool plain = towards.mode() == 1 && away.mode() == 1;
+  for (size_t k = 0; k < n; ++k) {
+    const Vector3& p = sk.points[k];
+    if (!(moderate(p.x) && moderate(p.y) && moderate(p.z))) return n;
+    if (k == 0) continue;
+    const double segment = (p - sk.points[k - 1]).length();
+    if (!(segment >= 1e-6)) return n;
+    // The pull of the bend at k + 1 (if any), at most 1 for any curve.
+    double pull = k + 1 < n ? 1.0 : 0.0;
+    if (plain && k + 1 < n && segment > 0.4) {
+      const double s = sk.nodes[k].t / L;
+      pull = std::fabs(clampValue(towards.evaluate(s), 0.0, 1.0) -
+                       clampValue(away.evaluate(s), 0.0, 1.0));
+    }
+    if (!(pull * segment <= 0.4)) return n;
+  }
+  return cut + 1;
 }
 
 }  // namespace
@@ -351,7 +399,7 @@ const CurveParameter& constantPi() {
 }  // namespace
 
 bool ClassicTree::buildPath(const EvaluationContext& context, Path& path,
-                            std::vector<StemNode>& nodes) const {
+                            std::vector<StemNode>& nodes, bool grownOnly) const {
   const int32_t iteration = context.integer(kIdIteration);
   if (!iterationEnabled(static_cast<uint32_t>(iteration))) return false;
   const double L = context.number(kIdGrowth) * lengthFraction;
@@ -360,16 +408,28 @@ bool ClassicTree::buildPath(const EvaluationContext& context, Path& path,
   const Divergence div = divergenceSetup(divergenceMode, treeMode);
   const CurveParameter& source = div.constant ? constantPi() : divergence;
 
-  const double count = clampCount(branchCount, kMaxChildCount, describe(*this) + ": branches");
+  const double count = clampNamed(branchCount, kMaxChildCount, *this, ": branches");
   const std::vector<double>& positions = nodePositions(count, density);
   StemSkeleton skeleton = buildSkeleton(*this, positions, source, density);
-  path = buildFrames(skeleton);
+  const Matrix4 environment = context.matrix(kIdWorldToObject);
+  const Matrix4 turn = contextPhotoTurn(context);
+  const size_t n = skeleton.points.size();
+  const size_t framed = grownOnly ? framedPoints(skeleton, L, phototropism, gravitropism,
+                                                 environment, turn, scale)
+                                  : n;
+  path = buildFrames(skeleton, framed);
   nodes = std::move(skeleton.nodes);
 
   if (treeMode < 6)
     for (PathPoint& p : path) p.frame = scaledColumns(p.frame, -1.0, -1.0, 1.0);
-  applyTropism(phototropism, gravitropism, path, context.matrix(kIdWorldToObject), L);
-  const Matrix4 turn = contextPhotoTurn(context);
+  applyTropism(phototropism, gravitropism, path, environment, L);
+  // The frames left out still read their tropism curves, so that an expression
+  // draws its random numbers as often as before.
+  for (size_t k = std::max<size_t>(framed, 2); k < n; ++k) {
+    const double s = nodes[k - 1].t / L;
+    if (phototropism.mode() != 1) phototropism.evaluate(s);
+    if (gravitropism.mode() != 1) gravitropism.evaluate(s);
+  }
   const double down = 1.0 / scale;
   const bool turned = !turn.isIdentity();
   for (PathPoint& p : path) {
@@ -381,24 +441,30 @@ bool ClassicTree::buildPath(const EvaluationContext& context, Path& path,
 }
 
 const std::vector<double>& ClassicTree::nodePositions(double count, double density) const {
-  NodeCache& cache = nodeCache_;
-  if (cache.valid && cache.count == count && cache.density == density) return cache.positions;
-  cache.positions = distributeNodes(nodeDistribution, count, treeMode, density);
-  // Reused only when the distribution warned of nothing, so that every stem warns alike.
+  const std::pair<double, double> key(count, density);
+  const auto found = nodeCache_.find(key);
+  if (found != nodeCache_.end()) return found->second;
+  std::vector<double> positions = distributeNodes(nodeDistribution, count, treeMode, density);
+  // Kept only when the distribution warned of nothing, so that every stem warns alike.
   const double n = treeMode > 3 ? (count + 1.0) / density : count + 1.0;
-  cache.valid = nodeDistribution.mode() == 1 && n >= 0.0 && n <= kMaxChildCount + 1.0;
-  cache.count = count;
-  cache.density = density;
-  return cache.positions;
+  if (!(nodeDistribution.mode() == 1 && n >= 0.0 && n <= kMaxChildCount + 1.0)) {
+    uncachedPositions_ = std::move(positions);
+    return uncachedPositions_;
+  }
+  if (nodeCache_.size() >= kNodeCacheSize) nodeCache_.clear();
+  return nodeCache_.emplace(key, std::move(positions)).first->second;
 }
 
 uint32_t ClassicTree::generate(const EvaluationContext& context, MeshSink& sink, uint32_t flags,
                                ChildGroups& childTransforms) {
   Path path;
   std::vector<StemNode> nodes;
-  if (!buildPath(context, path, nodes)) return 0;
-  const std::string who = describe(*this);
-  if (!finiteOrWarn(path, who + " stem")) return 0;
+  if (!buildPath(context, path, nodes, true)) return 0;
+  for (const PathPoint& p : path)
+    if (!(std::isfinite(p.t) && p.frame.isFinite())) {
+      finiteOrWarn(path, describe(*this) + " stem");
+      return 0;
+    }
 
   const double L = context.number(kIdGrowth) * lengthFraction;
   const double density = context.number(kIdDensity);
@@ -417,7 +483,8 @@ uint32_t ClassicTree::generate(const EvaluationContext& context, MeshSink& sink,
     return d;
   };
   auto place = [&](ChildGroup& group, const ChildPlacement& p) {
-    if (finiteOrWarn(p.frame, who + " placement")) group.placements.push_back(p);
+    if (p.frame.isFinite() || finiteOrWarn(p.frame, describe(*this) + " placement"))
+      group.placements.push_back(p);
   };
 
   uint32_t served = 0;
@@ -425,7 +492,7 @@ uint32_t ClassicTree::generate(const EvaluationContext& context, MeshSink& sink,
     ChildGroup group;
     group.kind = kLinkBranches;
     const uint32_t count = static_cast<uint32_t>(
-        std::floor(clampCount(branchCount, kMaxChildCount, who + ": branches")));
+        std::floor(clampNamed(branchCount, kMaxChildCount, *this, ": branches")));
     double a = kPi;
     uint32_t b = 0;
     for (size_t i = 1; i + 1 < path.size(); ++i) {

@@ -6,7 +6,9 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/components/component.h"
@@ -42,8 +44,10 @@ class ClassicTree : public Component {
   // The stem path (frames in the tree's coordinates, t over the full stem,
   // bent and photo-turned) and the node flags, as generate uses them.
   // False when the iteration is switched off or nothing is visible.
-  bool buildPath(const EvaluationContext& context, Path& path,
-                 std::vector<StemNode>& nodes) const;
+  // grownOnly may end the path at the first point at or beyond the growth
+  // (nodes stay whole); the frames it keeps are the same.
+  bool buildPath(const EvaluationContext& context, Path& path, std::vector<StemNode>& nodes,
+                 bool grownOnly = false) const;
 
   // Fields in the order in which the builder hands them over.
   double stemSegments = 20.0;   // stem nodes in all; plain nodes fill up to this
@@ -70,14 +74,13 @@ class ClassicTree : public Component {
  private:
   const std::vector<double>& nodePositions(double count, double density) const;
 
-  // The last stem's node positions: a plain distribution curve draws nothing, so
-  // the many stems of one component that share count and density share them.
-  struct NodeCache {
-    bool valid = false;
-    double count = 0.0, density = 0.0;
-    std::vector<double> positions;
-  };
-  mutable NodeCache nodeCache_;
+  // Node positions by count and density: a plain distribution curve draws
+  // nothing, so the many stems of one component that share count and density
+  // share them (a child's density follows its place on the parent, so cousins
+  // repeat their siblings' values). Bounded; emptied when full.
+  static constexpr size_t kNodeCacheSize = 256;
+  mutable std::map<std::pair<double, double>, std::vector<double>> nodeCache_;
+  mutable std::vector<double> uncachedPositions_;
 };
 
 // Positions in [0, 1] that split the stem into pieces of equal node mass

@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 
 #include "core/components/classic_horn.h"
 #include "core/components/classic_tree.h"
+#include "core/base/random.h"
 #include "core/components/limits.h"
 #include "tests/components/fixtures.h"
 
@@ -202,6 +204,22 @@ TEST(TreeStem, BentAndSplineStems) {
   tree.stemLength = 2;
   ASSERT_TRUE(tree.buildPath(nodeContext(), path, nodes));
   EXPECT_NEAR(path.back().frame.position().z, 200.0, 1e-9);
+}
+
+// A half-grown stem is framed only up to its growth: frames and random draws as the whole stem's.
+TEST(TreeStem, GrownPartFramedAsTheWholeStem) {
+  ClassicTree tree = plainTree(5, 40);
+  tree.gravitropism = CurveParameter(0, 1, 0.1, 0.3, "x*rnd(1)");
+  Path whole, grown;
+  std::vector<StemNode> nodes;
+  sharedRandom().seed(7);
+  ASSERT_TRUE(tree.buildPath(nodeContext(0.3), whole, nodes));
+  const uint32_t next = sharedRandom().nextWord();
+  sharedRandom().seed(7);
+  ASSERT_TRUE(tree.buildPath(nodeContext(0.3), grown, nodes, true));
+  EXPECT_EQ(sharedRandom().nextWord(), next);
+  ASSERT_TRUE(grown.size() < whole.size() / 2 && grown.end()[-2].t < 0.3 && grown.back().t >= 0.3);
+  EXPECT_EQ(std::memcmp(grown.data(), whole.data(), grown.size() * sizeof(PathPoint)), 0);
 }
 
 ClassicHorn straightHorn(double segments, double length) {
