@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "host/sdk/host_array.h"
+
 namespace syv::app {
 
 using Vec3f = std::array<float, 3>;
@@ -19,10 +21,12 @@ struct TriFace {
   uint32_t material = 0;
 };
 
+// The arrays are the host's own storage (anonymous mappings): an import hands
+// the host mesh's arrays over instead of copying them.
 struct TriMesh {
-  std::vector<Vec3f> vertices;
-  std::vector<Vec3f> tverts;  // u, v, w; w is ignored on export
-  std::vector<TriFace> faces;
+  hostsdk::HostArray<Vec3f> vertices;
+  hostsdk::HostArray<Vec3f> tverts;  // u, v, w; w is ignored on export
+  hostsdk::HostArray<TriFace> faces;
   bool hasTexCoords = false;  // false: TriFace::tv is meaningless
 };
 

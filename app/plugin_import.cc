@@ -4,8 +4,10 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <memory>
+#include <type_traits>
 
 #include "host/sdk/sdk.h"
 
@@ -95,6 +97,39 @@ void addMaterial(Model& model, uint32_t id, Mtl* m) {
   model.materials.push_back(info);
 }
 
+TriFace toTriFace(const Face& f, const TVFace* tv) {
+  TriFace t;
+  t.v = {f.v[0], f.v[1], f.v[2]};
+  if (tv) t.tv = {tv->t[0], tv->t[1], tv->t[2]};
+  t.smoothing = f.getSmGroup();
+  t.material = f.getMatID();
+  return t;
+}
+
+// The face array widened in place to the model's faces, back to front: face i
+// is read before anything is written over it, and the wider face i lands at
+// or past the narrower one's end. Copies when the mapping cannot grow.
+HostArray<TriFace> facesOf(Mesh& mesh, bool withTexture) {
+  static_assert(sizeof(TriFace) >= sizeof(Face) && std::is_trivially_copyable_v<TriFace>);
+  const size_t n = mesh.faces.size();
+  const TVFace* tv = withTexture ? mesh.tvFace.data() : nullptr;
+  HostArray<Face> faces = std::move(mesh.faces);
+  if (!faces.reserve((n * sizeof(TriFace) + sizeof(Face) - 1) / sizeof(Face))) {
+    HostArray<TriFace> copy;
+    if (!copy.resize(n)) throw std::bad_alloc();
+    for (size_t i = 0; i < n; ++i) copy[i] = toTriFace(faces[i], tv ? tv + i : nullptr);
+    return copy;
+  }
+  char* bytes = reinterpret_cast<char*>(faces.data());
+  for (size_t i = n; i-- > 0;) {
+    Face f;
+    std::memcpy(static_cast<void*>(&f), bytes + i * sizeof(Face), sizeof f);
+    const TriFace t = toTriFace(f, tv ? tv + i : nullptr);
+    std::memcpy(bytes + i * sizeof(TriFace), &t, sizeof t);
+  }
+  return std::move(faces).takeAs<TriFace>(n);
+}
+
 bool copyNode(INode* node, Model& model, std::string& error) {
   model.nodeName = node->GetName();
   Object* object = node->GetObjectRef();
@@ -102,27 +137,15 @@ bool copyNode(INode* node, Model& model, std::string& error) {
     error = "the plug-in placed a node without a triangle mesh";
     return false;
   }
-  // Each host array goes as soon as it is copied: the host's scene is not
-  // read for geometry again, and the peak stays near one mesh, not two.
+  // The host's arrays become the model's, without a copy: the host's scene
+  // is not read for geometry again.
   Mesh& mesh = static_cast<TriObject*>(object)->GetMesh();
   TriMesh& out = model.mesh;
-  out.vertices.reserve(mesh.verts.size());
-  for (const Point3& p : mesh.verts) out.vertices.push_back({p.x, p.y, p.z});
-  mesh.verts.release();
-  out.tverts.reserve(mesh.tVerts.size());
-  for (const UVVert& t : mesh.tVerts) out.tverts.push_back({t.x, t.y, t.z});
-  mesh.tVerts.release();
+  static_assert(sizeof(Point3) == sizeof(Vec3f) && sizeof(UVVert) == sizeof(Vec3f));
+  out.vertices = std::move(mesh.verts).takeAs<Vec3f>(mesh.verts.size());
+  out.tverts = std::move(mesh.tVerts).takeAs<Vec3f>(mesh.tVerts.size());
   out.hasTexCoords = !mesh.faces.empty() && mesh.tvFace.size() == mesh.faces.size();
-  out.faces.resize(mesh.faces.size());
-  for (size_t i = 0; i < mesh.faces.size(); ++i) {
-    const Face& f = mesh.faces[i];
-    TriFace& t = out.faces[i];
-    t.v = {f.v[0], f.v[1], f.v[2]};
-    if (out.hasTexCoords) t.tv = {mesh.tvFace[i].t[0], mesh.tvFace[i].t[1], mesh.tvFace[i].t[2]};
-    t.smoothing = f.getSmGroup();
-    t.material = f.getMatID();
-  }
-  mesh.faces.release();
+  out.faces = facesOf(mesh, out.hasTexCoords);
   mesh.tvFace.release();
   Mtl* material = node->GetMtl();
   if (material && material->kind() == MtlKind::MultiMtl) {

@@ -26,13 +26,20 @@ Statistics computeStatistics(const Model& model) {
   s.textureVertices = model.mesh.tverts.size();
   std::map<uint32_t, MaterialStats> byId;
   for (const MaterialInfo& m : model.materials) byId[m.id].material = m;
-  for (const TriFace& f : model.mesh.faces) {
-    auto [it, inserted] = byId.try_emplace(f.material);
+  // Faces come in runs of one material: counted per run, not looked up per face.
+  const TriFace* face = model.mesh.faces.data();
+  const size_t faceCount = model.mesh.faces.size();
+  for (size_t i = 0; i < faceCount;) {
+    const uint32_t id = face[i].material;
+    size_t end = i + 1;
+    while (end < faceCount && face[end].material == id) ++end;
+    auto [it, inserted] = byId.try_emplace(id);
     if (inserted) {
       it->second.known = false;
-      it->second.material.id = f.material;
+      it->second.material.id = id;
     }
-    ++it->second.triangles;
+    it->second.triangles += end - i;
+    i = end;
   }
   for (auto& [id, m] : byId) s.materials.push_back(m);
   for (const Vec3f& v : model.mesh.vertices) {

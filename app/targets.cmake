@@ -9,7 +9,7 @@ list(FILTER _app_src EXCLUDE REGEX "/(main|plugin_import)\\.cc$")
 add_library(syvapp STATIC ${_app_src})
 target_include_directories(syvapp PUBLIC ${CMAKE_SOURCE_DIR})
 target_link_libraries(syvapp PUBLIC assimp::assimp nlohmann_json::nlohmann_json CLI11::CLI11
-                      meshoptimizer::meshoptimizer
+                      meshoptimizer::meshoptimizer hostsdk
                       ${CMAKE_DL_LIBS})
 
 # Pictures need Mesa's off-screen OpenGL, libpng and the stb image loader;

@@ -109,11 +109,18 @@ void normalizeTextureCoordinates(hostsdk::Mesh& mesh,
                                  const std::map<int32_t, SceneMaterial>& materials,
                                  std::map<int32_t, int>* zeroScaleMaterials) {
   const size_t quads = std::min(mesh.faces.size() / 2, mesh.tVerts.size() / 4);
+  // Quads come in runs of one material: looked up once per run.
+  int32_t lastId = -1;
+  const SceneMaterial* found = nullptr;
   for (size_t q = 0; q < quads; ++q) {
     const int32_t id = mesh.faces[q * 2].getMatID();
-    auto it = materials.find(id);
-    if (it == materials.end()) continue;
-    const SceneMaterial& m = it->second;
+    if (id != lastId) {
+      auto it = materials.find(id);
+      found = it == materials.end() ? nullptr : &it->second;
+      lastId = id;
+    }
+    if (!found) continue;
+    const SceneMaterial& m = *found;
     double su = m.textureScale.x, sv = m.textureScale.y;
     const bool badU = su == 0.0 || !std::isfinite(su);
     const bool badV = sv == 0.0 || !std::isfinite(sv);

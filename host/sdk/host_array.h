@@ -120,6 +120,22 @@ class HostArray {
     return true;
   }
 
+  // The mapping handed over, without a copy, as `count` elements of another
+  // plain type; the caller has left every byte past count * sizeof(U) zero.
+  template <typename U>
+  HostArray<U> takeAs(size_t count) && {
+    static_assert(alignof(U) <= alignof(std::max_align_t), "mappings are page-aligned");
+    HostArray<U> out;
+    if (count > mapped_ / sizeof(U)) throw std::bad_alloc();
+    out.data_ = reinterpret_cast<U*>(data_);
+    out.size_ = count;
+    out.mapped_ = mapped_;
+    data_ = nullptr;
+    size_ = 0;
+    mapped_ = 0;
+    return out;
+  }
+
   // Drops every element and the mapping.
   void release() {
     if (data_) detail::unmap(data_, mapped_);
@@ -129,6 +145,9 @@ class HostArray {
   }
 
  private:
+  template <typename>
+  friend class HostArray;
+
   bool assign(const T* items, size_t count) {
     if (!reserve(count)) return false;
     if (count) std::memcpy(static_cast<void*>(data_), items, count * sizeof(T));

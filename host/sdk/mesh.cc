@@ -3,7 +3,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <numeric>
+#include <cstring>
+#include <new>
 #include <utility>
 #include <vector>
 
@@ -53,9 +54,10 @@ void Mesh::buildBoundingBox() {
   for (const Point3& p : verts) bounds_ += p;
 }
 
-Point3 Mesh::faceNormal(int i) const {
-  const Face& f = faces[static_cast<size_t>(i)];
-  size_t n = verts.size();
+namespace {
+
+// Unit normal of a face, zero for a degenerate one or one naming a missing vertex.
+inline Point3 normalOf(const Point3* verts, size_t n, const Face& f) {
   if (f.v[0] >= n || f.v[1] >= n || f.v[2] >= n) return Point3();
   const Point3& a = verts[f.v[0]];
   const Point3& b = verts[f.v[1]];
@@ -69,48 +71,94 @@ Point3 Mesh::faceNormal(int i) const {
                 static_cast<float>(nz / len));
 }
 
-namespace {
-
 // Parents always point to lower indices, so each root is its set's lowest face.
-struct UnionFind {
-  std::vector<uint32_t> parent;
-  explicit UnionFind(size_t n) : parent(n) { std::iota(parent.begin(), parent.end(), 0u); }
-  uint32_t find(uint32_t x) {
-    while (parent[x] != x) {
-      parent[x] = parent[parent[x]];
-      x = parent[x];
-    }
-    return x;
+uint32_t findRoot(uint32_t* parent, uint32_t x) {
+  while (parent[x] != x) {
+    parent[x] = parent[parent[x]];
+    x = parent[x];
   }
-  void unite(uint32_t a, uint32_t b) {
-    a = find(a);
-    b = find(b);
-    if (a != b) parent[std::max(a, b)] = std::min(a, b);
+  return x;
+}
+
+void unite(uint32_t* parent, uint32_t a, uint32_t b) {
+  a = findRoot(parent, a);
+  b = findRoot(parent, b);
+  if (a != b) parent[std::max(a, b)] = std::min(a, b);
+}
+
+// The lower vertices of a face's edges that reach no further than `nv`:
+// at most two distinct ones (the lowest and the middle vertex).
+inline int edgeOwners(const Face& f, size_t nv, DWORD owner[2]) {
+  int count = 0;
+  for (int e = 0; e < 3; ++e) {
+    DWORD p = f.v[e], q = f.v[e == 2 ? 0 : e + 1];
+    if (p == q) continue;
+    if (p > q) std::swap(p, q);
+    if (q >= nv) continue;
+    if (count == 0 || (owner[0] != p && (count == 1 || owner[1] != p))) owner[count++] = p;
   }
-};
+  return count;
+}
 
 template <typename T>
-void freeVector(std::vector<T>& v) {
-  std::vector<T>().swap(v);
+HostArray<T> workArray(size_t count) {
+  HostArray<T> a;
+  if (!a.resize(count)) throw std::bad_alloc();
+  return a;
 }
 
 }  // namespace
+
+Point3 Mesh::faceNormal(int i) const {
+  return normalOf(verts.data(), verts.size(), faces[static_cast<size_t>(i)]);
+}
 
 // Faces joined by smooth edges form regions; each region then takes the
 // lowest of 32 group bits that none of its neighbours across sharp edges has,
 // so that the sharp edges stay sharp. A region with neighbours on all 32 bits
 // takes the bit its neighbours use least.
 //
-// Edges are met in the order of (lower vertex, upper vertex, face): the faces
-// around each vertex (a counting sort, linear) give its edges to higher
-// vertices, and only that short list is sorted.
+// Edges are met in the order of (lower vertex, upper vertex, face): each face
+// is listed (a counting sort, linear) under the lower vertices of its edges,
+// and only the short list of one vertex's edges is sorted. The work arrays
+// are zeroed mappings (no pass to clear them, huge pages when large).
 void Mesh::AutoSmooth(float angle, BOOL, BOOL) {
   const size_t n = faces.size();
   if (n == 0) return;
   const size_t nv = verts.size();
-  std::vector<Point3> normals(n);
-  for (size_t i = 0; i < n; ++i) normals[i] = faceNormal(static_cast<int>(i));
+  const Face* face = faces.data();
   const double cosLimit = std::cos(static_cast<double>(angle));
+
+  // Normals, and how many faces each vertex owns an edge of. An edge
+  // reaching past the vertices joins only faces without a normal, which
+  // changes nothing.
+  HostArray<Point3> normals = workArray<Point3>(n);
+  HostArray<uint32_t> start = workArray<uint32_t>(nv + 2);
+  // A face without area has no shading of its own: it takes the group of a
+  // neighbour, and never joins or separates others. Such faces are few:
+  // (face, adopted) sorted by face.
+  constexpr uint32_t kNone = UINT32_MAX;
+  std::vector<std::pair<uint32_t, uint32_t>> adopt;
+  for (size_t i = 0; i < n; ++i) {
+    const Point3 normal = normalOf(verts.data(), nv, face[i]);
+    normals[i] = normal;
+    if (normal.x == 0 && normal.y == 0 && normal.z == 0)
+      adopt.emplace_back(static_cast<uint32_t>(i), kNone);
+    DWORD owner[2];
+    const int k = edgeOwners(face[i], nv, owner);
+    for (int j = 0; j < k; ++j) ++start[owner[j] + 1];
+  }
+  for (size_t v = 0; v < nv; ++v) start[v + 1] += start[v];
+  const uint32_t listed = start[nv];
+  start[nv + 1] = listed;
+  // Filled backwards, so each vertex's faces come out ascending; start[v + 1]
+  // ends as the first of vertex v's.
+  HostArray<uint32_t> owned = workArray<uint32_t>(listed);
+  for (size_t i = n; i-- > 0;) {
+    DWORD owner[2];
+    const int k = edgeOwners(face[i], nv, owner);
+    for (int j = 0; j < k; ++j) owned[--start[owner[j] + 1]] = static_cast<uint32_t>(i);
+  }
 
   auto degenerate = [&](uint32_t f) {
     const Point3& p = normals[f];
@@ -124,74 +172,57 @@ void Mesh::AutoSmooth(float angle, BOOL, BOOL) {
     return d > cosLimit;
   };
 
-  // Faces around each vertex, in face order. An edge reaching past the
-  // vertices joins only faces without a normal, which changes nothing.
-  std::vector<uint32_t> start(nv + 1, 0);
-  for (size_t i = 0; i < n; ++i)
-    for (DWORD v : faces[i].v)
-      if (v < nv) ++start[v + 1];
-  for (size_t v = 0; v < nv; ++v) start[v + 1] += start[v];
-  std::vector<uint32_t> around(start[nv]);
-  {
-    std::vector<uint32_t> fill(start.begin(), start.end() - 1);
-    for (size_t i = 0; i < n; ++i)
-      for (DWORD v : faces[i].v)
-        if (v < nv) around[fill[v]++] = static_cast<uint32_t>(i);
-  }
-
-  // A face without area has no shading of its own: it takes the group of a
-  // neighbour, and never joins or separates others. Such faces are few:
-  // (face, adopted) sorted by face.
-  constexpr uint32_t kNone = UINT32_MAX;
-  std::vector<std::pair<uint32_t, uint32_t>> adopt;
-  for (size_t i = 0; i < n; ++i)
-    if (degenerate(static_cast<uint32_t>(i))) adopt.emplace_back(static_cast<uint32_t>(i), kNone);
   auto adoptOf = [&](uint32_t f) -> uint32_t& {
     return std::lower_bound(adopt.begin(), adopt.end(), std::make_pair(f, 0u))->second;
   };
-  UnionFind regions(n);
+  HostArray<uint32_t> parent = workArray<uint32_t>(n);
+  for (size_t i = 0; i < n; ++i) parent[i] = static_cast<uint32_t>(i);
   std::vector<std::pair<uint32_t, uint32_t>> sharp;
-  std::vector<std::pair<uint32_t, uint32_t>> edges;  // (upper vertex, face) of one vertex
+  std::vector<uint64_t> edges;  // upper vertex << 32 | face, of one vertex
   for (size_t a = 0; a < nv; ++a) {
+    const uint32_t first = start[a + 1], last = start[a + 2];
+    if (last - first < 2) continue;  // an edge of one face meets no other
     edges.clear();
-    uint32_t previous = kNone;
-    for (uint32_t k = start[a]; k < start[a + 1]; ++k) {
-      const uint32_t i = around[k];
-      if (i == previous) continue;  // a face naming the vertex twice
-      previous = i;
-      const Face& f = faces[i];
+    for (uint32_t k = first; k < last; ++k) {
+      const uint32_t i = owned[k];
+      const Face& f = face[i];
       for (int e = 0; e < 3; ++e) {
-        uint64_t p = f.v[e], q = f.v[(e + 1) % 3];
+        uint64_t p = f.v[e], q = f.v[e == 2 ? 0 : e + 1];
         if (p == q) continue;
         if (p > q) std::swap(p, q);
-        if (p == a && q < nv) edges.emplace_back(static_cast<uint32_t>(q), i);
+        if (p == a && q < nv) edges.push_back(q << 32 | i);
       }
     }
-    std::sort(edges.begin(), edges.end());
+    // Insertion sort: a vertex owns a handful of edges.
+    for (size_t k = 1; k < edges.size(); ++k) {
+      const uint64_t x = edges[k];
+      size_t j = k;
+      for (; j > 0 && edges[j - 1] > x; --j) edges[j] = edges[j - 1];
+      edges[j] = x;
+    }
     // An edge shared by many faces compares each with its neighbour in the
     // list, which bounds the work on fans of degenerate faces.
     for (size_t k = 0; k + 1 < edges.size(); ++k) {
-      if (edges[k].first != edges[k + 1].first) continue;
-      uint32_t f = edges[k].second, g = edges[k + 1].second;
+      if ((edges[k] ^ edges[k + 1]) >> 32) continue;
+      const uint32_t f = static_cast<uint32_t>(edges[k]), g = static_cast<uint32_t>(edges[k + 1]);
       if (f == g) continue;
       const bool df = degenerate(f), dg = degenerate(g);
       if (df || dg) {
         if (df && !dg && adoptOf(f) == kNone) adoptOf(f) = g;
         if (dg && !df && adoptOf(g) == kNone) adoptOf(g) = f;
       } else if (smooth(f, g)) {
-        regions.unite(f, g);
+        unite(parent.data(), f, g);
       } else {
         sharp.emplace_back(f, g);
       }
     }
   }
-  freeVector(edges);
-  freeVector(around);
-  freeVector(start);
-  freeVector(normals);
+  std::vector<uint64_t>().swap(edges);
+  start.release();
+  normals.release();
 
   // Each face's root, in place: a parent is lower, hence already final.
-  std::vector<uint32_t>& root = regions.parent;
+  HostArray<uint32_t>& root = parent;
   for (size_t i = 0; i < n; ++i) root[i] = root[root[i]];
 
   // Region adjacency across sharp edges.
@@ -206,7 +237,11 @@ void Mesh::AutoSmooth(float angle, BOOL, BOOL) {
   std::sort(adjacency.begin(), adjacency.end());
   adjacency.erase(std::unique(adjacency.begin(), adjacency.end()), adjacency.end());
 
-  std::vector<DWORD> groupOf(n, 0);
+  // The face lists' pages serve for the groups: clearing them costs less
+  // than the kernel's clearing of fresh ones.
+  HostArray<DWORD> groupOf = std::move(owned);
+  if (!groupOf.empty()) std::memset(groupOf.data(), 0, std::min(groupOf.size(), n) * sizeof(DWORD));
+  if (!groupOf.resize(n)) throw std::bad_alloc();
   size_t cursor = 0;
   for (size_t r = 0; r < n; ++r) {
     if (root[r] != r) continue;

@@ -94,6 +94,14 @@ TEST(Mesh, GrowthAndShrinkKeepOrZeroTheElements) {
     EXPECT_FLOAT_EQ(g.verts[keep].x, 0.0f);
   }
   EXPECT_FLOAT_EQ(g.verts[999].z, 0.0f);
+
+  // Handed over as another type of element: no copy, and growth still zeroes.
+  const float* before = &g.verts[0].x;
+  HostArray<float> flat = std::move(g.verts).takeAs<float>(6);
+  EXPECT_TRUE(g.verts.empty());
+  EXPECT_EQ(flat.data(), before);
+  ASSERT_TRUE(flat.resize(20000000));
+  EXPECT_EQ(flat[19999999], 0.0f);
 }
 
 }  // namespace
