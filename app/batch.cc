@@ -267,126 +267,139 @@ size_t reportTotals(const LibraryOptions& l, const std::vector<json>& records, s
   return failed;
 }
 
-}  // namespace
-
-int runBatch(const Options& o) {
-  const LibraryOptions& l = o.lib;
-  const std::vector<BatchPlant> plants = collectPlants(l.inputs, l.recursive);
-  const std::string ext = formatName(o.format);
-  std::vector<std::string> outputs(plants.size()), previews(plants.size());
-  std::vector<json> records(plants.size());
-  std::map<std::string, size_t> byOutput;
-  for (size_t i = 0; i < plants.size(); ++i) {
-    outputs[i] = (fs::path(o.output) / (plants[i].relative + "." + ext)).lexically_normal().string();
-    if (l.previews) previews[i] = (fs::path(o.output) / (plants[i].relative + ".png")).lexically_normal().string();
-  }
-
-  std::map<std::string, json> earlier;
-  std::ofstream manifest;
-  if (!l.manifest.empty()) {
-    earlier = readManifest(l.manifest);
-    std::error_code ec;
-    if (const fs::path parent = fs::path(l.manifest).parent_path(); !parent.empty())
-      fs::create_directories(parent, ec);
-    manifest.open(l.manifest, std::ios::app);
-    if (!manifest) {
-      std::cerr << "Error: " << l.manifest << ": cannot write the manifest\n";
-      return 3;
+// One batch: each plant's output and picture, and its record once finished,
+// appended to the manifest as it comes.
+class BatchRun {
+ public:
+  explicit BatchRun(const Options& o)
+      : o_(o), plants_(collectPlants(o.lib.inputs, o.lib.recursive)), outputs_(plants_.size()),
+        previews_(plants_.size()), records_(plants_.size()) {
+    const std::string ext = formatName(o.format);
+    for (size_t i = 0; i < plants_.size(); ++i) {
+      outputs_[i] = (fs::path(o.output) / (plants_[i].relative + "." + ext)).lexically_normal().string();
+      if (o.lib.previews)
+        previews_[i] = (fs::path(o.output) / (plants_[i].relative + ".png")).lexically_normal().string();
     }
   }
-  auto finish = [&](size_t i, const std::string& status, json stats, const std::string& error,
-                    double seconds) {
-    json& r = records[i];
+
+  // The earlier records of the manifest, which is then opened for appending;
+  // false when it cannot be written.
+  bool openManifest(std::map<std::string, json>& earlier) {
+    const std::string& path = o_.lib.manifest;
+    earlier = readManifest(path);
+    std::error_code ec;
+    if (const fs::path parent = fs::path(path).parent_path(); !parent.empty())
+      fs::create_directories(parent, ec);
+    manifest_.open(path, std::ios::app);
+    if (!manifest_) std::cerr << "Error: " << path << ": cannot write the manifest\n";
+    return bool(manifest_);
+  }
+
+  // The plants to convert; the others are recorded now, as failed or skipped.
+  std::vector<size_t> queue(const std::map<std::string, json>& earlier) {
+    std::vector<size_t> queue;
+    std::map<std::string, size_t> byOutput;
+    for (size_t i = 0; i < plants_.size(); ++i) {
+      if (!plants_[i].error.empty()) {
+        finish(i, "failed", nullptr, plants_[i].input + ": " + plants_[i].error, 0);
+        continue;
+      }
+      auto [it, fresh] = byOutput.try_emplace(outputs_[i], i);
+      if (!fresh) {
+        finish(i, "failed", nullptr,
+               plants_[i].input + ": same output as " + plants_[it->second].input + " (" + outputs_[i] + ")", 0);
+        continue;
+      }
+      auto e = earlier.find(plants_[i].input);
+      if (!o_.lib.force && e != earlier.end() &&
+          upToDate(e->second, plants_[i].input, outputs_[i], previews_[i], o_.textureDirs)) {
+        finish(i, "skipped", field(e->second, "statistics"), "", 0);
+        continue;
+      }
+      queue.push_back(i);
+    }
+    return queue;
+  }
+
+  // Converts the queued plants, each in a child syvimport, a few at a time,
+  // until all are done or the user stops the batch.
+  void convert(const std::vector<size_t>& queue, const std::string& tmp) {
+    const std::string self = selfPath();
+    const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+    const size_t slots = o_.lib.jobs > 0 ? size_t(o_.lib.jobs) : cores;
+    StatusLine status(!o_.quiet && !o_.noProgress && ::isatty(STDERR_FILENO));
+    std::vector<Job> running;
+    size_t next = 0, done = plants_.size() - queue.size();
+    auto draw = [&] {
+      std::vector<std::string> names;
+      for (const Job& j : running) names.push_back(fs::path(plants_[j.plant].input).filename().string());
+      status.show(done, plants_.size(), names);
+    };
+    while ((next < queue.size() && !gStop) || !running.empty()) {
+      while (next < queue.size() && running.size() < slots && !gStop) {
+        Job job;
+        if (!start(queue[next++], tmp, self, job)) {
+          ++done;
+          continue;
+        }
+        running.push_back(job);
+        draw();
+      }
+      if (running.empty()) break;
+      int wstatus = 0;
+      const pid_t pid = ::waitpid(-1, &wstatus, 0);
+      if (pid < 0) {
+        if (errno == EINTR) continue;
+        break;
+      }
+      auto it = std::find_if(running.begin(), running.end(), [&](const Job& j) { return j.pid == pid; });
+      if (it == running.end()) continue;
+      const Job job = *it;
+      running.erase(it);
+      ++done;
+      collect(job, wstatus);
+      draw();
+    }
+    status.clear();
+  }
+
+  // The totals and the gallery; the number of failures.
+  size_t report(double seconds) const { return reportTotals(o_.lib, records_, plants_.size(), seconds, o_.quiet); }
+
+ private:
+  void finish(size_t i, const std::string& status, json stats, const std::string& error, double seconds) {
+    json& r = records_[i];
     r = json::object();
-    r["input"] = plants[i].input;
-    r["output"] = status == "failed" ? json(nullptr) : json(outputs[i]);
-    r["preview"] = previews[i].empty() || status == "failed" ? json(nullptr) : json(previews[i]);
+    r["input"] = plants_[i].input;
+    r["output"] = status == "failed" ? json(nullptr) : json(outputs_[i]);
+    r["preview"] = previews_[i].empty() || status == "failed" ? json(nullptr) : json(previews_[i]);
     r["status"] = status;
     r["error"] = error.empty() ? json(nullptr) : json(error);
     r["warnings"] = stats.is_object() && stats.contains("warnings") ? stats["warnings"] : json::array();
     r["statistics"] = stats;
     r["seconds"] = seconds;
-    if (manifest.is_open()) {
-      manifest << r.dump(-1, ' ', false, json::error_handler_t::replace) << "\n";
-      manifest.flush();
+    if (manifest_.is_open()) {
+      manifest_ << r.dump(-1, ' ', false, json::error_handler_t::replace) << "\n";
+      manifest_.flush();
     }
-  };
-
-  std::vector<size_t> queue;
-  for (size_t i = 0; i < plants.size(); ++i) {
-    if (!plants[i].error.empty()) {
-      finish(i, "failed", nullptr, plants[i].input + ": " + plants[i].error, 0);
-      continue;
-    }
-    auto [it, fresh] = byOutput.try_emplace(outputs[i], i);
-    if (!fresh) {
-      finish(i, "failed", nullptr,
-             plants[i].input + ": same output as " + plants[it->second].input + " (" + outputs[i] + ")", 0);
-      continue;
-    }
-    auto e = earlier.find(plants[i].input);
-    if (!l.force && e != earlier.end() &&
-        upToDate(e->second, plants[i].input, outputs[i], previews[i], o.textureDirs)) {
-      finish(i, "skipped", field(e->second, "statistics"), "", 0);
-      continue;
-    }
-    queue.push_back(i);
   }
 
-  char tmpl[] = "/tmp/syvimport-batch-XXXXXX";
-  const char* tmpRoot = ::mkdtemp(tmpl);
-  if (!tmpRoot) {
-    std::cerr << "Error: cannot make a temporary folder\n";
-    return 3;
+  // Starts the child for plant `i`; false (and recorded as failed) when it cannot.
+  bool start(size_t i, const std::string& tmp, const std::string& self, Job& job) {
+    job.plant = i;
+    job.statsFile = tmp + "/" + std::to_string(i) + ".json";
+    job.errFile = tmp + "/" + std::to_string(i) + ".err";
+    std::error_code ec;
+    fs::create_directories(fs::path(outputs_[i]).parent_path(), ec);
+    if (spawnChild(job, childArguments(o_, self, plants_[i].input, outputs_[i], previews_[i], job.statsFile)))
+      return true;
+    finish(i, "failed", nullptr, plants_[i].input + ": cannot start " + self, 0);
+    return false;
   }
-  const std::string tmp = tmpRoot;
-  const std::string self = selfPath();
-  const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
-  const size_t slots = l.jobs > 0 ? size_t(l.jobs) : cores;
-  StatusLine status(!o.quiet && !o.noProgress && ::isatty(STDERR_FILENO));
-  auto oldInt = std::signal(SIGINT, onStop);
-  auto oldTerm = std::signal(SIGTERM, onStop);
 
-  std::vector<Job> running;
-  size_t next = 0, done = plants.size() - queue.size();
-  const auto batchStart = std::chrono::steady_clock::now();
-  auto draw = [&] {
-    std::vector<std::string> names;
-    for (const Job& j : running) names.push_back(fs::path(plants[j.plant].input).filename().string());
-    status.show(done, plants.size(), names);
-  };
-  while ((next < queue.size() && !gStop) || !running.empty()) {
-    while (next < queue.size() && running.size() < slots && !gStop) {
-      const size_t i = queue[next++];
-      Job job;
-      job.plant = i;
-      job.statsFile = tmp + "/" + std::to_string(i) + ".json";
-      job.errFile = tmp + "/" + std::to_string(i) + ".err";
-      std::error_code ec;
-      fs::create_directories(fs::path(outputs[i]).parent_path(), ec);
-      if (!spawnChild(job, childArguments(o, self, plants[i].input, outputs[i], previews[i],
-                                          job.statsFile))) {
-        finish(i, "failed", nullptr, plants[i].input + ": cannot start " + self, 0);
-        ++done;
-        continue;
-      }
-      running.push_back(job);
-      draw();
-    }
-    if (running.empty()) break;
-    int wstatus = 0;
-    const pid_t pid = ::waitpid(-1, &wstatus, 0);
-    if (pid < 0) {
-      if (errno == EINTR) continue;
-      break;
-    }
-    auto it = std::find_if(running.begin(), running.end(), [&](const Job& j) { return j.pid == pid; });
-    if (it == running.end()) continue;
-    const Job job = *it;
-    running.erase(it);
-    ++done;
-    const double seconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - job.start).count();
+  // Records how a child ended: converted, failed with its last error, or cancelled.
+  void collect(const Job& job, int wstatus) {
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - job.start).count();
     std::string err, statsText;
     readFile(job.errFile, err);
     readFile(job.statsFile, statsText);
@@ -401,24 +414,45 @@ int runBatch(const Options& o) {
     } else {
       std::string why = lastErrorLine(err);
       if (WIFSIGNALED(wstatus))
-        why = plants[job.plant].input + ": the import process ended by signal " +
-              std::to_string(WTERMSIG(wstatus));
+        why = plants_[job.plant].input + ": the import process ended by signal " + std::to_string(WTERMSIG(wstatus));
       finish(job.plant, "failed", nullptr, why, seconds);
     }
     std::remove(job.errFile.c_str());
     std::remove(job.statsFile.c_str());
-    draw();
   }
-  status.clear();
+
+  const Options& o_;
+  const std::vector<BatchPlant> plants_;
+  std::vector<std::string> outputs_, previews_;
+  std::vector<json> records_;
+  std::ofstream manifest_;
+};
+
+}  // namespace
+
+int runBatch(const Options& o) {
+  BatchRun batch(o);
+  std::map<std::string, json> earlier;
+  if (!o.lib.manifest.empty() && !batch.openManifest(earlier)) return 3;
+  const std::vector<size_t> queue = batch.queue(earlier);
+
+  char tmpl[] = "/tmp/syvimport-batch-XXXXXX";
+  const char* tmp = ::mkdtemp(tmpl);
+  if (!tmp) {
+    std::cerr << "Error: cannot make a temporary folder\n";
+    return 3;
+  }
+  auto oldInt = std::signal(SIGINT, onStop);
+  auto oldTerm = std::signal(SIGTERM, onStop);
+  const auto batchStart = std::chrono::steady_clock::now();
+  batch.convert(queue, tmp);
   std::signal(SIGINT, oldInt);
   std::signal(SIGTERM, oldTerm);
   std::error_code ec;
   fs::remove_all(tmp, ec);
 
-  const size_t failed = reportTotals(l, records, plants.size(),
-                                     std::chrono::duration<double>(std::chrono::steady_clock::now() -
-                                                                   batchStart).count(),
-                                     o.quiet);
+  const size_t failed =
+      batch.report(std::chrono::duration<double>(std::chrono::steady_clock::now() - batchStart).count());
   if (gStop) return 130;
   return failed > 0 ? 1 : 0;
 }

@@ -112,72 +112,71 @@ GLuint loadTexture(const std::string& file) {
   return id;
 }
 
-}  // namespace
-
-bool writePreview(const Model& model, const PreviewRequest& req, std::string& error) {
-  // Host units, turned Y-up: the output frame the exporters use.
-  SubmeshSet set = buildSubmeshes(model.mesh, 1.0);
-  Vec3 lo{1e300, 1e300, 1e300}, hi{-1e300, -1e300, -1e300};
+// The bounds of what is drawn, in the output frame; false when nothing is visible.
+bool visibleBounds(const SubmeshSet& set, Vec3& lo, Vec3& hi) {
+  lo = {1e300, 1e300, 1e300};
+  hi = {-1e300, -1e300, -1e300};
   for (const Submesh& m : set.meshes)
     for (const Vec3f& p : m.positions)
       for (int k = 0; k < 3; ++k) {
         lo[k] = std::min(lo[k], double(p[k]));
         hi[k] = std::max(hi[k], double(p[k]));
       }
-  if (set.meshes.empty() || !(lo[0] <= hi[0])) {
-    error = "the plant has no visible geometry to show";
-    return false;
-  }
-  if (req.lodShare > 0) set = simplifyLevel(set, req.lodShare);
+  return !set.meshes.empty() && lo[0] <= hi[0];
+}
 
-  Context context;
-  context.ctx = OSMesaCreateContextExt(OSMESA_RGBA, 24, 0, 0, nullptr);
-  const int w = req.width, h = req.height;
-  std::vector<unsigned char> pixels(size_t(w) * size_t(h) * 4);
-  if (!context.ctx || !OSMesaMakeCurrent(context.ctx, pixels.data(), GL_UNSIGNED_BYTE, w, h)) {
-    error = "no off-screen OpenGL context (Mesa OSMesa); no picture";
-    return false;
-  }
+// An orthographic camera on the bounds, seen from the view's side.
+struct Camera {
+  Vec3 right, up, forward, centre;
+  double halfW, halfH, cx, cy, depth;
+};
 
-  // Three-quarter view: from the front right, above; the bounds' corners
-  // framed with a margin, so the plant never touches the picture's edge.
+// Three-quarter view: from the front right, above; the bounds' corners
+// framed with a margin, so the plant never touches the picture's edge.
+Camera frameBounds(const Vec3& lo, const Vec3& hi, PreviewView view, double aspect) {
+  Camera c;
   const double az = 0.6, el = 0.45;
   Vec3 toEye = unit({std::sin(az) * std::cos(el), std::sin(el), std::cos(az) * std::cos(el)});
-  if (req.view == PreviewView::Front) toEye = {0, 0, 1};
-  if (req.view == PreviewView::Side) toEye = {1, 0, 0};
-  if (req.view == PreviewView::Top) toEye = {0, 1, 0};
-  const Vec3 forward = {-toEye[0], -toEye[1], -toEye[2]};
-  const Vec3 right = req.view == PreviewView::Top ? Vec3{1, 0, 0} : unit(cross(forward, {0, 1, 0}));
-  const Vec3 up = cross(right, forward);
-  const Vec3 centre = {(lo[0] + hi[0]) / 2, (lo[1] + hi[1]) / 2, (lo[2] + hi[2]) / 2};
-  double x0 = 1e300, x1 = -1e300, y0 = 1e300, y1 = -1e300, depth = 0;
-  for (int c = 0; c < 8; ++c) {
-    const Vec3 p = sub({c & 1 ? hi[0] : lo[0], c & 2 ? hi[1] : lo[1], c & 4 ? hi[2] : lo[2]}, centre);
-    x0 = std::min(x0, dot(p, right)), x1 = std::max(x1, dot(p, right));
-    y0 = std::min(y0, dot(p, up)), y1 = std::max(y1, dot(p, up));
-    depth = std::max(depth, std::abs(dot(p, forward)));
+  if (view == PreviewView::Front) toEye = {0, 0, 1};
+  if (view == PreviewView::Side) toEye = {1, 0, 0};
+  if (view == PreviewView::Top) toEye = {0, 1, 0};
+  c.forward = {-toEye[0], -toEye[1], -toEye[2]};
+  c.right = view == PreviewView::Top ? Vec3{1, 0, 0} : unit(cross(c.forward, {0, 1, 0}));
+  c.up = cross(c.right, c.forward);
+  c.centre = {(lo[0] + hi[0]) / 2, (lo[1] + hi[1]) / 2, (lo[2] + hi[2]) / 2};
+  double x0 = 1e300, x1 = -1e300, y0 = 1e300, y1 = -1e300;
+  c.depth = 0;
+  for (int k = 0; k < 8; ++k) {
+    const Vec3 p = sub({k & 1 ? hi[0] : lo[0], k & 2 ? hi[1] : lo[1], k & 4 ? hi[2] : lo[2]}, c.centre);
+    x0 = std::min(x0, dot(p, c.right)), x1 = std::max(x1, dot(p, c.right));
+    y0 = std::min(y0, dot(p, c.up)), y1 = std::max(y1, dot(p, c.up));
+    c.depth = std::max(c.depth, std::abs(dot(p, c.forward)));
   }
-  double halfW = std::max((x1 - x0) / 2, 1e-6) * 1.08, halfH = std::max((y1 - y0) / 2, 1e-6) * 1.08;
-  const double aspect = double(w) / h;
-  if (halfW / halfH > aspect) halfH = halfW / aspect;
-  else halfW = halfH * aspect;
-  const double cx = (x0 + x1) / 2, cy = (y0 + y1) / 2;
+  c.halfW = std::max((x1 - x0) / 2, 1e-6) * 1.08, c.halfH = std::max((y1 - y0) / 2, 1e-6) * 1.08;
+  if (c.halfW / c.halfH > aspect) c.halfH = c.halfW / aspect;
+  else c.halfW = c.halfH * aspect;
+  c.cx = (x0 + x1) / 2, c.cy = (y0 + y1) / 2;
+  return c;
+}
 
+void clearAndLoadCamera(const Camera& c, int w, int h) {
   glViewport(0, 0, w, h);
   glClearColor(0.82f, 0.83f, 0.82f, 1.f);
   glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
   glEnable(GL_DEPTH_TEST);
   glMatrixMode(GL_PROJECTION);
   glLoadIdentity();
-  const double d = depth + 1e-3;
-  glOrtho(cx - halfW, cx + halfW, cy - halfH, cy + halfH, -d * 1.01, d * 1.01);
+  const double d = c.depth + 1e-3;
+  glOrtho(c.cx - c.halfW, c.cx + c.halfW, c.cy - c.halfH, c.cy + c.halfH, -d * 1.01, d * 1.01);
   glMatrixMode(GL_MODELVIEW);
-  const Vec3 t = {-dot(right, centre), -dot(up, centre), dot(forward, centre)};
-  const GLdouble view[16] = {right[0], up[0], -forward[0], 0, right[1], up[1], -forward[1], 0,
-                             right[2], up[2], -forward[2], 0, t[0],     t[1],  t[2],        1};
+  const Vec3 t = {-dot(c.right, c.centre), -dot(c.up, c.centre), dot(c.forward, c.centre)};
+  const GLdouble view[16] = {c.right[0], c.up[0], -c.forward[0], 0, c.right[1], c.up[1], -c.forward[1], 0,
+                             c.right[2], c.up[2], -c.forward[2], 0, t[0],       t[1],    t[2],          1};
   glLoadMatrixd(view);
+}
 
-  // A key light from the upper left of the viewer, in eye space, and soft fill.
+// A key light from the upper left of the viewer, in eye space, and soft fill.
+void setLights() {
   glEnable(GL_LIGHTING);
   glEnable(GL_LIGHT0);
   glEnable(GL_NORMALIZE);
@@ -195,7 +194,10 @@ bool writePreview(const Model& model, const PreviewRequest& req, std::string& er
   glEnable(GL_COLOR_MATERIAL);
   glColorMaterial(GL_FRONT_AND_BACK, GL_AMBIENT_AND_DIFFUSE);
   glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
+}
 
+// Each mesh in its material's texture where one is found, else its diffuse colour.
+void drawMeshes(const Model& model, const SubmeshSet& set, const std::vector<std::string>& textureFolders) {
   std::map<std::string, GLuint> textures;
   glEnableClientState(GL_VERTEX_ARRAY);
   glEnableClientState(GL_NORMAL_ARRAY);
@@ -204,7 +206,7 @@ bool writePreview(const Model& model, const PreviewRequest& req, std::string& er
     Vec3f colour = material ? material->diffuse : Vec3f{0.6f, 0.6f, 0.6f};
     GLuint texture = 0;
     if (material && !material->texture.empty() && !m.uvs.empty()) {
-      const std::string file = resolveTexture(req.textureFolders, material->texture);
+      const std::string file = resolveTexture(textureFolders, material->texture);
       if (!file.empty()) {
         auto [it, fresh] = textures.try_emplace(file, 0);
         if (fresh) it->second = loadTexture(file);
@@ -229,6 +231,31 @@ bool writePreview(const Model& model, const PreviewRequest& req, std::string& er
   glFinish();
   for (auto& [file, id] : textures)
     if (id) glDeleteTextures(1, &id);
+}
+
+}  // namespace
+
+bool writePreview(const Model& model, const PreviewRequest& req, std::string& error) {
+  // Host units, turned Y-up: the output frame the exporters use.
+  SubmeshSet set = buildSubmeshes(model.mesh, 1.0);
+  Vec3 lo, hi;
+  if (!visibleBounds(set, lo, hi)) {
+    error = "the plant has no visible geometry to show";
+    return false;
+  }
+  if (req.lodShare > 0) set = simplifyLevel(set, req.lodShare);
+
+  Context context;
+  context.ctx = OSMesaCreateContextExt(OSMESA_RGBA, 24, 0, 0, nullptr);
+  const int w = req.width, h = req.height;
+  std::vector<unsigned char> pixels(size_t(w) * size_t(h) * 4);
+  if (!context.ctx || !OSMesaMakeCurrent(context.ctx, pixels.data(), GL_UNSIGNED_BYTE, w, h)) {
+    error = "no off-screen OpenGL context (Mesa OSMesa); no picture";
+    return false;
+  }
+  clearAndLoadCamera(frameBounds(lo, hi, req.view, double(w) / h), w, h);
+  setLights();
+  drawMeshes(model, set, req.textureFolders);
 
   std::string png;
   if (!encodePng(pixels, w, h, png)) {

@@ -1,5 +1,6 @@
 // Arbitrary text through translation, validation and evaluation. The first
 // bytes pick the variable values (NaN and infinities included).
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -20,19 +21,6 @@ double pick(uint8_t b) {
   return b < kCount ? kValues[b] : (b - 128) / 7.0;
 }
 
-// Number of "(": an upper bound of the nesting depth.
-long opens(const std::string& s) {
-  long n = 0;
-  for (char c : s) n += c == '(';
-  return n;
-}
-
-bool balanced(const std::string& s) {
-  long b = 0;
-  for (char c : s) b += (c == '(') - (c == ')');
-  return b == 0;
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -45,15 +33,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string internal = syv::translateFileExpression(text);
   for (char c : internal)
     if (c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r') std::abort();
-  // Beyond the depth bound the rest stays untranslated, so only shallower texts are fixed points.
-  if (opens(text) < syv::kDefaultExpressionDepth && syv::translateFileExpression(internal) != internal)
+  // Beyond the depth bound the rest stays untranslated, so only shallower texts are fixed points
+  // (the number of "(" bounds the depth).
+  if (std::count(text.begin(), text.end(), '(') < syv::kDefaultExpressionDepth &&
+      syv::translateFileExpression(internal) != internal)
     std::abort();
 
   for (const std::string* s : {&text, &internal}) {
     bool failed = false;
     syv::evaluateExpression(*s, vars, failed);
     // Failure depends on the structure alone, never on values or random draws.
-    if (balanced(*s) && syv::checkExpression(*s, vars) == failed) std::abort();
+    const bool balanced = std::count(s->begin(), s->end(), '(') == std::count(s->begin(), s->end(), ')');
+    if (balanced && syv::checkExpression(*s, vars) == failed) std::abort();
   }
 
   syv::CurveParameter p(-1, 1, std::map<double, double>{{0.0, vars['x']}, {0.5, vars['t']},

@@ -64,24 +64,18 @@ TEST(Exporter, GlbEmbedsFoundTexturesAndGltfRefersToThem) {
   Written w = exportTo(model, dir.file("plants/tree.syv"), dir.file("out/tree.glb"), Format::Glb);
   ASSERT_TRUE(w.ok) << w.error;
   EXPECT_TRUE(w.result.warnings.empty());
-  EXPECT_EQ(w.result.triangles, 12u);
   EXPECT_EQ(std::filesystem::directory_iterator(dir.file("out"))->path().filename(), "tree.glb");
   nlohmann::json j = glbJson(test::readText(dir.file("out/tree.glb")));
-  // One primitive per material id.
-  size_t primitives = 0;
-  for (const auto& mesh : j["meshes"]) primitives += mesh["primitives"].size();
-  EXPECT_EQ(primitives, 2u);
   ASSERT_EQ(j["images"].size(), 1u);
-  EXPECT_FALSE(j["images"][0].contains("uri"));
-  EXPECT_TRUE(j["images"][0].contains("bufferView"));
+  EXPECT_TRUE(j["images"][0].contains("bufferView") && !j["images"][0].contains("uri"));
   EXPECT_EQ(j["images"][0]["mimeType"], "image/png");
-  // Metres, +Y up: the 1 m cube spans 0..1 in x and y and -1..0 in z.
-  for (const auto& mesh : j["meshes"])
-    for (const auto& prim : mesh["primitives"]) {
-      const auto& acc = j["accessors"][prim["attributes"]["POSITION"].get<size_t>()];
-      EXPECT_NEAR(acc["min"][2].get<double>(), -1.0, 1e-6);
-      EXPECT_NEAR(acc["max"][1].get<double>(), 1.0, 1e-6);
-    }
+  // One primitive per material id. Metres, +Y up: the 1 m cube spans 0..1 in x and y, -1..0 in z.
+  ASSERT_EQ(j["meshes"][0]["primitives"].size(), 2u);
+  for (const auto& prim : j["meshes"][0]["primitives"]) {
+    const auto& acc = j["accessors"][prim["attributes"]["POSITION"].get<size_t>()];
+    EXPECT_NEAR(acc["min"][2].get<double>(), -1.0, 1e-6);
+    EXPECT_NEAR(acc["max"][1].get<double>(), 1.0, 1e-6);
+  }
 
   w = exportTo(model, dir.file("plants/tree.syv"), dir.file("out/tree.gltf"), Format::Gltf);
   ASSERT_TRUE(w.ok) << w.error;
@@ -93,8 +87,7 @@ TEST(Exporter, GlbEmbedsFoundTexturesAndGltfRefersToThem) {
   EXPECT_TRUE(std::filesystem::exists(dir.file("out/tree.bin")));
   for (const char* out : {"out/tree.glb", "out/tree.gltf"}) {
     const nlohmann::json report = validate(dir.file(out));
-    if (report.is_null()) GTEST_SKIP() << "node or gltf-validator missing: not validated";
-    EXPECT_EQ(report["errors"], 0) << out << ": " << report.dump();
+    EXPECT_TRUE(report.is_null() || report["errors"] == 0) << out << ": " << report.dump();
   }
 }
 
@@ -123,38 +116,44 @@ TEST(Exporter, MissingOrUnusableTexturesLeaveNoReference) {
   EXPECT_EQ(test::readText(dir.file("t.mtl")).find("map_Kd"), std::string::npos);
 }
 
-TEST(Exporter, ObjAndFbxReadBackWithTheSameTriangles) {
+// The cube reads back with its triangles, the empty plant as valid empty files;
+// FBX declares metres (100 centimetres per unit).
+TEST(Exporter, EveryFormatReadsBackAndValidates) {
   TempDir dir;
-  const Model model = texturedModel("");
-  for (Format f : {Format::Obj, Format::Fbx}) {
-    const std::string out = dir.file(std::string("cube.") + formatName(f));
-    Written w = exportTo(model, dir.file("cube.syv"), out, f);
-    ASSERT_TRUE(w.ok) << w.error;
-    if (f == Format::Fbx) {
+  Model empty;
+  empty.nodeName = "bare";
+  empty.materials.push_back({0, "Bark", {0.5f, 0.5f, 0.5f}, ""});
+  const bool assimp = test::haveCommand("assimp");
+  if (!assimp) std::cout << "[ SKIPPED  ] assimp-utils missing: OBJ/FBX not read back\n";
+  for (const Model& model : {texturedModel(""), empty})
+    for (Format f : {Format::Glb, Format::Gltf, Format::Obj, Format::Fbx}) {
+      const std::string out = dir.file(model.nodeName + "." + formatName(f)), what = out + ": ";
+      Written w = exportTo(model, dir.file("p.syv"), out, f);
+      ASSERT_TRUE(w.ok) << what << w.error;
+      const size_t triangles = model.mesh.faces.size();
+      EXPECT_EQ(w.result.triangles, triangles);
+      if (f == Format::Glb || f == Format::Gltf) {
+        const nlohmann::json report = validate(out);
+        EXPECT_TRUE(report.is_null() || report["errors"] == 0) << what << report.dump();
+      } else if (assimp && triangles > 0) {  // Assimp refuses an OBJ without mesh
+        EXPECT_EQ(assimpFaces(out), int(triangles)) << what;
+      }
+      if (f != Format::Fbx) continue;
       const std::string bytes = test::readText(out);
-      EXPECT_EQ(checkFbxStructure(bytes), "");
+      EXPECT_EQ(checkFbxStructure(bytes), "") << what;
       FbxDocument doc;
       std::string error;
-      ASSERT_TRUE(readFbxBinary(bytes, doc, error));
-      // Metres declared: 100 centimetres per unit.
+      ASSERT_TRUE(readFbxBinary(bytes, doc, error)) << what << error;
+      const double hundred = 100;
+      const std::string value = "D" + std::string(reinterpret_cast<const char*>(&hundred), 8);
       int declared = 0;
       for (const FbxNode& top : doc.nodes)
         for (const FbxNode& props : top.children)
-          for (const FbxNode& p : props.children) {
-            if (top.name != "GlobalSettings" || p.properties.size() < 5) continue;
-            const std::string& key = p.properties[0];
-            if (key.find("UnitScaleFactor") == std::string::npos) continue;
-            double value = 0;
-            ASSERT_EQ(p.properties.back()[0], 'D');
-            std::memcpy(&value, p.properties.back().data() + 1, 8);
-            EXPECT_EQ(value, 100.0);
-            ++declared;
-          }
+          for (const FbxNode& p : props.children)
+            declared += top.name == "GlobalSettings" && p.properties.size() >= 5 &&
+                        p.properties[0].find("UnitScaleFactor") != std::string::npos && p.properties.back() == value;
       EXPECT_EQ(declared, 2) << "UnitScaleFactor and OriginalUnitScaleFactor";
     }
-    if (!test::haveCommand("assimp")) GTEST_SKIP() << "assimp-utils missing: not read back";
-    EXPECT_EQ(assimpFaces(out), 12) << formatName(f);
-  }
 }
 
 // glTF buffers hold the welded meshes: positions, unit normals, v turned over,
@@ -198,22 +197,6 @@ TEST(Exporter, WrittenValuesAreTheWeldedMeshes) {
   const std::string obj = test::readText(dir.file("z.obj"));
   EXPECT_NE(obj.find("# 3 vertex positions\nv 0 0 0\nv 1 0 0\nv 0 1 0\n"), std::string::npos) << obj;
   EXPECT_NE(obj.find("usemtl plant_1\nf  1/1/1 2/1/1 3/1/1\n"), std::string::npos) << obj;
-}
-
-TEST(Exporter, EmptyPlantGivesValidEmptyFiles) {
-  TempDir dir;
-  Model empty;
-  empty.nodeName = "bare";
-  empty.materials.push_back({0, "Bark", {0.5f, 0.5f, 0.5f}, ""});
-  for (Format f : {Format::Glb, Format::Gltf, Format::Obj, Format::Fbx}) {
-    const std::string out = dir.file(std::string("bare.") + formatName(f));
-    Written w = exportTo(empty, dir.file("bare.syv"), out, f);
-    ASSERT_TRUE(w.ok) << formatName(f) << ": " << w.error;
-    EXPECT_EQ(w.result.triangles, 0u);
-    const nlohmann::json report = f == Format::Obj || f == Format::Fbx ? nlohmann::json() : validate(out);
-    EXPECT_EQ(f == Format::Fbx ? checkFbxStructure(test::readText(out)) : "", "");
-    EXPECT_TRUE(report.is_null() || report["errors"] == 0) << formatName(f) << ": " << report.dump();
-  }
 }
 
 }  // namespace

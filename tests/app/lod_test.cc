@@ -7,11 +7,6 @@
 #include <nlohmann/json.hpp>
 #include <regex>
 
-#if __has_include(<stb/stb_image.h>)
-#include <stb/stb_image.h>
-#define SYV_TEST_HAVE_STB 1
-#endif
-
 #include "test_support.h"
 
 namespace syv::app {
@@ -47,7 +42,8 @@ TEST_F(Lod, LevelsKeepTheirSharesAndEveryReaderSeesTheirNodes) {
     const std::string out = dir.file(std::string("plant.") + ext);
     const RunResult r = syvimport(plant + " -o " + shellQuote(out) + kLod + " --stats --quiet");
     ASSERT_EQ(r.status, 0) << ext << ": " << r.err;
-    const size_t full = nlohmann::json::parse(r.out)["triangles"];
+    const nlohmann::json stats = nlohmann::json::parse(r.out);
+    const size_t full = stats["triangles"];
     std::map<std::string, size_t> levels;
     if (std::string(ext) == "glb") {
       levels = glbNodeTriangles(out);
@@ -78,6 +74,7 @@ TEST_F(Lod, LevelsKeepTheirSharesAndEveryReaderSeesTheirNodes) {
       EXPECT_EQ(seen.size(), 4u) << ext << "\n" << b.out;
       EXPECT_EQ(seen["plant_LOD0"], full) << ext;
       EXPECT_TRUE(levels.empty() || seen == levels) << ext;
+      EXPECT_NE(b.out.find(" materials=" + std::to_string(stats["materials"].size()) + "\n"), std::string::npos) << b.out;
     }
   }
   // Separate files: the main output as without levels, each level beside it.
@@ -91,21 +88,16 @@ TEST_F(Lod, LevelsKeepTheirSharesAndEveryReaderSeesTheirNodes) {
   }
 }
 
-#ifdef SYV_TEST_HAVE_STB
 // Intersection over union of two previews' foregrounds (not the background colour).
 double iou(const std::string& pngA, const std::string& pngB) {
-  int w = 0, h = 0, n = 0;
-  unsigned char* a = stbi_load(pngA.c_str(), &w, &h, &n, 3);
-  unsigned char* b = stbi_load(pngB.c_str(), &w, &h, &n, 3);
+  int w = 0, h = 0;
+  const auto a = test::readRgb(pngA, w, h), b = test::readRgb(pngB, w, h);
+  const std::array<int, 3> background{209, 212, 209};
   size_t both = 0, either = 0;
-  for (int i = 0; a && b && i < w * h; ++i) {
-    const bool fa = a[i * 3] != 209 || a[i * 3 + 1] != 212 || a[i * 3 + 2] != 209;
-    const bool fb = b[i * 3] != 209 || b[i * 3 + 1] != 212 || b[i * 3 + 2] != 209;
-    both += fa && fb;
-    either += fa || fb;
+  for (size_t i = 0; i < a.size() && i < b.size(); ++i) {
+    both += a[i] != background && b[i] != background;
+    either += a[i] != background || b[i] != background;
   }
-  stbi_image_free(a);
-  stbi_image_free(b);
   return either ? double(both) / double(either) : 0.0;
 }
 
@@ -143,7 +135,5 @@ TEST_F(Lod, LevelsKeepThePlantsSilhouette) {
     }
   }
 }
-#endif
-
 }  // namespace
 }  // namespace syv::app

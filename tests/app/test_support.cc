@@ -1,15 +1,16 @@
 #include "test_support.h"
 
+#include <stb/stb_image.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <cstring>
-#include <regex>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <regex>
 
 namespace fs = std::filesystem;
 
@@ -74,8 +75,6 @@ bool haveCommand(const std::string& name) {
   return std::system(("command -v " + shellQuote(name) + " >/dev/null 2>&1").c_str()) == 0;
 }
 
-bool haveFile(const std::string& path) { return fs::exists(path); }
-
 std::string readText(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
@@ -109,6 +108,15 @@ std::string tinyPng() {
       0x91, 0x62, 0x04, 0x44, 0x0c, 0x10, 0x0a, 0x00, 0x28, 0xae, 0x05, 0x79, 0xaa, 0xe0, 0x88,
       0x61, 0x00, 0x00, 0x00, 0x00, 0x49, 0x45, 0x4e, 0x44, 0xae, 0x42, 0x60, 0x82};
   return std::string(reinterpret_cast<const char*>(png), sizeof png);
+}
+
+std::vector<std::array<int, 3>> readRgb(const std::string& file, int& w, int& h) {
+  int n = 0;
+  std::vector<std::array<int, 3>> px;
+  unsigned char* data = stbi_load(file.c_str(), &w, &h, &n, 3);
+  for (int i = 0; data && i < w * h; ++i) px.push_back({data[3 * i], data[3 * i + 1], data[3 * i + 2]});
+  stbi_image_free(data);
+  return px;
 }
 
 int assimpFaces(const std::string& file) {

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+#include <filesystem>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
@@ -42,7 +44,6 @@ struct RunResult {
 RunResult run(const std::string& commandLine);
 
 bool haveCommand(const std::string& name);
-bool haveFile(const std::string& path);
 std::string readText(const std::string& path);
 void writeText(const std::string& path, const std::string& text);
 std::string shellQuote(const std::string& s);
@@ -51,6 +52,8 @@ size_t count(const std::string& text, const std::string& word);
 
 // A 2x2 RGB PNG.
 std::string tinyPng();
+// A picture's pixels, row by row; empty when it cannot be read.
+std::vector<std::array<int, 3>> readRgb(const std::string& file, int& width, int& height);
 
 // Triangle count `assimp info` reports, or -1.
 int assimpFaces(const std::string& file);
@@ -66,7 +69,7 @@ const std::string kData = SYV_TEST_DATA;
 class ProgramTest : public testing::Test {
  protected:
   void SetUp() override {
-    if (!haveFile(kProgram) || !haveFile(std::string(SYV_BIN_DIR) + "/libsyvimp.so"))
+    if (!std::filesystem::exists(kProgram) || !std::filesystem::exists(std::string(SYV_BIN_DIR) + "/libsyvimp.so"))
       GTEST_SKIP() << "syvimport or its plug-in is not built";
   }
   RunResult syvimport(const std::string& args) {

@@ -13,6 +13,7 @@ import bpy
 import numpy
 
 ZIP, PROGRAM, EXAMPLES, DATA = sys.argv[sys.argv.index("--") + 1:]
+KINDS = ("objects", "meshes", "materials", "images")
 
 
 def stats(path):
@@ -21,8 +22,7 @@ def stats(path):
 
 
 def scene():
-    d = bpy.data
-    return {k: sorted(x.name for x in getattr(d, k)) for k in ("objects", "meshes", "materials", "images")}
+    return {k: sorted(x.name for x in getattr(bpy.data, k)) for k in KINDS}
 
 
 def leftovers():
@@ -40,9 +40,9 @@ class Addon(unittest.TestCase):
         assert sylvo_import.__file__.startswith(profile), sylvo_import.__file__
 
     def setUp(self):
-        for coll in (bpy.data.objects, bpy.data.meshes, bpy.data.materials, bpy.data.images):
-            for x in list(coll):
-                coll.remove(x)
+        for k in KINDS:
+            for x in list(getattr(bpy.data, k)):
+                getattr(bpy.data, k).remove(x)
 
     def test_every_example_at_once(self):
         plants = sorted(glob.glob(os.path.join(EXAMPLES, "*.syv")))
@@ -95,7 +95,7 @@ class Addon(unittest.TestCase):
         with self.assertRaisesRegex(RuntimeError, "app_truncated") as e:
             bpy.ops.import_scene.sylvo(filepath=truncated, strict=True)
         self.assertIn("with --strict; nothing was written", str(e.exception))
-        self.assertEqual(scene(), {k: [] for k in ("objects", "meshes", "materials", "images")})
+        self.assertEqual(scene(), {k: [] for k in KINDS})
 
     def test_cancel_interrupts_the_conversion(self):
         batch = self.addon.Batch(PROGRAM, [os.path.join(EXAMPLES, "oak.syv")] * 2, 0.01, False)
@@ -110,6 +110,5 @@ class Addon(unittest.TestCase):
         self.assertEqual(leftovers(), [])
 
 
-result = unittest.main(argv=["addon_test"], exit=False, verbosity=2).result
-if not result.wasSuccessful():
+if not unittest.main(argv=["addon_test"], exit=False, verbosity=2).result.wasSuccessful():
     raise SystemExit(1)

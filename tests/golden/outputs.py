@@ -25,35 +25,23 @@ FORMATS = ["glb", "gltf", "obj", "fbx"]
 PLANT_DIRS = {"examples": SOURCE / "examples", "data": SOURCE / "tests" / "data"}
 
 
-def sha(path):
-    h = hashlib.sha256()
-    with open(path, "rb") as f:
-        for block in iter(lambda: f.read(1 << 20), b""):
-            h.update(block)
-    return h.hexdigest()
-
-
 def convert(program, work, rel):
     plant = work / "in" / rel
-    stem = plant.stem
     env = dict(os.environ, SOURCE_DATE_EPOCH="0")
-    entry = {}
     r = subprocess.run([program, str(plant), "--stats", "--quiet"], capture_output=True, env=env)
-    entry["status"] = r.returncode
+    entry = {"status": r.returncode}
     if r.returncode == 0:
         stats = json.loads(r.stdout)
         stats.pop("seconds", None)
-        text = json.dumps(stats, sort_keys=True).replace(str(work), "<work>")
-        entry["stats"] = json.loads(text)
+        entry["stats"] = json.loads(json.dumps(stats, sort_keys=True).replace(str(work), "<work>"))
     out = work / "out" / rel.replace("/", "_")
     shutil.rmtree(out, ignore_errors=True)
     out.mkdir(parents=True)
     for fmt in FORMATS:
-        r = subprocess.run([program, str(plant), "-o", str(out / f"{stem}.{fmt}"), "--quiet"],
+        r = subprocess.run([program, str(plant), "-o", str(out / f"{plant.stem}.{fmt}"), "--quiet"],
                            capture_output=True, env=env)
-        files = {}
-        for f in sorted(out.iterdir()):
-            files[f.name] = sha(f)
+        files = {f.name: hashlib.sha256(f.read_bytes()).hexdigest() for f in sorted(out.iterdir())}
+        for f in out.iterdir():
             f.unlink()
         entry[fmt] = {"status": r.returncode, "files": files}
     return rel, entry
