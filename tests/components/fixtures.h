@@ -1,5 +1,4 @@
-// Contexts, shapes, sinks and imports of the small comp_*.syv files, shared by
-// the component tests.
+// Contexts, shapes and sinks shared by the component tests.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -11,10 +10,9 @@
 #include "core/components/component.h"
 #include "core/components/evaluation_context.h"
 #include "core/base/curve.h"
-#include "core/base/log.h"
 #include "core/mesh/mesh.h"
 #include "core/mesh/outline.h"
-#include "core/scene/plant_import.h"
+#include "tests/support/recorders.h"
 
 namespace syv {
 
@@ -33,16 +31,7 @@ inline EvaluationContext nodeContext(double growth = 1, double thickness = 1, do
   return c;
 }
 
-// Counts the warnings logged while it lives.
-struct CountingLog : LogSink {
-  CountingLog() { LogChannel::setSink(this); }
-  ~CountingLog() override { LogChannel::clearSink(); }
-  void error(const std::string&) override {}
-  void warning(const std::string&) override { ++warnings; }
-  void trace(const std::string&) override {}
-  void info(const std::string&) override {}
-  int warnings = 0;
-};
+using test::LogRecorder;
 
 // One contour per entry: n points on the unit circle, u = k / n.
 inline Outline circles(std::initializer_list<std::pair<uint32_t, bool>> contours) {
@@ -83,16 +72,6 @@ inline Mesh meshOf(std::initializer_list<Vector3> points = {{0, 0, 0}, {1, 0, 0}
   for (const Vector3& p : points) mesh.setVertex(i++, p);
   mesh.setFace(0, {0, 1, 2, 3, 6});
   return mesh;
-}
-
-// Imports a whole file, in units of 100; true only when it loaded completely.
-inline bool importData(const std::string& file, Mesh& mesh,
-                       const std::string& folder = SYV_TEST_DATA) {
-  EvaluationContext context;
-  context.setNumber(kIdUnitScale, 100.0);
-  PlantImport builder;
-  return builder.loadFile(context, folder + "/" + file, mesh) &&
-         builder.status() == ImportStatus::kComplete;
 }
 
 inline double radial(const Vector3& v) { return std::hypot(v.x, v.y); }

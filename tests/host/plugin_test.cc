@@ -1,11 +1,11 @@
-// The built plug-in, loaded as a host loads it.
+// The built plug-in, loaded as a host loads it. What it imports from the test
+// plants is kept by the recorded outputs, through the converter that loads it.
 #include <dlfcn.h>
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <fstream>
-#include <map>
 #include <memory>
 #include <string>
 
@@ -91,44 +91,14 @@ TEST(Plugin, ExportsOnlyTheEntryPointsAndOneImporter) {
   EXPECT_EQ(p.classDesc(-1), nullptr);
   EXPECT_EQ(p.symbol("_ZN3syv10LogChannel5errorERKNSt7__cxx1112basic_stringIcSt11char_traitsIcESaIcEEE"),
             nullptr);
-  // Names a host shows come from the module's string table, loaded once.
+  // Names a host shows come from the module's string table; a host may hold
+  // one while it asks for the next.
   auto* cd = static_cast<ClassDesc2*>(p.classDesc(0));
-  EXPECT_STREQ(cd->ClassName(), "SYV File Import");
-  EXPECT_STREQ(cd->Category(), "Sylvo");
+  const char* className = cd->ClassName();
+  const char* category = cd->Category();
+  EXPECT_STREQ(className, "SYV File Import");
+  EXPECT_STREQ(category, "Sylvo");
   EXPECT_STREQ(p.description(), "Sylvo 4");
-}
-
-TEST(Plugin, ImportsAStemIntoOneNodeWithItsMultiMaterial) {
-  AddMapDir(kData);
-  Import im;
-  ASSERT_EQ(im.run(kData + "/host_stem.syv"), IMPEXP_SUCCESS);
-  ClearMapDirs();
-  ASSERT_EQ(im.scene.nodes().size(), 1u);
-  EXPECT_STREQ(im.node()->GetName(), "host_stem");
-  Mesh* mesh = im.mesh();
-  ASSERT_NE(mesh, nullptr);
-  // Quads as the writer lays them out (its own test), smoothed in finish.
-  const int quads = mesh->getNumFaces() / 2;
-  ASSERT_GT(quads, 0);
-  EXPECT_EQ(mesh->getNumTVerts(), quads * 4);
-  for (const Face& f : mesh->faces) ASSERT_NE(f.getSmGroup(), 0u);
-  for (const UVVert& t : mesh->tVerts) ASSERT_TRUE(std::isfinite(t.x) && std::isfinite(t.y));
-
-  // The stem's own material has id 1 (0 is the root's default): the
-  // multi-material reaches it.
-  const int id = mesh->faces[0].getMatID();
-  EXPECT_EQ(id, 1);
-  Mtl* mtl = im.node()->GetMtl();
-  ASSERT_NE(mtl, nullptr);
-  ASSERT_EQ(mtl->NumSubMtls(), id + 1);
-  auto* sub = static_cast<StdMat2*>(mtl->GetSubMtl(id));
-  ASSERT_NE(sub, nullptr);
-  EXPECT_STREQ(sub->GetName(), "Stem_Bark");
-  // Found in the map folder (the material conversion has its own test).
-  auto* bitmap = static_cast<BitmapTex*>(sub->GetSubTexmap(ID_DI)->GetSubTexmap(0));
-  EXPECT_NE(bitmap->GetBitmap(0), nullptr);
-  EXPECT_EQ(sub->GetSubTexmap(ID_OP), nullptr);  // no alpha in the bark image
-  EXPECT_TRUE(im.host.Log()->entries().empty());
 }
 
 TEST(Plugin, DialogAnswersProgressAndASecondImport) {
@@ -175,28 +145,12 @@ TEST(Plugin, CancelWhileLoadingLeavesTheSceneUnchanged) {
   EXPECT_FALSE(host.progressRunning());
 
   // The last cancel query of a whole import comes from the traversal: a
-  // cancel there still leaves nothing behind. The import that counts the
-  // queries checks that two objects select their own sub-materials.
+  // cancel there still leaves nothing behind.
   Import two;
   CancellingHost never(two.scene, 1 << 30);
   ASSERT_EQ(two.run(kData + "/host_two.syv", TRUE, &never), IMPEXP_SUCCESS);
   const int queries = never.asked();
   ASSERT_GT(queries, 1);
-  Mesh* mesh = two.mesh();
-  ASSERT_NE(mesh, nullptr);
-  Mtl* multi = two.node()->GetMtl();
-  ASSERT_NE(multi, nullptr);
-  // Triangles per sub-material name; a box of resolution 1 is six quads.
-  std::map<std::string, int> perName;
-  for (const Face& f : mesh->faces) {
-    ASSERT_LT(f.getMatID(), multi->NumSubMtls());
-    Mtl* sub = multi->GetSubMtl(f.getMatID());
-    ASSERT_NE(sub, nullptr) << "id " << f.getMatID();
-    ++perName[sub->GetName().str()];
-  }
-  ASSERT_EQ(perName.size(), 2u);
-  EXPECT_EQ(perName["Ball_Red"], 12);
-  EXPECT_GT(perName["Stem_Bark"], 0);
 
   Import late;
   CancellingHost lateHost(late.scene, queries - 1);
@@ -247,17 +201,6 @@ TEST(Plugin, AHostThatRefusesObjectsNodesOrMaterials) {
   ASSERT_NE(noMulti.node(), nullptr);
   EXPECT_EQ(noMulti.node()->GetMtl(), nullptr);
   EXPECT_NE(noMulti.mesh(), nullptr);
-}
-
-TEST(Plugin, ZeroTextureScaleWarnsAndKeepsCoordinatesFinite) {
-  Import im;
-  ASSERT_EQ(im.run(kData + "/host_zero_scale.syv"), IMPEXP_SUCCESS);
-  ASSERT_NE(im.mesh(), nullptr);
-  for (const UVVert& t : im.mesh()->tVerts) ASSERT_TRUE(std::isfinite(t.x) && std::isfinite(t.y));
-  bool warned = false;
-  for (const auto& e : im.host.Log()->entries())
-    warned |= e.type == SYSLOG_WARN && e.text.find("texture scale of 0") != std::string::npos;
-  EXPECT_TRUE(warned);
 }
 
 // Signed volume of the host mesh from the centre of its lowest bounding

@@ -38,7 +38,7 @@ ComponentParameters readKind(const std::string& kind, const std::string& body) {
   return parameters;
 }
 
-TEST(ValueTypes, Triples) {
+TEST(ValueTypes, TriplesAndVectorRanges) {
   EXPECT_EQ(readTriple("x {4,5,6} {7,8,9}"), Triple(4, 5, 6));
   EXPECT_EQ(readTriple("{2, 0}"), Triple(2, 0, 0));
   // Without braces a triple reads as three zeros.
@@ -47,6 +47,12 @@ TEST(ValueTypes, Triples) {
 
   EXPECT_EQ(readBareTriple("255,128, 0"), Vector3(255, 128, 0));
   EXPECT_EQ(readBareTriple("1,0.5"), Vector3(1, 0.5, 0));
+
+  // One group per axis: value, minimum, maximum.
+  EXPECT_EQ(readVectorRange("{2, 0, 10}"), VectorRange({2, 0, 0}, {0, 0, 0}, {10, 0, 0}));
+  EXPECT_EQ(readVectorRange("{1, -1, 2} {3, -3, 4} {5, -5, 6}"),
+            VectorRange({1, 3, 5}, {-1, -3, -5}, {2, 4, 6}));
+  EXPECT_EQ(readVectorRange("1, 2, 3"), VectorRange());
 }
 
 TEST(ValueTypes, LinearParameters) {
@@ -68,14 +74,6 @@ TEST(ValueTypes, LinearParameters) {
   LinearParameterRecord over(7, 8, "rnd", 1, 2);
   EXPECT_FALSE(readLinearParameter("3, 4, phi", over));
   EXPECT_EQ(over, LinearParameterRecord(3, 4, "", 1, 2));
-}
-
-TEST(ValueTypes, VectorRanges) {
-  // One group per axis: value, minimum, maximum.
-  EXPECT_EQ(readVectorRange("{2, 0, 10}"), VectorRange({2, 0, 0}, {0, 0, 0}, {10, 0, 0}));
-  EXPECT_EQ(readVectorRange("{1, -1, 2} {3, -3, 4} {5, -5, 6}"),
-            VectorRange({1, 3, 5}, {-1, -3, -5}, {2, 4, 6}));
-  EXPECT_EQ(readVectorRange("1, 2, 3"), VectorRange());
 }
 
 TEST(ValueTypes, KnotLists) {
@@ -145,12 +143,8 @@ TEST(ComponentRecord, PlantFileFieldByField) {
   EXPECT_EQ(k.BranchNames, (NameSet{"Rib", "Twig"}));
 }
 
-TEST(PrimitiveRecord, DefaultsFlagsAndPrecedence) {
-  const PrimitiveRecord d = readPrimitive("");
-  EXPECT_EQ(d.Type, "Undefined");
-  EXPECT_TRUE(d.Deformable && !d.Separator && !d.ApplyProfil);
-  EXPECT_EQ(d.Texture_Handler, 2);
-
+TEST(PrimitiveRecord, FlagsAndPrecedence) {
+  EXPECT_TRUE(readPrimitive("").Deformable);  // set by default: "yes" below clears it
   EXPECT_EQ(readPrimitive("Texture_Handler 5\nTexture_Mode 1\n").Texture_Handler, 0);
   EXPECT_EQ(readPrimitive("Texture_Mode 1\nTexture_Handler 5\n").Texture_Handler, 5);
 

@@ -129,17 +129,6 @@ TEST(TextTree, StreamFailuresAreReported) {
   EXPECT_EQ(readTextFile("/nonexistent/io_missing.syv", file).status, TextReadStatus::kOpenFailed);
 }
 
-TEST(StringOps, TrimPopQuoteBrace) {
-  EXPECT_EQ(trimBlanks(" \t\n\v\f\rab c\r\n "), "ab c");
-  EXPECT_EQ(trimBlanks(" \t "), "");
-  std::string text = " a ,b";  // the rest is trimmed, the token is not
-  EXPECT_EQ(popToken(text, ',') + "|" + text, " a |b");
-  std::string key, value;
-  splitKeyValue("Segments  {1, 2, 3}  ", key, value);
-  EXPECT_EQ(key + "|" + value, "Segments|{1, 2, 3}");
-  EXPECT_EQ(readQuotedName("  \"Leaf_Open\" tail"), "Leaf_Open");
-}
-
 TEST(StringOps, NumbersIntegersAndBooleans) {
   const double inf = std::numeric_limits<double>::infinity();
   // Prefixes outside the decimal form read as 0, never as NaN.

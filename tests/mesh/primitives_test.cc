@@ -1,41 +1,20 @@
 // The quad mesh, its transforming sink and the primitive generators writing to it.
+// The generators' layouts are kept by the recorded outputs (every kind is in a
+// test plant), and their facing by the plug-in's volume test.
 #include "core/mesh/primitives.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <vector>
 
-#include "core/base/log.h"
 #include "core/mesh/mesh.h"
+#include "tests/support/recorders.h"
 
 namespace syv {
 namespace {
 
-struct Warnings : LogSink {
-  std::vector<std::string> lines;
-  Warnings() { LogChannel::setSink(this); }
-  ~Warnings() override { LogChannel::clearSink(); }
-  void error(const std::string& t) override { lines.push_back(t); }
-  void warning(const std::string& t) override { lines.push_back(t); }
-  void trace(const std::string&) override {}
-  void info(const std::string&) override {}
-};
-
-// Normal of the quad's first corner triangle (a, b, c).
-Vector3 cornerNormal(const Mesh& m, uint32_t f) {
-  const Face q = m.face(f);
-  return (m.vertex(q.b) - m.vertex(q.a)).cross(m.vertex(q.c) - m.vertex(q.a));
-}
-
-Vector3 centroid(const Mesh& m, uint32_t f) {
-  const Face q = m.face(f);
-  return (m.vertex(q.a) + m.vertex(q.b) + m.vertex(q.c) + m.vertex(q.d)) / 4;
-}
-
-void expectNear(const Vector3& a, const Vector3& b) {
-  EXPECT_NEAR((a - b).length(), 0.0, 1e-12);
-}
+using test::CountingSink;
+using test::LogRecorder;
 
 // Every generator appends after what the mesh holds, indexes only its own
 // vertices and stamps its material (5) on every face.
@@ -71,94 +50,28 @@ TEST(Primitives, CountsMinimumsAndAppending) {
   }
 }
 
-TEST(Primitives, BoxFacesRunClockwiseSeenFromOutside) {
-  Mesh m;
-  generateBox(m, Vector3(2, 4, 6), 0);
-  Vector3 lo, hi;
-  ASSERT_TRUE(m.bounds(lo, hi));
-  expectNear(lo, Vector3(-1, -2, -3));
-  expectNear(hi, Vector3(1, 2, 3));
-  for (uint32_t f = 0; f < 6; ++f) {
-    // Clockwise from outside: the right-hand normal points into the box.
-    EXPECT_LT(cornerNormal(m, f).dot(centroid(m, f)), 0) << "face " << f;
-    const TexFace t = m.texFace(f);
-    EXPECT_EQ(t.uv[0].x + t.uv[2].x, 1.0);  // opposite corners mirror each other
-    EXPECT_EQ(t.uv[0].y + t.uv[2].y, 1.0);
-  }
-}
-
-TEST(Primitives, CylinderRingsSeamAndTextureRunTopDown) {
-  Mesh m;
-  generateCylinderSide(m, 2, 4, 4, 2, 0);
-  expectNear(m.vertex(0), Vector3(0, 2, 2));   // first point on +Y at the top
-  expectNear(m.vertex(1), Vector3(2, 0, 2));   // then towards +X
-  expectNear(m.vertex(8), Vector3(0, 2, -2));  // last ring at the bottom
-  const Face seam = m.face(3);                 // ring 0, last segment, reversed to face out
-  EXPECT_EQ(std::vector<uint32_t>({seam.a, seam.b, seam.c, seam.d}),
-            std::vector<uint32_t>({7, 4, 0, 3}));
-  const TexFace t = m.texFace(3);
-  EXPECT_DOUBLE_EQ(t.uv[1].x, 0.0);  // no jump back to 1 at the seam
-  EXPECT_DOUBLE_EQ(t.uv[0].y, 0.5);
-  EXPECT_DOUBLE_EQ(m.texFace(4).uv[0].y, 1.0);  // second ring of faces
-}
-
-TEST(Primitives, SpherePolesAndRadius) {
-  Mesh m;
-  generateSphere(m, 3, 6, 4, 0);
-  ASSERT_EQ(m.vertexCount(), 20u);
-  expectNear(m.vertex(0), Vector3(0, 0, -3));
-  expectNear(m.vertex(19), Vector3(0, 0, 3));
-  for (const Vector3& v : m.vertices()) EXPECT_NEAR(v.length(), 3.0, 1e-12);
-  // The first band's quads close on the south pole, the last band's on the north.
-  EXPECT_EQ(m.face(0).a + m.face(0).b, 0u);
-  EXPECT_EQ(m.face(23).c + m.face(23).d, 38u);
-  // Neighbouring bands share their latitude: band 1 starts where band 0 ends.
-  EXPECT_EQ(m.face(6).b, m.face(0).c);
-  // Same orientation as the cylinder side's quads: outward-facing alike.
-  Mesh side;
-  generateCylinderSide(side, 3, 1, 6, 1, 0);
-  EXPECT_GT(cornerNormal(m, 8).dot(centroid(m, 8)) * cornerNormal(side, 0).dot(centroid(side, 0)),
-            0);
-}
-
-// Counts what it is asked for and refuses every reservation when `refuse` is set.
-struct CountingSink : MeshSink {
-  bool refuse = false;
-  uint32_t vertices = 0, faces = 0, writes = 0;
-  bool reserve(uint32_t nv, uint32_t nf, uint32_t& vb, uint32_t& fb) override {
-    if (refuse) return false;
-    vb = vertices, fb = faces;
-    vertices += nv, faces += nf;
-    return true;
-  }
-  bool finish() override { return true; }
-  bool setVertex(uint32_t i, const Vector3&) override { return ++writes, i < vertices; }
-  bool setFace(uint32_t i, const Face&) override { return ++writes, i < faces; }
-  bool setTexFace(uint32_t i, const TexFace&) override { return ++writes, i < faces; }
-};
-
 TEST(Primitives, RefusedSinksHugeCountsAndNonFiniteSizes) {
   CountingSink refusing;
-  refusing.refuse = true;
+  refusing.refuseAfter = 0;
   EXPECT_FALSE(generateBox(refusing, Vector3(1, 1, 1), 0) ||
                generateCylinderSide(refusing, 1, 1, 8, 2, 0) || generateDisc(refusing, 1, 0, 8, 2, 0) ||
                generateCone(refusing, 1, 1, 8, 2, 0) || generateSphere(refusing, 1, 8, 8, 0) ||
                generatePlane(refusing, 1, 4, 0));
   EXPECT_EQ(refusing.writes, 0u);
 
-  Warnings log;
+  LogRecorder log;
   CountingSink m;
   EXPECT_TRUE(generatePlane(m, 1, 4000000000u, 0));
-  EXPECT_EQ(m.faces, kMaxPrimitiveCount * kMaxPrimitiveCount);
-  ASSERT_EQ(log.lines.size(), 1u);
-  EXPECT_NE(log.lines[0].find("divisions"), std::string::npos);
+  EXPECT_EQ(m.quads, uint64_t{kMaxPrimitiveCount} * kMaxPrimitiveCount);
+  ASSERT_EQ(log.warnings.size(), 1u);
+  EXPECT_NE(log.warnings[0].find("divisions"), std::string::npos);
 
   Mesh empty;
   EXPECT_TRUE(generateSphere(empty, std::nan(""), 8, 8, 0));
   EXPECT_TRUE(generateBox(empty, Vector3(1, INFINITY, 1), 0));
   EXPECT_TRUE(generateCone(empty, 1, -INFINITY, 8, 8, 0));
   EXPECT_EQ(empty.vertexCount(), 0u);
-  EXPECT_EQ(log.lines.size(), 4u);
+  EXPECT_EQ(log.warnings.size(), 4u);
 }
 
 bool sameFace(const Face& f, const Face& g) {

@@ -17,54 +17,15 @@ std::string describe(const std::vector<FileFinding>& findings) {
 
 TEST(FileCheck, EachSilentGuessIsReportedOnItsLine) {
   std::istringstream in(
-      "Version 4\n"
-      "Colour 1,2,3\n"
-      "Model {\n"
-      "Struct {\n"
-      "Name \"Camera\"\n"
-      "Children {\n"
-      "\"Stem\"\n"
-      "\"Stm\"\n"
-      "}\n"
-      "Camera {\n"
-      "}\n"
-      "}\n"
-      "Struct {\n"
-      "Name \"Stem\"\n"
-      "Hide FALSE\n"
-      "Primitive {\n"
-      "Points many\n"
-      "Texture_File bark.png\n"
-      "}\n"
-      "Tree {\n"
-      "Segmnts {8, 1, 100}\n"
-      "Length {2, 0, 20}\n"
-      "Len {3, 0, 20}\n"
-      "Branch_Num {50000, 1, 100}\n"
-      "Top yes\n"
-      "Shape 0,1,\"cos\",0,1\n"
-      "Knots {\n"
-      "Size 3\n"
-      "0,0,0\n"
-      "}\n"
-      "Branches {\n"
-      "\"Loop\"\n"
-      "}\n"
-      "}\n"
-      "}\n"
-      "Struct {\n"
-      "Name \"Loop\"\n"
-      "Children {\n"
-      "\"Stem\"\n"
-      "}\n"
-      "}\n"
-      "Struct {\n"
-      "Name \"Lonely\"\n"
-      "Leaf {\n"
-      "Segments 4\n"
-      "}\n"
-      "}\n"
-      "}\n");
+      "Version 4\nColour 1,2,3\nModel {\n"                                              // 1-3
+      "Struct {\nName \"Camera\"\nChildren {\n\"Stem\"\n\"Stm\"\n}\nCamera {\n}\n}\n"   // 4-12
+      "Struct {\nName \"Stem\"\nHide FALSE\n"                                           // 13-15
+      "Primitive {\nPoints many\nTexture_File bark.png\n}\n"                            // 16-19
+      "Tree {\nSegmnts {8, 1, 100}\nLength {2, 0, 20}\nLen {3, 0, 20}\n"                // 20-23
+      "Branch_Num {50000, 1, 100}\nTop yes\nShape 0,1,\"cos\",0,1\n"                    // 24-26
+      "Knots {\nSize 3\n0,0,0\n}\nBranches {\n\"Loop\"\n}\n}\n}\n"                      // 27-35
+      "Struct {\nName \"Loop\"\nChildren {\n\"Stem\"\n}\n}\n"                           // 36-41
+      "Struct {\nName \"Lonely\"\nLeaf {\nSegments 4\n}\n}\n}\n");                      // 42-48
   const std::vector<FileFinding> findings = checkPlantText(in);
   const std::pair<uint64_t, const char*> expected[] = {
       {2, "unknown key 'Colour'"},

@@ -1,20 +1,13 @@
-// End-to-end imports of small plant files through loadFile.
+// End-to-end imports of small plant files through loadFile. What the test
+// plants give is kept by the recorded outputs; these are the cases they cannot see.
 #include <gtest/gtest.h>
 
-#include <cmath>
-#include <map>
 #include <sstream>
 
 #include "scene_fixtures.h"
 
 namespace syv::test {
 namespace {
-
-std::map<int32_t, uint32_t> facesByMaterial(const Mesh& mesh) {
-  std::map<int32_t, uint32_t> counts;
-  for (const Face& f : mesh.faces()) ++counts[f.material];
-  return counts;
-}
 
 // A "Model" block around the given "Struct" blocks.
 std::string model(const std::string& structs) { return "Model {\n" + structs + "}\n"; }
@@ -41,46 +34,6 @@ Loaded load(const std::string& name, const std::string& text,
   return r;
 }
 
-TEST(Import, SmallPlantsByHand) {
-  struct Case {
-    const char* file;
-    std::map<int32_t, uint32_t> facesByMaterial;
-    double hiX, hiZ;
-  };
-  const Case cases[] = {
-      // Branch_Num 10 gives 11 pieces, 12 nodes, 12 rings of a four-point
-      // circle, 2 units long; radius 0.5 unit times the first ShapeKnots value 0.9.
-      {"scene_stem.syv", {{0, 44}}, 45.0, 200.0},
-      // Branch_Num 2: four stem nodes, so four rings of four points (12 quads),
-      // and branches at the two inner nodes, each a 6-quad box in its own colour.
-      {"scene_branches.syv", {{1, 12}, {2, 12}}, NAN, NAN},
-      // The box of time 2, not the sphere of time 5.
-      {"scene_keyframes.syv", {{0, 6}}, NAN, NAN},
-  };
-  for (const Case& c : cases) {
-    LogRecorder log;
-    PlantImport builder;
-    Mesh mesh;
-    ASSERT_TRUE(builder.loadFile(hostContext(), dataPath(c.file), mesh)) << c.file;
-    EXPECT_EQ(builder.status(), ImportStatus::kComplete) << c.file;
-    EXPECT_EQ(facesByMaterial(mesh), c.facesByMaterial) << c.file;
-    Vector3 lo, hi;
-    ASSERT_TRUE(mesh.bounds(lo, hi));
-    if (!std::isnan(c.hiZ)) {
-      EXPECT_NEAR(hi.z, c.hiZ, 1e-9) << c.file;
-      EXPECT_NEAR(hi.x, c.hiX, 1e-9) << c.file;
-    }
-    if (c.facesByMaterial.size() == 2) {
-      ASSERT_EQ(builder.materialList().size(), 3u);
-      EXPECT_EQ(builder.materialList()[2].name, "Twig");
-      EXPECT_EQ(builder.materialTable().at(1).colorName, "Bark");
-    }
-  }
-  LogRecorder log;
-  load("version", "Version 4\n" + model(record("C", kCamera)));
-  EXPECT_TRUE(LogRecorder::has(log.infos, "Sylvo File Version : 4.0"));
-}
-
 TEST(Import, PrimitiveBelowCameraInsideNestedGroups) {
   struct Recording : PlantImport {
     bool setBackgroundColor(const float (&rgb)[3]) override {
@@ -98,17 +51,7 @@ TEST(Import, PrimitiveBelowCameraInsideNestedGroups) {
   Recording builder;
   Mesh mesh;
   ASSERT_TRUE(builder.loadFile(hostContext(), dataPath("scene_primitive.syv"), mesh));
-  // The box's edge is one unit, moved by one unit along X; the model in the
-  // unknown top-level block is never seen.
-  Vector3 lo, hi;
-  ASSERT_TRUE(mesh.bounds(lo, hi));
-  EXPECT_NEAR(lo.x, 50.0, 1e-9);
-  EXPECT_NEAR(hi.x, 150.0, 1e-9);
-  EXPECT_NEAR(hi.z, 50.0, 1e-9);
-  EXPECT_EQ(facesByMaterial(mesh), (std::map<int32_t, uint32_t>{{1, 6}}));
-  const SceneMaterial& red = builder.materialTable().at(1);
-  EXPECT_EQ(red.name, "Ball_Red");
-  EXPECT_EQ(red.diffuse, ColorRecord(1.0f, 0.0f, 0.0f));
+  // Its box, material and place are kept by the recorded outputs.
   EXPECT_EQ(builder.background, (std::vector<float>{1.0f, static_cast<float>(128.0 / 255), 0.0f}));
   // "Frames" counts only in a "Queue" block.
   EXPECT_EQ(builder.frameCounts, (std::vector<int32_t>{25}));
@@ -165,15 +108,6 @@ TEST(Import, FailureTable) {
   EXPECT_EQ(r.status, ImportStatus::kRootNotCreated);
   EXPECT_TRUE(LogRecorder::has(log.errors,
                                "Found Branch/Rib Link in non Tree/Horn Object \"Cam\""));
-
-  // Unknown keys and blocks are ignored and malformed numbers read as 0: a
-  // box of resolution "x" still has its six faces.
-  EXPECT_EQ(load("tolerant", "Odd line\nModel {\n" +
-                                 record("Cam", children({"B"}) + kCamera + "Weird {\n}\n") +
-                                 record("B", "Primitive {\nType \"Box\"\nResolution x\n}\n") +
-                                 "}\n")
-                .quads,
-            6u);
 }
 
 TEST(Import, OutOfRangePlacementsLeaveTheirSubtreeOut) {
@@ -190,30 +124,6 @@ TEST(Import, OutOfRangePlacementsLeaveTheirSubtreeOut) {
   EXPECT_EQ(mesh.faceCount(), 6u);
   for (const Vector3& v : mesh.vertices()) EXPECT_TRUE(v.isFinite());
   EXPECT_TRUE(LogRecorder::has(log.warnings, "node 'Far': placement is not finite"));
-}
-
-TEST(Import, HyperpatchDeformsWhatItsChildrenWrite) {
-  // Eight lattice corners at -0.5 and 1.5 of the unit cube double the box.
-  std::string patch = "HyperPatch {\nPatch_Points {\nSize 8\n";
-  for (int i = 0; i < 8; ++i)
-    patch += std::to_string(i & 4 ? 1.5 : -0.5) + ", " + std::to_string(i & 2 ? 1.5 : -0.5) +
-             ", " + std::to_string(i & 1 ? 1.5 : -0.5) + "\n";
-  patch += "}\n}\n";
-  const std::string moved = "Transform {\nTranslation {0, -50, 50} {0, -50, 50} {3, -50, 50}\n}\n";
-  PlantImport builder;
-  Mesh mesh;
-  ASSERT_TRUE(builder.loadFile(
-      hostContext(),
-      writeTemp("patch", model(record("Cam", children({"P"}) + kCamera) +
-                               record("P", moved + children({"B"}) + patch) + record("B", kBox))),
-      mesh));
-  ASSERT_EQ(mesh.faceCount(), 6u);
-  Vector3 lo, hi;
-  mesh.bounds(lo, hi);
-  EXPECT_NEAR(lo.x, -100.0, 1e-9);
-  EXPECT_NEAR(hi.y, 100.0, 1e-9);
-  EXPECT_NEAR(lo.z, 200.0, 1e-9);
-  EXPECT_NEAR(hi.z, 400.0, 1e-9);
 }
 
 TEST(Import, RecordsNamingEachOtherInLoopsAreCreatedOnce) {

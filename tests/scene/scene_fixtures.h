@@ -1,5 +1,5 @@
-// Helpers shared by the scene tests: a log recorder, a counting sink that can
-// refuse, a scripted progress sink, and file-level import helpers.
+// Helpers shared by the scene tests: a scripted progress sink and file-level
+// import helpers, beside the shared log recorder and counting sink.
 #pragma once
 
 #include <cstdint>
@@ -11,55 +11,11 @@
 #include <gtest/gtest.h>
 
 #include "core/components/evaluation_context.h"
-#include "core/base/log.h"
 #include "core/base/progress.h"
-#include "core/mesh/mesh.h"
 #include "core/scene/plant_import.h"
+#include "tests/support/recorders.h"
 
 namespace syv::test {
-
-class LogRecorder : public LogSink {
- public:
-  LogRecorder() { LogChannel::setSink(this); }
-  ~LogRecorder() override { LogChannel::clearSink(); }
-  void error(const std::string& t) override { errors.push_back(t); }
-  void warning(const std::string& t) override { warnings.push_back(t); }
-  void trace(const std::string&) override {}
-  void info(const std::string& t) override { infos.push_back(t); }
-
-  static bool has(const std::vector<std::string>& lines, const std::string& part) {
-    for (const std::string& l : lines)
-      if (l.find(part) != std::string::npos) return true;
-    return false;
-  }
-  std::vector<std::string> errors, warnings, infos;
-};
-
-// Counts what is written; refuses reservations after `refuseAfter` quads.
-class CountingSink : public MeshSink {
- public:
-  bool reserve(uint32_t vertexCount, uint32_t faceCount, uint32_t& vertexBase,
-               uint32_t& faceBase) override {
-    if (quads + faceCount > refuseAfter) return false;
-    vertexBase = static_cast<uint32_t>(vertices);
-    faceBase = static_cast<uint32_t>(quads);
-    vertices += vertexCount;
-    quads += faceCount;
-    return true;
-  }
-  bool finish() override {
-    ++finishes;
-    return true;
-  }
-  bool setVertex(uint32_t, const Vector3&) override { return true; }
-  bool setFace(uint32_t, const Face&) override { return true; }
-  bool setTexFace(uint32_t, const TexFace&) override { return true; }
-
-  uint64_t quads = 0;
-  uint64_t vertices = 0;
-  uint64_t refuseAfter = UINT64_MAX;
-  int finishes = 0;
-};
 
 // Reports a cancel from the `cancelAt`-th query on (0: never).
 class ScriptedProgress : public ProgressSink {
