@@ -68,7 +68,8 @@ Path buildHornPath(const CurveParameter& bendX, const CurveParameter& bendY,
                    const CurveParameter& twist, const CurveParameter& /*ribScale*/,
                    double segments, double length, double stepFactor) {
   Path path;
-  const double steps = std::floor(clampCount(segments, kMaxPathPoints, "horn path: segments"));
+  const double steps = std::floor(
+      clampCount(segments, kMaxPathPoints, [] { return std::string("horn path: segments"); }));
   if (!(steps >= 0.0)) return path;
   const auto N = static_cast<uint32_t>(steps);
   const double ls = length / segments;
@@ -135,12 +136,12 @@ void ClassicHorn::placeFrames(const EvaluationContext& context, Path& path) cons
 
 uint32_t ClassicHorn::generate(const EvaluationContext& context, MeshSink& sink, uint32_t flags,
                                ChildGroups& childTransforms) {
-  const std::string who = describe(*this);
-  const double steps = clampCount(segments, kMaxPathPoints, who + ": segments");
+  auto who = [this](const char* what) { return describe(*this) + what; };
+  const double steps = clampCount(segments, kMaxPathPoints, [&] { return who(": segments"); });
   Path path = buildHornPath(bendX, bendY, bendZ, shiftX, shiftY, step, twist, ribScale, steps,
                             hornLength, stepFactor);
   placeFrames(context, path);
-  if (!finiteOrWarn(path, who + " path")) return 0;
+  if (!finiteOrWarn(path, [&] { return who(" path"); })) return 0;
 
   Outline outline;
   if (linkedShapeOutline(context, scale, outline) &&
@@ -160,14 +161,15 @@ uint32_t ClassicHorn::generate(const EvaluationContext& context, MeshSink& sink,
     Matrix4 m = path[i].frame;
     if (stamp != nullptr && !collapsed(m)) {
       const Matrix4 placed = shapeMatrix * Matrix4::scale(radius.evaluate(t)) * m;
-      if (finiteOrWarn(placed, who + " stamped mesh") && !appendMesh(sink, *stamp, placed, -1))
+      if (finiteOrWarn(placed, [&] { return who(" stamped mesh"); }) &&
+          !appendMesh(sink, *stamp, placed, -1))
         return 0;
     }
     if (i == 0) continue;
     m = Matrix4::rotX(-kPi / 2) * m;
     m = Matrix4::rotZ(-ribTwist.evaluate(t)) * m;
     m = Matrix4::scale(ribScale.evaluate(t)) * m;
-    if (!finiteOrWarn(m, who + " rib")) continue;
+    if (!finiteOrWarn(m, [&] { return who(" rib"); })) continue;
     ChildPlacement p = contextPlacement(context);
     p.frame = m;
     p.t = t;
