@@ -128,7 +128,23 @@ void ClassicHorn::placeFrames(const EvaluationContext& context, Path& path) cons
   // frame, which the scale product after it does anyway.
   const double down = 1.0 / scale, up = scale;
   const bool plainTurn = turn.isIdentity() && std::isfinite(up);
+  // Both products in place, element by element as those two compute them,
+  // when every operand is finite (the usual case); else as written above.
+  const bool inPlace = plainTurn && std::isfinite(down);
+  const double rows[4] = {down, down, down, 1.0}, columns[4] = {up, up, up, 1.0};
   for (PathPoint& p : path) {
+    if (inPlace && p.frame.isFinite()) {
+      Matrix4& f = p.frame;
+      for (int i = 0; i < 4; ++i)
+        for (int j = 0; j < 4; ++j) f.m[i][j] = rows[i] * f.m[i][j] + 0.0;
+      if (f.isFinite()) {
+        for (int i = 0; i < 4; ++i)
+          for (int j = 0; j < 4; ++j) f.m[i][j] = f.m[i][j] * columns[j] + 0.0;
+        continue;
+      }
+      p.frame = scaledColumns(f * turn, up, up, up);
+      continue;
+    }
     const Matrix4 m = scaledRows(down, p.frame);
     p.frame = scaledColumns(plainTurn && m.isFinite() ? m : m * turn, up, up, up);
   }
