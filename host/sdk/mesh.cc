@@ -108,19 +108,35 @@ struct Sorted {
 
 // Sorts keys whose two halves are below 2^bits each (least significant
 // digit first, each digit within one half).
-void radixSort(std::vector<uint64_t>& keys, int bits) {
+void radixSort(uint64_t* keys, size_t size, int bits) {
   constexpr int kDigit = 11;
   constexpr uint64_t kMask = (1u << kDigit) - 1;
-  std::vector<uint64_t> other(keys.size());
+  std::vector<uint64_t> other(size);
+  uint64_t* from = keys;
+  uint64_t* to = other.data();
   for (int half = 0; half < 64; half += 32) {
     for (int shift = 0; shift < bits; shift += kDigit) {
       auto digit = [&](uint64_t k) { return ((k >> half & 0xFFFFFFFFu) >> shift) & kMask; };
       uint32_t count[kMask + 2] = {0};
-      for (uint64_t k : keys) ++count[digit(k) + 1];
+      for (size_t k = 0; k < size; ++k) ++count[digit(from[k]) + 1];
       for (size_t d = 0; d <= kMask; ++d) count[d + 1] += count[d];
-      for (uint64_t k : keys) other[count[digit(k)]++] = k;
-      keys.swap(other);
+      for (size_t k = 0; k < size; ++k) to[count[digit(from[k])]++] = from[k];
+      std::swap(from, to);
     }
+  }
+  if (from != keys) std::copy(from, from + size, keys);
+}
+
+// Small lists by insertion (they come nearly sorted), long ones (a fan of
+// faces on one edge) in linear time.
+void sortKeys(uint64_t* keys, size_t size, int bits) {
+  if (size > 4096) return radixSort(keys, size, bits);
+  if (size > 32) return std::sort(keys, keys + size);
+  for (size_t k = 1; k < size; ++k) {
+    const uint64_t x = keys[k];
+    size_t j = k;
+    for (; j > 0 && keys[j - 1] > x; --j) keys[j] = keys[j - 1];
+    keys[j] = x;
   }
 }
 
@@ -231,13 +247,7 @@ void Mesh::AutoSmooth(float angle, BOOL, BOOL) {
       }
     }
     if (count < 2) continue;  // an edge of one face meets no other
-    // Insertion sort: a vertex owns a handful of edges.
-    for (size_t k = 1; k < count; ++k) {
-      const uint64_t x = edges[k];
-      size_t j = k;
-      for (; j > 0 && edges[j - 1] > x; --j) edges[j] = edges[j - 1];
-      edges[j] = x;
-    }
+    sortKeys(edges.data(), count, 32);
     // An edge shared by many faces compares each with its neighbour in the
     // list, which bounds the work on fans of degenerate faces.
     for (size_t k = 0; k + 1 < count; ++k) {
@@ -271,10 +281,7 @@ void Mesh::AutoSmooth(float angle, BOOL, BOOL) {
   sharp.resize(kept);
   int bits = 1;
   while (bits < 32 && (size_t{1} << bits) < n) ++bits;
-  if (sharp.size() < 4096)
-    std::sort(sharp.begin(), sharp.end());
-  else
-    radixSort(sharp, bits);
+  sortKeys(sharp.data(), sharp.size(), bits);
   sharp.erase(std::unique(sharp.begin(), sharp.end()), sharp.end());
 
   // Groups in face order: a root takes its group from its lower neighbours,
