@@ -51,4 +51,30 @@ void BM_AutoSmooth(benchmark::State& state) {
 // 10 k, 100 k, 1 M and 5 M faces: faces/s should stay flat.
 BENCHMARK(BM_AutoSmooth)->Arg(50)->Arg(158)->Arg(500)->Arg(1118)->Unit(benchmark::kMillisecond);
 
+// The worst case for the per-vertex edge lists: n faces on one edge, each
+// met at its middle vertex, in descending order. Time should stay linear.
+void BM_AutoSmoothFan(benchmark::State& state) {
+  const int n = static_cast<int>(state.range(0));
+  Mesh original;
+  for (int j = 0; j < n; ++j)
+    original.verts.push_back(Point3(float(std::cos(j * 1e-3)), float(std::sin(j * 1e-3)), 0.5f));
+  original.verts.push_back(Point3(0, 0, 0));
+  original.verts.push_back(Point3(0, 0, 1));
+  for (int j = 0; j < n; ++j) {
+    Face f;
+    f.setVerts(DWORD(j), DWORD(n), DWORD(n + 1));
+    original.faces.push_back(f);
+  }
+  for (auto _ : state) {
+    state.PauseTiming();
+    Mesh m = original;
+    state.ResumeTiming();
+    m.AutoSmooth(0.0005f, FALSE, FALSE);
+    benchmark::DoNotOptimize(m.faces.data());
+  }
+  state.counters["faces/s"] = benchmark::Counter(double(n) * state.iterations(),
+                                                 benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_AutoSmoothFan)->Arg(10000)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
+
 }  // namespace

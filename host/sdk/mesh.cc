@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <limits>
 #include <new>
 #include <utility>
 #include <vector>
@@ -82,33 +83,72 @@ inline Point3 normalOf(const Point3* verts, size_t n, const Face& f) {
                 static_cast<float>(nz / len));
 }
 
-// Parents always point to lower indices, so each root is its set's lowest face.
-uint32_t findRoot(uint32_t* parent, uint32_t x) {
-  while (parent[x] != x) {
-    parent[x] = parent[parent[x]];
-    x = parent[x];
+// Parents always point to lower indices, so each root is its set's lowest
+// face. The parents live in the faces' group fields until the groups replace
+// them.
+inline DWORD findRoot(Face* face, DWORD x) {
+  while (face[x].smGroup != x) {
+    const DWORD up = face[face[x].smGroup].smGroup;
+    face[x].smGroup = up;
+    x = up;
   }
   return x;
 }
 
-void unite(uint32_t* parent, uint32_t a, uint32_t b) {
-  a = findRoot(parent, a);
-  b = findRoot(parent, b);
-  if (a != b) parent[std::max(a, b)] = std::min(a, b);
+inline void unite(Face* face, DWORD a, DWORD b) {
+  a = findRoot(face, a);
+  b = findRoot(face, b);
+  if (a != b) face[std::max(a, b)].smGroup = std::min(a, b);
 }
 
-// The lower vertices of a face's edges that reach no further than `nv`:
-// at most two distinct ones (the lowest and the middle vertex).
-inline int edgeOwners(const Face& f, size_t nv, DWORD owner[2]) {
-  int count = 0;
-  for (int e = 0; e < 3; ++e) {
-    DWORD p = f.v[e], q = f.v[e == 2 ? 0 : e + 1];
-    if (p == q) continue;
-    if (p > q) std::swap(p, q);
-    if (q >= nv) continue;
-    if (count == 0 || (owner[0] != p && (count == 1 || owner[1] != p))) owner[count++] = p;
+// A face's vertices ascending: its edges are (x, y), (x, z) and (y, z).
+struct Sorted {
+  DWORD x, y, z;
+  explicit Sorted(const Face& f) {
+    const DWORD a = std::min(f.v[0], f.v[1]), b = std::max(f.v[0], f.v[1]);
+    x = std::min(a, f.v[2]);
+    const DWORD c = std::max(a, f.v[2]);
+    y = std::min(b, c);
+    z = std::max(b, c);
   }
-  return count;
+  // An edge joins faces when it has two ends, both among the `nv` vertices;
+  // its lower end owns it.
+  bool xOwns(size_t nv) const { return (x < z && z < nv) || (x < y && y < nv); }
+  bool yOwns(size_t nv) const { return y < z && z < nv; }
+};
+
+// Sorts keys whose two halves are below 2^bits each (least significant
+// digit first, each digit within one half).
+void radixSort(uint64_t* keys, size_t size, int bits) {
+  constexpr int kDigit = 11;
+  constexpr uint64_t kMask = (1u << kDigit) - 1;
+  std::vector<uint64_t> other(size);
+  uint64_t* from = keys;
+  uint64_t* to = other.data();
+  for (int half = 0; half < 64; half += 32) {
+    for (int shift = 0; shift < bits; shift += kDigit) {
+      auto digit = [&](uint64_t k) { return ((k >> half & 0xFFFFFFFFu) >> shift) & kMask; };
+      uint32_t count[kMask + 2] = {0};
+      for (size_t k = 0; k < size; ++k) ++count[digit(from[k]) + 1];
+      for (size_t d = 0; d <= kMask; ++d) count[d + 1] += count[d];
+      for (size_t k = 0; k < size; ++k) to[count[digit(from[k])]++] = from[k];
+      std::swap(from, to);
+    }
+  }
+  if (from != keys) std::copy(from, from + size, keys);
+}
+
+// Small lists by insertion (they come nearly sorted), long ones (a fan of
+// faces on one edge) in linear time.
+void sortKeys(uint64_t* keys, size_t size, int bits) {
+  if (size > 4096) return radixSort(keys, size, bits);
+  if (size > 32) return std::sort(keys, keys + size);
+  for (size_t k = 1; k < size; ++k) {
+    const uint64_t x = keys[k];
+    size_t j = k;
+    for (; j > 0 && keys[j - 1] > x; --j) keys[j] = keys[j - 1];
+    keys[j] = x;
+  }
 }
 
 template <typename T>
@@ -130,90 +170,98 @@ Point3 Mesh::faceNormal(int i) const {
 // takes the bit its neighbours use least.
 //
 // Edges are met in the order of (lower vertex, upper vertex, face): each face
-// is listed (a counting sort, linear) under the lower vertices of its edges,
-// and only the short list of one vertex's edges is sorted. The work arrays
-// are zeroed mappings (no pass to clear them, huge pages when large).
+// waits in a list under the lowest vertex owning one of its edges, then moves
+// on to the next owner, and only the short list of one vertex's edges is
+// sorted. The work arrays are zeroed mappings (no pass to clear them, huge
+// pages when large); the union-find parents and then the groups live in the
+// faces' group fields.
 void Mesh::AutoSmooth(float angle, BOOL, BOOL) {
   const size_t n = faces.size();
   if (n == 0) return;
   const size_t nv = verts.size();
-  const Face* face = faces.data();
+  Face* face = faces.data();
   const double cosLimit = std::cos(static_cast<double>(angle));
 
-  // Normals, and how many faces each vertex owns an edge of. An edge
-  // reaching past the vertices joins only faces without a normal, which
-  // changes nothing.
-  HostArray<Point3> normals = workArray<Point3>(n);
-  HostArray<uint32_t> start = workArray<uint32_t>(nv + 2);
   // A face without area has no shading of its own: it takes the group of a
   // neighbour, and never joins or separates others. Such faces are few:
-  // (face, adopted) sorted by face.
+  // (face, adopted) descending, the normal's place holding a NaN and the
+  // entry's index. An edge reaching past the vertices joins only faces
+  // without a normal, which changes nothing.
   constexpr uint32_t kNone = UINT32_MAX;
   std::vector<std::pair<uint32_t, uint32_t>> adopt;
-  for (size_t i = 0; i < n; ++i) {
-    const Point3 normal = normalOf(verts.data(), nv, face[i]);
-    normals[i] = normal;
-    if (normal.x == 0 && normal.y == 0 && normal.z == 0)
-      adopt.emplace_back(static_cast<uint32_t>(i), kNone);
-    DWORD owner[2];
-    const int k = edgeOwners(face[i], nv, owner);
-    for (int j = 0; j < k; ++j) ++start[owner[j] + 1];
-  }
-  for (size_t v = 0; v < nv; ++v) start[v + 1] += start[v];
-  const uint32_t listed = start[nv];
-  start[nv + 1] = listed;
-  // Filled backwards, so each vertex's faces come out ascending; start[v + 1]
-  // ends as the first of vertex v's.
-  HostArray<uint32_t> owned = workArray<uint32_t>(listed);
+  HostArray<Point3> normals = workArray<Point3>(n);
+  HostArray<uint32_t> head = workArray<uint32_t>(nv);  // face + 1, 0 ends
+  HostArray<uint32_t> next = workArray<uint32_t>(n);
+  // Plain pointers: the compiler cannot tell the arrays' handles from the faces.
+  const Point3* const vert = verts.data();
+  Point3* const normal_ = normals.data();
+  uint32_t* const head_ = head.data();
+  uint32_t* const next_ = next.data();
+  // Backwards, so that the lists come out ascending, nearly as sorted.
   for (size_t i = n; i-- > 0;) {
-    DWORD owner[2];
-    const int k = edgeOwners(face[i], nv, owner);
-    for (int j = 0; j < k; ++j) owned[--start[owner[j] + 1]] = static_cast<uint32_t>(i);
+    Point3 normal = normalOf(vert, nv, face[i]);
+    if (normal.x == 0 && normal.y == 0 && normal.z == 0) {
+      const uint32_t entry = static_cast<uint32_t>(adopt.size());
+      adopt.emplace_back(static_cast<uint32_t>(i), kNone);
+      normal.x = std::numeric_limits<float>::quiet_NaN();
+      std::memcpy(&normal.y, &entry, sizeof entry);
+    }
+    normal_[i] = normal;
+    face[i].smGroup = static_cast<DWORD>(i);
+    const Sorted s(face[i]);
+    const DWORD owner = s.xOwns(nv) ? s.x : s.yOwns(nv) ? s.y : kNone;
+    if (owner != kNone) {
+      next_[i] = head_[owner];
+      head_[owner] = static_cast<uint32_t>(i + 1);
+    }
   }
 
-  auto degenerate = [&](uint32_t f) {
-    const Point3& p = normals[f];
-    return p.x == 0 && p.y == 0 && p.z == 0;
+  auto degenerate = [&](uint32_t f) { return std::isnan(normal_[f].x); };
+  auto adoptOf = [&](uint32_t f) -> uint32_t& {
+    uint32_t entry;
+    std::memcpy(&entry, &normal_[f].y, sizeof entry);
+    return adopt[entry].second;
   };
   auto smooth = [&](uint32_t f, uint32_t g) {
-    const Point3& p = normals[f];
-    const Point3& q = normals[g];
+    const Point3& p = normal_[f];
+    const Point3& q = normal_[g];
     double d = static_cast<double>(p.x) * q.x + static_cast<double>(p.y) * q.y +
                static_cast<double>(p.z) * q.z;
     return d > cosLimit;
   };
 
-  auto adoptOf = [&](uint32_t f) -> uint32_t& {
-    return std::lower_bound(adopt.begin(), adopt.end(), std::make_pair(f, 0u))->second;
-  };
-  HostArray<uint32_t> parent = workArray<uint32_t>(n);
-  for (size_t i = 0; i < n; ++i) parent[i] = static_cast<uint32_t>(i);
-  std::vector<std::pair<uint32_t, uint32_t>> sharp;
-  std::vector<uint64_t> edges;  // upper vertex << 32 | face, of one vertex
+  std::vector<uint64_t> sharp;  // root pairs, then higher << 32 | lower
+  std::vector<uint64_t> edges(64);  // upper vertex << 32 | face, of one vertex
   for (size_t a = 0; a < nv; ++a) {
-    const uint32_t first = start[a + 1], last = start[a + 2];
-    if (last - first < 2) continue;  // an edge of one face meets no other
-    edges.clear();
-    for (uint32_t k = first; k < last; ++k) {
-      const uint32_t i = owned[k];
-      const Face& f = face[i];
-      for (int e = 0; e < 3; ++e) {
-        uint64_t p = f.v[e], q = f.v[e == 2 ? 0 : e + 1];
-        if (p == q) continue;
-        if (p > q) std::swap(p, q);
-        if (p == a && q < nv) edges.push_back(q << 32 | i);
+    size_t count = 0;
+    for (uint32_t link = head_[a]; link != 0;) {
+      const uint32_t i = link - 1;
+      link = next_[i];
+      const Sorted s(face[i]);
+      if (edges.size() < count + 3) edges.resize(edges.size() * 2);
+      uint64_t* out = edges.data() + count;
+      const uint64_t xy = uint64_t{s.y} << 32 | i, xz = uint64_t{s.z} << 32 | i;
+      if (s.x == a) {
+        out[0] = xy;
+        count += s.x < s.y && s.y < nv;
+        edges[count] = xz;
+        count += s.x < s.z && s.z < nv;
+        // The face waits next under its middle vertex if that owns an edge.
+        if (s.x < s.y && s.yOwns(nv)) {
+          next_[i] = head_[s.y];
+          head_[s.y] = i + 1;
+        }
+      }
+      if (s.y == a) {
+        edges[count] = xz;
+        count += s.yOwns(nv);
       }
     }
-    // Insertion sort: a vertex owns a handful of edges.
-    for (size_t k = 1; k < edges.size(); ++k) {
-      const uint64_t x = edges[k];
-      size_t j = k;
-      for (; j > 0 && edges[j - 1] > x; --j) edges[j] = edges[j - 1];
-      edges[j] = x;
-    }
+    if (count < 2) continue;  // an edge of one face meets no other
+    sortKeys(edges.data(), count, 32);
     // An edge shared by many faces compares each with its neighbour in the
     // list, which bounds the work on fans of degenerate faces.
-    for (size_t k = 0; k + 1 < edges.size(); ++k) {
+    for (size_t k = 0; k + 1 < count; ++k) {
       if ((edges[k] ^ edges[k + 1]) >> 32) continue;
       const uint32_t f = static_cast<uint32_t>(edges[k]), g = static_cast<uint32_t>(edges[k + 1]);
       if (f == g) continue;
@@ -222,45 +270,48 @@ void Mesh::AutoSmooth(float angle, BOOL, BOOL) {
         if (df && !dg && adoptOf(f) == kNone) adoptOf(f) = g;
         if (dg && !df && adoptOf(g) == kNone) adoptOf(g) = f;
       } else if (smooth(f, g)) {
-        unite(parent.data(), f, g);
+        unite(face, f, g);
       } else {
-        sharp.emplace_back(f, g);
+        sharp.push_back(uint64_t{f} << 32 | g);
       }
     }
   }
   std::vector<uint64_t>().swap(edges);
-  start.release();
+  next.release();
+  head.release();
   normals.release();
 
-  // Each face's root, in place: a parent is lower, hence already final.
-  HostArray<uint32_t>& root = parent;
-  for (size_t i = 0; i < n; ++i) root[i] = root[root[i]];
+  // Region adjacency across sharp edges; only a lower region has its group
+  // when a region takes its own, so each pair is kept under the higher one.
+  size_t kept = 0;
+  for (uint64_t s : sharp) {
+    const DWORD a = findRoot(face, static_cast<DWORD>(s >> 32));
+    const DWORD b = findRoot(face, static_cast<DWORD>(s));
+    if (a != b) sharp[kept++] = uint64_t{std::max(a, b)} << 32 | std::min(a, b);
+  }
+  sharp.resize(kept);
+  int bits = 1;
+  while (bits < 32 && (size_t{1} << bits) < n) ++bits;
+  sortKeys(sharp.data(), sharp.size(), bits);
+  sharp.erase(std::unique(sharp.begin(), sharp.end()), sharp.end());
 
-  // Region adjacency across sharp edges.
-  for (auto& s : sharp) s = {root[s.first], root[s.second]};
-  sharp.erase(std::remove_if(sharp.begin(), sharp.end(),
-                             [](const std::pair<uint32_t, uint32_t>& s) { return s.first == s.second; }),
-              sharp.end());
-  const size_t pairs = sharp.size();
-  sharp.reserve(pairs * 2);
-  for (size_t k = 0; k < pairs; ++k) sharp.emplace_back(sharp[k].second, sharp[k].first);
-  std::vector<std::pair<uint32_t, uint32_t>>& adjacency = sharp;
-  std::sort(adjacency.begin(), adjacency.end());
-  adjacency.erase(std::unique(adjacency.begin(), adjacency.end()), adjacency.end());
-
-  // The face lists' pages serve for the groups: clearing them costs less
-  // than the kernel's clearing of fresh ones.
-  HostArray<DWORD> groupOf = std::move(owned);
-  if (!groupOf.empty()) std::memset(groupOf.data(), 0, std::min(groupOf.size(), n) * sizeof(DWORD));
-  if (!groupOf.resize(n)) throw std::bad_alloc();
-  size_t cursor = 0;
+  // Groups in face order: a root takes its group from its lower neighbours,
+  // any other face copies its parent's (lower, hence already final).
+  size_t cursor = 0, nextAdopt = adopt.size();
   for (size_t r = 0; r < n; ++r) {
-    if (root[r] != r) continue;
-    while (cursor < adjacency.size() && adjacency[cursor].first < r) ++cursor;
+    const DWORD up = face[r].smGroup;
+    if (up != r) {
+      face[r].smGroup = face[up].smGroup;
+      continue;
+    }
+    if (nextAdopt > 0 && adopt[nextAdopt - 1].first == r) {
+      --nextAdopt;
+      continue;
+    }
     DWORD used = 0;
     int counts[32] = {0};
-    for (size_t k = cursor; k < adjacency.size() && adjacency[k].first == r; ++k) {
-      DWORD g = groupOf[adjacency[k].second];
+    for (; cursor < sharp.size() && (sharp[cursor] >> 32) == r; ++cursor) {
+      DWORD g = face[static_cast<uint32_t>(sharp[cursor])].smGroup;
       used |= g;
       for (int bit = 0; bit < 32; ++bit) {
         if (g & (1u << bit)) ++counts[bit];
@@ -271,17 +322,9 @@ void Mesh::AutoSmooth(float angle, BOOL, BOOL) {
       if (!(used & (1u << bit))) chosen = bit;
     }
     if (chosen < 0) chosen = static_cast<int>(std::min_element(counts, counts + 32) - counts);
-    groupOf[r] = 1u << chosen;
+    face[r].smGroup = 1u << chosen;
   }
-  size_t next = 0;
-  for (size_t i = 0; i < n; ++i) {
-    size_t from = i;
-    if (next < adopt.size() && adopt[next].first == i) {
-      if (adopt[next].second != kNone) from = adopt[next].second;
-      ++next;
-    }
-    faces[i].smGroup = groupOf[root[from]];
-  }
+  for (const auto& [f, g] : adopt) face[f].smGroup = g == kNone ? 1u : face[g].smGroup;
 }
 
 }  // namespace hostsdk
