@@ -17,6 +17,26 @@ bool cachePassAffordable(const std::vector<uint32_t>& indices, size_t vertices) 
   return work <= 256.0 * double(indices.size());
 }
 
+// The vertex streams moved to the fetch order in place, all three in one walk
+// along the cycles of the permutation: remapping each on its own would copy it
+// whole first.
+void permute(Submesh& sub, const std::vector<unsigned>& remap) {
+  std::vector<bool> placed(remap.size());
+  for (size_t start = 0; start < remap.size(); ++start) {
+    if (placed[start]) continue;
+    Vec3f position = sub.positions[start], normal = sub.normals[start];
+    std::array<float, 2> uv = sub.uvs[start];
+    size_t at = start;
+    do {
+      at = remap[at];
+      std::swap(position, sub.positions[at]);
+      std::swap(normal, sub.normals[at]);
+      std::swap(uv, sub.uvs[at]);
+      placed[at] = true;
+    } while (at != start);
+  }
+}
+
 template <typename T>
 void remapStream(std::vector<T>& stream, const std::vector<unsigned>& remap, size_t kept) {
   meshopt_remapVertexBuffer(stream.data(), stream.data(), stream.size(), sizeof(T), remap.data());
@@ -32,10 +52,14 @@ void optimizeOrder(SubmeshSet& meshes) {
     if (cachePassAffordable(sub.indices, vertices))
       meshopt_optimizeVertexCache(sub.indices.data(), sub.indices.data(), sub.indices.size(), vertices);
     std::vector<unsigned> remap(vertices);
-    // Welding left no vertex unused, so none is dropped here.
+    // Welding leaves no vertex unused, so the fetch order is a permutation.
     const size_t kept =
         meshopt_optimizeVertexFetchRemap(remap.data(), sub.indices.data(), sub.indices.size(), vertices);
     meshopt_remapIndexBuffer(sub.indices.data(), sub.indices.data(), sub.indices.size(), remap.data());
+    if (kept == vertices && sub.normals.size() == vertices && sub.uvs.size() == vertices) {
+      permute(sub, remap);
+      continue;
+    }
     remapStream(sub.positions, remap, kept);
     remapStream(sub.normals, remap, kept);
     remapStream(sub.uvs, remap, kept);
