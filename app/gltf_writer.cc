@@ -332,6 +332,7 @@ void writeGltf(const GltfScene& scene, std::vector<SubmeshSet>&& levels,
     release(text);
     base = head.size();
     out.reserve(head.size() + binLength);
+    adviseHuge(out.data(), out.capacity());
     put(out, at, head.data(), head.size());
     for (size_t i = 0; i < scene.images.size(); ++i) {
       at = head.size() + imageOffsets[i];
@@ -342,6 +343,7 @@ void writeGltf(const GltfScene& scene, std::vector<SubmeshSet>&& levels,
     files[outputPath] = std::move(text);
     if (!layout.length) return;
     out.reserve(binLength);
+    adviseHuge(out.data(), out.capacity());
   }
   if (scene.compress) {
     size_t s = 0;

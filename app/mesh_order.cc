@@ -10,7 +10,8 @@ namespace {
 // corner on a closed mesh, far more where copies of one object are stacked in
 // place and their corners weld onto a few vertices.
 bool cachePassAffordable(const std::vector<uint32_t>& indices, size_t vertices) {
-  std::vector<uint32_t> uses(vertices);
+  std::vector<uint32_t> uses;
+  resizeHuge(uses, vertices);
   for (uint32_t i : indices) ++uses[i];
   double work = 0;
   for (uint32_t n : uses) work += double(n) * double(n);
@@ -43,15 +44,27 @@ void remapStream(std::vector<T>& stream, const std::vector<unsigned>& remap, siz
   stream.resize(kept);
 }
 
+// meshoptimizer's own arrays (the cache pass copies the indices and keeps
+// several per vertex and triangle) in huge pages as well.
+void* allocate(size_t bytes) {
+  void* p = ::operator new(bytes);
+  adviseHuge(p, bytes);
+  return p;
+}
+
+void deallocate(void* p) { ::operator delete(p); }
+
 }  // namespace
 
 void optimizeOrder(SubmeshSet& meshes) {
+  meshopt_setAllocator(allocate, deallocate);
   for (Submesh& sub : meshes.meshes) {
     const size_t vertices = sub.positions.size();
     if (sub.indices.empty() || vertices == 0) continue;
     if (cachePassAffordable(sub.indices, vertices))
       meshopt_optimizeVertexCache(sub.indices.data(), sub.indices.data(), sub.indices.size(), vertices);
-    std::vector<unsigned> remap(vertices);
+    std::vector<unsigned> remap;
+    resizeHuge(remap, vertices);
     // Welding leaves no vertex unused, so the fetch order is a permutation.
     const size_t kept =
         meshopt_optimizeVertexFetchRemap(remap.data(), sub.indices.data(), sub.indices.size(), vertices);

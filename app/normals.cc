@@ -82,7 +82,8 @@ CornerNormals::CornerNormals(const TriMesh& mesh) : faces_(mesh.faces.data()) {
   // gathered in one pass. Vertices with several sets ("mixed") are summed per
   // set afterwards, over the same faces in the same order.
   enum : uint8_t { kNoFace, kOneSet, kMixed };
-  std::vector<Vec3d> sum(vertexCount);
+  std::vector<Vec3d> sum;
+  resizeHuge(sum, vertexCount);
   std::vector<uint32_t> bits(vertexCount, 0);
   std::vector<uint8_t> state(vertexCount, kNoFace);
   size_t mixedCorners = 0;
@@ -109,7 +110,7 @@ CornerNormals::CornerNormals(const TriMesh& mesh) : faces_(mesh.faces.data()) {
       sum[v].z += double(n[2]) * a[first];
     }
   }
-  shared_.resize(vertexCount);
+  resizeHuge(shared_, vertexCount);
   for (size_t v = 0; v < vertexCount; ++v)
     if (state[v] == kOneSet && !unitOf(sum[v], shared_[v])) state[v] = kNoFace;
   release(sum);
@@ -119,6 +120,8 @@ CornerNormals::CornerNormals(const TriMesh& mesh) : faces_(mesh.faces.data()) {
   // its vertex's: faceted, broken, or at a vertex whose sum vanished or that
   // is mixed.
   auto smoothed = [&](const TriFace& face) { return face.smoothing != 0 && valid(face); };
+  own_.reserve(faceCount);
+  adviseHuge(own_.data(), faceCount * sizeof(uint32_t));
   own_.assign(faceCount, kShared);
   uint32_t owners = 0;
   for (size_t f = 0; f < faceCount; ++f) {
@@ -127,7 +130,7 @@ CornerNormals::CornerNormals(const TriMesh& mesh) : faces_(mesh.faces.data()) {
         state[face.v[2]] != kOneSet)
       own_[f] = owners++;
   }
-  kept_.resize(size_t(owners) * 3);
+  resizeHuge(kept_, size_t(owners) * 3);
   for (size_t f = 0; f < faceCount; ++f) {
     if (own_[f] == kShared) continue;
     const TriFace& face = mesh.faces[f];

@@ -40,7 +40,7 @@ struct Positions {
 Positions positionsOf(const TriMesh& mesh, double scale) {
   Positions p{mesh, scale, {}, 0};
   const size_t n = mesh.vertices.size();
-  p.id.resize(n);
+  resizeHuge(p.id, n);
   // Open addressing on the bits with -0 made +0, numbered in vertex order.
   auto key = [&](size_t v) {
     const Vec3f at = p.at(v);
@@ -61,7 +61,10 @@ Positions positionsOf(const TriMesh& mesh, double scale) {
     h ^= h >> 12;
     return h & mask;
   };
-  std::vector<uint32_t> table(size, kNone);  // vertex that made each id
+  std::vector<uint32_t> table;  // vertex that made each id
+  table.reserve(size);
+  adviseHuge(table.data(), size * sizeof(uint32_t));
+  table.assign(size, kNone);
   // Each probe is a cache miss in a table far larger than the caches: the
   // slots of the vertices some way ahead are fetched early, and the vertex a
   // taken slot points to a little later, so the misses overlap.
@@ -125,7 +128,7 @@ bool faceOk(const TriMesh& mesh, const Positions& pos, size_t f) {
 void weld(const TriMesh& mesh, const CornerNormals& normals, const Positions& pos,
           const uint32_t* faces, size_t faceCount, std::vector<uint32_t>& head, Submesh& out) {
   const size_t n = faceCount * 3;
-  out.indices.resize(n);
+  resizeHuge(out.indices, n);
   std::vector<uint32_t> next;  // next welded vertex of the same position id
   std::vector<uint32_t> idOf;  // position id of each welded vertex
   // At most a vertex per corner: reserved whole, so they never move while
@@ -196,7 +199,8 @@ SubmeshSet buildSubmeshes(const TriMesh& mesh, double scale) {
     fill[id] = total;
     total += count;
   }
-  std::vector<uint32_t> order(total);
+  std::vector<uint32_t> order;
+  resizeHuge(order, total);
   last = fill.end();
   for (size_t f = 0; f < mesh.faces.size(); ++f) {
     if (!kept[f]) continue;
@@ -205,7 +209,10 @@ SubmeshSet buildSubmeshes(const TriMesh& mesh, double scale) {
     order[last->second++] = uint32_t(f);
   }
   release(kept);
-  std::vector<uint32_t> head(pos.unique, kNone);
+  std::vector<uint32_t> head;
+  head.reserve(pos.unique);
+  adviseHuge(head.data(), pos.unique * sizeof(uint32_t));
+  head.assign(pos.unique, kNone);
   size_t begin = 0;
   for (const auto& [id, count] : counts) {
     Submesh& sub = out.meshes.emplace_back();
