@@ -42,13 +42,28 @@ Statistics computeStatistics(const Model& model) {
     i = end;
   }
   for (auto& [id, m] : byId) s.materials.push_back(m);
-  for (const Vec3f& v : model.mesh.vertices) {
-    if (!std::isfinite(v[0]) || !std::isfinite(v[1]) || !std::isfinite(v[2])) continue;
-    for (int k = 0; k < 3; ++k) {
-      s.min[k] = s.hasBounds ? std::min(s.min[k], v[k]) : v[k];
-      s.max[k] = s.hasBounds ? std::max(s.max[k], v[k]) : v[k];
-    }
+  // The first finite vertex starts the box; the loop after it has no other branch.
+  const Vec3f* v = model.mesh.vertices.data();
+  const Vec3f* end = v + model.mesh.vertices.size();
+  auto finite = [](const Vec3f& p) {
+    return std::isfinite(p[0]) && std::isfinite(p[1]) && std::isfinite(p[2]);
+  };
+  while (v != end && !finite(*v)) ++v;
+  if (v != end) {
     s.hasBounds = true;
+    float lo[3], hi[3];  // in registers, not in `s`, while the loop runs
+    for (int k = 0; k < 3; ++k) lo[k] = hi[k] = (*v)[k];
+    for (++v; v != end; ++v) {
+      if (!finite(*v)) continue;
+      for (int k = 0; k < 3; ++k) {
+        lo[k] = std::min(lo[k], (*v)[k]);
+        hi[k] = std::max(hi[k], (*v)[k]);
+      }
+    }
+    for (int k = 0; k < 3; ++k) {
+      s.min[k] = lo[k];
+      s.max[k] = hi[k];
+    }
   }
   return s;
 }

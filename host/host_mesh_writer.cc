@@ -66,74 +66,113 @@ bool HostMeshWriter::finish() {
 
 bool HostMeshWriter::setVertex(uint32_t index, const Vector3& position) {
   if (index >= vertexCount_) return false;
-  mesh_.setVert(static_cast<int>(index), hostsdk::Point3(static_cast<float>(position.x),
-                                                         static_cast<float>(position.y),
-                                                         static_cast<float>(position.z)));
+  setVertices(index, &position, 1);
   return true;
 }
 
 bool HostMeshWriter::setFace(uint32_t quadIndex, const Face& face) {
   if (uint64_t(quadIndex) * 2 >= faceCount_) return false;
-  int32_t material = face.material;
-  if (material < 0 || material > 0xFFFF) {
-    material = std::min<int32_t>(std::max<int32_t>(material, 0), 0xFFFF);
-    ++clamped_;
-  }
-  const auto id = static_cast<hostsdk::MtlID>(material);
-  hostsdk::Face& first = mesh_.faces[size_t(quadIndex) * 2];
-  hostsdk::Face& second = mesh_.faces[size_t(quadIndex) * 2 + 1];
-  first.setVerts(face.c, face.b, face.a);
-  second.setVerts(face.a, face.d, face.c);
-  for (hostsdk::Face* f : {&first, &second}) {
-    f->setSmGroup(0);
-    f->setEdgeVisFlags(hostsdk::EDGE_VISIBLE, hostsdk::EDGE_VISIBLE, hostsdk::EDGE_INVIS);
-    f->setMatID(id);
-  }
+  writeFace(quadIndex, face);
   return true;
 }
 
 bool HostMeshWriter::setTexFace(uint32_t quadIndex, const TexFace& texFace) {
   if (uint64_t(quadIndex) * 2 >= faceCount_) return false;
+  writeTexFace(quadIndex, texFace);
+  return true;
+}
+
+void HostMeshWriter::setVertices(uint32_t first, const Vector3* positions, uint32_t count) {
+  if (first >= vertexCount_) return;
+  const uint32_t n = std::min(count, vertexCount_ - first);
+  hostsdk::Point3* out = mesh_.verts.data() + first;
+  for (uint32_t k = 0; k < n; ++k)
+    out[k] = hostsdk::Point3(static_cast<float>(positions[k].x),
+                             static_cast<float>(positions[k].y),
+                             static_cast<float>(positions[k].z));
+}
+
+void HostMeshWriter::setQuads(uint32_t firstQuad, const Face* faces, const TexFace* texFaces,
+                              uint32_t count) {
+  const uint32_t quads = faceCount_ / 2;
+  if (firstQuad >= quads) return;
+  const uint32_t n = std::min(count, quads - firstQuad);
+  for (uint32_t k = 0; k < n; ++k) {
+    writeFace(firstQuad + k, faces[k]);
+    writeTexFace(firstQuad + k, texFaces[k]);
+  }
+}
+
+void HostMeshWriter::writeFace(uint32_t quadIndex, const Face& face) {
+  int32_t material = face.material;
+  if (material < 0 || material > 0xFFFF) {
+    material = std::min<int32_t>(std::max<int32_t>(material, 0), 0xFFFF);
+    ++clamped_;
+  }
+  // Edges A and B visible, C not, and the material id, as setEdgeVisFlags
+  // and setMatID would leave them.
+  const hostsdk::DWORD keep = ~(hostsdk::EDGE_ALL | hostsdk::FACE_MATID_MASK);
+  const hostsdk::DWORD set = hostsdk::EDGE_A | hostsdk::EDGE_B |
+                             (static_cast<hostsdk::DWORD>(static_cast<hostsdk::MtlID>(material))
+                              << hostsdk::FACE_MATID_SHIFT);
+  hostsdk::Face* pair = mesh_.faces.data() + size_t(quadIndex) * 2;
+  pair[0].setVerts(face.c, face.b, face.a);
+  pair[1].setVerts(face.a, face.d, face.c);
+  for (int k = 0; k < 2; ++k) {
+    pair[k].smGroup = 0;
+    pair[k].flags = (pair[k].flags & keep) | set;
+  }
+}
+
+void HostMeshWriter::writeTexFace(uint32_t quadIndex, const TexFace& texFace) {
   const auto base = static_cast<hostsdk::DWORD>(quadIndex) * 4;
+  hostsdk::UVVert* out = mesh_.tVerts.data() + base;
   for (uint32_t k = 0; k < 4; ++k) {
     const Vector3& t = texFace.uv[k];
-    mesh_.tVerts[base + k] = hostsdk::UVVert(static_cast<float>(t.x), static_cast<float>(t.y),
-                                             static_cast<float>(t.z));
+    out[k] = hostsdk::UVVert(static_cast<float>(t.x), static_cast<float>(t.y),
+                             static_cast<float>(t.z));
   }
-  mesh_.tvFace[size_t(quadIndex) * 2].setTVerts(base + 2, base + 1, base);
-  mesh_.tvFace[size_t(quadIndex) * 2 + 1].setTVerts(base, base + 3, base + 2);
-  return true;
+  hostsdk::TVFace* pair = mesh_.tvFace.data() + size_t(quadIndex) * 2;
+  pair[0].setTVerts(base + 2, base + 1, base);
+  pair[1].setTVerts(base, base + 3, base + 2);
 }
 
 void normalizeTextureCoordinates(hostsdk::Mesh& mesh,
                                  const std::map<int32_t, SceneMaterial>& materials,
                                  std::map<int32_t, int>* zeroScaleMaterials) {
   const size_t quads = std::min(mesh.faces.size() / 2, mesh.tVerts.size() / 4);
-  // Quads come in runs of one material: looked up once per run.
-  int32_t lastId = -1;
-  const SceneMaterial* found = nullptr;
-  for (size_t q = 0; q < quads; ++q) {
+  // Quads come in runs of one material: each run is looked up and judged once.
+  for (size_t q = 0; q < quads;) {
     const int32_t id = mesh.faces[q * 2].getMatID();
-    if (id != lastId) {
-      auto it = materials.find(id);
-      found = it == materials.end() ? nullptr : &it->second;
-      lastId = id;
+    size_t end = q + 1;
+    while (end < quads && mesh.faces[end * 2].getMatID() == id) ++end;
+    const auto it = materials.find(id);
+    if (it == materials.end()) {
+      q = end;
+      continue;
     }
-    if (!found) continue;
-    const SceneMaterial& m = *found;
+    const SceneMaterial& m = it->second;
     double su = m.textureScale.x, sv = m.textureScale.y;
     const bool badU = su == 0.0 || !std::isfinite(su);
     const bool badV = sv == 0.0 || !std::isfinite(sv);
     if (badU || badV) {
-      if (zeroScaleMaterials) ++(*zeroScaleMaterials)[id];
+      if (zeroScaleMaterials) (*zeroScaleMaterials)[id] += static_cast<int>(end - q);
       if (badU) su = 1.0;
       if (badV) sv = 1.0;
     }
-    for (size_t k = 0; k < 4; ++k) {
-      hostsdk::UVVert& t = mesh.tVerts[q * 4 + k];
-      t.x = static_cast<float>(t.x / su - m.textureShift.x);
-      t.y = static_cast<float>(t.y / sv - m.textureShift.y);
+    // t / 1 - (+0) gives t back exactly (the coordinates came from doubles,
+    // so none is a signalling NaN): the common material needs no pass.
+    if (su == 1.0 && sv == 1.0 && m.textureShift.x == 0.0 && m.textureShift.y == 0.0 &&
+        !std::signbit(m.textureShift.x) && !std::signbit(m.textureShift.y)) {
+      q = end;
+      continue;
     }
+    for (; q < end; ++q)
+      for (size_t k = 0; k < 4; ++k) {
+        hostsdk::UVVert& t = mesh.tVerts[q * 4 + k];
+        t.x = static_cast<float>(t.x / su - m.textureShift.x);
+        t.y = static_cast<float>(t.y / sv - m.textureShift.y);
+      }
   }
 }
 

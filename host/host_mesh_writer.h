@@ -32,6 +32,9 @@ class HostMeshWriter : public MeshSink {
   // Material ids outside the host's 16 bits are clamped (see clampedFaces).
   bool setFace(uint32_t quadIndex, const Face& face) override;
   bool setTexFace(uint32_t quadIndex, const TexFace& texFace) override;
+  void setVertices(uint32_t first, const Vector3* positions, uint32_t count) override;
+  void setQuads(uint32_t firstQuad, const Face* faces, const TexFace* texFaces,
+                uint32_t count) override;
 
   uint32_t faceCount() const { return faceCount_; }
   uint32_t vertexCount() const { return vertexCount_; }
@@ -40,6 +43,9 @@ class HostMeshWriter : public MeshSink {
   uint32_t clampedFaces() const { return clamped_; }
 
  private:
+  void writeFace(uint32_t quadIndex, const Face& face);
+  void writeTexFace(uint32_t quadIndex, const TexFace& texFace);
+
   hostsdk::Mesh& mesh_;
   uint64_t quadLimit_ = UINT64_MAX;
   uint32_t faceCount_ = 0;

@@ -68,7 +68,8 @@ Path buildHornPath(const CurveParameter& bendX, const CurveParameter& bendY,
                    const CurveParameter& twist, const CurveParameter& /*ribScale*/,
                    double segments, double length, double stepFactor) {
   Path path;
-  const double steps = std::floor(clampCount(segments, kMaxPathPoints, "horn path: segments"));
+  const double steps = std::floor(
+      clampCount(segments, kMaxPathPoints, [] { return std::string("horn path: segments"); }));
   if (!(steps >= 0.0)) return path;
   const auto N = static_cast<uint32_t>(steps);
   const double ls = length / segments;
@@ -127,7 +128,23 @@ void ClassicHorn::placeFrames(const EvaluationContext& context, Path& path) cons
   // frame, which the scale product after it does anyway.
   const double down = 1.0 / scale, up = scale;
   const bool plainTurn = turn.isIdentity() && std::isfinite(up);
+  // Both products in place, element by element as those two compute them,
+  // when every operand is finite (the usual case); else as written above.
+  const bool inPlace = plainTurn && std::isfinite(down);
+  const double rows[4] = {down, down, down, 1.0}, columns[4] = {up, up, up, 1.0};
   for (PathPoint& p : path) {
+    if (inPlace && p.frame.isFinite()) {
+      Matrix4& f = p.frame;
+      for (int i = 0; i < 4; ++i)
+        for (int j = 0; j < 4; ++j) f.m[i][j] = rows[i] * f.m[i][j] + 0.0;
+      if (f.isFinite()) {
+        for (int i = 0; i < 4; ++i)
+          for (int j = 0; j < 4; ++j) f.m[i][j] = f.m[i][j] * columns[j] + 0.0;
+        continue;
+      }
+      p.frame = scaledColumns(f * turn, up, up, up);
+      continue;
+    }
     const Matrix4 m = scaledRows(down, p.frame);
     p.frame = scaledColumns(plainTurn && m.isFinite() ? m : m * turn, up, up, up);
   }
@@ -135,12 +152,12 @@ void ClassicHorn::placeFrames(const EvaluationContext& context, Path& path) cons
 
 uint32_t ClassicHorn::generate(const EvaluationContext& context, MeshSink& sink, uint32_t flags,
                                ChildGroups& childTransforms) {
-  const std::string who = describe(*this);
-  const double steps = clampCount(segments, kMaxPathPoints, who + ": segments");
+  auto who = [this](const char* what) { return describe(*this) + what; };
+  const double steps = clampCount(segments, kMaxPathPoints, [&] { return who(": segments"); });
   Path path = buildHornPath(bendX, bendY, bendZ, shiftX, shiftY, step, twist, ribScale, steps,
                             hornLength, stepFactor);
   placeFrames(context, path);
-  if (!finiteOrWarn(path, who + " path")) return 0;
+  if (!finiteOrWarn(path, [&] { return who(" path"); })) return 0;
 
   Outline outline;
   if (linkedShapeOutline(context, scale, outline) &&
@@ -160,14 +177,15 @@ uint32_t ClassicHorn::generate(const EvaluationContext& context, MeshSink& sink,
     Matrix4 m = path[i].frame;
     if (stamp != nullptr && !collapsed(m)) {
       const Matrix4 placed = shapeMatrix * Matrix4::scale(radius.evaluate(t)) * m;
-      if (finiteOrWarn(placed, who + " stamped mesh") && !appendMesh(sink, *stamp, placed, -1))
+      if (finiteOrWarn(placed, [&] { return who(" stamped mesh"); }) &&
+          !appendMesh(sink, *stamp, placed, -1))
         return 0;
     }
     if (i == 0) continue;
     m = Matrix4::rotX(-kPi / 2) * m;
     m = Matrix4::rotZ(-ribTwist.evaluate(t)) * m;
     m = Matrix4::scale(ribScale.evaluate(t)) * m;
-    if (!finiteOrWarn(m, who + " rib")) continue;
+    if (!finiteOrWarn(m, [&] { return who(" rib"); })) continue;
     ChildPlacement p = contextPlacement(context);
     p.frame = m;
     p.t = t;

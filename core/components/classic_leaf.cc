@@ -16,13 +16,13 @@ uint32_t ClassicLeaf::linkKind(uint32_t index) const {
 uint32_t ClassicLeaf::generate(const EvaluationContext& context, MeshSink& sink, uint32_t flags,
                                ChildGroups& childTransforms) {
   // The blade always has unit length; segments only change the sampling.
-  const std::string who = "ClassicLeaf '" + name + "'";
-  const double steps = clampCount(segments, kMaxPathPoints, who + ": segments");
+  auto who = [this](const char* what) { return "ClassicLeaf '" + name + "'" + what; };
+  const double steps = clampCount(segments, kMaxPathPoints, [&] { return who(": segments"); });
   Path path = buildHornPath(bendX, bendY, bendZ, shiftX, shiftY, step, twist, ribScale, steps,
                             1.0, stepFactor);
   applyTropism(phototropism, gravitropism, path, context.matrix(kIdWorldToObject), 1.0);
   placeFrames(context, path);
-  if (!finiteOrWarn(path, who + " path")) return 0;
+  if (!finiteOrWarn(path, [&] { return who(" path"); })) return 0;
 
   const Outline* outline = context.objectShape(kIdLinkedObject);
   if (outline != nullptr && outline->pointCount() > 0) {

@@ -45,6 +45,10 @@ struct Ring {
 // Reused between sweeps so that steady generation does not allocate per sweep.
 thread_local std::vector<Ring> tlsRings;
 thread_local std::vector<Vector3> tlsVertices;
+thread_local std::vector<Vector3> tlsShared;
+thread_local std::vector<double> tlsPointU;
+thread_local std::vector<Face> tlsFaces;
+thread_local std::vector<TexFace> tlsTexFaces;
 
 }  // namespace
 
@@ -137,7 +141,7 @@ void sweepVertices(const std::vector<Ring>& rings, const Outline& outline,
                    const Matrix4& outlineMatrix, const CurveParameter& profile,
                    const CurveParameter& radius, double tEnd, double radiusScale, uint32_t P,
                    std::vector<Vector3>& vertices) {
-  thread_local std::vector<Vector3> shared;
+  std::vector<Vector3>& shared = tlsShared;
   const bool plain = profile.mode() == 1;
   if (plain) {
     shared.resize(P);
@@ -166,19 +170,32 @@ bool finiteTexture(const Outline& outline, uint32_t P) {
   return true;
 }
 
-// The quads between consecutive rings and their texture faces.
+// The quads between consecutive rings and their texture faces, handed to the
+// sink in chunks.
 void sweepFaces(MeshSink& sink, const Outline& outline, uint64_t ringCount, uint32_t P,
                 uint32_t vertexBase, uint32_t faceBase) {
-  auto pointU = [&outline](uint32_t j) {
-    double u = 0.0;
+  // Each thread_local is looked up once: in a loaded library every access costs a call.
+  std::vector<double>& pointU = tlsPointU;
+  std::vector<Face>& faces = tlsFaces;
+  std::vector<TexFace>& texFaces = tlsTexFaces;
+  pointU.assign(P, 0.0);  // a point the outline lacks reads as u = 0
+  for (uint32_t j = 0; j < P; ++j) {
     Vector3 p;
-    outline.getPoint(j, u, p);
-    return u;
+    outline.getPoint(j, pointU[j], p);
+  }
+  constexpr uint32_t kChunk = 256;
+  faces.resize(kChunk);
+  texFaces.resize(kChunk);
+  uint32_t pending = 0, f = faceBase;
+  auto flush = [&] {
+    sink.setQuads(f, faces.data(), texFaces.data(), pending);
+    f += pending;
+    pending = 0;
   };
   const uint32_t contours = outline.contourCount();
-  uint32_t f = faceBase;
   for (uint32_t i = 0; i + 1 < ringCount; ++i) {
     const uint32_t row = vertexBase + i * P, next = row + P;
+    const double v0 = double(i), v1 = double(i + 1);
     uint32_t s = 0;
     for (uint32_t c = 0; c < contours; ++c) {
       const uint32_t n = outline.contourPointCount(c);
@@ -187,25 +204,24 @@ void sweepFaces(MeshSink& sink, const Outline& outline, uint64_t ringCount, uint
       for (uint32_t k = 0; k < quads; ++k) {
         const bool wrap = closed && k + 1 == n;
         const uint32_t ahead = wrap ? s : s + k + 1;
-        Face face;
+        Face& face = faces[pending];
         face.a = row + ahead;
         face.b = next + ahead;
         face.c = next + s + k;
         face.d = row + s + k;
         face.material = 0;
-        sink.setFace(f, face);
-        const double u0 = pointU(s + k), u1 = wrap ? 1.0 : pointU(s + k + 1);
-        TexFace tex;
-        tex.uv[0] = {u1, double(i), 0.0};
-        tex.uv[1] = {u1, double(i + 1), 0.0};
-        tex.uv[2] = {u0, double(i + 1), 0.0};
-        tex.uv[3] = {u0, double(i), 0.0};
-        sink.setTexFace(f, tex);
-        ++f;
+        const double u0 = pointU[s + k], u1 = wrap ? 1.0 : pointU[s + k + 1];
+        TexFace& tex = texFaces[pending];
+        tex.uv[0] = {u1, v0, 0.0};
+        tex.uv[1] = {u1, v1, 0.0};
+        tex.uv[2] = {u0, v1, 0.0};
+        tex.uv[3] = {u0, v0, 0.0};
+        if (++pending == kChunk) flush();
       }
       s += n;
     }
   }
+  if (pending > 0) flush();
 }
 
 }  // namespace
@@ -237,8 +253,7 @@ bool sweepOutline(MeshSink& sink, const Path& path, const CurveParameter& radius
   if (!sink.reserve(static_cast<uint32_t>(vertexTotal), static_cast<uint32_t>(quadTotal),
                     vertexBase, faceBase))
     return false;
-  for (uint64_t v = 0; v < vertexTotal; ++v)
-    sink.setVertex(vertexBase + static_cast<uint32_t>(v), vertices[v]);
+  sink.setVertices(vertexBase, vertices.data(), static_cast<uint32_t>(vertexTotal));
   sweepFaces(sink, outline, ringCount, P, vertexBase, faceBase);
   // Let a huge one-off sweep give its memory back.
   if (vertices.capacity() > 262144) std::vector<Vector3>().swap(vertices);

@@ -2,8 +2,10 @@
 // turn, mesh appending, and the guard against non-finite output.
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/components/component.h"
@@ -59,6 +61,17 @@ bool finiteOrWarn(const std::vector<Vector3>& points, const std::string& who);
 bool finiteOrWarn(const Path& path, const std::string& who);
 bool finiteOrWarn(const Matrix4& m, const std::string& who);
 bool finiteOrWarn(double value, const std::string& who);
+// The same with `who()` called only when it warns.
+template <typename Describe, typename = decltype(std::string(std::declval<Describe>()()))>
+bool finiteOrWarn(const Path& path, const Describe& who) {
+  for (const PathPoint& p : path)
+    if (!std::isfinite(p.t) || !p.frame.isFinite()) return finiteOrWarn(path, who());
+  return true;
+}
+template <typename Describe, typename = decltype(std::string(std::declval<Describe>()()))>
+bool finiteOrWarn(const Matrix4& m, const Describe& who) {
+  return m.isFinite() || finiteOrWarn(m, who());
+}
 
 // The linked primitive shape's outline (context object 1006), transformed by
 // S(1 / scale) * (shape's matrix)^-1 * S(scale). False, out untouched, when

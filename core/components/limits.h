@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 
 namespace syv {
 
@@ -26,5 +27,11 @@ constexpr uint64_t kMaxSweepVertices = 2000000;
 // is reported as a warning naming `what` (e.g. "ClassicTree 'oak': segments").
 // Fractions are kept: callers truncate as their rule says.
 double clampCount(double value, double maximum, const std::string& what);
+// The same with `what()` called only when it warns: leaves and horns are many.
+template <typename Describe, typename = decltype(std::string(std::declval<Describe>()()))>
+double clampCount(double value, double maximum, const Describe& what) {
+  if (value >= 0.0 && value <= maximum) return value;
+  return clampCount(value, maximum, what());
+}
 
 }  // namespace syv

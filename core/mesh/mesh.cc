@@ -1,5 +1,6 @@
 #include "core/mesh/mesh.h"
 
+#include <algorithm>
 #include <new>
 #include <stdexcept>
 
@@ -72,6 +73,64 @@ bool Mesh::setTexFace(uint32_t index, const TexFace& tf) {
   if (index >= texFaces_.size()) return false;
   texFaces_[index] = tf;
   return true;
+}
+
+void MeshSink::setVertices(uint32_t first, const Vector3* v, uint32_t count) {
+  for (uint32_t k = 0; k < count; ++k) setVertex(first + k, v[k]);
+}
+
+void MeshSink::setQuads(uint32_t first, const Face* faces, const TexFace* texFaces,
+                        uint32_t count) {
+  for (uint32_t k = 0; k < count; ++k) {
+    setFace(first + k, faces[k]);
+    setTexFace(first + k, texFaces[k]);
+  }
+}
+
+namespace {
+
+// How many of `count` elements from `first` fit below `size`.
+size_t inRange(uint32_t first, uint32_t count, size_t size) {
+  return first >= size ? 0 : std::min<size_t>(count, size - first);
+}
+
+}  // namespace
+
+void Mesh::setVertices(uint32_t first, const Vector3* v, uint32_t count) {
+  std::copy_n(v, inRange(first, count, vertices_.size()), vertices_.begin() + first);
+}
+
+void Mesh::setQuads(uint32_t first, const Face* faces, const TexFace* texFaces, uint32_t count) {
+  std::copy_n(faces, inRange(first, count, faces_.size()), faces_.begin() + first);
+  std::copy_n(texFaces, inRange(first, count, texFaces_.size()), texFaces_.begin() + first);
+}
+
+// In chunks on the stack: placements nest, so no buffer is shared.
+void TransformingMeshSink::setVertices(uint32_t first, const Vector3* v, uint32_t count) {
+  constexpr uint32_t kChunk = 64;
+  Vector3 placed[kChunk];
+  for (uint32_t done = 0; done < count;) {
+    const uint32_t n = std::min(kChunk, count - done);
+    for (uint32_t k = 0; k < n; ++k) placed[k] = matrix_.transformPoint(v[done + k]);
+    inner_.setVertices(first + done, placed, n);
+    done += n;
+  }
+}
+
+void TransformingMeshSink::setQuads(uint32_t first, const Face* faces, const TexFace* texFaces,
+                                    uint32_t count) {
+  if (material_ < 0) return inner_.setQuads(first, faces, texFaces, count);
+  constexpr uint32_t kChunk = 64;
+  Face stamped[kChunk];
+  for (uint32_t done = 0; done < count;) {
+    const uint32_t n = std::min(kChunk, count - done);
+    for (uint32_t k = 0; k < n; ++k) {
+      stamped[k] = faces[done + k];
+      stamped[k].material = material_;
+    }
+    inner_.setQuads(first + done, stamped, texFaces + done, n);
+    done += n;
+  }
 }
 
 }  // namespace syv

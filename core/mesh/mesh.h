@@ -33,6 +33,11 @@ class MeshSink {
   virtual bool setVertex(uint32_t index, const Vector3& v) = 0;
   virtual bool setFace(uint32_t index, const Face& f) = 0;
   virtual bool setTexFace(uint32_t index, const TexFace& tf) = 0;
+  // The same for `count` consecutive indices from `first`, face and texture
+  // face together; a sink stores them in one pass instead of a call each.
+  virtual void setVertices(uint32_t first, const Vector3* v, uint32_t count);
+  virtual void setQuads(uint32_t first, const Face* faces, const TexFace* texFaces,
+                        uint32_t count);
 };
 
 class MeshReader {
@@ -80,6 +85,9 @@ class Mesh : public MeshReader, public MeshSink {
   bool setVertex(uint32_t index, const Vector3& v) override;
   bool setFace(uint32_t index, const Face& f) override;
   bool setTexFace(uint32_t index, const TexFace& tf) override;
+  void setVertices(uint32_t first, const Vector3* v, uint32_t count) override;
+  void setQuads(uint32_t first, const Face* faces, const TexFace* texFaces,
+                uint32_t count) override;
 
   // Caps what reserve may grow the mesh to: a budget for callers that
   // generate from untrusted files. Existing elements are kept.
@@ -123,6 +131,9 @@ class TransformingMeshSink : public MeshSink {
   bool setTexFace(uint32_t index, const TexFace& tf) override {
     return inner_.setTexFace(index, tf);
   }
+  void setVertices(uint32_t first, const Vector3* v, uint32_t count) override;
+  void setQuads(uint32_t first, const Face* faces, const TexFace* texFaces,
+                uint32_t count) override;
 
  private:
   MeshSink& inner_;
@@ -142,6 +153,8 @@ class DiscardingMeshSink : public MeshSink {
   bool setVertex(uint32_t, const Vector3&) override { return true; }
   bool setFace(uint32_t, const Face&) override { return true; }
   bool setTexFace(uint32_t, const TexFace&) override { return true; }
+  void setVertices(uint32_t, const Vector3*, uint32_t) override {}
+  void setQuads(uint32_t, const Face*, const TexFace*, uint32_t) override {}
 };
 
 }  // namespace syv

@@ -71,6 +71,13 @@ class GuardedSink : public MeshSink {
   bool setTexFace(uint32_t index, const TexFace& tf) override {
     return inner_.setTexFace(index, tf);
   }
+  void setVertices(uint32_t first, const Vector3* v, uint32_t count) override {
+    inner_.setVertices(first, v, count);
+  }
+  void setQuads(uint32_t first, const Face* faces, const TexFace* texFaces,
+                uint32_t count) override {
+    inner_.setQuads(first, faces, texFaces, count);
+  }
   MeshSink& inner() { return inner_; }
 
  private:

@@ -29,8 +29,10 @@ TEST(HostMeshWriter, QuadBecomesTwoTrianglesWithFourTextureVertices) {
   EXPECT_EQ(q, 1u);
   for (uint32_t i = 0; i < 8; ++i) ASSERT_TRUE(w.setVertex(i, syv::Vector3{double(i), 0.25, -1}));
   ASSERT_TRUE(w.setFace(0, syv::Face{0, 1, 2, 3, 5}));
-  ASSERT_TRUE(w.setFace(1, syv::Face{4, 5, 6, 7, 70000}));
-  ASSERT_TRUE(w.setTexFace(1, texFace(10, 20)));
+  // A run stores what is in range: quad 2 would be one more clamped face.
+  const syv::Face run[2] = {{4, 5, 6, 7, 70000}, {0, 1, 2, 3, -1}};
+  const syv::TexFace runTex[2] = {texFace(10, 20), texFace(0, 0)};
+  w.setQuads(1, run, runTex, 2);
 
   // Host triangles (c, b, a) and (a, d, c); the diagonal edge is hidden.
   auto corners = [&](size_t f) {

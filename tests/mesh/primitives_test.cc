@@ -150,6 +150,20 @@ TEST(TransformingMeshSink, PlacesVerticesAndStampsMaterials) {
   EXPECT_TRUE(sameFace(mesh.face(2), {8, 9, 10, 11, 5}));
   EXPECT_EQ(mesh.texFace(1).uv[3], Vector3(0.5, 3, 0));
 
+  // Runs longer than the sink's chunks come out as the single calls do.
+  Mesh runs;
+  uint32_t rb = 0, rf = 0;
+  ASSERT_TRUE(runs.reserve(70, 70, rb, rf));
+  std::vector<Vector3> points(71);  // one past the reservation: dropped
+  std::vector<Face> faces(70, Face{0, 1, 2, 3, 4});
+  std::vector<TexFace> tex(70);
+  for (size_t i = 0; i < points.size(); ++i) points[i] = {double(i), 1, 2};
+  TransformingMeshSink(runs, Matrix4::translation(0, 5, 0), 9).setVertices(0, points.data(), 71);
+  TransformingMeshSink(runs, Matrix4(), 9).setQuads(0, faces.data(), tex.data(), 70);
+  EXPECT_EQ(runs.vertexCount(), 70u);
+  EXPECT_EQ(runs.vertex(69), Vector3(69, 6, 2));
+  EXPECT_TRUE(sameFace(runs.face(69), {0, 1, 2, 3, 9}));
+
   EXPECT_FALSE(keep.setVertex(12, {0, 0, 0}));  // the inner sink's refusals come back
   mesh.setLimits(12, 3);
   uint32_t vb = 0, fb = 0;
