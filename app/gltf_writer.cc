@@ -177,18 +177,21 @@ void writeGltf(const GltfScene& scene, std::vector<SubmeshSet>&& levels,
     }
   }
   if (!scene.compress)
-  for (const SubmeshSet& meshes : levels) {
+  for (SubmeshSet& meshes : levels) {
   Json& primitives = levelPrimitives.emplace_back(Json::array());
   for (size_t m = 0; m < meshes.meshes.size(); ++m) {
-    const Submesh& sub = meshes.meshes[m];
+    Submesh& sub = meshes.meshes[m];
     if (sub.indices.empty()) continue;
     const size_t n = sub.positions.size();
     Range p(3), nr(3), uv(2);
+    // Normals and texture coordinates are turned into what is written here,
+    // in place: the buffer then takes the arrays as they are.
     for (size_t i = 0; i < n; ++i) {
       p.add(sub.positions[i].data());
-      nr.add(unitNormal(sub.normals[i]).data());
-      const float t[2] = {sub.uvs[i][0], 1.f - sub.uvs[i][1]};
-      uv.add(t);
+      sub.normals[i] = unitNormal(sub.normals[i]);
+      nr.add(sub.normals[i].data());
+      sub.uvs[i][1] = 1.f - sub.uvs[i][1];
+      uv.add(sub.uvs[i].data());
     }
     uint32_t lo = std::numeric_limits<uint32_t>::max(), hi = 0;
     for (uint32_t i : sub.indices) {
@@ -329,6 +332,7 @@ void writeGltf(const GltfScene& scene, std::vector<SubmeshSet>&& levels,
     release(text);
     base = head.size();
     out.reserve(head.size() + binLength);
+    adviseHuge(out.data(), out.capacity());
     put(out, at, head.data(), head.size());
     for (size_t i = 0; i < scene.images.size(); ++i) {
       at = head.size() + imageOffsets[i];
@@ -339,6 +343,7 @@ void writeGltf(const GltfScene& scene, std::vector<SubmeshSet>&& levels,
     files[outputPath] = std::move(text);
     if (!layout.length) return;
     out.reserve(binLength);
+    adviseHuge(out.data(), out.capacity());
   }
   if (scene.compress) {
     size_t s = 0;
@@ -355,15 +360,9 @@ void writeGltf(const GltfScene& scene, std::vector<SubmeshSet>&& levels,
   for (Submesh& sub : meshes.meshes) {
     put(out, at, sub.positions.data(), sub.positions.size() * 12);
     release(sub.positions);
-    for (const Vec3f& n : sub.normals) {
-      const Vec3f u = unitNormal(n);
-      put(out, at, u.data(), 12);
-    }
+    put(out, at, sub.normals.data(), sub.normals.size() * 12);
     release(sub.normals);
-    for (const auto& t : sub.uvs) {
-      const float f[2] = {t[0], 1.f - t[1]};
-      put(out, at, f, 8);
-    }
+    put(out, at, sub.uvs.data(), sub.uvs.size() * 8);
     release(sub.uvs);
     put(out, at, sub.indices.data(), sub.indices.size() * 4);
     release(sub.indices);

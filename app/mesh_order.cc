@@ -10,11 +10,32 @@ namespace {
 // corner on a closed mesh, far more where copies of one object are stacked in
 // place and their corners weld onto a few vertices.
 bool cachePassAffordable(const std::vector<uint32_t>& indices, size_t vertices) {
-  std::vector<uint32_t> uses(vertices);
+  std::vector<uint32_t> uses;
+  resizeHuge(uses, vertices);
   for (uint32_t i : indices) ++uses[i];
   double work = 0;
   for (uint32_t n : uses) work += double(n) * double(n);
   return work <= 256.0 * double(indices.size());
+}
+
+// The vertex streams moved to the fetch order in place, all three in one walk
+// along the cycles of the permutation: remapping each on its own would copy it
+// whole first.
+void permute(Submesh& sub, const std::vector<unsigned>& remap) {
+  std::vector<bool> placed(remap.size());
+  for (size_t start = 0; start < remap.size(); ++start) {
+    if (placed[start]) continue;
+    Vec3f position = sub.positions[start], normal = sub.normals[start];
+    std::array<float, 2> uv = sub.uvs[start];
+    size_t at = start;
+    do {
+      at = remap[at];
+      std::swap(position, sub.positions[at]);
+      std::swap(normal, sub.normals[at]);
+      std::swap(uv, sub.uvs[at]);
+      placed[at] = true;
+    } while (at != start);
+  }
 }
 
 template <typename T>
@@ -23,19 +44,35 @@ void remapStream(std::vector<T>& stream, const std::vector<unsigned>& remap, siz
   stream.resize(kept);
 }
 
+// meshoptimizer's own arrays (the cache pass copies the indices and keeps
+// several per vertex and triangle) in huge pages as well.
+void* allocate(size_t bytes) {
+  void* p = ::operator new(bytes);
+  adviseHuge(p, bytes);
+  return p;
+}
+
+void deallocate(void* p) { ::operator delete(p); }
+
 }  // namespace
 
 void optimizeOrder(SubmeshSet& meshes) {
+  meshopt_setAllocator(allocate, deallocate);
   for (Submesh& sub : meshes.meshes) {
     const size_t vertices = sub.positions.size();
     if (sub.indices.empty() || vertices == 0) continue;
     if (cachePassAffordable(sub.indices, vertices))
       meshopt_optimizeVertexCache(sub.indices.data(), sub.indices.data(), sub.indices.size(), vertices);
-    std::vector<unsigned> remap(vertices);
-    // Welding left no vertex unused, so none is dropped here.
+    std::vector<unsigned> remap;
+    resizeHuge(remap, vertices);
+    // Welding leaves no vertex unused, so the fetch order is a permutation.
     const size_t kept =
         meshopt_optimizeVertexFetchRemap(remap.data(), sub.indices.data(), sub.indices.size(), vertices);
     meshopt_remapIndexBuffer(sub.indices.data(), sub.indices.data(), sub.indices.size(), remap.data());
+    if (kept == vertices && sub.normals.size() == vertices && sub.uvs.size() == vertices) {
+      permute(sub, remap);
+      continue;
+    }
     remapStream(sub.positions, remap, kept);
     remapStream(sub.normals, remap, kept);
     remapStream(sub.uvs, remap, kept);

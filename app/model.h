@@ -49,6 +49,19 @@ void release(C& c) {
   C().swap(c);
 }
 
+// Asks for huge pages inside [data, data + bytes) before it is first written:
+// the export's arrays run to hundreds of megabytes, and each small page of
+// them costs a fault.
+void adviseHuge(const void* data, size_t bytes);
+
+// A vector of `n` value-initialised elements, in huge pages when large.
+template <typename V>
+void resizeHuge(V& v, size_t n) {
+  v.reserve(n);
+  adviseHuge(v.data(), n * sizeof(typename V::value_type));
+  v.resize(n);
+}
+
 // Material for a face's id: the entry with that id, or null.
 const MaterialInfo* findMaterial(const Model& model, uint32_t id);
 

@@ -13,16 +13,6 @@ Vec3d toD(const Vec3f& v) { return {v[0], v[1], v[2]}; }
 
 Vec3d sub(const Vec3d& a, const Vec3d& b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
 
-// Interior angle at `at` between the edges to `p` and `q`; 0 when degenerate.
-double cornerAngle(const Vec3d& at, const Vec3d& p, const Vec3d& q) {
-  const Vec3d u = sub(p, at), w = sub(q, at);
-  const double lu = std::sqrt(u.x * u.x + u.y * u.y + u.z * u.z);
-  const double lw = std::sqrt(w.x * w.x + w.y * w.y + w.z * w.z);
-  if (!(lu > 0) || !(lw > 0)) return 0;
-  const double c = (u.x * w.x + u.y * w.y + u.z * w.z) / (lu * lw);
-  return std::acos(c < -1 ? -1 : c > 1 ? 1 : c);
-}
-
 // Unnormalised normal of the host winding.
 Vec3d areaNormal(const TriMesh& mesh, const TriFace& f) {
   const size_t n = mesh.vertices.size();
@@ -69,7 +59,22 @@ CornerNormals::CornerNormals(const TriMesh& mesh) : faces_(mesh.faces.data()) {
     if (area.x == 0 && area.y == 0 && area.z == 0) return;
     Vec3d p[3];
     for (int k = 0; k < 3; ++k) p[k] = toD(mesh.vertices[face.v[k]]);
-    for (int k = 0; k < 3; ++k) a[k] = cornerAngle(p[k], p[(k + 1) % 3], p[(k + 2) % 3]);
+    // An edge's length serves both its corners: there its vector only
+    // changes sign, which leaves the squares as they are.
+    Vec3d e[3];
+    double length[3];
+    for (int k = 0; k < 3; ++k) {
+      e[k] = sub(p[(k + 1) % 3], p[k]);
+      length[k] = std::sqrt(e[k].x * e[k].x + e[k].y * e[k].y + e[k].z * e[k].z);
+    }
+    for (int k = 0; k < 3; ++k) {
+      const double lu = length[k], lw = length[(k + 2) % 3];
+      if (!(lu > 0) || !(lw > 0)) continue;  // 0 when degenerate
+      const Vec3d& u = e[k];
+      const Vec3d w = sub(p[(k + 2) % 3], p[k]);
+      const double c = (u.x * w.x + u.y * w.y + u.z * w.z) / (lu * lw);
+      a[k] = std::acos(c < -1 ? -1 : c > 1 ? 1 : c);
+    }
   };
 
   // Nearly every vertex has one set of smoothing bits on all its smoothed
@@ -77,7 +82,8 @@ CornerNormals::CornerNormals(const TriMesh& mesh) : faces_(mesh.faces.data()) {
   // gathered in one pass. Vertices with several sets ("mixed") are summed per
   // set afterwards, over the same faces in the same order.
   enum : uint8_t { kNoFace, kOneSet, kMixed };
-  std::vector<Vec3d> sum(vertexCount);
+  std::vector<Vec3d> sum;
+  resizeHuge(sum, vertexCount);
   std::vector<uint32_t> bits(vertexCount, 0);
   std::vector<uint8_t> state(vertexCount, kNoFace);
   size_t mixedCorners = 0;
@@ -104,7 +110,7 @@ CornerNormals::CornerNormals(const TriMesh& mesh) : faces_(mesh.faces.data()) {
       sum[v].z += double(n[2]) * a[first];
     }
   }
-  shared_.resize(vertexCount);
+  resizeHuge(shared_, vertexCount);
   for (size_t v = 0; v < vertexCount; ++v)
     if (state[v] == kOneSet && !unitOf(sum[v], shared_[v])) state[v] = kNoFace;
   release(sum);
@@ -114,6 +120,8 @@ CornerNormals::CornerNormals(const TriMesh& mesh) : faces_(mesh.faces.data()) {
   // its vertex's: faceted, broken, or at a vertex whose sum vanished or that
   // is mixed.
   auto smoothed = [&](const TriFace& face) { return face.smoothing != 0 && valid(face); };
+  own_.reserve(faceCount);
+  adviseHuge(own_.data(), faceCount * sizeof(uint32_t));
   own_.assign(faceCount, kShared);
   uint32_t owners = 0;
   for (size_t f = 0; f < faceCount; ++f) {
@@ -122,7 +130,7 @@ CornerNormals::CornerNormals(const TriMesh& mesh) : faces_(mesh.faces.data()) {
         state[face.v[2]] != kOneSet)
       own_[f] = owners++;
   }
-  kept_.resize(size_t(owners) * 3);
+  resizeHuge(kept_, size_t(owners) * 3);
   for (size_t f = 0; f < faceCount; ++f) {
     if (own_[f] == kShared) continue;
     const TriFace& face = mesh.faces[f];

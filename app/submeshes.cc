@@ -1,5 +1,6 @@
 #include "app/submeshes.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <map>
@@ -24,6 +25,7 @@ bool finite3(const Vec3f& v) {
 // The host's vertices in the output frame, and an id per vertex shared by all
 // vertices of the same value there (-0 and +0 equal): far fewer than corners,
 // so corners then weld on small integers instead of hashing their floats.
+// A vertex not finite there gets kNone: its faces are left out.
 // Positions are turned to the output frame where used rather than kept: a
 // vertex array less at the export's peak.
 struct Positions {
@@ -38,7 +40,7 @@ struct Positions {
 Positions positionsOf(const TriMesh& mesh, double scale) {
   Positions p{mesh, scale, {}, 0};
   const size_t n = mesh.vertices.size();
-  p.id.resize(n);
+  resizeHuge(p.id, n);
   // Open addressing on the bits with -0 made +0, numbered in vertex order.
   auto key = [&](size_t v) {
     const Vec3f at = p.at(v);
@@ -51,14 +53,43 @@ Positions positionsOf(const TriMesh& mesh, double scale) {
   };
   size_t size = 16;
   while (size < n * 2) size *= 2;
-  std::vector<uint32_t> table(size, kNone);  // vertex that made each id
-  for (size_t v = 0; v < n; ++v) {
-    const std::array<uint32_t, 3> k = key(v);
+  const size_t mask = size - 1;
+  auto slotOf = [&](const std::array<uint32_t, 3>& k) {
     uint32_t h = k[0] * 73856093u ^ k[1] * 19349663u ^ k[2] * 83492791u;
     h ^= h >> 15;
     h *= 0x2c1b3c6du;
     h ^= h >> 12;
-    for (size_t slot = h & (size - 1);; slot = (slot + 1) & (size - 1)) {
+    return h & mask;
+  };
+  std::vector<uint32_t> table;  // vertex that made each id
+  table.reserve(size);
+  adviseHuge(table.data(), size * sizeof(uint32_t));
+  table.assign(size, kNone);
+  // Each probe is a cache miss in a table far larger than the caches: the
+  // slots of the vertices some way ahead are fetched early, and the vertex a
+  // taken slot points to a little later, so the misses overlap.
+  constexpr size_t kAhead = 16;
+  std::array<std::array<uint32_t, 3>, kAhead> keys;
+  std::array<size_t, kAhead> slots;
+  auto stage = [&](size_t v) {
+    keys[v % kAhead] = key(v);
+    slots[v % kAhead] = slotOf(keys[v % kAhead]);
+    __builtin_prefetch(&table[slots[v % kAhead]]);
+  };
+  for (size_t v = 0; v < std::min(n, kAhead); ++v) stage(v);
+  for (size_t v = 0; v < n; ++v) {
+    const std::array<uint32_t, 3> k = keys[v % kAhead];
+    size_t slot = slots[v % kAhead];
+    if (v + kAhead < n) stage(v + kAhead);
+    if (v + kAhead / 2 < n) {
+      const uint32_t taken = table[slots[(v + kAhead / 2) % kAhead]];
+      if (taken != kNone) __builtin_prefetch(&mesh.vertices[taken]);
+    }
+    if (!finite3(p.at(v))) {
+      p.id[v] = kNone;
+      continue;
+    }
+    for (;; slot = (slot + 1) & mask) {
       if (table[slot] == kNone) {
         table[slot] = uint32_t(v);
         p.id[v] = uint32_t(p.unique++);
@@ -73,12 +104,12 @@ Positions positionsOf(const TriMesh& mesh, double scale) {
   return p;
 }
 
-// False when an index is out of range or a value of the face is not finite.
-bool faceOk(const TriMesh& mesh, const Positions& pos, const CornerNormals& normals, size_t f) {
+// False when an index is out of range or a value of the face is not finite
+// (corner normals always are).
+bool faceOk(const TriMesh& mesh, const Positions& pos, size_t f) {
   const TriFace& face = mesh.faces[f];
   for (size_t k = 0; k < 3; ++k) {
-    if (face.v[k] >= pos.size() || !finite3(pos.at(face.v[k])) || !finite3(normals.at(f, k)))
-      return false;
+    if (face.v[k] >= pos.size() || pos.id[face.v[k]] == kNone) return false;
     if (mesh.hasTexCoords) {
       if (face.tv[k] >= mesh.tverts.size()) return false;
       const Vec3f& t = mesh.tverts[face.tv[k]];
@@ -97,7 +128,7 @@ bool faceOk(const TriMesh& mesh, const Positions& pos, const CornerNormals& norm
 void weld(const TriMesh& mesh, const CornerNormals& normals, const Positions& pos,
           const uint32_t* faces, size_t faceCount, std::vector<uint32_t>& head, Submesh& out) {
   const size_t n = faceCount * 3;
-  out.indices.resize(n);
+  resizeHuge(out.indices, n);
   std::vector<uint32_t> next;  // next welded vertex of the same position id
   std::vector<uint32_t> idOf;  // position id of each welded vertex
   // At most a vertex per corner: reserved whole, so they never move while
@@ -113,7 +144,9 @@ void weld(const TriMesh& mesh, const CornerNormals& normals, const Positions& po
     const size_t k = i % 3;
     const TriFace& face = mesh.faces[f];
     const uint32_t id = pos.id[face.v[k]];
-    const Vec3f nc = toOutputFrame(normals.at(f, k), 1.0);
+    // The output frame without its scale: the same floats as turning with 1.
+    const Vec3f& hn = normals.at(f, k);
+    const Vec3f nc{hn[0], hn[2], -hn[1]};
     const std::array<float, 2> tc =
         uv ? std::array<float, 2>{mesh.tverts[face.tv[k]][0], mesh.tverts[face.tv[k]][1]}
            : std::array<float, 2>{0.f, 0.f};
@@ -151,7 +184,7 @@ SubmeshSet buildSubmeshes(const TriMesh& mesh, double scale) {
   std::map<uint32_t, size_t> counts;
   auto last = counts.end();
   for (size_t f = 0; f < mesh.faces.size(); ++f) {
-    kept[f] = faceOk(mesh, pos, normals, f);
+    kept[f] = faceOk(mesh, pos, f);
     if (!kept[f]) {
       ++out.droppedFaces;
       continue;
@@ -166,7 +199,8 @@ SubmeshSet buildSubmeshes(const TriMesh& mesh, double scale) {
     fill[id] = total;
     total += count;
   }
-  std::vector<uint32_t> order(total);
+  std::vector<uint32_t> order;
+  resizeHuge(order, total);
   last = fill.end();
   for (size_t f = 0; f < mesh.faces.size(); ++f) {
     if (!kept[f]) continue;
@@ -175,7 +209,10 @@ SubmeshSet buildSubmeshes(const TriMesh& mesh, double scale) {
     order[last->second++] = uint32_t(f);
   }
   release(kept);
-  std::vector<uint32_t> head(pos.unique, kNone);
+  std::vector<uint32_t> head;
+  head.reserve(pos.unique);
+  adviseHuge(head.data(), pos.unique * sizeof(uint32_t));
+  head.assign(pos.unique, kNone);
   size_t begin = 0;
   for (const auto& [id, count] : counts) {
     Submesh& sub = out.meshes.emplace_back();
