@@ -71,6 +71,8 @@ class CaptureSystem : public Assimp::IOSystem {
   std::map<std::string, std::string>& files_;
 };
 
+using Spools = std::vector<std::unique_ptr<SpooledFile>>;
+
 bool isGltf(Format f) { return f == Format::Glb || f == Format::Gltf; }
 
 // Pieces are named after the plant and its materials, so that they read in a
@@ -377,8 +379,8 @@ FileJob makeJob(const Model& model, const ExportRequest& req, std::vector<Submes
 }
 
 // glTF and OBJ, written straight from the submeshes.
-void writeDirect(FileJob& job, std::map<std::string, std::string>& files,
-                 std::vector<std::string>& warnings) {
+bool writeDirect(FileJob& job, std::map<std::string, std::string>& files, Spools& spooled,
+                 std::vector<std::string>& warnings, std::string& error) {
   std::vector<OutputMaterial> materials;
   for (size_t i = 0; i < job.materialCount(); ++i) {
     const uint32_t id = job.materialId(i);
@@ -395,7 +397,11 @@ void writeDirect(FileJob& job, std::map<std::string, std::string>& files,
   }
   job.step(50, "writing");
   if (job.req.format == Format::Obj) {
-    writeObj(materials, job.meshNames, std::move(job.levels.front()), job.path, files);
+    auto spool = std::make_unique<SpooledFile>(job.path);
+    error = spool->open();
+    if (!error.empty()) return false;
+    writeObj(materials, job.meshNames, std::move(job.levels.front()), job.path, files, spool.get());
+    spooled.push_back(std::move(spool));
   } else {
     GltfScene scene;
     scene.nodeName = job.nodeName;
@@ -408,13 +414,14 @@ void writeDirect(FileJob& job, std::map<std::string, std::string>& files,
     writeGltf(scene, std::move(job.levels), job.path, job.req.format == Format::Glb, files);
   }
   for (auto& [copy, bytes] : job.textures.copies) files.emplace(copy, std::move(bytes));
+  return true;
 }
 
 // Assimp's scene around the geometry: materials, the node (with a child per
 // level), a stand-in per mesh; `geometries` gets the real arrays, in the
-// scene's mesh order, and `expected` their bytes.
+// scene's mesh order.
 std::unique_ptr<aiScene> fbxScene(FileJob& job, std::vector<FbxGeometry>& geometries,
-                                  size_t& expected, std::vector<std::string>& warnings) {
+                                  std::vector<std::string>& warnings) {
   auto scene = std::make_unique<aiScene>();
   scene->mRootNode = new aiNode(job.nodeName);
   const size_t materialCount = job.materialCount();
@@ -439,7 +446,6 @@ std::unique_ptr<aiScene> fbxScene(FileJob& job, std::vector<FbxGeometry>& geomet
       scene->mMeshes[next] = makeStandIn(
           unsigned(i), level == 0 && job.levelNames.empty() ? job.meshNames[i] : job.meshName(level, sub));
       geometries.emplace_back(sub);
-      expected += geometries.back().bytes();
       own.push_back(next++);
     }
     if (own.empty()) return;
@@ -463,11 +469,10 @@ std::unique_ptr<aiScene> fbxScene(FileJob& job, std::vector<FbxGeometry>& geomet
 
 // Assimp writes the scene into memory; its file is read back, mended and
 // written again with the real arrays streamed in place of the stand-ins'.
-bool writeFbx(FileJob& job, std::map<std::string, std::string>& files,
+bool writeFbx(FileJob& job, std::map<std::string, std::string>& files, Spools& spooled,
               std::vector<std::string>& warnings, std::string& error) {
   std::vector<FbxGeometry> geometries;
-  size_t expected = 0;
-  std::unique_ptr<aiScene> scene = fbxScene(job, geometries, expected, warnings);
+  std::unique_ptr<aiScene> scene = fbxScene(job, geometries, warnings);
   for (const FbxGeometry& geometry : geometries)
     if (geometry.largestArray() > 0xffffffffu / 8) {
       error = "the mesh is too large for FBX's 32-bit array sizes";
@@ -495,7 +500,6 @@ bool writeFbx(FileJob& job, std::map<std::string, std::string>& files,
     error = "cannot re-read the FBX that Assimp wrote: " + error;
     return false;
   }
-  expected += main->second.size();
   release(main->second);
   declareMetres(doc);
   stampCreationTime(doc);
@@ -504,24 +508,31 @@ bool writeFbx(FileJob& job, std::map<std::string, std::string>& files,
     error = "the FBX that Assimp wrote does not hold one geometry per mesh";
     return false;
   }
-  std::string fixed = writeFbxBinary(
-      doc,
-      [&](const FbxNode& node, int width, std::string& out) {
-        auto it = arrays.find(&node);
-        if (it == arrays.end()) return false;
-        geometries[it->second.first].write(it->second.second, width, out);
-        return true;
-      },
-      expected);
-  doc = {};
-  geometries.clear();
-  job.levels.clear();
-  const std::string fault = checkFbxStructure(fixed);
+  // The tree around the arrays, as it is mended, checked on its own: the
+  // arrays' records are sized by the writer from their counts.
+  const std::string fault = checkFbxStructure(writeFbxBinary(doc));
   if (!fault.empty()) {
     error = "the rewritten FBX is unsound: " + fault;
     return false;
   }
-  main->second = std::move(fixed);
+  auto spool = std::make_unique<SpooledFile>(job.path);
+  error = spool->open();
+  if (!error.empty()) return false;
+  FbxOut out(spool.get());
+  writeFbxBinary(
+      doc,
+      [&](const FbxNode& node, int width, FbxOut& into) {
+        auto it = arrays.find(&node);
+        if (it == arrays.end()) return false;
+        geometries[it->second.first].write(it->second.second, width, into);
+        return true;
+      },
+      out);
+  doc = {};
+  geometries.clear();
+  job.levels.clear();
+  spooled.push_back(std::move(spool));
+  written.erase(main);
   for (auto& [copy, bytes] : job.textures.copies) written.emplace(copy, std::move(bytes));
   for (auto& [name, bytes] : written) files.emplace(name, std::move(bytes));
   return true;
@@ -531,14 +542,12 @@ bool writeFbx(FileJob& job, std::map<std::string, std::string>& files,
 // children nodes of `nodeName` (`levels` then line up mesh for mesh with the
 // first, which gives the materials). Warnings of textures go to `warnings`.
 bool writeFile(const Model& model, const ExportRequest& req, std::vector<SubmeshSet>&& levels,
-               const std::string& path, const std::string& nodeName,
-               std::map<std::string, std::string>& files, std::vector<std::string>& warnings,
-               std::string& error) {
+               const std::string& path, const std::string& nodeName, ExportResult& result,
+               std::vector<std::string>& warnings, std::string& error) {
   FileJob job = makeJob(model, req, std::move(levels), path, nodeName);
   job.step(40, "materials");
-  if (req.format == Format::Fbx) return writeFbx(job, files, warnings, error);
-  writeDirect(job, files, warnings);
-  return true;
+  if (req.format == Format::Fbx) return writeFbx(job, result.files, result.spooled, warnings, error);
+  return writeDirect(job, result.files, result.spooled, warnings, error);
 }
 
 size_t triangleCount(const SubmeshSet& set) {
@@ -586,7 +595,7 @@ bool exportModel(const Model& model, const ExportRequest& req, ExportResult& res
   std::vector<SubmeshSet> levels = buildLevels(model, req, result);
   const std::string nodeName = model.nodeName.empty() ? "plant" : model.nodeName;
   if (!req.lodFiles)
-    return writeFile(model, req, std::move(levels), req.outputPath, nodeName, result.files,
+    return writeFile(model, req, std::move(levels), req.outputPath, nodeName, result,
                      result.warnings, error);
   for (size_t l = 1; l < levels.size(); ++l) {
     SubmeshSet& level = levels[l];
@@ -598,11 +607,11 @@ bool exportModel(const Model& model, const ExportRequest& req, ExportResult& res
     // Textures are looked up once: the same warning would only repeat.
     std::vector<std::string> repeated;
     if (!writeFile(model, req, std::move(one), lodFilePath(req.outputPath, l),
-                   nodeName + "_LOD" + std::to_string(l), result.files, repeated, error))
+                   nodeName + "_LOD" + std::to_string(l), result, repeated, error))
       return false;
   }
   levels.resize(1);
-  return writeFile(model, req, std::move(levels), req.outputPath, nodeName, result.files,
+  return writeFile(model, req, std::move(levels), req.outputPath, nodeName, result,
                    result.warnings, error);
 }
 

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "app/model.h"
+#include "app/output_files.h"
 
 namespace syv::app {
 
@@ -45,6 +46,8 @@ std::string lodFilePath(const std::string& outputPath, size_t level);
 
 struct ExportResult {
   std::map<std::string, std::string> files;  // final path -> bytes, texture copies included
+  // .obj and .fbx: written as made, to be put in place with `files`.
+  std::vector<std::unique_ptr<SpooledFile>> spooled;
   std::vector<std::string> warnings;
   size_t triangles = 0;  // written, of the full plant
   std::vector<size_t> levelTriangles;  // of each level of detail

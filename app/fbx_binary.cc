@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "app/output_files.h"
+
 namespace syv::app {
 namespace {
 
@@ -150,22 +152,17 @@ struct Walker {
   }
 };
 
-void writeNode(std::string& out, const FbxNode& node, int width, const FbxNodeWriter& writer) {
+void writeNode(FbxOut& out, const FbxNode& node, int width, const FbxNodeWriter& writer) {
   if (writer && writer(node, width, out)) return;
-  const size_t at = out.size();
-  out.append(size_t(width) * 3, '\0');
-  out.push_back(char(uint8_t(node.name.size() > 255 ? 255 : node.name.size())));
-  out.append(node.name, 0, 255);
-  const size_t propStart = out.size();
-  for (const std::string& p : node.properties) out += p;
-  putLE(out, at + size_t(width), node.properties.size(), width);
-  putLE(out, at + 2 * size_t(width), out.size() - propStart, width);
+  FbxRecord record(out, width, node.name);
+  for (const std::string& p : node.properties) record.raw(p);
   // Readers take a node without properties as an (empty) list as well.
-  if (!node.children.empty() || node.properties.empty()) {
+  if (!node.children.empty()) {
+    record.children();
     for (const FbxNode& c : node.children) writeNode(out, c, width, writer);
-    out.append(size_t(width) * 3 + 1, '\0');
   }
-  putLE(out, at, out.size(), width);
+  record.end();
+  out.spill();
 }
 
 }  // namespace
@@ -179,28 +176,50 @@ bool readFbxBinary(const std::string& bytes, FbxDocument& doc, std::string& erro
   return true;
 }
 
-FbxRecord::FbxRecord(std::string& out, int offsetWidth, const std::string& name)
-    : out_(out), width_(offsetWidth), at_(out.size()) {
-  out.append(size_t(width_) * 3, '\0');
-  out.push_back(char(uint8_t(name.size() > 255 ? 255 : name.size())));
-  out.append(name, 0, 255);
-  propStart_ = out.size();
+void FbxOut::put(size_t at, uint64_t v, int width) {
+  if (at >= base_) return putLE(bytes, at - base_, v, width);
+  char le[8];
+  for (int i = 0; i < width; ++i) le[i] = char((v >> (8 * i)) & 0xff);
+  spool_->patch(at, le, size_t(width));
 }
 
-char* FbxRecord::array(char type, size_t count, size_t size) {
-  out_.push_back(type);
-  appendLE(out_, count, 4);
-  appendLE(out_, 0, 4);
-  appendLE(out_, count * size, 4);
-  const size_t at = out_.size();
-  out_.resize(at + count * size);
+char* FbxOut::grow(size_t n) {
+  const size_t at = bytes.size();
+  bytes.resize(at + n);
+  return &bytes[at];
+}
+
+void FbxOut::spill() {
+  if (spool_ && bytes.size() >= (size_t(1) << 20)) finish();
+}
+
+void FbxOut::finish() {
+  if (!spool_) return;
+  spool_->append(bytes);
+  base_ += bytes.size();
+  bytes.clear();
+}
+
+FbxRecord::FbxRecord(FbxOut& out, int offsetWidth, const std::string& name)
+    : out_(out), width_(offsetWidth), at_(out.pos()) {
+  out.bytes.append(size_t(width_) * 3, '\0');
+  out.bytes.push_back(char(uint8_t(name.size() > 255 ? 255 : name.size())));
+  out.bytes.append(name, 0, 255);
+  propStart_ = out.pos();
+}
+
+void FbxRecord::array(char type, size_t count, size_t size) {
+  std::string& b = out_.bytes;
+  b.push_back(type);
+  appendLE(b, count, 4);
+  appendLE(b, 0, 4);
+  appendLE(b, count * size, 4);
   ++count_;
-  return &out_[at];
 }
 
 void FbxRecord::closeProperties() {
-  putLE(out_, at_ + size_t(width_), count_, width_);
-  putLE(out_, at_ + 2 * size_t(width_), out_.size() - propStart_, width_);
+  out_.put(at_ + size_t(width_), count_, width_);
+  out_.put(at_ + 2 * size_t(width_), out_.pos() - propStart_, width_);
 }
 
 void FbxRecord::children() {
@@ -210,28 +229,34 @@ void FbxRecord::children() {
 
 void FbxRecord::end() {
   if (!nested_) closeProperties();
-  if (nested_ || count_ == 0) out_.append(size_t(width_) * 3 + 1, '\0');
-  putLE(out_, at_, out_.size(), width_);
+  if (nested_ || count_ == 0) out_.bytes.append(size_t(width_) * 3 + 1, '\0');
+  out_.put(at_, out_.pos(), width_);
+}
+
+void writeFbxBinary(const FbxDocument& doc, const FbxNodeWriter& writer, FbxOut& out) {
+  const int width = doc.version >= 7500 ? 8 : 4;
+  std::string& b = out.bytes;
+  b.append(kMagic, 20);
+  b += std::string("\0\x1a\0", 3);
+  appendLE(b, doc.version, 4);
+  for (const FbxNode& n : doc.nodes) writeNode(out, n, width, writer);
+  out.bytes.append(size_t(width) * 3 + 1, '\0');
+  if (doc.footerId.size() == 16) {
+    out.bytes += doc.footerId;
+    out.bytes.append(16 - out.pos() % 16, '\0');
+    out.bytes.append(4, '\0');
+    appendLE(out.bytes, doc.version, 4);
+    out.bytes.append(120, '\0');
+    if (doc.footerMagic.size() == 16) out.bytes += doc.footerMagic;
+  }
+  out.finish();
 }
 
 std::string writeFbxBinary(const FbxDocument& doc, const FbxNodeWriter& writer, size_t reserve) {
-  const int width = doc.version >= 7500 ? 8 : 4;
-  std::string out;
-  out.reserve(reserve);
-  out.assign(kMagic, 20);
-  out += std::string("\0\x1a\0", 3);
-  appendLE(out, doc.version, 4);
-  for (const FbxNode& n : doc.nodes) writeNode(out, n, width, writer);
-  out.append(size_t(width) * 3 + 1, '\0');
-  if (doc.footerId.size() == 16) {
-    out += doc.footerId;
-    out.append(16 - out.size() % 16, '\0');
-    out.append(4, '\0');
-    appendLE(out, doc.version, 4);
-    out.append(120, '\0');
-    if (doc.footerMagic.size() == 16) out += doc.footerMagic;
-  }
-  return out;
+  FbxOut out;
+  out.bytes.reserve(reserve);
+  writeFbxBinary(doc, writer, out);
+  return std::move(out.bytes);
 }
 
 std::string checkFbxStructure(const std::string& bytes) {

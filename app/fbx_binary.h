@@ -29,30 +29,52 @@ constexpr int kFbxMaxDepth = 64;
 // False with a message when the bytes are not a binary FBX tree.
 bool readFbxBinary(const std::string& bytes, FbxDocument& doc, std::string& error);
 
+class SpooledFile;
+
+// Where a file is written: whole into `bytes`, or with a spool in pieces
+// (what is in `bytes` goes to the spool whenever it grows large).
+class FbxOut {
+ public:
+  explicit FbxOut(SpooledFile* spool = nullptr) : spool_(spool) {}
+  std::string bytes;  // not yet handed to the spool
+  size_t pos() const { return base_ + bytes.size(); }
+  // Little-endian `v` in `width` bytes at `at`, which is written already.
+  void put(size_t at, uint64_t v, int width);
+  // `n` bytes more, to be filled before anything else is appended.
+  char* grow(size_t n);
+  void spill();  // hands the bytes on when they are many
+  void finish();
+
+ private:
+  SpooledFile* spool_;
+  size_t base_ = 0;
+};
+
 // Writes a whole node record itself, instead of the tree's, when it returns true:
 // so that big arrays go straight into the file rather than through a node.
-using FbxNodeWriter = std::function<bool(const FbxNode& node, int offsetWidth, std::string& out)>;
+using FbxNodeWriter = std::function<bool(const FbxNode& node, int offsetWidth, FbxOut& out)>;
 
 // Every nested list, and every node without properties, ends with a null record.
 // `reserve` is the expected size, so that a big file is not copied as it grows.
 std::string writeFbxBinary(const FbxDocument& doc, const FbxNodeWriter& writer = nullptr,
                            size_t reserve = 0);
+void writeFbxBinary(const FbxDocument& doc, const FbxNodeWriter& writer, FbxOut& out);
 
 // One node record appended to `out`: properties, then optionally children
 // (other records appended between children() and end()).
 class FbxRecord {
  public:
-  FbxRecord(std::string& out, int offsetWidth, const std::string& name);
-  void raw(const std::string& property) { out_ += property; ++count_; }
-  // An uncompressed array of `count` elements of `size` bytes; returns where its
-  // payload goes, to be filled before anything else is appended.
-  char* array(char type, size_t count, size_t size);
+  FbxRecord(FbxOut& out, int offsetWidth, const std::string& name);
+  void raw(const std::string& property) { out_.bytes += property; ++count_; }
+  // The head of an uncompressed array of `count` elements of `size` bytes; its
+  // payload follows, appended before anything else.
+  void array(char type, size_t count, size_t size);
   void children();
   void end();
 
  private:
   void closeProperties();
-  std::string& out_;
+  FbxOut& out_;
   int width_;
   size_t at_, propStart_;
   size_t count_ = 0;

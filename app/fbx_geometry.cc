@@ -1,5 +1,6 @@
 #include "app/fbx_geometry.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 
@@ -60,10 +61,6 @@ void putInt(char*& p, int32_t v) {
   p += sizeof v;
 }
 
-size_t arrayRecord(const char* name, size_t count, size_t size) {
-  return 25 + std::strlen(name) + 13 + count * size;
-}
-
 }  // namespace
 
 FbxGeometry::FbxGeometry(const Submesh& mesh) : mesh_(mesh) {
@@ -85,49 +82,61 @@ bool FbxGeometry::arrayNamed(const std::string& name, Array& array) {
   return false;
 }
 
-size_t FbxGeometry::bytes() const {
-  const size_t corners = mesh_.indices.size();
-  return arrayRecord("Vertices", mesh_.positions.size() * 3, 8) +
-         arrayRecord("PolygonVertexIndex", corners, 4) + arrayRecord("Normals", corners * 3, 8) +
-         arrayRecord("UV", uvFrom_.size() * 2, 8) + arrayRecord("UVIndex", corners, 4);
+// `count` elements of `size` bytes in pieces, so that a spooled file never
+// holds a whole array in memory; `fill(first, end, p)` writes elements
+// [first, end) at `p`.
+template <typename Fill>
+void putArray(FbxOut& out, size_t count, size_t size, Fill fill) {
+  constexpr size_t kPiece = size_t(1) << 16;
+  for (size_t first = 0; first < count; first += kPiece) {
+    const size_t end = std::min(count, first + kPiece);
+    char* p = out.grow((end - first) * size);
+    fill(first, end, p);
+    out.spill();
+  }
 }
 
-void FbxGeometry::write(Array array, int offsetWidth, std::string& out) const {
+void FbxGeometry::write(Array array, int offsetWidth, FbxOut& out) const {
   static const char* const names[] = {"Vertices", "PolygonVertexIndex", "Normals", "UV", "UVIndex"};
   FbxRecord record(out, offsetWidth, names[int(array)]);
   const std::vector<uint32_t>& idx = mesh_.indices;
   switch (array) {
-    case Array::Vertices: {
-      char* p = record.array('d', mesh_.positions.size() * 3, 8);
-      for (const Vec3f& v : mesh_.positions)
-        for (float f : v) putDouble(p, f);
+    case Array::Vertices:
+      record.array('d', mesh_.positions.size() * 3, 8);
+      putArray(out, mesh_.positions.size(), 24, [&](size_t first, size_t end, char* p) {
+        for (size_t v = first; v < end; ++v)
+          for (float f : mesh_.positions[v]) putDouble(p, f);
+      });
       break;
-    }
-    case Array::PolygonVertexIndex: {
-      char* p = record.array('i', idx.size(), 4);
-      for (size_t c = 0; c < idx.size(); ++c) {
-        const int32_t id = int32_t(idx[c]);
-        putInt(p, c % 3 == 2 ? -1 - id : id);
-      }
+    case Array::PolygonVertexIndex:
+      record.array('i', idx.size(), 4);
+      putArray(out, idx.size(), 4, [&](size_t first, size_t end, char* p) {
+        for (size_t c = first; c < end; ++c) {
+          const int32_t id = int32_t(idx[c]);
+          putInt(p, c % 3 == 2 ? -1 - id : id);
+        }
+      });
       break;
-    }
-    case Array::Normals: {
-      char* p = record.array('d', idx.size() * 3, 8);
-      for (uint32_t v : idx)
-        for (float f : mesh_.normals[v]) putDouble(p, f);
+    case Array::Normals:
+      record.array('d', idx.size() * 3, 8);
+      putArray(out, idx.size(), 24, [&](size_t first, size_t end, char* p) {
+        for (size_t c = first; c < end; ++c)
+          for (float f : mesh_.normals[idx[c]]) putDouble(p, f);
+      });
       break;
-    }
-    case Array::UV: {
-      char* p = record.array('d', uvFrom_.size() * 2, 8);
-      for (uint32_t v : uvFrom_)
-        for (float f : mesh_.uvs[v]) putDouble(p, f);
+    case Array::UV:
+      record.array('d', uvFrom_.size() * 2, 8);
+      putArray(out, uvFrom_.size(), 16, [&](size_t first, size_t end, char* p) {
+        for (size_t u = first; u < end; ++u)
+          for (float f : mesh_.uvs[uvFrom_[u]]) putDouble(p, f);
+      });
       break;
-    }
-    case Array::UVIndex: {
-      char* p = record.array('i', idx.size(), 4);
-      for (uint32_t v : idx) putInt(p, int32_t(uv_[v]));
+    case Array::UVIndex:
+      record.array('i', idx.size(), 4);
+      putArray(out, idx.size(), 4, [&](size_t first, size_t end, char* p) {
+        for (size_t c = first; c < end; ++c) putInt(p, int32_t(uv_[idx[c]]));
+      });
       break;
-    }
   }
   record.end();
 }

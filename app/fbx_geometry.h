@@ -13,6 +13,8 @@
 
 namespace syv::app {
 
+class FbxOut;
+
 class FbxGeometry {
  public:
   explicit FbxGeometry(const Submesh& mesh);
@@ -21,8 +23,7 @@ class FbxGeometry {
   static bool arrayNamed(const std::string& name, Array& array);
 
   // The record of `array` (a node named after it, one array property).
-  void write(Array array, int offsetWidth, std::string& out) const;
-  size_t bytes() const;  // all five records, roughly
+  void write(Array array, int offsetWidth, FbxOut& out) const;
   // Elements of the largest array, which FBX counts in 32 bits.
   size_t largestArray() const { return mesh_.indices.size() * 3; }
 

@@ -244,7 +244,7 @@ int exportPlant(const Options& o, const Model& model, const std::vector<std::str
   if (gInterrupted) return cancelled(report, o);
   if (strictFails(report, o)) return kImportFailed;
   progress.update(90, "files");
-  if (!writeFilesInPlace(result.files, o.output, error)) {
+  if (!writeFilesInPlace(result.files, o.output, error, &result.spooled)) {
     report.error(error);
     return kWriteFailed;
   }
@@ -253,6 +253,7 @@ int exportPlant(const Options& o, const Model& model, const std::vector<std::str
   exported.triangles = result.triangles;
   exported.levelTriangles = result.levelTriangles;
   for (const auto& file : result.files) exported.bytes += file.second.size();
+  for (const auto& file : result.spooled) exported.bytes += file->size();
   return kDone;
 }
 

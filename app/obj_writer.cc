@@ -1,9 +1,9 @@
 #include "app/obj_writer.h"
 
-#include <meshoptimizer.h>
-
 #include <charconv>
 #include <cstring>
+
+#include "app/output_files.h"
 
 namespace syv::app {
 namespace {
@@ -42,31 +42,56 @@ Vec3f turned(const Vec3f& n) {
           zero * n[0] + zero * n[1] + one * n[2]};
 }
 
-// Numbers the distinct values (equal as numbers: -0 is 0) over all corners in
-// order of first use; `first` gets the vertex each number was first seen at.
+// Numbers the distinct values (equal as numbers: -0 is 0) over all meshes'
+// corners in order of first use: the number of each vertex (all meshes' in
+// one row), and each number's value as its first vertex has it.
 template <class ValueOf>
-std::vector<uint32_t> numberValues(const std::vector<uint32_t>& corners, size_t vertexCount,
-                                   ValueOf valueOf, std::vector<uint32_t>& first) {
-  std::vector<std::array<uint32_t, 3>> keys(vertexCount);
-  for (size_t v = 0; v < vertexCount; ++v) {
-    const Vec3f x = valueOf(v);
-    keys[v] = {canonicalBits(x[0]), canonicalBits(x[1]), canonicalBits(x[2])};
+std::vector<uint32_t> numberValues(const std::vector<Submesh>& meshes, ValueOf valueOf,
+                                   std::vector<Vec3f>& values) {
+  constexpr uint32_t kNone = ~uint32_t(0);
+  size_t vertices = 0;
+  for (const Submesh& sub : meshes) vertices += sub.positions.size();
+  size_t size = 16;
+  while (size < vertices * 2) size *= 2;
+  std::vector<uint32_t> table(size, kNone);  // numbers, placed by their value
+  std::vector<uint32_t> number(vertices, kNone);
+  auto same = [](const Vec3f& a, const uint32_t (&k)[3]) {
+    return canonicalBits(a[0]) == k[0] && canonicalBits(a[1]) == k[1] && canonicalBits(a[2]) == k[2];
+  };
+  size_t base = 0;
+  for (const Submesh& sub : meshes) {
+    for (uint32_t i : sub.indices) {
+      uint32_t& n = number[base + i];
+      if (n != kNone) continue;
+      const Vec3f x = valueOf(sub, i);
+      const uint32_t k[3] = {canonicalBits(x[0]), canonicalBits(x[1]), canonicalBits(x[2])};
+      uint32_t h = 0;
+      for (uint32_t c : k) h = (h ^ c) * 0x9e3779b1u;
+      h ^= h >> 16;
+      for (size_t at = h & (size - 1);; at = (at + 1) & (size - 1)) {
+        if (table[at] == kNone) {
+          table[at] = n = uint32_t(values.size());
+          values.push_back(x);
+          break;
+        }
+        if (same(values[table[at]], k)) {
+          n = table[at];
+          break;
+        }
+      }
+    }
+    base += sub.positions.size();
   }
-  std::vector<uint32_t> number(vertexCount);
-  const size_t count = meshopt_generateVertexRemap(number.data(), corners.data(), corners.size(),
-                                                   keys.data(), vertexCount, sizeof keys[0]);
-  first.assign(count, 0);
-  uint32_t next = 0;
-  for (uint32_t v : corners)
-    if (number[v] == next) first[next++] = v;
   return number;
 }
+
+char* putInt(char* p, size_t v) { return std::to_chars(p, p + 24, v).ptr; }
 
 }  // namespace
 
 void writeObj(const std::vector<OutputMaterial>& materials, const std::vector<std::string>& meshNames,
               SubmeshSet&& meshes, const std::string& outputPath,
-              std::map<std::string, std::string>& files) {
+              std::map<std::string, std::string>& files, SpooledFile* spool) {
   const std::string header =
       "# File produced by Open Asset Import Library (http://www.assimp.sf.net)\n"
       "# (assimp v5.2.0)\n\n";
@@ -88,75 +113,89 @@ void writeObj(const std::vector<OutputMaterial>& materials, const std::vector<st
     mtl += "\n";
   }
 
-  // All meshes' vertices in one numbering, their corners in writing order.
-  std::vector<Vec3f> positions, normals;
-  std::vector<std::array<float, 2>> uvs;
-  std::vector<uint32_t> corners;
-  std::vector<size_t> faceCounts;
-  for (Submesh& sub : meshes.meshes) {
-    const uint32_t base = uint32_t(positions.size());
-    positions.insert(positions.end(), sub.positions.begin(), sub.positions.end());
-    normals.insert(normals.end(), sub.normals.begin(), sub.normals.end());
-    uvs.insert(uvs.end(), sub.uvs.begin(), sub.uvs.end());
-    for (uint32_t i : sub.indices) corners.push_back(base + i);
-    faceCounts.push_back(sub.indices.size() / 3);
-    sub = {};
-  }
-  const size_t n = positions.size();
-  std::vector<uint32_t> firstP, firstT, firstN;
+  // All meshes' vertices in one numbering per kind of value.
+  const std::vector<Submesh>& subs = meshes.meshes;
+  std::vector<Vec3f> valuesP, valuesT, valuesN;
   const std::vector<uint32_t> numP =
-      numberValues(corners, n, [&](size_t v) { return placed(positions[v]); }, firstP);
-  const std::vector<uint32_t> numT =
-      numberValues(corners, n, [&](size_t v) { return Vec3f{uvs[v][0], uvs[v][1], 0.f}; }, firstT);
+      numberValues(subs, [](const Submesh& s, uint32_t v) { return placed(s.positions[v]); }, valuesP);
+  const std::vector<uint32_t> numT = numberValues(
+      subs, [](const Submesh& s, uint32_t v) { return Vec3f{s.uvs[v][0], s.uvs[v][1], 0.f}; }, valuesT);
   const std::vector<uint32_t> numN =
-      numberValues(corners, n, [&](size_t v) { return turned(normals[v]); }, firstN);
+      numberValues(subs, [](const Submesh& s, uint32_t v) { return turned(s.normals[v]); }, valuesN);
 
   std::string obj = header + "mtllib " + mtlName + "\n\n";
-  obj.reserve(obj.size() + (firstP.size() + firstN.size()) * 36 + firstT.size() * 24 +
-              corners.size() * 22);
-  auto list = [&](const char* title, const char* tag, const std::vector<uint32_t>& first,
-                  auto valueOf) {
+  constexpr size_t kPiece = size_t(1) << 20;
+  size_t corners = 0;
+  for (const Submesh& sub : subs) corners += sub.indices.size();
+  if (spool)
+    obj.reserve(kPiece + 4096);
+  else
+    obj.reserve(obj.size() + (valuesP.size() + valuesN.size()) * 36 + valuesT.size() * 24 +
+                corners * 22);
+  auto spill = [&] {
+    if (spool && obj.size() >= kPiece) {
+      spool->append(obj);
+      obj.clear();
+    }
+  };
+  auto list = [&](const char* title, const char* tag, const std::vector<Vec3f>& values) {
     obj += "# ";
-    appendInt(obj, first.size());
+    appendInt(obj, values.size());
     obj += title;
-    for (uint32_t v : first) {
-      obj += tag;
-      const Vec3f x = valueOf(v);
+    const size_t tagSize = std::strlen(tag);
+    for (const Vec3f& x : values) {
+      char line[128];
+      char* p = line;
+      std::memcpy(p, tag, tagSize);
+      p += tagSize;
       for (int k = 0; k < 3; ++k) {
-        obj += ' ';
-        appendFloat(obj, x[k]);
+        *p++ = ' ';
+        p = std::to_chars(p, p + 32, double(x[k]), std::chars_format::general, 9).ptr;
       }
-      obj += '\n';
+      *p++ = '\n';
+      obj.append(line, p);
+      spill();
     }
     obj += '\n';
   };
-  list(" vertex positions\n", "v", firstP, [&](uint32_t v) { return placed(positions[v]); });
-  list(" UV coordinates\n", "vt", firstT, [&](uint32_t v) { return Vec3f{uvs[v][0], uvs[v][1], 0.f}; });
-  list(" vertex normals\n", "vn", firstN, [&](uint32_t v) { return turned(normals[v]); });
+  list(" vertex positions\n", "v", valuesP);
+  list(" UV coordinates\n", "vt", valuesT);
+  list(" vertex normals\n", "vn", valuesN);
 
-  size_t at = 0;
-  for (size_t m = 0; m < faceCounts.size(); ++m) {
+  size_t base = 0;
+  for (size_t m = 0; m < subs.size(); ++m) {
+    const std::vector<uint32_t>& idx = subs[m].indices;
     obj += "# Mesh '" + meshNames[m] + "' with ";
-    appendInt(obj, faceCounts[m]);
+    appendInt(obj, idx.size() / 3);
     obj += " faces\n";
     if (!meshNames[m].empty()) obj += "g " + meshNames[m] + "\n";
     obj += "usemtl " + materials[m].name + "\n";
-    for (size_t f = 0; f < faceCounts[m]; ++f) {
-      obj += "f ";
-      for (int k = 0; k < 3; ++k, ++at) {
-        const uint32_t v = corners[at];
-        obj += ' ';
-        appendInt(obj, size_t(numP[v]) + 1);
-        obj += '/';
-        appendInt(obj, size_t(numT[v]) + 1);
-        obj += '/';
-        appendInt(obj, size_t(numN[v]) + 1);
+    for (size_t c = 0; c + 3 <= idx.size(); c += 3) {
+      char line[128];
+      char* p = line;
+      *p++ = 'f';
+      *p++ = ' ';
+      for (size_t k = 0; k < 3; ++k) {
+        const size_t v = base + idx[c + k];
+        *p++ = ' ';
+        p = putInt(p, size_t(numP[v]) + 1);
+        *p++ = '/';
+        p = putInt(p, size_t(numT[v]) + 1);
+        *p++ = '/';
+        p = putInt(p, size_t(numN[v]) + 1);
       }
-      obj += '\n';
+      *p++ = '\n';
+      obj.append(line, p);
+      spill();
     }
     obj += '\n';
+    base += subs[m].positions.size();
   }
-  files[outputPath] = std::move(obj);
+  meshes = {};
+  if (spool)
+    spool->append(obj);
+  else
+    files[outputPath] = std::move(obj);
   files[mtlPath] = std::move(mtl);
 }
 

@@ -13,10 +13,13 @@
 
 namespace syv::app {
 
+class SpooledFile;
+
 // `materials` has one entry per mesh (at least one); the .mtl is named after
-// the output with its extension replaced.
+// the output with its extension replaced. The .obj goes to `spool` as it is
+// made when there is one, into `files` otherwise.
 void writeObj(const std::vector<OutputMaterial>& materials, const std::vector<std::string>& meshNames,
               SubmeshSet&& meshes, const std::string& outputPath,
-              std::map<std::string, std::string>& files);
+              std::map<std::string, std::string>& files, SpooledFile* spool = nullptr);
 
 }  // namespace syv::app

@@ -19,10 +19,10 @@ std::string folderOf(const std::string& path) {
   return dir.empty() ? std::string(".") : dir.string();
 }
 
-bool writeAll(int fd, const std::string& data) {
+bool writeAll(int fd, const char* data, size_t size) {
   size_t done = 0;
-  while (done < data.size()) {
-    ssize_t n = ::write(fd, data.data() + done, data.size() - done);
+  while (done < size) {
+    ssize_t n = ::write(fd, data + done, size - done);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) return false;
     done += size_t(n);
@@ -56,12 +56,50 @@ std::string checkOutputFolder(const std::string& path) {
   return {};
 }
 
+SpooledFile::~SpooledFile() {
+  if (fd_ >= 0) ::close(fd_);
+  if (!temporary_.empty()) ::unlink(temporary_.c_str());
+}
+
+std::string SpooledFile::open() {
+  temporary_ = createTemporary(path_, fd_);
+  if (temporary_.empty())
+    return path_ + ": cannot create a file in " + folderOf(path_) + " (" + std::strerror(errno) + ")";
+  return {};
+}
+
+void SpooledFile::append(const char* data, size_t n) {
+  if (!errno_ && !writeAll(fd_, data, n)) errno_ = errno ? errno : EIO;
+  size_ += n;
+}
+
+void SpooledFile::patch(size_t at, const char* data, size_t n) {
+  while (!errno_ && n) {
+    const ssize_t w = ::pwrite(fd_, data, n, off_t(at));
+    if (w < 0 && errno == EINTR) continue;
+    if (w <= 0) errno_ = errno ? errno : EIO;
+    else data += w, at += size_t(w), n -= size_t(w);
+  }
+}
+
 bool writeFilesInPlace(const std::map<std::string, std::string>& files, const std::string& mainPath,
-                       std::string& error) {
+                       std::string& error, std::vector<std::unique_ptr<SpooledFile>>* spooled) {
   std::vector<std::pair<std::string, std::string>> written;  // temporary -> final
   auto discard = [&] {
     for (auto& [tmp, final] : written) ::unlink(tmp.c_str());
   };
+  if (spooled)
+    for (const std::unique_ptr<SpooledFile>& s : *spooled) {
+      const int savedErrno = s->errno_;
+      const bool closed = s->fd_ < 0 || ::close(s->fd_) == 0;
+      s->fd_ = -1;
+      if (s->temporary_.empty() || savedErrno || !closed) {
+        error = s->path_ + ": write failed (" + std::strerror(savedErrno ? savedErrno : errno) + ")";
+        discard();
+        return false;
+      }
+      written.emplace_back(s->temporary_, s->path_);
+    }
   for (const auto& [path, data] : files) {
     int fd = -1;
     const std::string tmp = createTemporary(path, fd);
@@ -71,7 +109,7 @@ bool writeFilesInPlace(const std::map<std::string, std::string>& files, const st
       return false;
     }
     written.emplace_back(tmp, path);
-    const bool ok = writeAll(fd, data);
+    const bool ok = writeAll(fd, data.data(), data.size());
     const int savedErrno = errno;
     if (::close(fd) != 0 || !ok) {
       error = path + ": write failed (" + std::strerror(ok ? errno : savedErrno) + ")";
@@ -89,6 +127,8 @@ bool writeFilesInPlace(const std::map<std::string, std::string>& files, const st
       return false;
     }
   }
+  if (spooled)
+    for (const std::unique_ptr<SpooledFile>& s : *spooled) s->temporary_.clear();
   return true;
 }
 

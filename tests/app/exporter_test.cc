@@ -40,7 +40,7 @@ Written exportTo(const Model& model, const std::string& plant, const std::string
   req.format = f;
   req.scale = scale;
   w.ok = exportModel(model, req, w.result, w.error);
-  if (w.ok) w.ok = writeFilesInPlace(w.result.files, out, w.error);
+  if (w.ok) w.ok = writeFilesInPlace(w.result.files, out, w.error, &w.result.spooled);
   return w;
 }
 

@@ -140,7 +140,7 @@ TEST(FbxBinary, StreamedGeometryIsAssimpsOwn) {
   ASSERT_TRUE(readFbxBinary(fbx, doc, error)) << error;
   const FbxGeometry geometry(sub);
   int replaced = 0;
-  const std::string streamed = writeFbxBinary(doc, [&](const FbxNode& node, int width, std::string& out) {
+  const std::string streamed = writeFbxBinary(doc, [&](const FbxNode& node, int width, FbxOut& out) {
     FbxGeometry::Array array;
     if (!FbxGeometry::arrayNamed(node.name, array)) return false;
     geometry.write(array, width, out);

@@ -42,6 +42,19 @@ TEST(OutputFiles, AppearWholeAndFailuresLeaveNothing) {
   EXPECT_FALSE(writeFilesInPlace({{dir.file("taken.glb"), "x"}}, dir.file("taken.glb"), error));
   EXPECT_EQ(dir.names(), (std::vector<std::string>{"p.bin", "p.gltf", "taken.glb"}));
 
+  // A spooled file, patched after the fact, appears with the others; one not
+  // put in place leaves nothing.
+  std::vector<std::unique_ptr<SpooledFile>> spooled;
+  spooled.push_back(std::make_unique<SpooledFile>(dir.file("s.obj")));
+  ASSERT_EQ(spooled[0]->open(), "");
+  spooled[0]->append("v 0 0 0\n");
+  spooled[0]->patch(2, "1", 1);
+  { SpooledFile dropped(dir.file("d.obj")); ASSERT_EQ(dropped.open(), ""); dropped.append("x", 1); }
+  ASSERT_TRUE(writeFilesInPlace({{dir.file("s.mtl"), ""}}, dir.file("s.obj"), error, &spooled)) << error;
+  EXPECT_EQ(test::readText(dir.file("s.obj")), "v 1 0 0\n");
+  spooled.clear();
+  EXPECT_EQ(dir.names(), (std::vector<std::string>{"p.bin", "p.gltf", "s.mtl", "s.obj", "taken.glb"}));
+
   // A missing folder is the program's test, and so is a set with one.
   EXPECT_EQ(checkOutputFolder("relative-name.glb"), "");
   EXPECT_NE(checkOutputFolder(dir.file("p.gltf/x.glb")).find("not a folder"), std::string::npos);
