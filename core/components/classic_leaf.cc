@@ -1,5 +1,7 @@
 #include "core/components/classic_leaf.h"
 
+#include <cmath>
+
 #include "core/components/geometry.h"
 #include "core/components/limits.h"
 
@@ -16,13 +18,20 @@ uint32_t ClassicLeaf::linkKind(uint32_t index) const {
 uint32_t ClassicLeaf::generate(const EvaluationContext& context, MeshSink& sink, uint32_t flags,
                                ChildGroups& childTransforms) {
   // The blade always has unit length; segments only change the sampling.
-  const std::string who = "ClassicLeaf '" + name + "'";
-  const double steps = clampCount(segments, kMaxPathPoints, who + ": segments");
+  // Leaves are many: their name is spelt out only for a warning.
+  const auto who = [&] { return "ClassicLeaf '" + name + "'"; };
+  const double steps = segments >= 0.0 && segments <= kMaxPathPoints
+                           ? segments
+                           : clampCount(segments, kMaxPathPoints, who() + ": segments");
   Path path = buildHornPath(bendX, bendY, bendZ, shiftX, shiftY, step, twist, ribScale, steps,
                             1.0, stepFactor);
   applyTropism(phototropism, gravitropism, path, context.matrix(kIdWorldToObject), 1.0);
   placeFrames(context, path);
-  if (!finiteOrWarn(path, who + " path")) return 0;
+  for (const PathPoint& p : path)
+    if (!(std::isfinite(p.t) && p.frame.isFinite())) {
+      finiteOrWarn(path, who() + " path");
+      return 0;
+    }
 
   const Outline* outline = context.objectShape(kIdLinkedObject);
   if (outline != nullptr && outline->pointCount() > 0) {
