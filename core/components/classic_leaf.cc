@@ -1,5 +1,7 @@
 #include "core/components/classic_leaf.h"
 
+#include <cmath>
+
 #include "core/components/geometry.h"
 #include "core/components/limits.h"
 

@@ -104,6 +104,26 @@ double invertCell(const Cell& c, double target) {
   return c.a + x;
 }
 
+enum class Axis { X, Z };
+
+// rotX(angle) * m or rotZ(angle) * m with only the terms of the turn's
+// non-zero entries: each sum of the full product starts at +0, is never -0,
+// and its other terms are signed zeros that leave it as it is, so the bits
+// are the same for finite operands. Anything else takes the full product.
+Matrix4 turned(Axis axis, double angle, const Matrix4& m) {
+  const double c = std::cos(angle), s = std::sin(angle);
+  if (!(std::isfinite(c) && std::isfinite(s) && m.isFinite()))
+    return (axis == Axis::X ? Matrix4::rotX(angle) : Matrix4::rotZ(angle)) * m;
+  const int p = axis == Axis::X ? 1 : 0, q = p + 1;  // the two rows the turn mixes
+  Matrix4 r = m;
+  for (int j = 0; j < 4; ++j) {
+    for (int i = 0; i < 4; ++i) r.m[i][j] = m.m[i][j] + 0.0;
+    r.m[p][j] = (0.0 + c * m.m[p][j]) + s * m.m[q][j];
+    r.m[q][j] = (0.0 + -s * m.m[p][j]) + c * m.m[q][j];
+  }
+  return r;
+}
+
 bool between(double v, double a, double b) { return (v >= a && v <= b) || (v <= a && v >= b); }
 
 // A spline of three points on the Z axis is a straight stem.
@@ -500,11 +520,11 @@ uint32_t ClassicTree::generate(const EvaluationContext& context, MeshSink& sink,
       const double t = path[i].t;
       if (t >= L) break;
       const double s = t / L;
-      Matrix4 m = Matrix4::scale(branchScale.evaluate(s)) * path[i].frame;
+      Matrix4 m = scaledRows(branchScale.evaluate(s), path[i].frame);
       a += source.evaluate(s);
-      m = (treeMode < 6 ? Matrix4::rotZ(kPi - a) : Matrix4::rotZ(-a)) * m;
-      m = Matrix4::rotX(-branchAngle.evaluate(t)) * m;
-      m = Matrix4::rotZ(div.phi0) * m;
+      m = turned(Axis::Z, treeMode < 6 ? kPi - a : -a, m);
+      m = turned(Axis::X, -branchAngle.evaluate(t), m);
+      m = turned(Axis::Z, div.phi0, m);
       ChildPlacement p;
       p.frame = m;
       p.valid = 1;

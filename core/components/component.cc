@@ -1,6 +1,7 @@
 #include "core/components/component.h"
 
 #include <cmath>
+#include <cstring>
 
 #include "core/components/geometry.h"
 
@@ -34,11 +35,18 @@ ChildPlacement contextPlacement(const EvaluationContext& context) {
 
 Matrix4 Component::contextPhotoTurn(const EvaluationContext& context) const {
   const Matrix4 parentToObject = context.matrix(kIdParentToObject);
-  const Matrix4 parentInverse = parentToObject.inverse();
   // Without a pull the turn is the identity (photoTransform's own first test), and
   // so is the product with it but for signed zeros: the frame's inverse is spared.
-  if (!(std::fabs(photo) >= 1e-8))
-    return scaledColumns(parentInverse, 1.0, 1.0, 1.0) * parentToObject;
+  if (!(std::fabs(photo) >= 1e-8)) {
+    if (plainTurnKept_ &&
+        std::memcmp(plainTurnKey_.m, parentToObject.m, sizeof parentToObject.m) == 0)
+      return plainTurn_;
+    plainTurn_ = scaledColumns(parentToObject.inverse(), 1.0, 1.0, 1.0) * parentToObject;
+    plainTurnKey_ = parentToObject;
+    plainTurnKept_ = true;
+    return plainTurn_;
+  }
+  const Matrix4 parentInverse = parentToObject.inverse();
   const Matrix4 worldToObject = context.matrix(kIdWorldToObject);
   const Matrix4 turn =
       photoTransform(worldToObject.inverse() * parentToObject, photoDir, photo, photoMode);

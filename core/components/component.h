@@ -103,6 +103,13 @@ class Component {
   double photo = 0.0;
   std::vector<uint32_t> iterationMask;
   CurveParameter profile;
+
+ private:
+  // The turn without a pull depends only on M1005, which is the same for
+  // every placement of a node: kept for the last M1005 seen (bit for bit).
+  mutable Matrix4 plainTurnKey_ = Matrix4::zero();
+  mutable Matrix4 plainTurn_ = Matrix4::zero();
+  mutable bool plainTurnKept_ = false;
 };
 
 // A valid placement that hands the context's growth, thickness and density on

@@ -148,6 +148,7 @@ class Walker {
         continue;
       }
       finishFrame(f);
+      release(std::move(frames_.back()));
       frames_.pop_back();
     }
     return guard_.result;
@@ -186,7 +187,7 @@ class Walker {
       return;
     }
 
-    auto frame = std::make_unique<Frame>();
+    std::unique_ptr<Frame> frame = acquire();
     frame->node = &node;
     frame->sink = sink;
     Component* component = node.component();
@@ -205,19 +206,25 @@ class Walker {
         else
           flags |= k;
       }
-      frame->context = std::make_unique<EvaluationContext>(node.context());
-      frame->context->setNodeState(node.transform(), state.transform, state.growth,
-                                   state.thickness, state.density,
-                                   static_cast<int32_t>(state.index),
-                                   static_cast<int32_t>(state.count), shape);
+      // Only an own mesh needs the context again (after its children); any
+      // other node's context is used for generate alone, and the copy of the
+      // node's parameters is kept from the last placement of the same node.
+      EvaluationContext* context = &scratch_;
+      if (frame->ownMesh) {
+        frame->context = std::make_unique<EvaluationContext>(node.context());
+        context = frame->context.get();
+      } else if (scratchNode_ != &node) {
+        scratch_ = node.context();
+        scratchNode_ = &node;
+      }
+      context->setNodeState(node.transform(), state.transform, state.growth, state.thickness,
+                            state.density, static_cast<int32_t>(state.index),
+                            static_cast<int32_t>(state.count), shape);
       DiscardingMeshSink discard;
       TransformingMeshSink placed(*sink, placement, state.materialId);
       MeshSink& target = frame->ownMesh ? static_cast<MeshSink&>(discard) : placed;
-      component->generate(*frame->context, target, flags, frame->groups);
+      component->generate(*context, target, flags, frame->groups);
       if (guard_.stopped()) return;
-      // Only an own mesh needs the context again; deep scenes keep one frame
-      // per level, so the copy is not kept longer than it must.
-      if (!frame->ownMesh) frame->context.reset();
     }
 
     for (uint32_t i = 0; i < children.size(); ++i) {
@@ -233,8 +240,30 @@ class Walker {
     if (!frame->work.empty()) frame->step = state.progressSpan / frame->work.size();
     frame->position = state.progressStart;
     frame->state = state;
-    if (frame->work.empty() && !frame->ownMesh) return;
+    if (frame->work.empty() && !frame->ownMesh) {
+      release(std::move(frame));
+      return;
+    }
     frames_.push_back(std::move(frame));
+  }
+
+  // Frames are many (one per placement) and short-lived: their storage is reused.
+  std::unique_ptr<Frame> acquire() {
+    if (spare_.empty()) return std::make_unique<Frame>();
+    std::unique_ptr<Frame> frame = std::move(spare_.back());
+    spare_.pop_back();
+    return frame;
+  }
+  void release(std::unique_ptr<Frame> frame) {
+    frame->ownMesh.reset();
+    frame->ownSink.reset();
+    frame->context.reset();
+    frame->groups.clear();
+    frame->work.clear();
+    frame->next = 0;
+    frame->step = 0.0;
+    frame->position = 0.0;
+    spare_.push_back(std::move(frame));
   }
 
   void finishFrame(Frame& f) {
@@ -247,6 +276,9 @@ class Walker {
 
   Guard guard_;
   std::vector<std::unique_ptr<Frame>> frames_;
+  std::vector<std::unique_ptr<Frame>> spare_;
+  EvaluationContext scratch_;
+  const SceneNode* scratchNode_ = nullptr;
 };
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <limits>
 
 #include "core/components/classic_hydra.h"
@@ -253,6 +254,20 @@ TEST(ClassicSimple, PhotoTurnPivotsAboutTheNodeOrigin) {
   const Vector3 axis = (c * accumulated.inverse()).row(2).normalized();
   expectNear(axis, {0, 0, 1}, 1e-6);
   expectNear(origin * c, origin, 1e-9);
+}
+
+TEST(ClassicSimple, OneComponentServesNodesOfDifferentTransforms) {
+  // Without a pull the turn is kept per transform: nodes placed in turn must
+  // each get what a fresh component gives, to the bit.
+  ClassicSimple shared;
+  const Matrix4 owns[] = {Matrix4::rotX(0.6) * Matrix4::translation(1, 2, 3),
+                          Matrix4::scale(0.3, 0.3, 0.6), Matrix4::rotX(0.6)};
+  for (int pass = 0; pass < 2; ++pass)
+    for (const Matrix4& own : owns) {
+      const Matrix4 got = shared.contextPhotoTurn(framedContext(own, own));
+      const Matrix4 want = ClassicSimple().contextPhotoTurn(framedContext(own, own));
+      EXPECT_EQ(std::memcmp(got.m, want.m, sizeof got.m), 0);
+    }
 }
 
 TEST(ClassicSimple, NonFiniteTurnPlacesNoChild) {
