@@ -51,19 +51,9 @@ BOOL Mesh::setNumTVFaces(int count, BOOL keep, int) {
 }
 
 void Mesh::buildBoundingBox() {
-  bounds_.Init();
-  // Box3::operator+= in registers: the exported call per vertex went through the PLT.
-  Point3 lo = bounds_.pmin, hi = bounds_.pmax;
-  for (const Point3& p : verts) {
-    lo.x = std::min(lo.x, p.x);
-    lo.y = std::min(lo.y, p.y);
-    lo.z = std::min(lo.z, p.z);
-    hi.x = std::max(hi.x, p.x);
-    hi.y = std::max(hi.y, p.y);
-    hi.z = std::max(hi.z, p.z);
-  }
-  bounds_.pmin = lo;
-  bounds_.pmax = hi;
+  Box3 box;  // a local, so that it stays in registers
+  for (const Point3& p : verts) box += p;
+  bounds_ = box;
 }
 
 namespace {

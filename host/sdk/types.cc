@@ -1,18 +1,6 @@
 #include "host/sdk/types.h"
 
-#include <algorithm>
-
 namespace hostsdk {
-
-Box3& Box3::operator+=(const Point3& p) {
-  pmin.x = std::min(pmin.x, p.x);
-  pmin.y = std::min(pmin.y, p.y);
-  pmin.z = std::min(pmin.z, p.z);
-  pmax.x = std::max(pmax.x, p.x);
-  pmax.y = std::max(pmax.y, p.y);
-  pmax.z = std::max(pmax.z, p.z);
-  return *this;
-}
 
 void SplitFilename(const CStr& name, CStr* path, CStr* file, CStr* ext) {
   const std::string& s = name.str();

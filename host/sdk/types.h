@@ -2,6 +2,7 @@
 // This is the host application's side; plug-ins and the host both link it.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 
@@ -40,7 +41,16 @@ struct HOSTSDK_API Box3 {
   Point3 pmax{-1e30f, -1e30f, -1e30f};
   void Init() { *this = Box3(); }
   bool IsEmpty() const { return pmin.x > pmax.x; }
-  Box3& operator+=(const Point3& p);
+  // Inline: a mesh's bounds add every vertex, and a call each through the PLT showed.
+  Box3& operator+=(const Point3& p) {
+    pmin.x = std::min(pmin.x, p.x);
+    pmin.y = std::min(pmin.y, p.y);
+    pmin.z = std::min(pmin.z, p.z);
+    pmax.x = std::max(pmax.x, p.x);
+    pmax.y = std::max(pmax.y, p.y);
+    pmax.z = std::max(pmax.z, p.z);
+    return *this;
+  }
 };
 
 struct HOSTSDK_API Color {
