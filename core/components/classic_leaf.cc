@@ -1,7 +1,5 @@
 #include "core/components/classic_leaf.h"
 
-#include <cmath>
-
 #include "core/components/geometry.h"
 #include "core/components/limits.h"
 

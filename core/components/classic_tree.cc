@@ -152,8 +152,7 @@ std::string describe(const ClassicTree& tree) { return "ClassicTree '" + tree.na
 
 // clampCount, naming the tree only when it warns: stems are many.
 double clampNamed(double value, double maximum, const ClassicTree& tree, const char* what) {
-  if (value >= 0.0 && value <= maximum) return value;
-  return clampCount(value, maximum, describe(tree) + what);
+  return clampCount(value, maximum, [&] { return describe(tree) + what; });
 }
 
 // Node list: the distributed positions carry the branch flag; plain nodes
@@ -480,11 +479,7 @@ uint32_t ClassicTree::generate(const EvaluationContext& context, MeshSink& sink,
   Path path;
   std::vector<StemNode> nodes;
   if (!buildPath(context, path, nodes, true)) return 0;
-  for (const PathPoint& p : path)
-    if (!(std::isfinite(p.t) && p.frame.isFinite())) {
-      finiteOrWarn(path, describe(*this) + " stem");
-      return 0;
-    }
+  if (!finiteOrWarn(path, [&] { return describe(*this) + " stem"; })) return 0;
 
   const double L = context.number(kIdGrowth) * lengthFraction;
   const double density = context.number(kIdDensity);
@@ -503,7 +498,7 @@ uint32_t ClassicTree::generate(const EvaluationContext& context, MeshSink& sink,
     return d;
   };
   auto place = [&](ChildGroup& group, const ChildPlacement& p) {
-    if (p.frame.isFinite() || finiteOrWarn(p.frame, describe(*this) + " placement"))
+    if (finiteOrWarn(p.frame, [&] { return describe(*this) + " placement"; }))
       group.placements.push_back(p);
   };
 

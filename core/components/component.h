@@ -105,8 +105,8 @@ class Component {
   CurveParameter profile;
 
  private:
-  // The turn without a pull depends only on M1005, which is the same for
-  // every placement of a node: kept for the last M1005 seen (bit for bit).
+  // The turn without a pull depends only on the parent-to-object matrix, the
+  // same for every placement of a node: kept for the last one seen (bit for bit).
   mutable Matrix4 plainTurnKey_ = Matrix4::zero();
   mutable Matrix4 plainTurn_ = Matrix4::zero();
   mutable bool plainTurnKept_ = false;
