@@ -75,17 +75,6 @@ VariableTable variablesOf(const CurveParameter& c, double x) {
                        {'n', static_cast<double>(c.chdrnValue)}};
 }
 
-SystemVariables systemVariablesOf(const CurveParameter& c, double x) {
-  SystemVariables v;
-  v.x = x;
-  v.t = c.tValue;
-  v.f = c.frameValue;
-  v.a = c.ftimeValue;
-  v.i = static_cast<double>(c.iterValue);
-  v.n = static_cast<double>(c.chdrnValue);
-  return v;
-}
-
 }  // namespace
 
 CurveParameter::CurveParameter()
@@ -257,7 +246,7 @@ double CurveParameter::evaluate(double x) const {
   if (mode_ == 1) return y;
   if (mode_ >= 2 && mode_ <= 21) return applyFunction(mode_, y);
   bool failed = false;  // the text passed its check when it was set
-  if (compiled_) return compiled_->evaluate(systemVariablesOf(*this, y), failed);
+  if (compiled_) return compiled_->evaluate(variablesOf(*this, y), failed);
   return evaluateExpression(expression_, variablesOf(*this, y), failed);
 }
 

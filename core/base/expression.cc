@@ -238,73 +238,13 @@ uint32_t CompiledExpression::compile(std::string_view text, const Parens& parens
   return index;
 }
 
-namespace {
-
-bool lookUp(const VariableTable& variables, char name, double& value) {
-  const auto it = variables.find(name);
-  if (it == variables.end()) return false;
-  value = it->second;
-  return true;
-}
-
-bool lookUp(const SystemVariables& variables, char name, double& value) {
-  switch (name) {
-    case 'x': value = variables.x; return true;
-    case 't': value = variables.t; return true;
-    case 'f': value = variables.f; return true;
-    case 'a': value = variables.a; return true;
-    case 'i': value = variables.i; return true;
-    case 'n': value = variables.n; return true;
-    default: return false;
-  }
-}
-
-}  // namespace
-
-// The operands of the groups being reduced; in place for the usual short
-// texts, so that an evaluation (one per curve point) allocates nothing.
-class OperandStack {
- public:
-  size_t size() const { return size_; }
-  double& operator[](size_t i) { return data_[i]; }
-  void push_back(double v) {
-    if (size_ == capacity_) grow();
-    data_[size_++] = v;
-  }
-  void resize(size_t n) { size_ = n; }  // never grows: only drops what a group pushed
-
- private:
-  void grow() {
-    std::vector<double> bigger(capacity_ * 2);
-    std::copy(data_, data_ + size_, bigger.begin());
-    heap_.swap(bigger);
-    data_ = heap_.data();
-    capacity_ = heap_.size();
-  }
-  double local_[32];
-  double* data_ = local_;
-  size_t size_ = 0;
-  size_t capacity_ = 32;
-  std::vector<double> heap_;
-};
-
-template <typename Variables>
-double CompiledExpression::run(const Variables& variables, bool& failed) const {
-  OperandStack stack;
+double CompiledExpression::evaluate(const VariableTable& variables, bool& failed) const {
+  std::vector<double> stack;
   return evaluateNode(0, variables, failed, stack);
 }
 
-double CompiledExpression::evaluate(const VariableTable& variables, bool& failed) const {
-  return run(variables, failed);
-}
-
-double CompiledExpression::evaluate(const SystemVariables& variables, bool& failed) const {
-  return run(variables, failed);
-}
-
-template <typename Variables>
-double CompiledExpression::evaluateNode(uint32_t index, const Variables& variables,
-                                        bool& failed, OperandStack& stack) const {
+double CompiledExpression::evaluateNode(uint32_t index, const VariableTable& variables,
+                                        bool& failed, std::vector<double>& stack) const {
   const Node& node = nodes_[index];
   switch (node.kind) {
     case Node::kTooDeep:
@@ -314,8 +254,8 @@ double CompiledExpression::evaluateNode(uint32_t index, const Variables& variabl
     case Node::kNumber:
       return node.value;
     case Node::kVariable: {
-      double value = 0.0;
-      if (lookUp(variables, node.variable, value)) return value;
+      const auto it = variables.find(node.variable);
+      if (it != variables.end()) return it->second;
       failed = true;
       return 0.0;
     }

@@ -18,11 +18,6 @@ namespace syv {
 // Tables built by the system have the keys x, t, f, a, i and n.
 using VariableTable = std::map<char, double>;
 
-// The same six system variables as plain fields, for evaluations in hot loops.
-struct SystemVariables {
-  double x = 0.0, t = 0.0, f = 0.0, a = 0.0, i = 0.0, n = 0.0;
-};
-
 // 0: not a function name; 1 to 21: the functions, in the order of functionIdOf.
 using FunctionId = int;
 
@@ -47,7 +42,6 @@ void resetExpressionDepthExceeded();
 double evaluateExpression(const std::string& text, const VariableTable& variables, bool& failed);
 
 class Parens;
-class OperandStack;
 
 // An internal-form text split once, for texts evaluated many times (a curve's
 // expression at every point). Gives exactly what evaluateExpression gives,
@@ -57,8 +51,6 @@ class CompiledExpression {
  public:
   explicit CompiledExpression(const std::string& text);
   double evaluate(const VariableTable& variables, bool& failed) const;
-  // As with a table of exactly the keys x, t, f, a, i and n.
-  double evaluate(const SystemVariables& variables, bool& failed) const;
 
  private:
   struct Step {
@@ -76,11 +68,8 @@ class CompiledExpression {
     std::vector<char> additive;  // the + and - among them, in order
   };
   uint32_t compile(std::string_view text, const Parens& parens, int depth);
-  template <typename Variables>
-  double run(const Variables& variables, bool& failed) const;
-  template <typename Variables>
-  double evaluateNode(uint32_t index, const Variables& variables, bool& failed,
-                      OperandStack& stack) const;
+  double evaluateNode(uint32_t index, const VariableTable& variables, bool& failed,
+                      std::vector<double>& stack) const;
 
   std::vector<Node> nodes_;
 };
