@@ -148,6 +148,36 @@ HostArray<T> workArray(size_t count) {
   return a;
 }
 
+// Face normals by face index, direct-mapped, in place of an array of them: the
+// walk wants a face's normal at its lowest and at its middle vertex, and meets
+// those and its neighbours close together. A face without area reads NaN in x.
+class NormalCache {
+ public:
+  NormalCache(const Point3* verts, size_t nv, const Face* face)
+      : verts_(verts), nv_(nv), face_(face), entries_(kSize) {}
+  Point3 operator()(uint32_t f) {
+    Entry& e = entries_[f & (kSize - 1)];
+    if (e.face != f) {
+      e.face = f;
+      e.normal = normalOf(verts_, nv_, face_[f]);
+      if (e.normal.x == 0 && e.normal.y == 0 && e.normal.z == 0)
+        e.normal.x = std::numeric_limits<float>::quiet_NaN();
+    }
+    return e.normal;
+  }
+
+ private:
+  static constexpr size_t kSize = size_t{1} << 14;
+  struct Entry {
+    uint32_t face = UINT32_MAX;  // faces are counted in int: no face has this index
+    Point3 normal;
+  };
+  const Point3* verts_;
+  size_t nv_;
+  const Face* face_;
+  std::vector<Entry> entries_;
+};
+
 }  // namespace
 
 Point3 Mesh::faceNormal(int i) const {
@@ -172,54 +202,31 @@ void Mesh::AutoSmooth(float angle, BOOL, BOOL) {
   Face* face = faces.data();
   const double cosLimit = std::cos(static_cast<double>(angle));
 
-  // A face without area has no shading of its own: it takes the group of a
-  // neighbour, and never joins or separates others. Such faces are few:
-  // (face, adopted) descending, the normal's place holding a NaN and the
-  // entry's index. An edge reaching past the vertices joins only faces
-  // without a normal, which changes nothing.
-  constexpr uint32_t kNone = UINT32_MAX;
-  std::vector<std::pair<uint32_t, uint32_t>> adopt;
-  HostArray<Point3> normals = workArray<Point3>(n);
   HostArray<uint32_t> head = workArray<uint32_t>(nv);  // face + 1, 0 ends
   HostArray<uint32_t> next = workArray<uint32_t>(n);
   // Plain pointers: the compiler cannot tell the arrays' handles from the faces.
-  const Point3* const vert = verts.data();
-  Point3* const normal_ = normals.data();
   uint32_t* const head_ = head.data();
   uint32_t* const next_ = next.data();
   // Backwards, so that the lists come out ascending, nearly as sorted.
   for (size_t i = n; i-- > 0;) {
-    Point3 normal = normalOf(vert, nv, face[i]);
-    if (normal.x == 0 && normal.y == 0 && normal.z == 0) {
-      const uint32_t entry = static_cast<uint32_t>(adopt.size());
-      adopt.emplace_back(static_cast<uint32_t>(i), kNone);
-      normal.x = std::numeric_limits<float>::quiet_NaN();
-      std::memcpy(&normal.y, &entry, sizeof entry);
-    }
-    normal_[i] = normal;
     face[i].smGroup = static_cast<DWORD>(i);
     const Sorted s(face[i]);
-    const DWORD owner = s.xOwns(nv) ? s.x : s.yOwns(nv) ? s.y : kNone;
-    if (owner != kNone) {
+    const DWORD owner = s.xOwns(nv) ? s.x : s.yOwns(nv) ? s.y : UINT32_MAX;
+    if (owner != UINT32_MAX) {
       next_[i] = head_[owner];
       head_[owner] = static_cast<uint32_t>(i + 1);
     }
   }
 
-  auto degenerate = [&](uint32_t f) { return std::isnan(normal_[f].x); };
-  auto adoptOf = [&](uint32_t f) -> uint32_t& {
-    uint32_t entry;
-    std::memcpy(&entry, &normal_[f].y, sizeof entry);
-    return adopt[entry].second;
+  // A face without area has no shading of its own: it takes the group of the
+  // first neighbour with area met, and never joins or separates others. It is
+  // never united, so its group field is free to hold that neighbour (itself
+  // while it has none). An edge reaching past the vertices joins only faces
+  // without a normal, which changes nothing.
+  NormalCache normalAt(verts.data(), nv, face);
+  auto adopt = [face](uint32_t f, uint32_t g) {
+    if (face[f].smGroup == f) face[f].smGroup = g;
   };
-  auto smooth = [&](uint32_t f, uint32_t g) {
-    const Point3& p = normal_[f];
-    const Point3& q = normal_[g];
-    double d = static_cast<double>(p.x) * q.x + static_cast<double>(p.y) * q.y +
-               static_cast<double>(p.z) * q.z;
-    return d > cosLimit;
-  };
-
   std::vector<uint64_t> sharp;  // root pairs, then higher << 32 | lower
   std::vector<uint64_t> edges(64);  // upper vertex << 32 | face, of one vertex
   for (size_t a = 0; a < nv; ++a) {
@@ -255,21 +262,22 @@ void Mesh::AutoSmooth(float angle, BOOL, BOOL) {
       if ((edges[k] ^ edges[k + 1]) >> 32) continue;
       const uint32_t f = static_cast<uint32_t>(edges[k]), g = static_cast<uint32_t>(edges[k + 1]);
       if (f == g) continue;
-      const bool df = degenerate(f), dg = degenerate(g);
+      const Point3 p = normalAt(f), q = normalAt(g);
+      const bool df = std::isnan(p.x), dg = std::isnan(q.x);
       if (df || dg) {
-        if (df && !dg && adoptOf(f) == kNone) adoptOf(f) = g;
-        if (dg && !df && adoptOf(g) == kNone) adoptOf(g) = f;
-      } else if (smooth(f, g)) {
-        unite(face, f, g);
-      } else {
-        sharp.push_back(uint64_t{f} << 32 | g);
+        if (df && !dg) adopt(f, g);
+        if (dg && !df) adopt(g, f);
+        continue;
       }
+      const double d = static_cast<double>(p.x) * q.x + static_cast<double>(p.y) * q.y +
+                       static_cast<double>(p.z) * q.z;
+      if (d > cosLimit) unite(face, f, g);
+      else sharp.push_back(uint64_t{f} << 32 | g);
     }
   }
   std::vector<uint64_t>().swap(edges);
   next.release();
   head.release();
-  normals.release();
 
   // Region adjacency across sharp edges; only a lower region has its group
   // when a region takes its own, so each pair is kept under the higher one.
@@ -286,16 +294,18 @@ void Mesh::AutoSmooth(float angle, BOOL, BOOL) {
   sharp.erase(std::unique(sharp.begin(), sharp.end()), sharp.end());
 
   // Groups in face order: a root takes its group from its lower neighbours,
-  // any other face copies its parent's (lower, hence already final).
-  size_t cursor = 0, nextAdopt = adopt.size();
+  // any other face copies its parent's (lower, hence already final), and so
+  // does a face without area from a lower neighbour; a higher one waits.
+  std::vector<uint32_t> later;
+  size_t cursor = 0;
   for (size_t r = 0; r < n; ++r) {
     const DWORD up = face[r].smGroup;
-    if (up != r) {
+    if (up < r) {
       face[r].smGroup = face[up].smGroup;
       continue;
     }
-    if (nextAdopt > 0 && adopt[nextAdopt - 1].first == r) {
-      --nextAdopt;
+    if (up > r) {
+      later.push_back(static_cast<uint32_t>(r));
       continue;
     }
     DWORD used = 0;
@@ -314,7 +324,7 @@ void Mesh::AutoSmooth(float angle, BOOL, BOOL) {
     if (chosen < 0) chosen = static_cast<int>(std::min_element(counts, counts + 32) - counts);
     face[r].smGroup = 1u << chosen;
   }
-  for (const auto& [f, g] : adopt) face[f].smGroup = g == kNone ? 1u : face[g].smGroup;
+  for (uint32_t f : later) face[f].smGroup = face[face[f].smGroup].smGroup;
 }
 
 }  // namespace hostsdk
