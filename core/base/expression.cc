@@ -124,6 +124,15 @@ FunctionId functionIdOfView(std::string_view name) {
 int gMaxDepth = kDefaultExpressionDepth;
 bool gDepthExceeded = false;
 
+constexpr char kCurveVariableNames[] = "xtfain";
+constexpr uint32_t kCurveVariableCount = 6;
+
+uint32_t slotOf(char c) {
+  uint32_t k = 0;
+  while (k < kCurveVariableCount && kCurveVariableNames[k] != c) ++k;
+  return k;
+}
+
 bool isSpace(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
@@ -139,30 +148,22 @@ std::string translate(std::string_view text, const Parens& parens, int depth) {
   std::string out;
   out.reserve(text.size());
   for (Token token; tokens.next(token);) {
-    std::string_view t = token.text;
-    std::string piece;
-    if (t == "frame") {
-      piece = "f";
-    } else if (t == "ftime") {
-      piece = "a";
-    } else if (t == "iter") {
-      piece = "i";
-    } else if (t == "chdrn") {
-      piece = "n";
-    } else if (t == "rec") {
-      piece = "0";
-    } else if (t.size() != text.size()) {
-      piece = translate(t, parens, depth + 1);
+    const std::string_view t = token.text;
+    const char* word = t == "frame"   ? "f"
+                       : t == "ftime" ? "a"
+                       : t == "iter"  ? "i"
+                       : t == "chdrn" ? "n"
+                       : t == "rec"   ? "0"
+                                      : nullptr;
+    if (token.group) out += '(';
+    if (word) {
+      out += word;
+    } else if (token.group) {
+      out += translate(t, parens, depth + 1);
     } else {
-      piece = std::string(t);
+      out += t;  // a word or an operator translates to itself
     }
-    if (token.group) {
-      out += '(';
-      out += piece;
-      out += ')';
-    } else {
-      out += piece;
-    }
+    if (token.group) out += ')';
   }
   return out;
 }
@@ -201,6 +202,7 @@ bool CompiledExpression::leaf(std::string_view text, int depth, Step& step) cons
   // Any single character that is not a variable fails as a text.
   step.kind = Step::kVariable;
   step.variable = text[0];
+  step.node = slotOf(text[0]);
   return true;
 }
 
@@ -217,6 +219,7 @@ uint32_t CompiledExpression::compile(std::string_view text, const Parens& parens
     node.kind = only.kind == Step::kNumber ? Node::kNumber : Node::kVariable;
     node.value = only.value;
     node.variable = only.variable;
+    node.slot = static_cast<uint8_t>(only.node);
     return index;
   }
   auto operand = [&](std::string_view t, FunctionId function) {
@@ -277,23 +280,22 @@ uint32_t CompiledExpression::compile(std::string_view text, const Parens& parens
 
 namespace {
 
-bool lookUp(const VariableTable& variables, char name, double& value) {
+inline bool lookUp(const VariableTable& variables, char name, uint32_t, double& value) {
   const auto it = variables.find(name);
   if (it == variables.end()) return false;
   value = it->second;
   return true;
 }
 
-bool lookUp(const CurveVariables& variables, char name, double& value) {
-  switch (name) {
-    case 'x': value = variables.x; return true;
-    case 't': value = variables.t; return true;
-    case 'f': value = variables.f; return true;
-    case 'a': value = variables.a; return true;
-    case 'i': value = variables.i; return true;
-    case 'n': value = variables.n; return true;
-    default: return false;
-  }
+// A curve's variables by their place in kCurveVariableNames.
+struct CurveFields {
+  double value[kCurveVariableCount];
+};
+
+inline bool lookUp(const CurveFields& variables, char, uint32_t slot, double& value) {
+  if (slot >= kCurveVariableCount) return false;
+  value = variables.value[slot];
+  return true;
 }
 
 // When both operands are NaN the one kept depends on the operand order the
@@ -301,6 +303,8 @@ bool lookUp(const CurveVariables& variables, char name, double& value) {
 // before is fixed here, the right one of a product, the left one of a sum.
 double product(double left, double right) { return std::isnan(right) ? right : left * right; }
 double sum(double left, double right) { return std::isnan(left) ? left : left + right; }
+
+CurveFields fieldsOf(const CurveVariables& v) { return {{v.x, v.t, v.f, v.a, v.i, v.n}}; }
 
 }  // namespace
 
@@ -320,7 +324,7 @@ double CompiledExpression::evaluateNode(uint32_t index, const Variables& variabl
       return node.value;
     case Node::kVariable: {
       double value = 0.0;
-      if (lookUp(variables, node.variable, value)) return value;
+      if (lookUp(variables, node.variable, node.slot, value)) return value;
       failed = true;
       return 0.0;
     }
@@ -345,7 +349,7 @@ double CompiledExpression::evaluateNode(uint32_t index, const Variables& variabl
         v = step.value;
         break;
       case Step::kVariable:
-        if (!lookUp(variables, step.variable, v)) {
+        if (!lookUp(variables, step.variable, step.node, v)) {
           v = 0.0;
           failed = true;
         }
@@ -382,7 +386,7 @@ double CompiledExpression::evaluate(const VariableTable& variables, bool& failed
 }
 
 double CompiledExpression::evaluate(const CurveVariables& variables, bool& failed) const {
-  return evaluateNode(0, variables, failed);
+  return evaluateNode(0, fieldsOf(variables), failed);
 }
 
 // Unbalanced texts are refused before evaluation, so they draw no random number.
@@ -399,7 +403,7 @@ bool CompiledExpression::check(const VariableTable& variables) const {
 }
 
 bool CompiledExpression::check(const CurveVariables& variables) const {
-  return checkWith(variables);
+  return checkWith(fieldsOf(variables));
 }
 
 double evaluateExpression(const std::string& text, const VariableTable& variables, bool& failed) {

@@ -69,12 +69,13 @@ class CompiledExpression {
     char join = 0;  // in a balanced group, the operator before this operand
     char variable = 0;
     uint8_t function = 0;  // applied to the operand when not 0
-    uint32_t node = 0;
+    uint32_t node = 0;     // kNode: the group's node; kVariable: the place of a curve variable
     double value = 0.0;
   };
   struct Node {
     enum Kind : uint8_t { kSequence, kNumber, kVariable, kTooDeep } kind = kSequence;
     char variable = 0;
+    uint8_t slot = 0;  // kVariable: as in Step::node
     bool balanced = false;  // as many operands as operators plus one
     double value = 0.0;
     std::vector<Step> steps;
