@@ -1,8 +1,11 @@
 #include "core/components/classic_horn.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
+#include <cstring>
 
+#include "core/base/expression.h"
 #include "core/components/geometry.h"
 #include "core/components/limits.h"
 
@@ -29,6 +32,14 @@ bool collapsed(const Matrix4& m) {
 enum class Axis { X, Y, Z };
 
 Matrix4 turned(Axis axis, double angle, const Matrix4& t) {
+  // No turn (cos 1, sin +-0): each mixed sum is the entry itself plus signed
+  // zeros, which is the entry + 0.
+  if (angle == 0.0 && t.isFinite()) {
+    Matrix4 r = t;
+    for (int i = 0; i < 4; ++i)
+      for (int j = 0; j < 4; ++j) r.m[i][j] = t.m[i][j] + 0.0;
+    return r;
+  }
   const double c = std::cos(angle), s = std::sin(angle);
   if (!(std::isfinite(c) && std::isfinite(s) && t.isFinite())) {
     const Matrix4 r = axis == Axis::X ? Matrix4::rotX(angle)
@@ -58,6 +69,41 @@ Matrix4 stepped(double x, double y, double z, const Matrix4& t) {
     r.m[3][j] = (((0.0 + x * t.m[0][j]) + y * t.m[1][j]) + z * t.m[2][j]) + t.m[3][j];
   }
   return r;
+}
+
+bool sameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+
+bool samePoint(const CurvePoint& a, const CurvePoint& b) {
+  return sameBits(a.x, b.x) && sameBits(a.y, b.y) && sameBits(a.inX, b.inX) &&
+         sameBits(a.inY, b.inY) && sameBits(a.outX, b.outX) && sameBits(a.outY, b.outY) &&
+         a.kind == b.kind && a.index == b.index;
+}
+
+bool sameCurve(const CurveParameter& a, const CurveParameter& b) {
+  if (a.mode() != b.mode() || a.pointCount() != b.pointCount() ||
+      !sameBits(a.minimum(), b.minimum()) || !sameBits(a.maximum(), b.maximum()) ||
+      !sameBits(a.frameValue, b.frameValue) || !sameBits(a.tValue, b.tValue) ||
+      !sameBits(a.ftimeValue, b.ftimeValue) || a.iterValue != b.iterValue ||
+      a.chdrnValue != b.chdrnValue || a.expression() != b.expression())
+    return false;
+  for (int k = 0; k < a.pointCount(); ++k)
+    if (!samePoint(*a.point(k), *b.point(k))) return false;
+  return true;
+}
+
+// True when reading the curve draws no random number and cannot log: only rnd
+// and rndabs draw, and only a curved segment can log (a straight or all-corner
+// curve interpolates linearly).
+bool quiet(const CurveParameter& c) {
+  const int n = c.pointCount();
+  bool corners = true;
+  for (int k = 0; k < n; ++k) corners = corners && c.point(k)->kind == kCorner;
+  if (!corners && !(n == 2 && c.point(0)->kind <= 1 && c.point(1)->kind <= 1)) return false;
+  if (c.mode() == functionIdOf("rnd") || c.mode() == functionIdOf("rndabs")) return false;
+  std::string text = c.expression();
+  std::transform(text.begin(), text.end(), text.begin(),
+                 [](unsigned char ch) { return static_cast<char>(std::tolower(ch)); });
+  return c.mode() != 0 || text.find("rnd") == std::string::npos;
 }
 
 }  // namespace
@@ -92,6 +138,34 @@ Path buildHornPath(const CurveParameter& bendX, const CurveParameter& bendY,
     }
     path.push_back({s, turned(Axis::Z, -twist.evaluate(s), turtle)});
     previous = s;
+  }
+  return path;
+}
+
+Path ClassicHorn::turtlePath(double steps, double length) {
+  const CurveParameter* const curves[] = {&bendX, &bendY, &bendZ, &shiftX, &shiftY, &step, &twist};
+  TurtleMemo& m = memo_;
+  if (m.valid && sameBits(m.steps, steps) && sameBits(m.length, length) &&
+      sameBits(m.stepFactor, stepFactor) && m.depth == maxExpressionDepth()) {
+    bool same = true;
+    for (size_t k = 0; k < m.curves.size() && same; ++k) same = sameCurve(*curves[k], m.curves[k]);
+    if (same) return m.path;
+  }
+  Path path = buildHornPath(bendX, bendY, bendZ, shiftX, shiftY, step, twist, ribScale, steps,
+                            length, stepFactor);
+  // A count in range warns of nothing; a depth already exceeded is left to be
+  // met again by every placement.
+  bool keep = steps >= 0.0 && steps <= kMaxPathPoints && !expressionDepthExceeded();
+  for (const CurveParameter* c : curves) keep = keep && quiet(*c);
+  m.valid = keep;
+  if (keep) {
+    m.steps = steps;
+    m.length = length;
+    m.stepFactor = stepFactor;
+    m.depth = maxExpressionDepth();
+    m.curves.clear();
+    for (const CurveParameter* c : curves) m.curves.push_back(*c);
+    m.path = path;
   }
   return path;
 }
@@ -154,8 +228,7 @@ uint32_t ClassicHorn::generate(const EvaluationContext& context, MeshSink& sink,
                                ChildGroups& childTransforms) {
   auto who = [this](const char* what) { return describe(*this) + what; };
   const double steps = clampCount(segments, kMaxPathPoints, [&] { return who(": segments"); });
-  Path path = buildHornPath(bendX, bendY, bendZ, shiftX, shiftY, step, twist, ribScale, steps,
-                            hornLength, stepFactor);
+  Path path = turtlePath(steps, hornLength);
   placeFrames(context, path);
   if (!finiteOrWarn(path, [&] { return who(" path"); })) return 0;
 

@@ -54,6 +54,20 @@ class ClassicHorn : public Component {
   // Every frame becomes S(1 / scale) * frame * C * S(scale), C the photo turn
   // in the node's own coordinates.
   void placeFrames(const EvaluationContext& context, Path& path) const;
+  // buildHornPath with this component's curves. Curves that draw no random
+  // number and cannot log give every placement the same path: it is built once
+  // and copied while the curves and counts stay as they were.
+  Path turtlePath(double steps, double length);
+
+ private:
+  struct TurtleMemo {
+    bool valid = false;
+    double steps = 0.0, length = 0.0, stepFactor = 0.0;
+    int depth = 0;  // the expression depth bound then
+    std::vector<CurveParameter> curves;  // as they were when the path was built
+    Path path;
+  };
+  TurtleMemo memo_;
 };
 
 // Tip and base placements shared by horn and leaf.
