@@ -110,8 +110,8 @@ enum class Axis { X, Z };
 // non-zero entries: each sum of the full product starts at +0, is never -0,
 // and its other terms are signed zeros that leave it as it is, so the bits
 // are the same for finite operands. Anything else takes the full product.
-Matrix4 turned(Axis axis, double angle, const Matrix4& m) {
-  const double c = std::cos(angle), s = std::sin(angle);
+// c and s are the angle's cosine and sine, worked out once for a fixed angle.
+Matrix4 turned(Axis axis, double angle, double c, double s, const Matrix4& m) {
   if (!(std::isfinite(c) && std::isfinite(s) && m.isFinite()))
     return (axis == Axis::X ? Matrix4::rotX(angle) : Matrix4::rotZ(angle)) * m;
   const int p = axis == Axis::X ? 1 : 0, q = p + 1;  // the two rows the turn mixes
@@ -122,6 +122,10 @@ Matrix4 turned(Axis axis, double angle, const Matrix4& m) {
     r.m[q][j] = (0.0 + -s * m.m[p][j]) + c * m.m[q][j];
   }
   return r;
+}
+
+Matrix4 turned(Axis axis, double angle, const Matrix4& m) {
+  return turned(axis, angle, std::cos(angle), std::sin(angle), m);
 }
 
 bool between(double v, double a, double b) { return (v >= a && v <= b) || (v <= a && v >= b); }
@@ -510,6 +514,7 @@ uint32_t ClassicTree::generate(const EvaluationContext& context, MeshSink& sink,
         std::floor(clampNamed(branchCount, kMaxChildCount, *this, ": branches")));
     double a = kPi;
     uint32_t b = 0;
+    const double phiCos = std::cos(div.phi0), phiSin = std::sin(div.phi0);
     for (size_t i = 1; i + 1 < path.size(); ++i) {
       if (!nodes[i].branch) continue;
       const double t = path[i].t;
@@ -519,7 +524,7 @@ uint32_t ClassicTree::generate(const EvaluationContext& context, MeshSink& sink,
       a += source.evaluate(s);
       m = turned(Axis::Z, treeMode < 6 ? kPi - a : -a, m);
       m = turned(Axis::X, -branchAngle.evaluate(t), m);
-      m = turned(Axis::Z, div.phi0, m);
+      m = turned(Axis::Z, div.phi0, phiCos, phiSin, m);
       ChildPlacement p;
       p.frame = m;
       p.valid = 1;
