@@ -73,24 +73,6 @@ Matrix4 stepped(double x, double y, double z, const Matrix4& t) {
 
 bool sameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
-bool samePoint(const CurvePoint& a, const CurvePoint& b) {
-  return sameBits(a.x, b.x) && sameBits(a.y, b.y) && sameBits(a.inX, b.inX) &&
-         sameBits(a.inY, b.inY) && sameBits(a.outX, b.outX) && sameBits(a.outY, b.outY) &&
-         a.kind == b.kind && a.index == b.index;
-}
-
-bool sameCurve(const CurveParameter& a, const CurveParameter& b) {
-  if (a.mode() != b.mode() || a.pointCount() != b.pointCount() ||
-      !sameBits(a.minimum(), b.minimum()) || !sameBits(a.maximum(), b.maximum()) ||
-      !sameBits(a.frameValue, b.frameValue) || !sameBits(a.tValue, b.tValue) ||
-      !sameBits(a.ftimeValue, b.ftimeValue) || a.iterValue != b.iterValue ||
-      a.chdrnValue != b.chdrnValue || a.expression() != b.expression())
-    return false;
-  for (int k = 0; k < a.pointCount(); ++k)
-    if (!samePoint(*a.point(k), *b.point(k))) return false;
-  return true;
-}
-
 // True when reading the curve draws no random number and cannot log: only rnd
 // and rndabs draw, and only a curved segment can log (a straight or all-corner
 // curve interpolates linearly).
@@ -142,32 +124,59 @@ Path buildHornPath(const CurveParameter& bendX, const CurveParameter& bendY,
   return path;
 }
 
-Path ClassicHorn::turtlePath(double steps, double length) {
-  const CurveParameter* const curves[] = {&bendX, &bendY, &bendZ, &shiftX, &shiftY, &step, &twist};
+void ClassicHorn::keyOf(const CurveParameter& c, CurveKey& key) {
+  key.mode = c.mode();
+  key.expression = c.expression();
+  key.variables[0] = c.frameValue;
+  key.variables[1] = c.tValue;
+  key.variables[2] = c.ftimeValue;
+  key.counts[0] = c.iterValue;
+  key.counts[1] = c.chdrnValue;
+  key.points.clear();
+  for (int k = 0; k < c.pointCount(); ++k) key.points.push_back(*c.point(k));
+}
+
+bool ClassicHorn::matches(const CurveParameter& c, const CurveKey& key) {
+  static_assert(sizeof(CurvePoint) == 6 * sizeof(double) + 2 * sizeof(int32_t),
+                "compared as bytes");
+  const int n = c.pointCount();
+  if (c.mode() != key.mode || n != static_cast<int>(key.points.size())) return false;
+  for (int k = 0; k < n; ++k)
+    if (std::memcmp(c.point(k), &key.points[k], sizeof(CurvePoint)) != 0) return false;
+  const double variables[3] = {c.frameValue, c.tValue, c.ftimeValue};
+  // A function's mode names its text; only a general expression compares it.
+  return std::memcmp(variables, key.variables, sizeof variables) == 0 &&
+         c.iterValue == key.counts[0] && c.chdrnValue == key.counts[1] &&
+         (c.mode() != 0 || c.expression() == key.expression);
+}
+
+void ClassicHorn::turtlePath(double steps, double length, Path& path) {
+  const CurveParameter* const curves[7] = {&bendX, &bendY, &bendZ, &shiftX,
+                                           &shiftY, &step,  &twist};
   TurtleMemo& m = memo_;
   if (m.valid && sameBits(m.steps, steps) && sameBits(m.length, length) &&
       sameBits(m.stepFactor, stepFactor) && m.depth == maxExpressionDepth()) {
     bool same = true;
-    for (size_t k = 0; k < m.curves.size() && same; ++k) same = sameCurve(*curves[k], m.curves[k]);
-    if (same) return m.path;
+    for (int k = 0; k < 7 && same; ++k) same = matches(*curves[k], m.curves[k]);
+    if (same) {
+      path = m.path;
+      return;
+    }
   }
-  Path path = buildHornPath(bendX, bendY, bendZ, shiftX, shiftY, step, twist, ribScale, steps,
-                            length, stepFactor);
+  path = buildHornPath(bendX, bendY, bendZ, shiftX, shiftY, step, twist, ribScale, steps, length,
+                       stepFactor);
   // A count in range warns of nothing; a depth already exceeded is left to be
   // met again by every placement.
   bool keep = steps >= 0.0 && steps <= kMaxPathPoints && !expressionDepthExceeded();
   for (const CurveParameter* c : curves) keep = keep && quiet(*c);
   m.valid = keep;
-  if (keep) {
-    m.steps = steps;
-    m.length = length;
-    m.stepFactor = stepFactor;
-    m.depth = maxExpressionDepth();
-    m.curves.clear();
-    for (const CurveParameter* c : curves) m.curves.push_back(*c);
-    m.path = path;
-  }
-  return path;
+  if (!keep) return;
+  m.steps = steps;
+  m.length = length;
+  m.stepFactor = stepFactor;
+  m.depth = maxExpressionDepth();
+  for (int k = 0; k < 7; ++k) keyOf(*curves[k], m.curves[k]);
+  m.path = path;
 }
 
 uint32_t appendTipAndBase(const EvaluationContext& context, const Path& path, uint32_t flags,
@@ -228,7 +237,8 @@ uint32_t ClassicHorn::generate(const EvaluationContext& context, MeshSink& sink,
                                ChildGroups& childTransforms) {
   auto who = [this](const char* what) { return describe(*this) + what; };
   const double steps = clampCount(segments, kMaxPathPoints, [&] { return who(": segments"); });
-  Path path = turtlePath(steps, hornLength);
+  Path& path = scratchPath_;
+  turtlePath(steps, hornLength, path);
   placeFrames(context, path);
   if (!finiteOrWarn(path, [&] { return who(" path"); })) return 0;
 

@@ -43,12 +43,16 @@ struct Ring {
 };
 
 // Reused between sweeps so that steady generation does not allocate per sweep.
-thread_local std::vector<Ring> tlsRings;
-thread_local std::vector<Vector3> tlsVertices;
-thread_local std::vector<Vector3> tlsShared;
-thread_local std::vector<double> tlsPointU;
-thread_local std::vector<Face> tlsFaces;
-thread_local std::vector<TexFace> tlsTexFaces;
+// One thread_local: in a loaded library every lookup of one costs a call.
+struct SweepScratch {
+  std::vector<Ring> rings;
+  std::vector<Vector3> vertices;
+  std::vector<Vector3> shared;
+  std::vector<double> pointU;
+  std::vector<Face> faces;
+  std::vector<TexFace> texFaces;
+};
+thread_local SweepScratch tlsSweep;
 
 }  // namespace
 
@@ -140,8 +144,7 @@ Vector3 outlinePoint(const Outline& outline, uint32_t j, const Matrix4& outlineM
 void sweepVertices(const std::vector<Ring>& rings, const Outline& outline,
                    const Matrix4& outlineMatrix, const CurveParameter& profile,
                    const CurveParameter& radius, double tEnd, double radiusScale, uint32_t P,
-                   std::vector<Vector3>& vertices) {
-  std::vector<Vector3>& shared = tlsShared;
+                   std::vector<Vector3>& vertices, std::vector<Vector3>& shared) {
   const bool plain = profile.mode() == 1;
   if (plain) {
     shared.resize(P);
@@ -173,11 +176,10 @@ bool finiteTexture(const Outline& outline, uint32_t P) {
 // The quads between consecutive rings and their texture faces, handed to the
 // sink in chunks.
 void sweepFaces(MeshSink& sink, const Outline& outline, uint64_t ringCount, uint32_t P,
-                uint32_t vertexBase, uint32_t faceBase) {
-  // Each thread_local is looked up once: in a loaded library every access costs a call.
-  std::vector<double>& pointU = tlsPointU;
-  std::vector<Face>& faces = tlsFaces;
-  std::vector<TexFace>& texFaces = tlsTexFaces;
+                uint32_t vertexBase, uint32_t faceBase, SweepScratch& scratch) {
+  std::vector<double>& pointU = scratch.pointU;
+  std::vector<Face>& faces = scratch.faces;
+  std::vector<TexFace>& texFaces = scratch.texFaces;
   pointU.assign(P, 0.0);  // a point the outline lacks reads as u = 0
   for (uint32_t j = 0; j < P; ++j) {
     Vector3 p;
@@ -235,7 +237,8 @@ bool sweepOutline(MeshSink& sink, const Path& path, const CurveParameter& radius
   const SweepShape shape = sweepShape(outline);
   if (shape.pointTotal == 0) return true;
 
-  std::vector<Ring>& rings = tlsRings;
+  SweepScratch& scratch = tlsSweep;
+  std::vector<Ring>& rings = scratch.rings;
   collectRings(path, tEnd, rings);
   const uint64_t ringCount = rings.size();
   if (ringCount < 2) return true;
@@ -244,8 +247,9 @@ bool sweepOutline(MeshSink& sink, const Path& path, const CurveParameter& radius
   if (!withinSweepBounds(vertexTotal, quadTotal)) return true;
   const uint32_t P = static_cast<uint32_t>(shape.pointTotal);
 
-  std::vector<Vector3>& vertices = tlsVertices;
-  sweepVertices(rings, outline, outlineMatrix, profile, radius, tEnd, radiusScale, P, vertices);
+  std::vector<Vector3>& vertices = scratch.vertices;
+  sweepVertices(rings, outline, outlineMatrix, profile, radius, tEnd, radiusScale, P, vertices,
+                scratch.shared);
   if (!finiteOrWarn(vertices, "sweep")) return true;
   if (!finiteTexture(outline, P)) return true;
 
@@ -254,7 +258,7 @@ bool sweepOutline(MeshSink& sink, const Path& path, const CurveParameter& radius
                     vertexBase, faceBase))
     return false;
   sink.setVertices(vertexBase, vertices.data(), static_cast<uint32_t>(vertexTotal));
-  sweepFaces(sink, outline, ringCount, P, vertexBase, faceBase);
+  sweepFaces(sink, outline, ringCount, P, vertexBase, faceBase, scratch);
   // Let a huge one-off sweep give its memory back.
   if (vertices.capacity() > 262144) std::vector<Vector3>().swap(vertices);
   return true;
