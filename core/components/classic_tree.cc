@@ -10,11 +10,9 @@ namespace syv {
 
 namespace {
 
-// Integration cells of the node distribution; a cell keeps the three Simpson
-// samples so that the cumulative integral can be inverted inside it.
-struct Cell {
-  double a, b, fa, fm, fb, area;
-};
+// A cell keeps the three Simpson samples so that the cumulative integral can
+// be inverted inside it.
+using Cell = DistributionCell;
 
 // Bounds the curve evaluations of one integration: a noisy (random)
 // expression never converges and must not refine for ever.
@@ -339,7 +337,7 @@ size_t framedPoints(const StemSkeleton& sk, double L, const CurveParameter& towa
 }  // namespace
 
 std::vector<double> distributeNodes(const CurveParameter& curve, double count, uint16_t mode,
-                                    double density) {
+                                    double density, std::vector<Cell>* kept) {
   std::vector<double> positions;
   double n = count + 1.0;
   if (mode > 3) n = n / density;
@@ -347,8 +345,9 @@ std::vector<double> distributeNodes(const CurveParameter& curve, double count, u
   const double N = std::trunc(n);
   if (N < 1.0) return positions;
 
-  std::vector<Cell> cells;
-  Integrator(curve).run(cells);
+  std::vector<Cell> own;
+  std::vector<Cell>& cells = kept != nullptr ? *kept : own;
+  if (cells.empty()) Integrator(curve).run(cells);  // never empty once run
   double total = 0.0;
   for (const Cell& c : cells) total += c.area;
   if (std::fabs(total) < 1e-6) return positions;
@@ -467,7 +466,14 @@ const std::vector<double>& ClassicTree::nodePositions(double count, double densi
   const std::pair<double, double> key(count, density);
   const auto found = nodeCache_.find(key);
   if (found != nodeCache_.end()) return found->second;
-  std::vector<double> positions = distributeNodes(nodeDistribution, count, treeMode, density);
+  // Only a curve that cannot log (corners, or two points) reads the same each time.
+  bool quiet = nodeDistribution.mode() == 1;
+  const int points = nodeDistribution.pointCount();
+  for (int k = 0; k < points && quiet; ++k)
+    quiet = nodeDistribution.point(k)->kind == kCorner ||
+            (points == 2 && nodeDistribution.point(k)->kind <= 1);
+  std::vector<double> positions = distributeNodes(nodeDistribution, count, treeMode, density,
+                                                  quiet ? &nodeCells_ : nullptr);
   // Kept only when the distribution warned of nothing, so that every stem warns alike.
   const double n = treeMode > 3 ? (count + 1.0) / density : count + 1.0;
   if (!(nodeDistribution.mode() == 1 && n >= 0.0 && n <= kMaxChildCount + 1.0)) {
