@@ -288,7 +288,10 @@ bool applyTropism(const CurveParameter& towards, const CurveParameter& away, Pat
     const double w2 = clampValue(away.evaluate(s), 0.0, 1.0);
     const double previous = (a.position() - path[k - 2].frame.position()).length();
     const Vector3 gUnit = g.normalized();
-    const Vector3 target = gUnit + dl.normalized() * ((w1 - w2) * previous);
+    // Without a pull the up direction adds only signed zeros, which its own
+    // components give as its normalised ones do (NaN where not finite).
+    const double pull = (w1 - w2) * previous;
+    const Vector3 target = gUnit + (pull == 0.0 ? dl : dl.normalized()) * pull;
     const double c = clampValue(target.normalized().dot(gUnit), -1.0, 1.0);
     const double angle = std::acos(c);
     if (!(angle > 1e-8)) continue;  // also NaN: no bend rather than a broken path
