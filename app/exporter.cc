@@ -71,8 +71,6 @@ class CaptureSystem : public Assimp::IOSystem {
   std::map<std::string, std::string>& files_;
 };
 
-using Spools = std::vector<std::unique_ptr<SpooledFile>>;
-
 bool isGltf(Format f) { return f == Format::Glb || f == Format::Gltf; }
 
 // Pieces are named after the plant and its materials, so that they read in a
@@ -411,7 +409,9 @@ bool writeDirect(FileJob& job, std::map<std::string, std::string>& files, Spools
     scene.materials = std::move(materials);
     scene.images = std::move(job.textures.images);
     scene.compress = job.req.compress;
-    writeGltf(scene, std::move(job.levels), job.path, job.req.format == Format::Glb, files);
+    error = writeGltf(scene, std::move(job.levels), job.path, job.req.format == Format::Glb, files,
+                      &spooled);
+    if (!error.empty()) return false;
   }
   for (auto& [copy, bytes] : job.textures.copies) files.emplace(copy, std::move(bytes));
   return true;

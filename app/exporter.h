@@ -1,4 +1,4 @@
-// Writes a Model into memory: one mesh per material id, corner normals from
+// Writes a Model: one mesh per material id, corner normals from
 // smoothing groups, texture coordinates, materials with colour and texture.
 // glTF and OBJ are written directly; FBX through Assimp, re-serialised so that
 // every nested list is closed.
@@ -46,7 +46,7 @@ std::string lodFilePath(const std::string& outputPath, size_t level);
 
 struct ExportResult {
   std::map<std::string, std::string> files;  // final path -> bytes, texture copies included
-  // .obj and .fbx: written as made, to be put in place with `files`.
+  // .obj, .fbx, .glb and .gltf's .bin: written as made, to be put in place with `files`.
   std::vector<std::unique_ptr<SpooledFile>> spooled;
   std::vector<std::string> warnings;
   size_t triangles = 0;  // written, of the full plant
