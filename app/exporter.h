@@ -56,5 +56,10 @@ struct ExportResult {
 // False with a message when the output cannot be made (Assimp failing on FBX).
 bool exportModel(const Model& model, const ExportRequest& request, ExportResult& result,
                  std::string& error);
+// The same for a caller that needs `model.mesh` no more: once welded, its
+// arrays (resident already) hold the GPU ordering's work arrays instead of
+// fresh pages, and are then given back; `model.mesh` is left empty.
+bool exportModelConsuming(Model& model, const ExportRequest& request, ExportResult& result,
+                          std::string& error);
 
 }  // namespace syv::app
