@@ -71,8 +71,6 @@ class CaptureSystem : public Assimp::IOSystem {
   std::map<std::string, std::string>& files_;
 };
 
-using Spools = std::vector<std::unique_ptr<SpooledFile>>;
-
 bool isGltf(Format f) { return f == Format::Glb || f == Format::Gltf; }
 
 // Pieces are named after the plant and its materials, so that they read in a
@@ -411,7 +409,9 @@ bool writeDirect(FileJob& job, std::map<std::string, std::string>& files, Spools
     scene.materials = std::move(materials);
     scene.images = std::move(job.textures.images);
     scene.compress = job.req.compress;
-    writeGltf(scene, std::move(job.levels), job.path, job.req.format == Format::Glb, files);
+    error = writeGltf(scene, std::move(job.levels), job.path, job.req.format == Format::Glb, files,
+                      &spooled);
+    if (!error.empty()) return false;
   }
   for (auto& [copy, bytes] : job.textures.copies) files.emplace(copy, std::move(bytes));
   return true;
@@ -568,7 +568,7 @@ namespace {
 
 // The plant welded into its submeshes, then its levels of detail, each in GPU order.
 std::vector<SubmeshSet> buildLevels(const Model& model, const ExportRequest& req,
-                                    ExportResult& result) {
+                                    ExportResult& result, TriMesh* spare) {
   if (req.progress) req.progress(0, "meshes");
   std::vector<SubmeshSet> levels;
   levels.reserve(req.lodShares.size() + 1);  // `subs` stays where it is
@@ -584,15 +584,25 @@ std::vector<SubmeshSet> buildLevels(const Model& model, const ExportRequest& req
     result.levelTriangles.push_back(triangleCount(levels.back()));
   }
   // GPU order last: the levels are simplified from the plant as welded.
-  for (SubmeshSet& level : levels) optimizeOrder(level);
+  Scratch scratch;
+  if (spare) {
+    auto lend = [&](auto& array) {
+      if (array.capacity() > 0)
+        scratch.regions.push_back({reinterpret_cast<char*>(array.data()),
+                                   array.capacity() * sizeof(array[0])});
+    };
+    lend(spare->faces);
+    lend(spare->tverts);
+    lend(spare->vertices);
+  }
+  for (SubmeshSet& level : levels) optimizeOrder(level, &scratch);
+  if (spare) *spare = TriMesh();
   return levels;
 }
 
-}  // namespace
-
-bool exportModel(const Model& model, const ExportRequest& req, ExportResult& result,
-                 std::string& error) {
-  std::vector<SubmeshSet> levels = buildLevels(model, req, result);
+bool exportLevels(const Model& model, const ExportRequest& req, ExportResult& result,
+                  std::string& error, TriMesh* spare) {
+  std::vector<SubmeshSet> levels = buildLevels(model, req, result, spare);
   const std::string nodeName = model.nodeName.empty() ? "plant" : model.nodeName;
   if (!req.lodFiles)
     return writeFile(model, req, std::move(levels), req.outputPath, nodeName, result,
@@ -613,6 +623,18 @@ bool exportModel(const Model& model, const ExportRequest& req, ExportResult& res
   levels.resize(1);
   return writeFile(model, req, std::move(levels), req.outputPath, nodeName, result,
                    result.warnings, error);
+}
+
+}  // namespace
+
+bool exportModel(const Model& model, const ExportRequest& req, ExportResult& result,
+                 std::string& error) {
+  return exportLevels(model, req, result, error, nullptr);
+}
+
+bool exportModelConsuming(Model& model, const ExportRequest& req, ExportResult& result,
+                          std::string& error) {
+  return exportLevels(model, req, result, error, &model.mesh);
 }
 
 }  // namespace syv::app

@@ -1,4 +1,4 @@
-// Writes a Model into memory: one mesh per material id, corner normals from
+// Writes a Model: one mesh per material id, corner normals from
 // smoothing groups, texture coordinates, materials with colour and texture.
 // glTF and OBJ are written directly; FBX through Assimp, re-serialised so that
 // every nested list is closed.
@@ -46,7 +46,7 @@ std::string lodFilePath(const std::string& outputPath, size_t level);
 
 struct ExportResult {
   std::map<std::string, std::string> files;  // final path -> bytes, texture copies included
-  // .obj and .fbx: written as made, to be put in place with `files`.
+  // .obj, .fbx, .glb and .gltf's .bin: written as made, to be put in place with `files`.
   std::vector<std::unique_ptr<SpooledFile>> spooled;
   std::vector<std::string> warnings;
   size_t triangles = 0;  // written, of the full plant
@@ -56,5 +56,10 @@ struct ExportResult {
 // False with a message when the output cannot be made (Assimp failing on FBX).
 bool exportModel(const Model& model, const ExportRequest& request, ExportResult& result,
                  std::string& error);
+// The same for a caller that needs `model.mesh` no more: once welded, its
+// arrays (resident already) hold the GPU ordering's work arrays instead of
+// fresh pages, and are then given back; `model.mesh` is left empty.
+bool exportModelConsuming(Model& model, const ExportRequest& request, ExportResult& result,
+                          std::string& error);
 
 }  // namespace syv::app

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <filesystem>
 #include <limits>
+#include <memory>
 #include <set>
 
 #include <nlohmann/json.hpp>
@@ -99,13 +100,40 @@ struct Layout {
   size_t fallback = 0;  // length of the fallback buffer
 };
 
-// Appends at `at` (never behind the end), zero-filling the gap: the output
-// grows as the meshes it copies are freed, so the two are not held whole at once.
-void put(std::string& out, size_t& at, const void* data, size_t bytes) {
-  out.append(at - out.size(), '\0');
-  out.append(static_cast<const char*>(data), bytes);
-  at += bytes;
-}
+// The binary file (.glb, or the .bin), into memory or straight into its
+// temporary: each array is written from where it is and then freed, so that
+// the file is never held whole as well.
+class Sink {
+ public:
+  Sink(std::string* memory, SpooledFile* file) : memory_(memory), file_(file) {}
+  void reserve(size_t bytes) {
+    if (!memory_) return;
+    memory_->reserve(bytes);
+    adviseHuge(memory_->data(), memory_->capacity());
+  }
+  // Writes at `at` (never behind the end), zero-filling the gap.
+  void put(size_t& at, const void* data, size_t bytes) {
+    zeros(at);
+    append(static_cast<const char*>(data), bytes);
+    at += bytes;
+  }
+  void zeros(size_t to) {
+    static const char kZeros[64] = {};
+    while (size_ < to) append(kZeros, std::min(to - size_, sizeof kZeros));
+  }
+
+ private:
+  void append(const char* data, size_t bytes) {
+    if (memory_)
+      memory_->append(data, bytes);
+    else
+      file_->append(data, bytes);
+    size_ += bytes;
+  }
+  std::string* memory_;
+  SpooledFile* file_;
+  size_t size_ = 0;
+};
 
 void appendU32(std::string& b, uint32_t v) {
   for (int i = 0; i < 4; ++i) b.push_back(char((v >> (8 * i)) & 0xff));
@@ -136,16 +164,16 @@ std::string uniqueName(const std::string& name, const std::set<std::string>& ids
 
 }  // namespace
 
-void writeGltf(const GltfScene& scene, SubmeshSet&& meshes, const std::string& outputPath,
-               bool binary, std::map<std::string, std::string>& files) {
+std::string writeGltf(const GltfScene& scene, SubmeshSet&& meshes, const std::string& outputPath,
+                      bool binary, std::map<std::string, std::string>& files, Spools* spooled) {
   std::vector<SubmeshSet> levels;
   levels.push_back(std::move(meshes));
-  writeGltf(scene, std::move(levels), outputPath, binary, files);
+  return writeGltf(scene, std::move(levels), outputPath, binary, files, spooled);
 }
 
-void writeGltf(const GltfScene& scene, std::vector<SubmeshSet>&& levels,
-               const std::string& outputPath, bool binary,
-               std::map<std::string, std::string>& files) {
+std::string writeGltf(const GltfScene& scene, std::vector<SubmeshSet>&& levels,
+                      const std::string& outputPath, bool binary,
+                      std::map<std::string, std::string>& files, Spools* spooled) {
   Layout layout;
   std::vector<size_t> imageViews, imageOffsets;
   if (binary)
@@ -315,8 +343,20 @@ void writeGltf(const GltfScene& scene, std::vector<SubmeshSet>&& levels,
   const auto replace = nlohmann::json::error_handler_t::replace;
   std::string text = layout.length ? j.dump(binary ? -1 : 4, ' ', false, replace)
                                    : nlohmann::json(j).dump(-1, ' ', false, replace);
+  const std::string binPath =
+      binary ? outputPath : (std::filesystem::path(outputPath).parent_path() / bin).string();
+  if (!binary) {
+    files[outputPath] = std::move(text);
+    if (!layout.length) return {};
+  }
   std::string out;
-  size_t at = 0, base = 0;  // where the buffer starts in `out`
+  std::unique_ptr<SpooledFile> spool;
+  if (spooled) {
+    spool = std::make_unique<SpooledFile>(binPath);
+    if (std::string error = spool->open(); !error.empty()) return error;
+  }
+  Sink sink(spooled ? nullptr : &out, spool.get());
+  size_t at = 0, base = 0;  // where the buffer starts in the file
   if (binary) {
     text.append((4 - text.size() % 4) % 4, ' ');
     std::string head("glTF", 4);
@@ -331,26 +371,22 @@ void writeGltf(const GltfScene& scene, std::vector<SubmeshSet>&& levels,
     }
     release(text);
     base = head.size();
-    out.reserve(head.size() + binLength);
-    adviseHuge(out.data(), out.capacity());
-    put(out, at, head.data(), head.size());
+    sink.reserve(head.size() + binLength);
+    sink.put(at, head.data(), head.size());
     for (size_t i = 0; i < scene.images.size(); ++i) {
       at = head.size() + imageOffsets[i];
-      put(out, at, scene.images[i].bytes.data(), scene.images[i].bytes.size());
+      sink.put(at, scene.images[i].bytes.data(), scene.images[i].bytes.size());
     }
     at = (at - head.size() + 3) / 4 * 4 + head.size();
   } else {
-    files[outputPath] = std::move(text);
-    if (!layout.length) return;
-    out.reserve(binLength);
-    adviseHuge(out.data(), out.capacity());
+    sink.reserve(binLength);
   }
   if (scene.compress) {
     size_t s = 0;
     for (EncodedPrimitive& e : encoded.primitives)
       for (EncodedStream* stream : {&e.position, &e.normal, &e.uv, &e.indices}) {
         at = base + layout.encodedAt[s++];
-        put(out, at, stream->bytes.data(), stream->bytes.size());
+        sink.put(at, stream->bytes.data(), stream->bytes.size());
         release(stream->bytes);
       }
   }
@@ -358,20 +394,21 @@ void writeGltf(const GltfScene& scene, std::vector<SubmeshSet>&& levels,
   if (!scene.compress)
   for (SubmeshSet& meshes : levels)
   for (Submesh& sub : meshes.meshes) {
-    put(out, at, sub.positions.data(), sub.positions.size() * 12);
+    sink.put(at, sub.positions.data(), sub.positions.size() * 12);
     release(sub.positions);
-    put(out, at, sub.normals.data(), sub.normals.size() * 12);
+    sink.put(at, sub.normals.data(), sub.normals.size() * 12);
     release(sub.normals);
-    put(out, at, sub.uvs.data(), sub.uvs.size() * 8);
+    sink.put(at, sub.uvs.data(), sub.uvs.size() * 8);
     release(sub.uvs);
-    put(out, at, sub.indices.data(), sub.indices.size() * 4);
+    sink.put(at, sub.indices.data(), sub.indices.size() * 4);
     release(sub.indices);
   }
-  out.resize(base + binLength, '\0');
-  if (binary)
-    files[outputPath] = std::move(out);
+  sink.zeros(base + binLength);
+  if (spool)
+    spooled->push_back(std::move(spool));
   else
-    files[(std::filesystem::path(outputPath).parent_path() / bin).string()] = std::move(out);
+    files[binPath] = std::move(out);
+  return {};
 }
 
 }  // namespace syv::app

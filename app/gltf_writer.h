@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "app/output_files.h"
 #include "app/output_material.h"
 #include "app/submeshes.h"
 
@@ -32,13 +33,17 @@ struct GltfScene {
   bool compress = false;
 };
 
-// Fills `files` (output path -> bytes). The submeshes are released as they are
-// written, so that their arrays and the output are not held twice.
-void writeGltf(const GltfScene& scene, SubmeshSet&& meshes, const std::string& outputPath,
-               bool binary, std::map<std::string, std::string>& files);
+// Fills `files` (output path -> bytes); with `spooled`, the binary file (the
+// .glb, or the .bin) is written into its temporary as it is made instead and
+// added there. The submeshes are released as they are written, so that their
+// arrays and the output are not held twice. Empty, or why the temporary
+// cannot be created.
+std::string writeGltf(const GltfScene& scene, SubmeshSet&& meshes, const std::string& outputPath,
+                      bool binary, std::map<std::string, std::string>& files,
+                      Spools* spooled = nullptr);
 // One set per level name (empty submeshes are left out).
-void writeGltf(const GltfScene& scene, std::vector<SubmeshSet>&& levels,
-               const std::string& outputPath, bool binary,
-               std::map<std::string, std::string>& files);
+std::string writeGltf(const GltfScene& scene, std::vector<SubmeshSet>&& levels,
+                      const std::string& outputPath, bool binary,
+                      std::map<std::string, std::string>& files, Spools* spooled = nullptr);
 
 }  // namespace syv::app

@@ -219,7 +219,7 @@ struct Exported {
 };
 
 // Exports and writes the output: kDone, or the exit status of what stopped it.
-int exportPlant(const Options& o, const Model& model, const std::vector<std::string>& folders,
+int exportPlant(const Options& o, Model& model, const std::vector<std::string>& folders,
                 ProgressLine& progress, Reporter& report, Exported& exported) {
   progress.stage(std::string("Exporting ") + formatName(o.format));
   const auto start = std::chrono::steady_clock::now();
@@ -236,7 +236,10 @@ int exportPlant(const Options& o, const Model& model, const std::vector<std::str
   request.progress = [&](int percent, const std::string& step) { progress.update(percent, step); };
   ExportResult result;
   std::string error;
-  if (!exportModel(model, request, result, error)) {
+  // Nothing reads the mesh after the export but a picture.
+  const bool done = o.lib.preview.empty() ? exportModelConsuming(model, request, result, error)
+                                          : exportModel(model, request, result, error);
+  if (!done) {
     report.error(o.output + ": " + error);
     return kWriteFailed;
   }
@@ -289,14 +292,14 @@ int convert(const Options& o) {
   if (const int status = checkFiles(o, report); status != kDone) return status;
 
   const std::vector<std::string> folders = textureFolders(o.input, o.textureDirs);
-  const Imported imported = importPlant(o, folders, progress, report);
+  Imported imported = importPlant(o, folders, progress, report);
   if (o.lib.check) {
     for (const std::string& f : imported.findings) std::cout << o.input << ": " << f << "\n";
     std::cout << std::flush;
   } else if (o.verbose) {
     for (const std::string& f : imported.findings) report.loggedWarning(o.input, f);
   }
-  const ImportResult& result = imported.result;
+  ImportResult& result = imported.result;
   if (result.status == ImportStatus::Cancelled || gInterrupted) return cancelled(report, o);
   if (result.status == ImportStatus::NoPlugin) {
     report.error(result.error);
@@ -310,10 +313,11 @@ int convert(const Options& o) {
     if (imported.findings.empty() && !o.quiet) std::cerr << o.input << ": nothing to report\n";
     return imported.findings.empty() ? kDone : kImportFailed;
   }
-  const Model& model = result.model;
+  Model& model = result.model;
   reportModel(model, folders, report, o);
   if (strictFails(report, o)) return kImportFailed;
 
+  Statistics stats = computeStatistics(model);  // before the export empties the mesh
   Exported exported;
   exported.triangles = model.mesh.faces.size();
   if (!o.output.empty()) {
@@ -328,7 +332,6 @@ int convert(const Options& o) {
       report.warning(o.lib.preview + ": " + error);
   }
 
-  Statistics stats = computeStatistics(model);
   stats.warnings = report.warnings();
   stats.importSeconds = imported.seconds;
   stats.exportSeconds = exported.seconds;

@@ -45,18 +45,48 @@ void remapStream(std::vector<T>& stream, const std::vector<unsigned>& remap, siz
 }
 
 // meshoptimizer's own arrays (the cache pass copies the indices and keeps
-// several per vertex and triangle) in huge pages as well.
+// several per vertex and triangle): stacked in the scratch regions while they
+// fit (it frees them all when a call ends), otherwise in huge pages as well.
+struct Arena {
+  char* begin;
+  size_t size;
+  size_t used = 0;
+  size_t live = 0;
+};
+std::vector<Arena> gArenas;
+
 void* allocate(size_t bytes) {
+  for (Arena& a : gArenas) {
+    const size_t at = (a.used + 63) & ~size_t(63);
+    if (at <= a.size && bytes <= a.size - at) {
+      a.used = at + bytes;
+      ++a.live;
+      return a.begin + at;
+    }
+  }
   void* p = ::operator new(bytes);
   adviseHuge(p, bytes);
   return p;
 }
 
-void deallocate(void* p) { ::operator delete(p); }
+void deallocate(void* p) {
+  for (Arena& a : gArenas)
+    if (static_cast<char*>(p) >= a.begin && static_cast<char*>(p) < a.begin + a.size) {
+      if (--a.live == 0) a.used = 0;
+      return;
+    }
+  ::operator delete(p);
+}
 
 }  // namespace
 
-void optimizeOrder(SubmeshSet& meshes) {
+void optimizeOrder(SubmeshSet& meshes, const Scratch* scratch) {
+  struct Lent {
+    ~Lent() { gArenas.clear(); }
+  } lent;
+  gArenas.clear();
+  if (scratch)
+    for (const Scratch::Region& r : scratch->regions) gArenas.push_back({r.begin, r.size});
   meshopt_setAllocator(allocate, deallocate);
   for (Submesh& sub : meshes.meshes) {
     const size_t vertices = sub.positions.size();

@@ -41,6 +41,8 @@ class SpooledFile {
   int errno_ = 0;  // of the first failed write
 };
 
+using Spools = std::vector<std::unique_ptr<SpooledFile>>;
+
 // `files` maps final paths to contents, `spooled` are written already;
 // `mainPath` is renamed last. On failure nothing of this call is left behind
 // and existing files are kept.

@@ -132,12 +132,17 @@ void weld(const TriMesh& mesh, const CornerNormals& normals, const Positions& po
   std::vector<uint32_t> next;  // next welded vertex of the same position id
   std::vector<uint32_t> idOf;  // position id of each welded vertex
   // At most a vertex per corner: reserved whole, so they never move while
-  // growing, and only the pages used become resident.
-  next.reserve(n);
-  idOf.reserve(n);
-  out.positions.reserve(n);
-  out.normals.reserve(n);
-  out.uvs.reserve(n);
+  // growing, and only the pages used become resident (huge ones: a small
+  // page each cost a fault, at most one huge page each is partly used).
+  auto reserveHuge = [n](auto& v) {
+    v.reserve(n);
+    adviseHuge(v.data(), n * sizeof(v[0]));
+  };
+  reserveHuge(next);
+  reserveHuge(idOf);
+  reserveHuge(out.positions);
+  reserveHuge(out.normals);
+  reserveHuge(out.uvs);
   const bool uv = mesh.hasTexCoords;
   for (size_t i = 0; i < n; ++i) {
     const size_t f = faces[i / 3];

@@ -49,12 +49,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   syv::app::ExportRequest request;
   request.plantPath = input;
-  request.outputPath = "/nonexistent/fuzz.glb";
+  // Its temporary beside it is removed with `result`.
+  request.outputPath = input + ".glb";
   request.format = syv::app::Format::Glb;
   request.textureFolders = folders;
   syv::app::ExportResult result;
   std::string error;
   check(syv::app::exportModel(imported.model, request, result, error));
-  check(!result.files.empty() && !result.files.begin()->second.empty());
+  check(result.spooled.size() == 1 && result.spooled[0]->size() > 0);
   return 0;
 }
