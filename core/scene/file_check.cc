@@ -259,8 +259,11 @@ class Checker {
     if (!named) add(block.line, "Struct without a Name line: stored under the empty name");
     Record rec;
     rec.line = block.line;
-    std::vector<std::string> known = {"Children", "Primitive", "Transform", "Switch"};
-    known.insert(known.end(), kComponentKinds.begin(), kComponentKinds.end());
+    static const std::vector<std::string> known = [] {
+      std::vector<std::string> names = {"Children", "Primitive", "Transform", "Switch"};
+      names.insert(names.end(), kComponentKinds.begin(), kComponentKinds.end());
+      return names;
+    }();
     for (size_t c : block.children) {
       const Block& child = blocks_[c];
       if (child.name == "Children") {
@@ -286,7 +289,7 @@ class Checker {
     if (auto it = records.find(name); it != records.end())
       add(block.line, "record " + quoted(name) + " is defined again (first at line " +
                           std::to_string(it->second.line) + "); this one replaces it");
-    records[name] = rec;
+    records[name] = std::move(rec);
   }
 
   void primitive(size_t b) {
@@ -309,8 +312,11 @@ class Checker {
 
   void componentKind(size_t b, Record& rec) {
     checkLines(b, kKindKeys, blocks_[b].name);
-    std::vector<std::string> known = kKnotBlocks;
-    known.insert(known.end(), {"Ribs", "Branches"});
+    static const std::vector<std::string> known = [] {
+      std::vector<std::string> names = kKnotBlocks;
+      names.insert(names.end(), {"Ribs", "Branches"});
+      return names;
+    }();
     for (size_t c : blocks_[b].children) {
       const Block& child = blocks_[c];
       if (child.name == "Ribs" || child.name == "Branches") nameSet(child, rec);
@@ -472,8 +478,7 @@ class Checker {
   }
 
   void checkLines(size_t b, const std::vector<Key>& keys, const std::string& where) {
-    std::vector<std::string> names;
-    for (const Key& k : keys) names.push_back(k.name);
+    std::vector<std::string> names;  // for suggestions, made at the first unknown key
     std::map<std::string, uint64_t> seen;
     for (const Line& l : blocks_[b].lines) {
       std::string key, v;
@@ -485,6 +490,8 @@ class Checker {
           continue;
         }
         std::string text = "unknown key " + quoted(key) + " in " + where + " is ignored";
+        if (names.empty())
+          for (const Key& k : keys) names.push_back(k.name);
         if (const std::string near = nearestName(key, names); !near.empty())
           text += " (did you mean " + quoted(near) + "?)";
         add(l.no, text);
