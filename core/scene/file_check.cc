@@ -205,6 +205,8 @@ class Checker {
     uint64_t line = 0;
     std::string kind = "Simple";
     std::vector<std::pair<std::string, uint64_t>> links;  // children, branches, ribs
+    bool named = false;  // by another record's links
+    int state = 0;       // of the cycle walk: 0 unseen, 1 on the path, 2 done
   };
   struct Frame {
     double time = 0.0;
@@ -514,52 +516,54 @@ class Checker {
     size_t first = 0;
     for (size_t i = 1; i < frames_.size(); ++i)
       if (frames_[i].time <= frames_[first].time) first = i;
-    const auto& records = frames_[first].records;
-    std::vector<std::string> names;
-    for (const auto& [name, rec] : records) names.push_back(name);
-    std::set<std::string> named;
+    auto& records = frames_[first].records;
+    std::vector<std::string> names;  // for suggestions, made at the first unknown target
     for (const auto& [name, rec] : records)
       for (const auto& [target, line] : rec.links) {
-        named.insert(target);
-        if (records.count(target)) continue;
+        if (auto it = records.find(target); it != records.end()) {
+          it->second.named = true;
+          continue;
+        }
         std::string text = quoted(name) + " names " + quoted(target) + ", which no record defines";
+        if (names.empty())
+          for (const auto& entry : records) names.push_back(entry.first);
         if (const std::string near = nearestName(target, names); !near.empty())
           text += " (did you mean " + quoted(near) + "?)";
         add(line, text);
       }
-    // Cycles, found by an explicit depth-first walk: 0 unseen, 1 on the path, 2 done.
-    std::map<std::string, int> state;
-    for (const auto& [start, r] : records) {
-      if (state[start]) continue;
-      std::vector<std::pair<std::string, size_t>> path = {{start, 0}};
-      state[start] = 1;
+    // Cycles, found by an explicit depth-first walk.
+    for (auto start = records.begin(); start != records.end(); ++start) {
+      if (start->second.state) continue;
+      std::vector<std::pair<decltype(start), size_t>> path = {{start, 0}};
+      start->second.state = 1;
       while (!path.empty()) {
         auto& [node, next] = path.back();
-        const auto& links = records.at(node).links;
+        const auto& links = node->second.links;
         if (next >= links.size()) {
-          state[node] = 2;
+          node->second.state = 2;
           path.pop_back();
           continue;
         }
         const auto& [target, line] = links[next++];
-        if (!records.count(target)) continue;
-        if (state[target] == 1) {
+        const auto found = records.find(target);
+        if (found == records.end()) continue;
+        if (found->second.state == 1) {
           std::string cycle;
           bool in = false;
           for (const auto& p : path) {
-            in = in || p.first == target;
-            if (in) cycle += quoted(p.first) + " -> ";
+            in = in || p.first == found;
+            if (in) cycle += quoted(p.first->first) + " -> ";
           }
           add(line, "cycle: " + cycle + quoted(target) + "; these records are never built");
-        } else if (state[target] == 0) {
-          state[target] = 1;
-          path.push_back({target, 0});
+        } else if (found->second.state == 0) {
+          found->second.state = 1;
+          path.push_back({found, 0});
         }
       }
     }
     bool anyRoot = false;
     for (const auto& [name, rec] : records) {
-      if (named.count(name)) continue;
+      if (rec.named) continue;
       anyRoot = true;
       if (rec.kind != "Camera")
         add(rec.line, quoted(name) + " is named by no Children, Branches or Ribs list: it is a "
