@@ -66,13 +66,15 @@ void logCurveProblem(const double roots[3], double c3, double c2, double c1, dou
   LogChannel::error(os.str());
 }
 
-VariableTable variablesOf(const CurveParameter& c, double x) {
-  return VariableTable{{'x', x},
-                       {'t', c.tValue},
-                       {'f', c.frameValue},
-                       {'a', c.ftimeValue},
-                       {'i', static_cast<double>(c.iterValue)},
-                       {'n', static_cast<double>(c.chdrnValue)}};
+CurveVariables variablesOf(const CurveParameter& c, double x) {
+  CurveVariables v;
+  v.x = x;
+  v.t = c.tValue;
+  v.f = c.frameValue;
+  v.a = c.ftimeValue;
+  v.i = static_cast<double>(c.iterValue);
+  v.n = static_cast<double>(c.chdrnValue);
+  return v;
 }
 
 }  // namespace
@@ -229,15 +231,17 @@ double CurveParameter::evaluateCurve(double x) const {
 }
 
 bool CurveParameter::setExpression(const std::string& text) {
+  // The text is split once, for the check and for every evaluation after it.
+  std::shared_ptr<const CompiledExpression> compiled;
   if (text.empty()) {
     expression_ = "id";
   } else {
-    if (!checkExpression(text, variablesOf(*this, 0.0)) && !isFunctionName(text)) return false;
+    compiled = std::make_shared<const CompiledExpression>(text);
+    if (!compiled->check(variablesOf(*this, 0.0)) && !isFunctionName(text)) return false;
     expression_ = text;
   }
   mode_ = functionIdOf(expression_);
-  compiled_.reset();
-  if (mode_ == 0) compiled_ = std::make_shared<const CompiledExpression>(expression_);
+  compiled_ = mode_ == 0 ? std::move(compiled) : nullptr;
   return true;
 }
 
@@ -246,8 +250,7 @@ double CurveParameter::evaluate(double x) const {
   if (mode_ == 1) return y;
   if (mode_ >= 2 && mode_ <= 21) return applyFunction(mode_, y);
   bool failed = false;  // the text passed its check when it was set
-  if (compiled_) return compiled_->evaluate(variablesOf(*this, y), failed);
-  return evaluateExpression(expression_, variablesOf(*this, y), failed);
+  return compiled_->evaluate(variablesOf(*this, y), failed);
 }
 
 CurveParameter makeLinearParameter(double start, double end, const std::string& expression,

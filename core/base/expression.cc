@@ -77,32 +77,40 @@ class Parens {
 
 namespace {
 
-// Splits at the operators and at parenthesised groups; a group without its
-// closing parenthesis runs to the end of the text.
-void tokenize(std::string_view text, const Parens& parens, std::vector<Token>& out) {
-  size_t wordStart = 0, i = 0;
-  const size_t n = text.size();
-  auto flushWord = [&](size_t end) {
-    if (end > wordStart) out.push_back({text.substr(wordStart, end - wordStart), false});
-  };
-  while (i < n) {
-    const char c = text[i];
-    if (c == '(') {
-      flushWord(i);
-      const size_t j = parens.close(text, i);
-      out.push_back({text.substr(i + 1, j - i - 1), true});
-      i = j < n ? j + 1 : n;
-      wordStart = i;
-    } else if (isOperator(c)) {
-      flushWord(i);
-      out.push_back({text.substr(i, 1), false});
-      wordStart = ++i;
-    } else {
-      ++i;
+// Splits at the operators and at parenthesised groups, a token at a time; a
+// group without its closing parenthesis runs to the end of the text.
+class Tokenizer {
+ public:
+  Tokenizer(std::string_view text, const Parens& parens) : text_(text), parens_(parens) {}
+  bool next(Token& token) {
+    const size_t n = text_.size();
+    const size_t start = i_;
+    while (i_ < n) {
+      const char c = text_[i_];
+      if (c == '(' || isOperator(c)) {
+        if (i_ > start) break;  // the word before it first
+        if (c == '(') {
+          const size_t j = parens_.close(text_, i_);
+          token = {text_.substr(i_ + 1, j - i_ - 1), true};
+          i_ = j < n ? j + 1 : n;
+        } else {
+          token = {text_.substr(i_, 1), false};
+          ++i_;
+        }
+        return true;
+      }
+      ++i_;
     }
+    if (i_ == start) return false;
+    token = {text_.substr(start, i_ - start), false};
+    return true;
   }
-  flushWord(n);
-}
+
+ private:
+  std::string_view text_;
+  const Parens& parens_;
+  size_t i_ = 0;
+};
 
 FunctionId functionIdOfView(std::string_view name) {
   static constexpr std::string_view kNames[] = {
@@ -116,6 +124,15 @@ FunctionId functionIdOfView(std::string_view name) {
 int gMaxDepth = kDefaultExpressionDepth;
 bool gDepthExceeded = false;
 
+constexpr char kCurveVariableNames[] = "xtfain";
+constexpr uint32_t kCurveVariableCount = 6;
+
+uint32_t slotOf(char c) {
+  uint32_t k = 0;
+  while (k < kCurveVariableCount && kCurveVariableNames[k] != c) ++k;
+  return k;
+}
+
 bool isSpace(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
@@ -127,35 +144,26 @@ std::string translate(std::string_view text, const Parens& parens, int depth) {
   // Beyond the depth bound the rest stays as written; evaluating it fails anyway.
   if (depth > gMaxDepth) return std::string(text);
 
-  std::vector<Token> tokens;
-  tokenize(text, parens, tokens);
+  Tokenizer tokens(text, parens);
   std::string out;
   out.reserve(text.size());
-  for (const Token& token : tokens) {
-    std::string_view t = token.text;
-    std::string piece;
-    if (t == "frame") {
-      piece = "f";
-    } else if (t == "ftime") {
-      piece = "a";
-    } else if (t == "iter") {
-      piece = "i";
-    } else if (t == "chdrn") {
-      piece = "n";
-    } else if (t == "rec") {
-      piece = "0";
-    } else if (t.size() != text.size()) {
-      piece = translate(t, parens, depth + 1);
+  for (Token token; tokens.next(token);) {
+    const std::string_view t = token.text;
+    const char* word = t == "frame"   ? "f"
+                       : t == "ftime" ? "a"
+                       : t == "iter"  ? "i"
+                       : t == "chdrn" ? "n"
+                       : t == "rec"   ? "0"
+                                      : nullptr;
+    if (token.group) out += '(';
+    if (word) {
+      out += word;
+    } else if (token.group) {
+      out += translate(t, parens, depth + 1);
     } else {
-      piece = std::string(t);
+      out += t;  // a word or an operator translates to itself
     }
-    if (token.group) {
-      out += '(';
-      out += piece;
-      out += ')';
-    } else {
-      out += piece;
-    }
+    if (token.group) out += ')';
   }
   return out;
 }
@@ -172,8 +180,30 @@ void resetExpressionDepthExceeded() { gDepthExceeded = false; }
 // Every decision of the evaluation but the values is fixed by the text, so
 // the split is made once: a node per group, a step per token.
 CompiledExpression::CompiledExpression(const std::string& text) {
+  long balance = 0;
+  for (char c : text) {
+    if (c == '(') ++balance;
+    if (c == ')') --balance;
+  }
+  parenthesesBalance_ = balance == 0;
   const Parens parens(text);
   compile(text, parens, 0);
+}
+
+// A number or a single character at a depth within the bound needs no node.
+bool CompiledExpression::leaf(std::string_view text, int depth, Step& step) const {
+  if (depth > gMaxDepth) return false;
+  if (isNumberText(text)) {
+    step.kind = Step::kNumber;
+    step.value = numberValue(text);
+    return true;
+  }
+  if (text.size() != 1) return false;
+  // Any single character that is not a variable fails as a text.
+  step.kind = Step::kVariable;
+  step.variable = text[0];
+  step.node = slotOf(text[0]);
+  return true;
 }
 
 uint32_t CompiledExpression::compile(std::string_view text, const Parens& parens, int depth) {
@@ -183,47 +213,52 @@ uint32_t CompiledExpression::compile(std::string_view text, const Parens& parens
     nodes_[index].kind = Node::kTooDeep;
     return index;
   }
-  if (isNumberText(text)) {
-    nodes_[index].kind = Node::kNumber;
-    nodes_[index].value = numberValue(text);
+  Step only{};
+  if (leaf(text, depth, only)) {
+    Node& node = nodes_[index];
+    node.kind = only.kind == Step::kNumber ? Node::kNumber : Node::kVariable;
+    node.value = only.value;
+    node.variable = only.variable;
+    node.slot = static_cast<uint8_t>(only.node);
     return index;
   }
-  if (text.size() == 1) {
-    // Any single character that is not a variable fails as a text.
-    nodes_[index].kind = Node::kVariable;
-    nodes_[index].variable = text[0];
-    return index;
-  }
-  std::vector<Token> tokens;
-  tokenize(text, parens, tokens);
+  auto operand = [&](std::string_view t, FunctionId function) {
+    Step step{};
+    if (!leaf(t, depth + 1, step)) {
+      step.kind = Step::kNode;
+      step.node = compile(t, parens, depth + 1);
+    }
+    step.function = static_cast<uint8_t>(function);
+    return step;
+  };
+  Tokenizer tokens(text, parens);
   std::vector<Step> steps;
   std::vector<char> operators;
   size_t operands = 0;
   bool afterOperator = false;
-  for (size_t k = 0; k < tokens.size(); ++k) {
-    const std::string_view t = tokens[k].text;
+  Token token;
+  for (bool first = true; tokens.next(token); first = false) {
+    const std::string_view t = token.text;
     if (t.empty()) break;
     if (isOperatorToken(t)) {
-      if (k > 0 && !afterOperator) {
+      if (!first && !afterOperator) {
         operators.push_back(t[0]);
         afterOperator = true;
-      } else if (t[0] == '-') {
-        steps.push_back({Step::kNegate, 0, 0});
       } else {
-        steps.push_back({Step::kFail, 0, 0});
+        steps.push_back({t[0] == '-' ? Step::kNegate : Step::kFail});
       }
       continue;
     }
     if (const FunctionId id = functionIdOfView(t)) {
-      if (k + 1 < tokens.size()) {
-        steps.push_back({Step::kOperand, compile(tokens[k + 1].text, parens, depth + 1), id});
+      Token argument;
+      if (tokens.next(argument)) {
+        steps.push_back(operand(argument.text, id));
         ++operands;
-        ++k;
       }
     } else if (t.size() == text.size()) {
-      steps.push_back({Step::kFail, 0, 0});  // a lone word that is neither number nor variable
+      steps.push_back({Step::kFail});  // a lone word that is neither number nor variable
     } else {
-      steps.push_back({Step::kOperand, compile(t, parens, depth + 1), 0});
+      steps.push_back(operand(t, 0));
       ++operands;
     }
     afterOperator = false;
@@ -231,20 +266,54 @@ uint32_t CompiledExpression::compile(std::string_view text, const Parens& parens
   Node& node = nodes_[index];
   node.kind = Node::kSequence;
   node.balanced = operands == operators.size() + 1;
+  if (node.balanced) {
+    size_t k = 0;
+    for (Step& step : steps)
+      if (step.kind != Step::kNegate && step.kind != Step::kFail) {
+        step.join = k == 0 ? 0 : operators[k - 1];
+        ++k;
+      }
+  }
   node.steps = std::move(steps);
-  for (char op : operators)
-    if (op == '+' || op == '-') node.additive.push_back(op);
-  node.operators = std::move(operators);
   return index;
 }
 
-double CompiledExpression::evaluate(const VariableTable& variables, bool& failed) const {
-  std::vector<double> stack;
-  return evaluateNode(0, variables, failed, stack);
+namespace {
+
+inline bool lookUp(const VariableTable& variables, char name, uint32_t, double& value) {
+  const auto it = variables.find(name);
+  if (it == variables.end()) return false;
+  value = it->second;
+  return true;
 }
 
-double CompiledExpression::evaluateNode(uint32_t index, const VariableTable& variables,
-                                        bool& failed, std::vector<double>& stack) const {
+// A curve's variables by their place in kCurveVariableNames.
+struct CurveFields {
+  double value[kCurveVariableCount];
+};
+
+inline bool lookUp(const CurveFields& variables, char, uint32_t slot, double& value) {
+  if (slot >= kCurveVariableCount) return false;
+  value = variables.value[slot];
+  return true;
+}
+
+// When both operands are NaN the one kept depends on the operand order the
+// compiler picks for these commutative operations: the order of the builds
+// before is fixed here, the right one of a product, the left one of a sum.
+double product(double left, double right) { return std::isnan(right) ? right : left * right; }
+double sum(double left, double right) { return std::isnan(left) ? left : left + right; }
+
+CurveFields fieldsOf(const CurveVariables& v) { return {{v.x, v.t, v.f, v.a, v.i, v.n}}; }
+
+}  // namespace
+
+// Products and sums are taken as the operands come, each left-associative and
+// the products before the sums, so no operand is kept: a text's length costs
+// no memory at evaluation.
+template <typename Variables>
+double CompiledExpression::evaluateNode(uint32_t index, const Variables& variables,
+                                        bool& failed) const {
   const Node& node = nodes_[index];
   switch (node.kind) {
     case Node::kTooDeep:
@@ -254,8 +323,8 @@ double CompiledExpression::evaluateNode(uint32_t index, const VariableTable& var
     case Node::kNumber:
       return node.value;
     case Node::kVariable: {
-      const auto it = variables.find(node.variable);
-      if (it != variables.end()) return it->second;
+      double value = 0.0;
+      if (lookUp(variables, node.variable, node.slot, value)) return value;
       failed = true;
       return 0.0;
     }
@@ -264,45 +333,77 @@ double CompiledExpression::evaluateNode(uint32_t index, const VariableTable& var
   }
   // The walk goes on after a failure so that later rnd calls still draw,
   // keeping the generator's sequence the same whatever the outcome.
-  const size_t base = stack.size();
   bool negate = false;
+  double term = 0.0, total = 0.0;
+  char pending = 0;  // the + or - before the term being multiplied, once there is one
   for (const Step& step : node.steps) {
-    if (step.kind == Step::kNegate) {
-      negate = true;
-    } else if (step.kind == Step::kFail) {
-      failed = true;
+    double v = 0.0;
+    switch (step.kind) {
+      case Step::kNegate:
+        negate = true;
+        continue;
+      case Step::kFail:
+        failed = true;
+        continue;
+      case Step::kNumber:
+        v = step.value;
+        break;
+      case Step::kVariable:
+        if (!lookUp(variables, step.variable, step.node, v)) {
+          v = 0.0;
+          failed = true;
+        }
+        break;
+      case Step::kNode:
+        v = evaluateNode(step.node, variables, failed);
+        break;
+    }
+    if (step.function != 0) v = applyFunction(step.function, v);
+    if (negate) v = -v;
+    negate = false;
+    if (step.join == '*') {
+      term = product(term, v);
+    } else if (step.join == '/') {
+      term /= v;
     } else {
-      double v = evaluateNode(step.node, variables, failed, stack);
-      if (step.function != 0) v = applyFunction(step.function, v);
-      if (negate) v = -v;
-      negate = false;
-      stack.push_back(v);
+      if (step.join != 0) {
+        total = pending == 0 ? term : (pending == '+' ? sum(total, term) : total - term);
+        pending = step.join;
+      }
+      term = v;
     }
   }
   if (!node.balanced) {
-    stack.resize(base);
     failed = true;
     return 0.0;
   }
-  // Products first, then sums, each pass left-associative: the terms replace
-  // the operands in place.
-  size_t terms = base;
-  for (size_t k = 0; k < node.operators.size(); ++k) {
-    const char op = node.operators[k];
-    const double right = stack[base + k + 1];
-    if (op == '*') {
-      stack[terms] *= right;
-    } else if (op == '/') {
-      stack[terms] /= right;
-    } else {
-      stack[++terms] = right;
-    }
-  }
-  double result = stack[base];
-  for (size_t k = 0; k < node.additive.size(); ++k)
-    result = node.additive[k] == '+' ? result + stack[base + 1 + k] : result - stack[base + 1 + k];
-  stack.resize(base);
-  return result;
+  if (pending == 0) return term;
+  return pending == '+' ? sum(total, term) : total - term;
+}
+
+double CompiledExpression::evaluate(const VariableTable& variables, bool& failed) const {
+  return evaluateNode(0, variables, failed);
+}
+
+double CompiledExpression::evaluate(const CurveVariables& variables, bool& failed) const {
+  return evaluateNode(0, fieldsOf(variables), failed);
+}
+
+// Unbalanced texts are refused before evaluation, so they draw no random number.
+template <typename Variables>
+bool CompiledExpression::checkWith(const Variables& variables) const {
+  if (!parenthesesBalance_) return false;
+  bool failed = false;
+  evaluateNode(0, variables, failed);
+  return !failed;
+}
+
+bool CompiledExpression::check(const VariableTable& variables) const {
+  return checkWith(variables);
+}
+
+bool CompiledExpression::check(const CurveVariables& variables) const {
+  return checkWith(fieldsOf(variables));
 }
 
 double evaluateExpression(const std::string& text, const VariableTable& variables, bool& failed) {
@@ -310,15 +411,7 @@ double evaluateExpression(const std::string& text, const VariableTable& variable
 }
 
 bool checkExpression(const std::string& text, const VariableTable& variables) {
-  long balance = 0;
-  for (char c : text) {
-    if (c == '(') ++balance;
-    if (c == ')') --balance;
-  }
-  if (balance != 0) return false;
-  bool failed = false;
-  evaluateExpression(text, variables, failed);
-  return !failed;
+  return CompiledExpression(text).check(variables);
 }
 
 FunctionId functionIdOf(const std::string& name) { return functionIdOfView(name); }

@@ -18,6 +18,12 @@ namespace syv {
 // Tables built by the system have the keys x, t, f, a, i and n.
 using VariableTable = std::map<char, double>;
 
+// The six variables of a curve's expression as plain fields: what a table of
+// exactly those keys gives, without building one per point.
+struct CurveVariables {
+  double x = 0.0, t = 0.0, f = 0.0, a = 0.0, i = 0.0, n = 0.0;
+};
+
 // 0: not a function name; 1 to 21: the functions, in the order of functionIdOf.
 using FunctionId = int;
 
@@ -51,27 +57,38 @@ class CompiledExpression {
  public:
   explicit CompiledExpression(const std::string& text);
   double evaluate(const VariableTable& variables, bool& failed) const;
+  double evaluate(const CurveVariables& variables, bool& failed) const;
+  // What checkExpression says of the text it was split from.
+  bool check(const VariableTable& variables) const;
+  bool check(const CurveVariables& variables) const;
 
  private:
+  // An operand (a number or variable in place, or a group's node) or a sign.
   struct Step {
-    enum Kind : uint8_t { kOperand, kNegate, kFail } kind;
-    uint32_t node;      // kOperand: the operand's node
-    FunctionId function;  // kOperand: applied to it when not 0
+    enum Kind : uint8_t { kNumber, kVariable, kNode, kNegate, kFail } kind;
+    char join = 0;  // in a balanced group, the operator before this operand
+    char variable = 0;
+    uint8_t function = 0;  // applied to the operand when not 0
+    uint32_t node = 0;     // kNode: the group's node; kVariable: the place of a curve variable
+    double value = 0.0;
   };
   struct Node {
     enum Kind : uint8_t { kSequence, kNumber, kVariable, kTooDeep } kind = kSequence;
     char variable = 0;
+    uint8_t slot = 0;  // kVariable: as in Step::node
     bool balanced = false;  // as many operands as operators plus one
     double value = 0.0;
     std::vector<Step> steps;
-    std::vector<char> operators;
-    std::vector<char> additive;  // the + and - among them, in order
   };
   uint32_t compile(std::string_view text, const Parens& parens, int depth);
-  double evaluateNode(uint32_t index, const VariableTable& variables, bool& failed,
-                      std::vector<double>& stack) const;
+  bool leaf(std::string_view text, int depth, Step& step) const;
+  template <typename Variables>
+  double evaluateNode(uint32_t index, const Variables& variables, bool& failed) const;
+  template <typename Variables>
+  bool checkWith(const Variables& variables) const;
 
   std::vector<Node> nodes_;
+  bool parenthesesBalance_ = false;
 };
 
 // True when the text has as many "(" as ")" and evaluates without failure.

@@ -1,8 +1,11 @@
 #include "core/components/classic_horn.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
+#include <cstring>
 
+#include "core/base/expression.h"
 #include "core/components/geometry.h"
 #include "core/components/limits.h"
 
@@ -29,6 +32,14 @@ bool collapsed(const Matrix4& m) {
 enum class Axis { X, Y, Z };
 
 Matrix4 turned(Axis axis, double angle, const Matrix4& t) {
+  // No turn (cos 1, sin +-0): each mixed sum is the entry itself plus signed
+  // zeros, which is the entry + 0.
+  if (angle == 0.0 && t.isFinite()) {
+    Matrix4 r = t;
+    for (int i = 0; i < 4; ++i)
+      for (int j = 0; j < 4; ++j) r.m[i][j] = t.m[i][j] + 0.0;
+    return r;
+  }
   const double c = std::cos(angle), s = std::sin(angle);
   if (!(std::isfinite(c) && std::isfinite(s) && t.isFinite())) {
     const Matrix4 r = axis == Axis::X ? Matrix4::rotX(angle)
@@ -58,6 +69,23 @@ Matrix4 stepped(double x, double y, double z, const Matrix4& t) {
     r.m[3][j] = (((0.0 + x * t.m[0][j]) + y * t.m[1][j]) + z * t.m[2][j]) + t.m[3][j];
   }
   return r;
+}
+
+bool sameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+
+// True when reading the curve draws no random number and cannot log: only rnd
+// and rndabs draw, and only a curved segment can log (a straight or all-corner
+// curve interpolates linearly).
+bool quiet(const CurveParameter& c) {
+  const int n = c.pointCount();
+  bool corners = true;
+  for (int k = 0; k < n; ++k) corners = corners && c.point(k)->kind == kCorner;
+  if (!corners && !(n == 2 && c.point(0)->kind <= 1 && c.point(1)->kind <= 1)) return false;
+  if (c.mode() == functionIdOf("rnd") || c.mode() == functionIdOf("rndabs")) return false;
+  std::string text = c.expression();
+  std::transform(text.begin(), text.end(), text.begin(),
+                 [](unsigned char ch) { return static_cast<char>(std::tolower(ch)); });
+  return c.mode() != 0 || text.find("rnd") == std::string::npos;
 }
 
 }  // namespace
@@ -94,6 +122,61 @@ Path buildHornPath(const CurveParameter& bendX, const CurveParameter& bendY,
     previous = s;
   }
   return path;
+}
+
+void ClassicHorn::keyOf(const CurveParameter& c, CurveKey& key) {
+  key.mode = c.mode();
+  key.expression = c.expression();
+  key.variables[0] = c.frameValue;
+  key.variables[1] = c.tValue;
+  key.variables[2] = c.ftimeValue;
+  key.counts[0] = c.iterValue;
+  key.counts[1] = c.chdrnValue;
+  key.points.clear();
+  for (int k = 0; k < c.pointCount(); ++k) key.points.push_back(*c.point(k));
+}
+
+bool ClassicHorn::matches(const CurveParameter& c, const CurveKey& key) {
+  static_assert(sizeof(CurvePoint) == 6 * sizeof(double) + 2 * sizeof(int32_t),
+                "compared as bytes");
+  const int n = c.pointCount();
+  if (c.mode() != key.mode || n != static_cast<int>(key.points.size())) return false;
+  for (int k = 0; k < n; ++k)
+    if (std::memcmp(c.point(k), &key.points[k], sizeof(CurvePoint)) != 0) return false;
+  const double variables[3] = {c.frameValue, c.tValue, c.ftimeValue};
+  // A function's mode names its text; only a general expression compares it.
+  return std::memcmp(variables, key.variables, sizeof variables) == 0 &&
+         c.iterValue == key.counts[0] && c.chdrnValue == key.counts[1] &&
+         (c.mode() != 0 || c.expression() == key.expression);
+}
+
+void ClassicHorn::turtlePath(double steps, double length, Path& path) {
+  const CurveParameter* const curves[7] = {&bendX, &bendY, &bendZ, &shiftX,
+                                           &shiftY, &step,  &twist};
+  TurtleMemo& m = memo_;
+  if (m.valid && sameBits(m.steps, steps) && sameBits(m.length, length) &&
+      sameBits(m.stepFactor, stepFactor) && m.depth == maxExpressionDepth()) {
+    bool same = true;
+    for (int k = 0; k < 7 && same; ++k) same = matches(*curves[k], m.curves[k]);
+    if (same) {
+      path = m.path;
+      return;
+    }
+  }
+  path = buildHornPath(bendX, bendY, bendZ, shiftX, shiftY, step, twist, ribScale, steps, length,
+                       stepFactor);
+  // A count in range warns of nothing; a depth already exceeded is left to be
+  // met again by every placement.
+  bool keep = steps >= 0.0 && steps <= kMaxPathPoints && !expressionDepthExceeded();
+  for (const CurveParameter* c : curves) keep = keep && quiet(*c);
+  m.valid = keep;
+  if (!keep) return;
+  m.steps = steps;
+  m.length = length;
+  m.stepFactor = stepFactor;
+  m.depth = maxExpressionDepth();
+  for (int k = 0; k < 7; ++k) keyOf(*curves[k], m.curves[k]);
+  m.path = path;
 }
 
 uint32_t appendTipAndBase(const EvaluationContext& context, const Path& path, uint32_t flags,
@@ -154,8 +237,8 @@ uint32_t ClassicHorn::generate(const EvaluationContext& context, MeshSink& sink,
                                ChildGroups& childTransforms) {
   auto who = [this](const char* what) { return describe(*this) + what; };
   const double steps = clampCount(segments, kMaxPathPoints, [&] { return who(": segments"); });
-  Path path = buildHornPath(bendX, bendY, bendZ, shiftX, shiftY, step, twist, ribScale, steps,
-                            hornLength, stepFactor);
+  Path& path = scratchPath_;
+  turtlePath(steps, hornLength, path);
   placeFrames(context, path);
   if (!finiteOrWarn(path, [&] { return who(" path"); })) return 0;
 

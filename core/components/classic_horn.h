@@ -54,6 +54,32 @@ class ClassicHorn : public Component {
   // Every frame becomes S(1 / scale) * frame * C * S(scale), C the photo turn
   // in the node's own coordinates.
   void placeFrames(const EvaluationContext& context, Path& path) const;
+  // buildHornPath with this component's curves, into `path`. Curves that draw
+  // no random number and cannot log give every placement the same path: it is
+  // built once and copied while the curves and counts stay as they were.
+  void turtlePath(double steps, double length, Path& path);
+  // A path buffer for generate, reused from placement to placement.
+  Path scratchPath_;
+
+ private:
+  // What a curve's values depend on.
+  struct CurveKey {
+    int32_t mode = 0;
+    std::string expression;
+    double variables[3] = {0.0, 0.0, 0.0};
+    int32_t counts[2] = {0, 0};
+    std::vector<CurvePoint> points;
+  };
+  struct TurtleMemo {
+    bool valid = false;
+    double steps = 0.0, length = 0.0, stepFactor = 0.0;
+    int depth = 0;  // the expression depth bound then
+    CurveKey curves[7];
+    Path path;
+  };
+  static void keyOf(const CurveParameter& c, CurveKey& key);
+  static bool matches(const CurveParameter& c, const CurveKey& key);
+  TurtleMemo memo_;
 };
 
 // Tip and base placements shared by horn and leaf.

@@ -18,8 +18,8 @@ uint32_t ClassicLeaf::generate(const EvaluationContext& context, MeshSink& sink,
   // The blade always has unit length; segments only change the sampling.
   auto who = [this](const char* what) { return "ClassicLeaf '" + name + "'" + what; };
   const double steps = clampCount(segments, kMaxPathPoints, [&] { return who(": segments"); });
-  Path path = buildHornPath(bendX, bendY, bendZ, shiftX, shiftY, step, twist, ribScale, steps,
-                            1.0, stepFactor);
+  Path& path = scratchPath_;
+  turtlePath(steps, 1.0, path);
   applyTropism(phototropism, gravitropism, path, context.matrix(kIdWorldToObject), 1.0);
   placeFrames(context, path);
   if (!finiteOrWarn(path, [&] { return who(" path"); })) return 0;

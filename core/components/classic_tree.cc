@@ -10,11 +10,9 @@ namespace syv {
 
 namespace {
 
-// Integration cells of the node distribution; a cell keeps the three Simpson
-// samples so that the cumulative integral can be inverted inside it.
-struct Cell {
-  double a, b, fa, fm, fb, area;
-};
+// A cell keeps the three Simpson samples so that the cumulative integral can
+// be inverted inside it.
+using Cell = DistributionCell;
 
 // Bounds the curve evaluations of one integration: a noisy (random)
 // expression never converges and must not refine for ever.
@@ -110,8 +108,8 @@ enum class Axis { X, Z };
 // non-zero entries: each sum of the full product starts at +0, is never -0,
 // and its other terms are signed zeros that leave it as it is, so the bits
 // are the same for finite operands. Anything else takes the full product.
-Matrix4 turned(Axis axis, double angle, const Matrix4& m) {
-  const double c = std::cos(angle), s = std::sin(angle);
+// c and s are the angle's cosine and sine, worked out once for a fixed angle.
+Matrix4 turned(Axis axis, double angle, double c, double s, const Matrix4& m) {
   if (!(std::isfinite(c) && std::isfinite(s) && m.isFinite()))
     return (axis == Axis::X ? Matrix4::rotX(angle) : Matrix4::rotZ(angle)) * m;
   const int p = axis == Axis::X ? 1 : 0, q = p + 1;  // the two rows the turn mixes
@@ -122,6 +120,10 @@ Matrix4 turned(Axis axis, double angle, const Matrix4& m) {
     r.m[q][j] = (0.0 + -s * m.m[p][j]) + c * m.m[q][j];
   }
   return r;
+}
+
+Matrix4 turned(Axis axis, double angle, const Matrix4& m) {
+  return turned(axis, angle, std::cos(angle), std::sin(angle), m);
 }
 
 bool between(double v, double a, double b) { return (v >= a && v <= b) || (v <= a && v >= b); }
@@ -335,7 +337,7 @@ size_t framedPoints(const StemSkeleton& sk, double L, const CurveParameter& towa
 }  // namespace
 
 std::vector<double> distributeNodes(const CurveParameter& curve, double count, uint16_t mode,
-                                    double density) {
+                                    double density, std::vector<Cell>* kept) {
   std::vector<double> positions;
   double n = count + 1.0;
   if (mode > 3) n = n / density;
@@ -343,8 +345,9 @@ std::vector<double> distributeNodes(const CurveParameter& curve, double count, u
   const double N = std::trunc(n);
   if (N < 1.0) return positions;
 
-  std::vector<Cell> cells;
-  Integrator(curve).run(cells);
+  std::vector<Cell> own;
+  std::vector<Cell>& cells = kept != nullptr ? *kept : own;
+  if (cells.empty()) Integrator(curve).run(cells);  // never empty once run
   double total = 0.0;
   for (const Cell& c : cells) total += c.area;
   if (std::fabs(total) < 1e-6) return positions;
@@ -463,7 +466,14 @@ const std::vector<double>& ClassicTree::nodePositions(double count, double densi
   const std::pair<double, double> key(count, density);
   const auto found = nodeCache_.find(key);
   if (found != nodeCache_.end()) return found->second;
-  std::vector<double> positions = distributeNodes(nodeDistribution, count, treeMode, density);
+  // Only a curve that cannot log (corners, or two points) reads the same each time.
+  bool quiet = nodeDistribution.mode() == 1;
+  const int points = nodeDistribution.pointCount();
+  for (int k = 0; k < points && quiet; ++k)
+    quiet = nodeDistribution.point(k)->kind == kCorner ||
+            (points == 2 && nodeDistribution.point(k)->kind <= 1);
+  std::vector<double> positions = distributeNodes(nodeDistribution, count, treeMode, density,
+                                                  quiet ? &nodeCells_ : nullptr);
   // Kept only when the distribution warned of nothing, so that every stem warns alike.
   const double n = treeMode > 3 ? (count + 1.0) / density : count + 1.0;
   if (!(nodeDistribution.mode() == 1 && n >= 0.0 && n <= kMaxChildCount + 1.0)) {
@@ -510,6 +520,7 @@ uint32_t ClassicTree::generate(const EvaluationContext& context, MeshSink& sink,
         std::floor(clampNamed(branchCount, kMaxChildCount, *this, ": branches")));
     double a = kPi;
     uint32_t b = 0;
+    const double phiCos = std::cos(div.phi0), phiSin = std::sin(div.phi0);
     for (size_t i = 1; i + 1 < path.size(); ++i) {
       if (!nodes[i].branch) continue;
       const double t = path[i].t;
@@ -519,7 +530,7 @@ uint32_t ClassicTree::generate(const EvaluationContext& context, MeshSink& sink,
       a += source.evaluate(s);
       m = turned(Axis::Z, treeMode < 6 ? kPi - a : -a, m);
       m = turned(Axis::X, -branchAngle.evaluate(t), m);
-      m = turned(Axis::Z, div.phi0, m);
+      m = turned(Axis::Z, div.phi0, phiCos, phiSin, m);
       ChildPlacement p;
       p.frame = m;
       p.valid = 1;

@@ -22,6 +22,12 @@ struct StemNode {
   bool branch = false;
 };
 
+// A cell of the node distribution's integration: Simpson's three samples over
+// [a, b] and the area they give.
+struct DistributionCell {
+  double a, b, fa, fm, fb, area;
+};
+
 // The bent stem before frames: one point per node, positions renormalised by
 // arc length to [0, 1].
 struct StemSkeleton {
@@ -81,13 +87,19 @@ class ClassicTree : public Component {
   static constexpr size_t kNodeCacheSize = 256;
   mutable std::map<std::pair<double, double>, std::vector<double>> nodeCache_;
   mutable std::vector<double> uncachedPositions_;
+  // The plain distribution curve's integration, which depends on the curve
+  // alone: every count and density that misses the cache above reuses it.
+  mutable std::vector<DistributionCell> nodeCells_;
 };
 
 // Positions in [0, 1] that split the stem into pieces of equal node mass
 // under `curve`: 0.0 first, then one per piece. count + 1 pieces (divided by
 // density when mode > 3), bounded by kMaxChildCount + 1. Empty when there is
 // no piece or the curve integrates to (nearly) zero.
+// `cells`, when given, holds the curve's integration from an earlier call, or
+// gets it when empty.
 std::vector<double> distributeNodes(const CurveParameter& curve, double count, uint16_t mode,
-                                    double density);
+                                    double density,
+                                    std::vector<DistributionCell>* cells = nullptr);
 
 }  // namespace syv

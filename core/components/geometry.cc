@@ -43,12 +43,21 @@ struct Ring {
 };
 
 // Reused between sweeps so that steady generation does not allocate per sweep.
-thread_local std::vector<Ring> tlsRings;
-thread_local std::vector<Vector3> tlsVertices;
-thread_local std::vector<Vector3> tlsShared;
-thread_local std::vector<double> tlsPointU;
-thread_local std::vector<Face> tlsFaces;
-thread_local std::vector<TexFace> tlsTexFaces;
+struct SweepBuffers {
+  std::vector<Ring> rings;
+  std::vector<Vector3> vertices, shared;
+  std::vector<double> pointU;
+  std::vector<Face> faces;
+  std::vector<TexFace> texFaces;
+};
+
+// Reached once per sweep and passed on: in a loaded library a thread_local's
+// address costs a call, which the compiler would rather repeat inside the
+// loops than keep in a register.
+[[gnu::noinline]] SweepBuffers& sweepBuffers() {
+  thread_local SweepBuffers buffers;
+  return buffers;
+}
 
 }  // namespace
 
@@ -140,8 +149,7 @@ Vector3 outlinePoint(const Outline& outline, uint32_t j, const Matrix4& outlineM
 void sweepVertices(const std::vector<Ring>& rings, const Outline& outline,
                    const Matrix4& outlineMatrix, const CurveParameter& profile,
                    const CurveParameter& radius, double tEnd, double radiusScale, uint32_t P,
-                   std::vector<Vector3>& vertices) {
-  std::vector<Vector3>& shared = tlsShared;
+                   std::vector<Vector3>& shared, std::vector<Vector3>& vertices) {
   const bool plain = profile.mode() == 1;
   if (plain) {
     shared.resize(P);
@@ -173,11 +181,10 @@ bool finiteTexture(const Outline& outline, uint32_t P) {
 // The quads between consecutive rings and their texture faces, handed to the
 // sink in chunks.
 void sweepFaces(MeshSink& sink, const Outline& outline, uint64_t ringCount, uint32_t P,
-                uint32_t vertexBase, uint32_t faceBase) {
-  // Each thread_local is looked up once: in a loaded library every access costs a call.
-  std::vector<double>& pointU = tlsPointU;
-  std::vector<Face>& faces = tlsFaces;
-  std::vector<TexFace>& texFaces = tlsTexFaces;
+                uint32_t vertexBase, uint32_t faceBase, SweepBuffers& buffers) {
+  std::vector<double>& pointU = buffers.pointU;
+  std::vector<Face>& faces = buffers.faces;
+  std::vector<TexFace>& texFaces = buffers.texFaces;
   pointU.assign(P, 0.0);  // a point the outline lacks reads as u = 0
   for (uint32_t j = 0; j < P; ++j) {
     Vector3 p;
@@ -235,7 +242,8 @@ bool sweepOutline(MeshSink& sink, const Path& path, const CurveParameter& radius
   const SweepShape shape = sweepShape(outline);
   if (shape.pointTotal == 0) return true;
 
-  std::vector<Ring>& rings = tlsRings;
+  SweepBuffers& buffers = sweepBuffers();
+  std::vector<Ring>& rings = buffers.rings;
   collectRings(path, tEnd, rings);
   const uint64_t ringCount = rings.size();
   if (ringCount < 2) return true;
@@ -244,8 +252,9 @@ bool sweepOutline(MeshSink& sink, const Path& path, const CurveParameter& radius
   if (!withinSweepBounds(vertexTotal, quadTotal)) return true;
   const uint32_t P = static_cast<uint32_t>(shape.pointTotal);
 
-  std::vector<Vector3>& vertices = tlsVertices;
-  sweepVertices(rings, outline, outlineMatrix, profile, radius, tEnd, radiusScale, P, vertices);
+  std::vector<Vector3>& vertices = buffers.vertices;
+  sweepVertices(rings, outline, outlineMatrix, profile, radius, tEnd, radiusScale, P,
+                buffers.shared, vertices);
   if (!finiteOrWarn(vertices, "sweep")) return true;
   if (!finiteTexture(outline, P)) return true;
 
@@ -254,7 +263,7 @@ bool sweepOutline(MeshSink& sink, const Path& path, const CurveParameter& radius
                     vertexBase, faceBase))
     return false;
   sink.setVertices(vertexBase, vertices.data(), static_cast<uint32_t>(vertexTotal));
-  sweepFaces(sink, outline, ringCount, P, vertexBase, faceBase);
+  sweepFaces(sink, outline, ringCount, P, vertexBase, faceBase, buffers);
   // Let a huge one-off sweep give its memory back.
   if (vertices.capacity() > 262144) std::vector<Vector3>().swap(vertices);
   return true;
@@ -279,7 +288,10 @@ bool applyTropism(const CurveParameter& towards, const CurveParameter& away, Pat
     const double w2 = clampValue(away.evaluate(s), 0.0, 1.0);
     const double previous = (a.position() - path[k - 2].frame.position()).length();
     const Vector3 gUnit = g.normalized();
-    const Vector3 target = gUnit + dl.normalized() * ((w1 - w2) * previous);
+    // Without a pull the up direction adds only signed zeros, which its own
+    // components give as its normalised ones do (NaN where not finite).
+    const double pull = (w1 - w2) * previous;
+    const Vector3 target = gUnit + (pull == 0.0 ? dl : dl.normalized()) * pull;
     const double c = clampValue(target.normalized().dot(gUnit), -1.0, 1.0);
     const double angle = std::acos(c);
     if (!(angle > 1e-8)) continue;  // also NaN: no bend rather than a broken path

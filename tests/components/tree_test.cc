@@ -303,6 +303,34 @@ TEST(HornGenerate, TubeRibsTipAndBase) {
   EXPECT_EQ(groups[0].placements.size(), 3u);
 }
 
+// A path of curves that draw nothing is built once; other curves build it
+// again, and a random curve still draws at every placement.
+TEST(HornGenerate, PathKeptWhileItsCurvesStay) {
+  ClassicHorn h = straightHorn(4, 4);
+  MeshShape circle(circles({{4, true}}));
+  const EvaluationContext c = nodeContext(0.5, 0.7, 0.3, &circle);
+  auto tip = [&](ClassicHorn& horn) {
+    return childrenOf(horn, c, kLinkTip).at(1).placements.at(0).frame;
+  };
+  const Matrix4 straight = tip(h);
+  EXPECT_EQ(tip(h), straight);
+  for (const char* text : {"id", "rnd(x)"}) {
+    h.bendX = CurveParameter(0.0, 4.0, 0.3, 0.3, text);
+    ClassicHorn fresh = straightHorn(4, 4);
+    fresh.bendX = h.bendX;
+    sharedRandom().seed(7);
+    const Matrix4 bent = tip(h), again = tip(h);
+    const uint32_t next = sharedRandom().nextWord();
+    sharedRandom().seed(7);
+    const Matrix4 first = tip(fresh);
+    EXPECT_EQ(std::memcmp(&bent, &first, sizeof bent), 0) << text;
+    EXPECT_NE(bent, straight);
+    EXPECT_EQ(again == bent, std::string(text) == "id");
+    tip(fresh);
+    EXPECT_EQ(sharedRandom().nextWord(), next) << text;
+  }
+}
+
 TEST(HornGenerate, StampsTheSolidMeshScaledByRadius) {
   ClassicHorn h = straightHorn(4, 4);
   h.radius = constant(2);

@@ -139,7 +139,7 @@ def corpus():
     yield "binary", bytes((i * 7919 + 13) % 251 for i in range(1 << 20)), 1, r"binary"
     yield "binary_without_nul", bytes(1 + (i * 7919 + 13) % 251 for i in range(1 << 20)), 1, r"nested deeper|no model"
     # Evaluated at every point of the curve: split once, it costs its length once.
-    yield "expression_4mb", scaled_horn("x" + "+x*1" * (1 << 20), 64), 0, r"", 15.0
+    yield "expression_4mb", scaled_horn("x" + "+x*1" * (1 << 20), 64), 0, r""
     yield "names_100k_alike", alike(100000), 0, r""
 
 
