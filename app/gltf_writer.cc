@@ -1,7 +1,9 @@
 #include "app/gltf_writer.h"
 
 #include <cmath>
+#include <charconv>
 #include <cstring>
+#include <deque>
 #include <filesystem>
 #include <limits>
 #include <memory>
@@ -42,62 +44,173 @@ struct Range {
   }
 };
 
+// JSON text written as it is made, laid out as nlohmann's dump lays out a
+// document of the same values, numbers and strings formatted by its own
+// serializer: a scene of many materials never builds a document node by node.
+class JsonText {
+ public:
+  // indent < 0: compact; `depth`: where the text will stand in its document.
+  JsonText(std::string& out, int indent, unsigned depth = 0)
+      : out_(out), indent_(indent), depth_(depth),
+        format_(nlohmann::detail::output_adapter<char>(out), ' ',
+                nlohmann::json::error_handler_t::replace) {}
+  JsonText& key(const char* name) {
+    element();
+    out_ += '"';
+    out_ += name;
+    out_ += indent_ < 0 ? "\":" : "\": ";
+    keyed_ = true;
+    return *this;
+  }
+  JsonText& open(char bracket) {
+    element();
+    out_ += bracket;
+    counts_.push_back(0);
+    return *this;
+  }
+  JsonText& close(char bracket) {
+    const size_t n = counts_.back();
+    counts_.pop_back();
+    if (n && indent_ >= 0) newline();
+    out_ += bracket;
+    return *this;
+  }
+  JsonText& value(uint64_t v) {
+    element();
+    char digits[24];
+    out_.append(digits, std::to_chars(digits, digits + sizeof digits, v).ptr);
+    return *this;
+  }
+  JsonText& value(int v) { return scalar(Json(v)); }
+  JsonText& value(double v) { return scalar(Json(v)); }
+  JsonText& value(bool v) { return scalar(Json(v)); }
+  JsonText& value(const char* v) { return scalar(Json(v)); }
+  JsonText& value(const std::string& v) { return scalar(Json(v)); }
+  // A value written by another JsonText at this place's depth.
+  JsonText& raw(const std::string& text) {
+    element();
+    out_ += text;
+    return *this;
+  }
+  JsonText& doubles(const double* v, size_t n) {
+    open('[');
+    for (size_t i = 0; i < n; ++i) value(v[i]);
+    return close(']');
+  }
+  template <typename T>
+  JsonText& integers(const T* v, size_t n) {
+    open('[');
+    for (size_t i = 0; i < n; ++i) value(uint64_t(v[i]));
+    return close(']');
+  }
+
+ private:
+  JsonText& scalar(const Json& v) {
+    element();
+    format_.dump(v, false, false, 0);
+    return *this;
+  }
+  void element() {
+    if (keyed_) {
+      keyed_ = false;
+      return;
+    }
+    if (counts_.empty()) return;
+    if (counts_.back()++) out_ += ',';
+    if (indent_ >= 0) newline();
+  }
+  void newline() {
+    out_ += '\n';
+    out_.append(size_t(indent_) * (depth_ + counts_.size()), ' ');
+  }
+  std::string& out_;
+  int indent_;
+  unsigned depth_;
+  std::vector<size_t> counts_;  // elements so far in each open container
+  bool keyed_ = false;
+  nlohmann::detail::serializer<Json> format_;
+};
+
 struct Layout {
-  Json accessors = Json::array();
-  Json views = Json::array();
+  explicit Layout(int indent)
+      : accessors(accessorText, indent, 1), views(viewText, indent, 1) {
+    accessors.open('[');
+    views.open('[');
+  }
+  std::string accessorText, viewText;
+  JsonText accessors, views;
+  size_t accessorCount = 0, viewCount = 0;
   size_t length = 0;  // of the buffer so far
 
   size_t view(size_t bytes, int target) {
     length = (length + 3) & ~size_t(3);
-    Json v = {{"buffer", 0}, {"byteOffset", length}, {"byteLength", bytes}};
-    if (target) v["target"] = target;
-    views.push_back(std::move(v));
+    views.open('{').key("buffer").value(0).key("byteOffset").value(uint64_t(length));
+    views.key("byteLength").value(uint64_t(bytes));
+    if (target) views.key("target").value(target);
+    views.close('}');
     length += bytes;
-    return views.size() - 1;
+    return viewCount++;
   }
-  size_t accessor(size_t count, int componentType, const char* type, Json max, Json min,
-                  size_t bytes, int target) {
+  // The range as doubles (`n` components) or, without them, as one integer.
+  size_t accessor(size_t count, int componentType, const char* type, const double* max,
+                  const double* min, size_t n, uint32_t hi, uint32_t lo, size_t bytes,
+                  int target) {
     const size_t v = view(bytes, target);
-    accessors.push_back({{"bufferView", v},
-                         {"byteOffset", 0},
-                         {"componentType", componentType},
-                         {"count", count},
-                         {"type", type},
-                         {"max", std::move(max)},
-                         {"min", std::move(min)}});
-    return accessors.size() - 1;
+    accessors.open('{').key("bufferView").value(uint64_t(v)).key("byteOffset").value(0);
+    accessors.key("componentType").value(componentType).key("count").value(uint64_t(count));
+    accessors.key("type").value(type);
+    if (max) {
+      accessors.key("max").doubles(max, n).key("min").doubles(min, n);
+    } else {
+      accessors.key("max").integers(&hi, 1).key("min").integers(&lo, 1);
+    }
+    accessors.close('}');
+    return accessorCount++;
   }
   // EXT_meshopt_compression: the view's bytes are encoded in buffer 0 (at
   // `encodedAt`), its decoded size is reserved in the fallback buffer 1.
-  size_t compressedAccessor(const EncodedStream& s, int target, Json max, Json min) {
+  size_t compressedAccessor(const EncodedStream& s, int target, const uint32_t* max,
+                            const uint32_t* min, size_t n) {
     length = (length + 3) & ~size_t(3);
     encodedAt.push_back(length);
     const bool indices = target == kElementArrayBuffer;
-    Json ext = {{"buffer", 0},          {"byteOffset", length}, {"byteLength", s.bytes.size()},
-                {"byteStride", s.stride}, {"count", s.count},
-                {"mode", indices ? "TRIANGLES" : "ATTRIBUTES"}};
+    views.open('{').key("buffer").value(1).key("byteOffset").value(uint64_t(fallback));
+    views.key("byteLength").value(uint64_t(s.count * s.stride));
+    if (!indices) views.key("byteStride").value(uint64_t(s.stride));
+    views.key("target").value(target);
+    views.key("extensions").open('{').key("EXT_meshopt_compression").open('{');
+    views.key("buffer").value(0).key("byteOffset").value(uint64_t(length));
+    views.key("byteLength").value(uint64_t(s.bytes.size()));
+    views.key("byteStride").value(uint64_t(s.stride)).key("count").value(uint64_t(s.count));
+    views.key("mode").value(indices ? "TRIANGLES" : "ATTRIBUTES");
+    views.close('}').close('}').close('}');
     length += s.bytes.size();
-    Json v = {{"buffer", 1}, {"byteOffset", fallback}, {"byteLength", s.count * s.stride}};
-    if (!indices) v["byteStride"] = s.stride;
-    v["target"] = target;
-    v["extensions"] = {{"EXT_meshopt_compression", std::move(ext)}};
     fallback += (s.count * s.stride + 3) & ~size_t(3);
-    views.push_back(std::move(v));
-    Json a = {{"bufferView", views.size() - 1},
-              {"byteOffset", 0},
-              {"componentType", s.componentType},
-              {"count", s.count},
-              {"type", s.type}};
-    if (s.normalized) a["normalized"] = true;
-    if (!max.is_null()) {
-      a["max"] = std::move(max);
-      a["min"] = std::move(min);
-    }
-    accessors.push_back(std::move(a));
-    return accessors.size() - 1;
+    accessors.open('{').key("bufferView").value(uint64_t(viewCount++)).key("byteOffset").value(0);
+    accessors.key("componentType").value(s.componentType).key("count").value(uint64_t(s.count));
+    accessors.key("type").value(s.type);
+    if (s.normalized) accessors.key("normalized").value(true);
+    if (max) accessors.key("max").integers(max, n).key("min").integers(min, n);
+    accessors.close('}');
+    return accessorCount++;
   }
   std::vector<size_t> encodedAt;
   size_t fallback = 0;  // length of the fallback buffer
+};
+
+// One level's primitives, as the text of their array.
+struct Primitives {
+  explicit Primitives(int indent) : json(text, indent, 3) { json.open('['); }
+  void add(size_t material, size_t indices, size_t position, size_t normal, size_t uv) {
+    json.open('{').key("mode").value(4).key("material").value(uint64_t(material));
+    json.key("indices").value(uint64_t(indices)).key("attributes").open('{');
+    json.key("POSITION").value(uint64_t(position)).key("NORMAL").value(uint64_t(normal));
+    json.key("TEXCOORD_0").value(uint64_t(uv)).close('}').close('}');
+    ++count;
+  }
+  std::string text;
+  JsonText json;
+  size_t count = 0;
 };
 
 // The binary file (.glb, or the .bin), into memory or straight into its
@@ -174,7 +287,8 @@ std::string writeGltf(const GltfScene& scene, SubmeshSet&& meshes, const std::st
 std::string writeGltf(const GltfScene& scene, std::vector<SubmeshSet>&& levels,
                       const std::string& outputPath, bool binary,
                       std::map<std::string, std::string>& files, Spools* spooled) {
-  Layout layout;
+  const int indent = binary ? -1 : 4;
+  Layout layout(indent);
   std::vector<size_t> imageViews, imageOffsets;
   if (binary)
     for (const GltfImage& image : scene.images) {
@@ -184,29 +298,27 @@ std::string writeGltf(const GltfScene& scene, std::vector<SubmeshSet>&& levels,
 
   // Ranges first: the JSON, and so where the binary data starts, depends on them.
   // Compression takes one level (the options refuse --compress with levels in one file).
-  std::vector<Json> levelPrimitives;
+  std::deque<Primitives> levelPrimitives;
   EncodedMeshes encoded;
   if (scene.compress) {
-    Json& primitives = levelPrimitives.emplace_back(Json::array());
+    Primitives& primitives = levelPrimitives.emplace_back(indent);
     std::vector<bool> textured;
     for (const OutputMaterial& m : scene.materials) textured.push_back(m.image >= 0);
     encoded = encodeMeshes(std::move(levels.front()), textured);
     for (size_t m = 0; m < encoded.primitives.size(); ++m) {
       const EncodedPrimitive& e = encoded.primitives[m];
-      const size_t pa = layout.compressedAccessor(e.position, kArrayBuffer, e.positionMax, e.positionMin);
-      const size_t na = layout.compressedAccessor(e.normal, kArrayBuffer, nullptr, nullptr);
-      const size_t ta = layout.compressedAccessor(e.uv, kArrayBuffer, nullptr, nullptr);
-      const size_t ia = layout.compressedAccessor(e.indices, kElementArrayBuffer,
-                                                  Json::array({e.indexMax}), Json::array({e.indexMin}));
-      primitives.push_back({{"mode", 4},
-                            {"material", m},
-                            {"indices", ia},
-                            {"attributes", {{"POSITION", pa}, {"NORMAL", na}, {"TEXCOORD_0", ta}}}});
+      const size_t pa = layout.compressedAccessor(e.position, kArrayBuffer, e.positionMax.data(),
+                                                  e.positionMin.data(), 3);
+      const size_t na = layout.compressedAccessor(e.normal, kArrayBuffer, nullptr, nullptr, 0);
+      const size_t ta = layout.compressedAccessor(e.uv, kArrayBuffer, nullptr, nullptr, 0);
+      const size_t ia = layout.compressedAccessor(e.indices, kElementArrayBuffer, &e.indexMax,
+                                                  &e.indexMin, 1);
+      primitives.add(m, ia, pa, na, ta);
     }
   }
   if (!scene.compress)
   for (SubmeshSet& meshes : levels) {
-  Json& primitives = levelPrimitives.emplace_back(Json::array());
+  Primitives& primitives = levelPrimitives.emplace_back(indent);
   for (size_t m = 0; m < meshes.meshes.size(); ++m) {
     Submesh& sub = meshes.meshes[m];
     if (sub.indices.empty()) continue;
@@ -226,123 +338,143 @@ std::string writeGltf(const GltfScene& scene, std::vector<SubmeshSet>&& levels,
       lo = std::min(lo, i);
       hi = std::max(hi, i);
     }
-    const size_t pa = layout.accessor(n, kFloat, "VEC3", p.max, p.min, n * 12, kArrayBuffer);
-    const size_t na = layout.accessor(n, kFloat, "VEC3", nr.max, nr.min, n * 12, kArrayBuffer);
-    const size_t ta = layout.accessor(n, kFloat, "VEC2", uv.max, uv.min, n * 8, kArrayBuffer);
-    const size_t ia = layout.accessor(sub.indices.size(), kUint, "SCALAR", Json::array({hi}),
-                                      Json::array({lo}), sub.indices.size() * 4,
-                                      kElementArrayBuffer);
-    primitives.push_back({{"mode", 4},
-                          {"material", m},
-                          {"indices", ia},
-                          {"attributes", {{"POSITION", pa}, {"NORMAL", na}, {"TEXCOORD_0", ta}}}});
+    const size_t pa = layout.accessor(n, kFloat, "VEC3", p.max.data(), p.min.data(), 3, 0, 0,
+                                      n * 12, kArrayBuffer);
+    const size_t na = layout.accessor(n, kFloat, "VEC3", nr.max.data(), nr.min.data(), 3, 0, 0,
+                                      n * 12, kArrayBuffer);
+    const size_t ta = layout.accessor(n, kFloat, "VEC2", uv.max.data(), uv.min.data(), 2, 0, 0,
+                                      n * 8, kArrayBuffer);
+    const size_t ia = layout.accessor(sub.indices.size(), kUint, "SCALAR", nullptr, nullptr, 0,
+                                      hi, lo, sub.indices.size() * 4, kElementArrayBuffer);
+    primitives.add(m, ia, pa, na, ta);
   }
   }
+  layout.accessors.close(']');
+  layout.views.close(']');
 
-  // Room for every key first: growing an ordered object copies its members
-  // whole (their keys are const), the arrays of every primitive included.
-  Json j = Json::object();
-  j.get_ref<Json::object_t&>().reserve(16);
-  j["asset"] = {{"version", "2.0"}, {"generator", "Open Asset Import Library (assimp v5.2.0)"}};
-  j["extensionsUsed"] = {"KHR_materials_volume", "FB_ngon_encoding"};
-  const bool compressed = scene.compress && !levelPrimitives[0].empty();
+  // Without a buffer the file has always been written compact, keys sorted:
+  // written compact here, then read back into a sorted document.
+  std::string text;
+  JsonText j(text, layout.length ? indent : -1);
+  j.open('{');
+  j.key("asset").open('{').key("version").value("2.0");
+  j.key("generator").value("Open Asset Import Library (assimp v5.2.0)").close('}');
+  const bool compressed = scene.compress && levelPrimitives[0].count;
   bool uvTransform = false;
   for (const EncodedPrimitive& e : encoded.primitives) uvTransform = uvTransform || e.uvTransform;
+  j.key("extensionsUsed").open('[').value("KHR_materials_volume").value("FB_ngon_encoding");
+  const char* const meshopt[] = {"KHR_mesh_quantization", "EXT_meshopt_compression"};
   if (compressed) {
-    for (const char* e : {"KHR_mesh_quantization", "EXT_meshopt_compression"}) {
-      j["extensionsUsed"].push_back(e);
-      j["extensionsRequired"].push_back(e);
-    }
-    if (uvTransform) j["extensionsUsed"].push_back("KHR_texture_transform");
+    j.value(meshopt[0]).value(meshopt[1]);
+    if (uvTransform) j.value("KHR_texture_transform");
   }
-  if (!layout.accessors.empty()) j["accessors"] = std::move(layout.accessors);
+  j.close(']');
+  if (compressed) j.key("extensionsRequired").open('[').value(meshopt[0]).value(meshopt[1]).close(']');
+  if (layout.accessorCount) j.key("accessors").raw(layout.accessorText);
+  release(layout.accessorText);
   const std::string bin = binName(outputPath, scene.nodeName);
   const size_t binLength = (layout.length + 3) & ~size_t(3);
   if (layout.length) {
-    Json buffer = {{"byteLength", binLength}};
-    if (!binary) buffer["uri"] = bin;
-    j["buffers"] = Json::array({std::move(buffer)});
-    if (compressed)
-      j["buffers"].push_back({{"byteLength", layout.fallback},
-                              {"extensions", {{"EXT_meshopt_compression", {{"fallback", true}}}}}});
-    j["bufferViews"] = std::move(layout.views);
+    j.key("buffers").open('[').open('{').key("byteLength").value(uint64_t(binLength));
+    if (!binary) j.key("uri").value(bin);
+    j.close('}');
+    if (compressed) {
+      j.open('{').key("byteLength").value(uint64_t(layout.fallback));
+      j.key("extensions").open('{').key("EXT_meshopt_compression").open('{');
+      j.key("fallback").value(true).close('}').close('}').close('}');
+    }
+    j.close(']');
+    j.key("bufferViews").raw(layout.viewText);
   }
+  release(layout.viewText);
   if (!scene.images.empty()) {
-    Json images = Json::array();
+    j.key("images").open('[');
     for (size_t i = 0; i < scene.images.size(); ++i) {
       const GltfImage& image = scene.images[i];
       if (binary)
-        images.push_back(
-            {{"name", image.name}, {"bufferView", imageViews[i]}, {"mimeType", image.mimeType}});
+        j.open('{').key("name").value(image.name).key("bufferView").value(uint64_t(imageViews[i]))
+            .key("mimeType").value(image.mimeType).close('}');
       else
-        images.push_back({{"uri", image.uri}});
+        j.open('{').key("uri").value(image.uri).close('}');
     }
-    j["images"] = std::move(images);
+    j.close(']');
   }
-  Json materials = Json::array();
+  j.key("materials").open('[');
   std::set<std::string> ids;
-  for (const OutputMaterial& m : scene.materials) {
-    ids.insert("material_" + std::to_string(materials.size()));
-    Json pbr = Json::object();
-    if (m.image >= 0) pbr["baseColorTexture"] = {{"index", m.image}};
-    const size_t at = materials.size();
-    if (m.image >= 0 && at < encoded.primitives.size() && encoded.primitives[at].uvTransform) {
-      const EncodedPrimitive& e = encoded.primitives[at];
-      pbr["baseColorTexture"]["extensions"] = {
-          {"KHR_texture_transform", {{"offset", e.uvOffset}, {"scale", e.uvScale}}}};
+  for (size_t at = 0; at < scene.materials.size(); ++at) {
+    const OutputMaterial& m = scene.materials[at];
+    ids.insert("material_" + std::to_string(at));
+    j.open('{').key("name").value(uniqueName(m.name, ids)).key("pbrMetallicRoughness").open('{');
+    if (m.image >= 0) {
+      j.key("baseColorTexture").open('{').key("index").value(m.image);
+      if (at < encoded.primitives.size() && encoded.primitives[at].uvTransform) {
+        const EncodedPrimitive& e = encoded.primitives[at];
+        j.key("extensions").open('{').key("KHR_texture_transform").open('{');
+        j.key("offset").doubles(e.uvOffset.data(), 2).key("scale").doubles(e.uvScale.data(), 2);
+        j.close('}').close('}');
+      }
+      j.close('}');
     }
-    pbr["baseColorFactor"] = {double(m.color[0]), double(m.color[1]), double(m.color[2]), 1.0};
-    pbr["metallicFactor"] = 0.0;
-    pbr["roughnessFactor"] = double(0.8f);
-    materials.push_back({{"name", uniqueName(m.name, ids)}, {"pbrMetallicRoughness", std::move(pbr)}, {"doubleSided", true}});
+    const double color[] = {double(m.color[0]), double(m.color[1]), double(m.color[2]), 1.0};
+    j.key("baseColorFactor").doubles(color, 4).key("metallicFactor").value(0.0);
+    j.key("roughnessFactor").value(double(0.8f)).close('}').key("doubleSided").value(true);
+    j.close('}');
   }
-  j["materials"] = std::move(materials);
-  Json node = {{"name", scene.nodeName}};
+  j.close(']');
   if (scene.levelNames.empty()) {
-    if (!levelPrimitives[0].empty()) {
-      j["meshes"] = Json::array({{{"name", scene.meshName}, {"primitives", std::move(levelPrimitives[0])}}});
-      node["mesh"] = 0;
+    if (levelPrimitives[0].count) {
+      j.key("meshes").open('[').open('{').key("name").value(scene.meshName);
+      levelPrimitives[0].json.close(']');
+      j.key("primitives").raw(levelPrimitives[0].text).close('}').close(']');
+    }
+    j.key("nodes").open('[').open('{').key("name").value(scene.nodeName);
+    if (levelPrimitives[0].count) {
+      j.key("mesh").value(0);
       if (compressed) {
-        node["translation"] = encoded.offset;
-        node["scale"] = {encoded.scale, encoded.scale, encoded.scale};
+        j.key("translation").doubles(encoded.offset.data(), 3);
+        const double scale[] = {encoded.scale, encoded.scale, encoded.scale};
+        j.key("scale").doubles(scale, 3);
       }
     }
-    j["nodes"] = Json::array({std::move(node)});
+    j.close('}').close(']');
   } else {
     // The plant's node holds one child per level, each with its own mesh.
-    Json meshes = Json::array(), nodes = Json::array({Json()}), children = Json::array();
+    size_t meshes = 0;
     for (size_t l = 0; l < levelPrimitives.size(); ++l) {
-      Json child = {{"name", scene.levelNames[l]}};
-      if (!levelPrimitives[l].empty()) {
-        child["mesh"] = meshes.size();
-        meshes.push_back({{"name", scene.levelNames[l]}, {"primitives", std::move(levelPrimitives[l])}});
-      }
-      children.push_back(nodes.size());
-      nodes.push_back(std::move(child));
+      if (!levelPrimitives[l].count) continue;
+      if (!meshes++) j.key("meshes").open('[');
+      j.open('{').key("name").value(scene.levelNames[l]);
+      levelPrimitives[l].json.close(']');
+      j.key("primitives").raw(levelPrimitives[l].text).close('}');
     }
-    node["children"] = std::move(children);
-    nodes[0] = std::move(node);
-    if (!meshes.empty()) j["meshes"] = std::move(meshes);
-    j["nodes"] = std::move(nodes);
+    if (meshes) j.close(']');
+    j.key("nodes").open('[').open('{').key("name").value(scene.nodeName).key("children").open('[');
+    for (size_t l = 0; l < levelPrimitives.size(); ++l) j.value(uint64_t(l + 1));
+    j.close(']').close('}');
+    meshes = 0;
+    for (size_t l = 0; l < levelPrimitives.size(); ++l) {
+      j.open('{').key("name").value(scene.levelNames[l]);
+      if (levelPrimitives[l].count) j.key("mesh").value(uint64_t(meshes++));
+      j.close('}');
+    }
+    j.close(']');
   }
   if (!scene.images.empty()) {
-    Json samplers = Json::array();
-    for (size_t i = 0; i < scene.images.size(); ++i) samplers.push_back(Json::object());
-    j["samplers"] = std::move(samplers);
+    j.key("samplers").open('[');
+    for (size_t i = 0; i < scene.images.size(); ++i) j.open('{').close('}');
+    j.close(']');
   }
-  j["scenes"] = Json::array({{{"nodes", {0}}}});
+  j.key("scenes").open('[').open('{').key("nodes").open('[').value(0).close(']').close('}').close(']');
   if (!scene.images.empty()) {
-    Json textures = Json::array();
-    for (size_t i = 0; i < scene.images.size(); ++i) textures.push_back({{"source", i}, {"sampler", i}});
-    j["textures"] = std::move(textures);
+    j.key("textures").open('[');
+    for (size_t i = 0; i < scene.images.size(); ++i)
+      j.open('{').key("source").value(uint64_t(i)).key("sampler").value(uint64_t(i)).close('}');
+    j.close(']');
   }
-  j["scene"] = 0;
-
-  // Without a buffer the file has always been written compact, keys sorted.
-  // Names come from the plant and need not be UTF-8: JSON gets U+FFFD instead.
-  const auto replace = nlohmann::json::error_handler_t::replace;
-  std::string text = layout.length ? j.dump(binary ? -1 : 4, ' ', false, replace)
-                                   : nlohmann::json(j).dump(-1, ' ', false, replace);
+  j.key("scene").value(0).close('}');
+  levelPrimitives.clear();
+  if (!layout.length)
+    text = nlohmann::json::parse(text).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
   const std::string binPath =
       binary ? outputPath : (std::filesystem::path(outputPath).parent_path() / bin).string();
   if (!binary) {

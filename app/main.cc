@@ -335,7 +335,8 @@ int convert(const Options& o) {
   stats.warnings = report.warnings();
   stats.importSeconds = imported.seconds;
   stats.exportSeconds = exported.seconds;
-  const std::string json = statisticsJson(stats) + "\n";
+  // Only when asked for: a plant of many materials makes a long document.
+  const std::string json = o.stats || !o.statsJson.empty() ? statisticsJson(stats) + "\n" : "";
   if (!o.statsJson.empty()) {
     std::string error;
     if (!writeFilesInPlace({{o.statsJson, json}}, o.statsJson, error)) {

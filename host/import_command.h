@@ -36,6 +36,7 @@ class HostLogSink : public LogSink {
   void error(const std::string& text) override;
   void warning(const std::string& text) override;
   void trace(const std::string&) override {}
+  bool tracing() const override { return false; }
   void info(const std::string&) override {}
   // Logs the held error: with the failure code when `failed`, else as an error.
   void release(bool failed);

@@ -14,6 +14,7 @@ LogSink* LogChannel::sink() { return g_log; }
 void LogChannel::error(const std::string& text) { if (g_log) g_log->error(text); }
 void LogChannel::warning(const std::string& text) { if (g_log) g_log->warning(text); }
 void LogChannel::trace(const std::string& text) { if (g_log) g_log->trace(text); }
+bool LogChannel::tracing() { return g_log && g_log->tracing(); }
 void LogChannel::info(const std::string& text) { if (g_log) g_log->info(text); }
 
 void ProgressChannel::setSink(ProgressSink* sink) { g_progress = sink; }

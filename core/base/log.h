@@ -12,6 +12,8 @@ class LogSink {
   virtual void warning(const std::string& text) = 0;
   virtual void reserved() {}
   virtual void trace(const std::string& text) = 0;
+  // False when trace() drops everything: callers then need not build the text.
+  virtual bool tracing() const { return true; }
   virtual void info(const std::string& text) = 0;
 };
 
@@ -24,6 +26,7 @@ class LogChannel {
   static void error(const std::string& text);
   static void warning(const std::string& text);
   static void trace(const std::string& text);
+  static bool tracing();
   static void info(const std::string& text);
 };
 

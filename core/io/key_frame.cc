@@ -1,5 +1,7 @@
 #include "core/io/key_frame.h"
 
+#include <utility>
+
 namespace syv {
 
 KeyFrameRecord readKeyFrame(uint32_t depth, const TextNode& node) {
@@ -31,8 +33,9 @@ bool readModel(uint32_t depth, const TextNode& node, KeyFrameRecord* record) {
   return true;
 }
 
-void storeKeyFrame(KeyFrameTable& table, const KeyFrameRecord& record) {
-  table[record.time] = record;
+void storeKeyFrame(KeyFrameTable& table, KeyFrameRecord record) {
+  const double time = record.time;
+  table[time] = std::move(record);
 }
 
 }  // namespace syv

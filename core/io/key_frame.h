@@ -32,6 +32,6 @@ KeyFrameRecord readKeyFrame(uint32_t depth, const TextNode& node);
 bool readModel(uint32_t depth, const TextNode& node, KeyFrameRecord* record);
 
 // table[record.time] = record. The reader never yields a NaN time.
-void storeKeyFrame(KeyFrameTable& table, const KeyFrameRecord& record);
+void storeKeyFrame(KeyFrameTable& table, KeyFrameRecord record);
 
 }  // namespace syv

@@ -205,6 +205,8 @@ class Checker {
     uint64_t line = 0;
     std::string kind = "Simple";
     std::vector<std::pair<std::string, uint64_t>> links;  // children, branches, ribs
+    bool named = false;  // by another record's links
+    int state = 0;       // of the cycle walk: 0 unseen, 1 on the path, 2 done
   };
   struct Frame {
     double time = 0.0;
@@ -259,8 +261,11 @@ class Checker {
     if (!named) add(block.line, "Struct without a Name line: stored under the empty name");
     Record rec;
     rec.line = block.line;
-    std::vector<std::string> known = {"Children", "Primitive", "Transform", "Switch"};
-    known.insert(known.end(), kComponentKinds.begin(), kComponentKinds.end());
+    static const std::vector<std::string> known = [] {
+      std::vector<std::string> names = {"Children", "Primitive", "Transform", "Switch"};
+      names.insert(names.end(), kComponentKinds.begin(), kComponentKinds.end());
+      return names;
+    }();
     for (size_t c : block.children) {
       const Block& child = blocks_[c];
       if (child.name == "Children") {
@@ -286,7 +291,7 @@ class Checker {
     if (auto it = records.find(name); it != records.end())
       add(block.line, "record " + quoted(name) + " is defined again (first at line " +
                           std::to_string(it->second.line) + "); this one replaces it");
-    records[name] = rec;
+    records[name] = std::move(rec);
   }
 
   void primitive(size_t b) {
@@ -309,8 +314,11 @@ class Checker {
 
   void componentKind(size_t b, Record& rec) {
     checkLines(b, kKindKeys, blocks_[b].name);
-    std::vector<std::string> known = kKnotBlocks;
-    known.insert(known.end(), {"Ribs", "Branches"});
+    static const std::vector<std::string> known = [] {
+      std::vector<std::string> names = kKnotBlocks;
+      names.insert(names.end(), {"Ribs", "Branches"});
+      return names;
+    }();
     for (size_t c : blocks_[b].children) {
       const Block& child = blocks_[c];
       if (child.name == "Ribs" || child.name == "Branches") nameSet(child, rec);
@@ -472,8 +480,7 @@ class Checker {
   }
 
   void checkLines(size_t b, const std::vector<Key>& keys, const std::string& where) {
-    std::vector<std::string> names;
-    for (const Key& k : keys) names.push_back(k.name);
+    std::vector<std::string> names;  // for suggestions, made at the first unknown key
     std::map<std::string, uint64_t> seen;
     for (const Line& l : blocks_[b].lines) {
       std::string key, v;
@@ -485,6 +492,8 @@ class Checker {
           continue;
         }
         std::string text = "unknown key " + quoted(key) + " in " + where + " is ignored";
+        if (names.empty())
+          for (const Key& k : keys) names.push_back(k.name);
         if (const std::string near = nearestName(key, names); !near.empty())
           text += " (did you mean " + quoted(near) + "?)";
         add(l.no, text);
@@ -507,52 +516,54 @@ class Checker {
     size_t first = 0;
     for (size_t i = 1; i < frames_.size(); ++i)
       if (frames_[i].time <= frames_[first].time) first = i;
-    const auto& records = frames_[first].records;
-    std::vector<std::string> names;
-    for (const auto& [name, rec] : records) names.push_back(name);
-    std::set<std::string> named;
+    auto& records = frames_[first].records;
+    std::vector<std::string> names;  // for suggestions, made at the first unknown target
     for (const auto& [name, rec] : records)
       for (const auto& [target, line] : rec.links) {
-        named.insert(target);
-        if (records.count(target)) continue;
+        if (auto it = records.find(target); it != records.end()) {
+          it->second.named = true;
+          continue;
+        }
         std::string text = quoted(name) + " names " + quoted(target) + ", which no record defines";
+        if (names.empty())
+          for (const auto& entry : records) names.push_back(entry.first);
         if (const std::string near = nearestName(target, names); !near.empty())
           text += " (did you mean " + quoted(near) + "?)";
         add(line, text);
       }
-    // Cycles, found by an explicit depth-first walk: 0 unseen, 1 on the path, 2 done.
-    std::map<std::string, int> state;
-    for (const auto& [start, r] : records) {
-      if (state[start]) continue;
-      std::vector<std::pair<std::string, size_t>> path = {{start, 0}};
-      state[start] = 1;
+    // Cycles, found by an explicit depth-first walk.
+    for (auto start = records.begin(); start != records.end(); ++start) {
+      if (start->second.state) continue;
+      std::vector<std::pair<decltype(start), size_t>> path = {{start, 0}};
+      start->second.state = 1;
       while (!path.empty()) {
         auto& [node, next] = path.back();
-        const auto& links = records.at(node).links;
+        const auto& links = node->second.links;
         if (next >= links.size()) {
-          state[node] = 2;
+          node->second.state = 2;
           path.pop_back();
           continue;
         }
         const auto& [target, line] = links[next++];
-        if (!records.count(target)) continue;
-        if (state[target] == 1) {
+        const auto found = records.find(target);
+        if (found == records.end()) continue;
+        if (found->second.state == 1) {
           std::string cycle;
           bool in = false;
           for (const auto& p : path) {
-            in = in || p.first == target;
-            if (in) cycle += quoted(p.first) + " -> ";
+            in = in || p.first == found;
+            if (in) cycle += quoted(p.first->first) + " -> ";
           }
           add(line, "cycle: " + cycle + quoted(target) + "; these records are never built");
-        } else if (state[target] == 0) {
-          state[target] = 1;
-          path.push_back({target, 0});
+        } else if (found->second.state == 0) {
+          found->second.state = 1;
+          path.push_back({found, 0});
         }
       }
     }
     bool anyRoot = false;
     for (const auto& [name, rec] : records) {
-      if (named.count(name)) continue;
+      if (rec.named) continue;
       anyRoot = true;
       if (rec.kind != "Camera")
         add(rec.line, quoted(name) + " is named by no Children, Branches or Ribs list: it is a "

@@ -26,6 +26,11 @@ std::string joined(const Parts&... parts) {
   return out.str();
 }
 
+template <typename... Parts>
+void traceJoined(const Parts&... parts) {
+  if (LogChannel::tracing()) LogChannel::trace(joined(parts...));
+}
+
 std::unique_ptr<Component> makeNullComponent() { return std::make_unique<ClassicSimple>(); }
 
 }  // namespace
@@ -83,7 +88,7 @@ std::unique_ptr<SceneNode> NodeListBuilder::makeObjectNode(
 
 bool NodeListBuilder::addMaterial(const std::string& object, const SceneMaterial& material,
                                   int32_t id) {
-  LogChannel::trace(joined("addMaterial(", object, ", ", material.name, ", ", id, ")"));
+  traceJoined("addMaterial(", object, ", ", material.name, ", ", id, ")");
   SceneNode* node = findNode(object);
   if (node == nullptr) return false;
   node->setMaterialId(id);
@@ -92,7 +97,7 @@ bool NodeListBuilder::addMaterial(const std::string& object, const SceneMaterial
 }
 
 bool NodeListBuilder::insertUnder(const std::string& object, const std::string& parent) {
-  LogChannel::trace(joined("insertUnder(", object, ", ", parent, ")"));
+  traceJoined("insertUnder(", object, ", ", parent, ")");
   auto it = nodeList_.find(object);
   if (it == nodeList_.end()) {
     LogChannel::trace("object not found in node list");
@@ -115,7 +120,7 @@ bool NodeListBuilder::insertUnder(const std::string& object, const std::string& 
 }
 
 std::string NodeListBuilder::createNull(const ObjectHeader& header) {
-  LogChannel::trace(joined("createNull(", header.name, ")"));
+  traceJoined("createNull(", header.name, ")");
   return enterNode(makeObjectNode(header, makeNullComponent()), header.name);
 }
 
@@ -134,7 +139,7 @@ std::string NodeListBuilder::createHydra(const ObjectHeader& header) {
 
 std::string NodeListBuilder::createVariation(const std::string& first, const std::string& name,
                                              int32_t a, int32_t b, int32_t c) {
-  LogChannel::trace(joined("createVariation(", name, ", ", first, ", ", a, ", ", b, ", ", c, ")"));
+  traceJoined("createVariation(", name, ", ", first, ", ", a, ", ", b, ", ", c, ")");
   return createNull(ObjectHeader(name));
 }
 
@@ -212,8 +217,8 @@ std::string NodeListBuilder::createCylinder(const std::string& name, const Matri
 
 std::string NodeListBuilder::createSphere(const std::string& name, const Matrix4& transform,
                                           double radius, int32_t segments) {
-  LogChannel::trace(joined("createSphere(", name, ", ", matrixText(transform), ", ", radius, ", ",
-                           segments, ")"));
+  if (LogChannel::tracing())
+    traceJoined("createSphere(", name, ", ", matrixText(transform), ", ", radius, ", ", segments, ")");
   auto mesh = std::make_unique<Mesh>();
   const uint32_t n = segments > 0 ? static_cast<uint32_t>(segments) : 0;
   generateSphere(*mesh, radius, n, n, -1);
@@ -253,7 +258,7 @@ void NodeListBuilder::linkShape(const std::string& node, const std::string& shap
 std::string NodeListBuilder::createClassicTree(const ObjectHeader& header,
                                                const std::string& shape,
                                                const TreeArguments& a) {
-  LogChannel::trace(joined("createClassicTree ", a.stemSegments));
+  traceJoined("createClassicTree ", a.stemSegments);
   auto tree = std::make_unique<ClassicTree>();
   tree->scale = a.scale;
   tree->stemSegments = a.stemSegments;
@@ -308,7 +313,7 @@ void fillHorn(ClassicHorn& horn, const HornArguments& a) {
 std::string NodeListBuilder::createClassicHorn(const ObjectHeader& header,
                                                const std::string& shape,
                                                const HornArguments& a) {
-  LogChannel::trace(joined("createClassicHorn ", a.segments));
+  traceJoined("createClassicHorn ", a.segments);
   auto horn = std::make_unique<ClassicHorn>();
   fillHorn(*horn, a);
   const std::string name = enterNode(makeObjectNode(header, std::move(horn)), header.name);
@@ -319,7 +324,7 @@ std::string NodeListBuilder::createClassicHorn(const ObjectHeader& header,
 std::string NodeListBuilder::createClassicLeaf(const ObjectHeader& header,
                                                const std::string& shape,
                                                const HornArguments& a) {
-  LogChannel::trace(joined("createClassicLeaf ", a.segments));
+  traceJoined("createClassicLeaf ", a.segments);
   auto leaf = std::make_unique<ClassicLeaf>();
   fillHorn(*leaf, a);
   // The leaf's own length is always 1; the field keeps the leaf's value.
@@ -333,7 +338,7 @@ std::string NodeListBuilder::createClassicLeaf(const ObjectHeader& header,
 
 std::string NodeListBuilder::createClassicPhiball(const ObjectHeader& header,
                                                   const PhiballArguments& a) {
-  LogChannel::trace(joined("createClassicPhiball ", a.childCount));
+  traceJoined("createClassicPhiball ", a.childCount);
   auto ball = std::make_unique<ClassicPhiball>();
   ball->scale = a.scale;
   ball->childCount = a.childCount;
@@ -348,7 +353,7 @@ std::string NodeListBuilder::createClassicPhiball(const ObjectHeader& header,
 
 std::string NodeListBuilder::createClassicHydra(const ObjectHeader& header,
                                                 const HydraArguments& a) {
-  LogChannel::trace(joined("createClassicHydra ", a.armCount));
+  traceJoined("createClassicHydra ", a.armCount);
   auto hydra = std::make_unique<ClassicHydra>();
   hydra->scale = a.scale;
   hydra->armCount = a.armCount;
@@ -361,7 +366,7 @@ std::string NodeListBuilder::createClassicHydra(const ObjectHeader& header,
 
 std::string NodeListBuilder::createClassicWreath(const ObjectHeader& header,
                                                  const WreathArguments& a) {
-  LogChannel::trace(joined("createClassicWreath ", a.wreathCount));
+  traceJoined("createClassicWreath ", a.wreathCount);
   auto wreath = std::make_unique<ClassicWreath>();
   wreath->wreathCount = a.wreathCount;
   wreath->wreathRadius = a.wreathRadius;
@@ -371,7 +376,7 @@ std::string NodeListBuilder::createClassicWreath(const ObjectHeader& header,
 std::string NodeListBuilder::createClassicRevo(const ObjectHeader& header,
                                                const std::string& shape,
                                                const RevoArguments& a) {
-  LogChannel::trace(joined("createClassicRevo ", a.profilePoints.size()));
+  traceJoined("createClassicRevo ", a.profilePoints.size());
   auto revo = std::make_unique<ClassicRevo>();
   revo->profilePoints = a.profilePoints;
   const std::string name = enterNode(makeObjectNode(header, std::move(revo)), header.name);

@@ -133,7 +133,8 @@ HornArguments hornArguments(const ComponentRecord& record, double unit) {
 }
 
 void writeCreationLine(const ComponentRecord& record) {
-  LogChannel::trace("createComponent(" + record.Name + ", " + record.Primitive.Type + ")");
+  if (LogChannel::tracing())
+    LogChannel::trace("createComponent(" + record.Name + ", " + record.Primitive.Type + ")");
 }
 
 // One object whose children are being created: what a recursive creation

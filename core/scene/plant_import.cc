@@ -61,7 +61,7 @@ void PlantImport::walkSceneNode(uint32_t depth, const std::string& name, const T
       KeyFrameRecord record;
       readModel(level, block, &record);
       record.time = 0.0;
-      storeKeyFrame(table, record);
+      storeKeyFrame(table, std::move(record));
       return;
     }
     if (!isGroupBlock(blockName)) return;
