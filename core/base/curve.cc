@@ -230,6 +230,13 @@ double CurveParameter::evaluateCurve(double x) const {
                                           t * (-y0 + 3.0 * y1 - 3.0 * y2 + y3)));
 }
 
+bool CurveParameter::readsLinearly() const {
+  const int n = pointCount();
+  for (int k = 0; k < n; ++k)
+    if (point(k)->kind != kCorner && !(n == 2 && point(k)->kind <= 1)) return false;
+  return true;
+}
+
 bool CurveParameter::setExpression(const std::string& text) {
   // The text is split once, for the check and for every evaluation after it.
   std::shared_ptr<const CompiledExpression> compiled;

@@ -54,6 +54,9 @@ class CurveParameter {
   // k-th point in order; nullptr when k is out of range.
   const CurvePoint* point(int k) const;
   const std::vector<CurvePoint>& middlePoints() const { return middle_; }
+  // True when every segment is read linearly (all corners, or two points of
+  // kind 0 or 1): only a curved segment can log a curve problem.
+  bool readsLinearly() const;
 
   // Variable values seen by the expression.
   double frameValue = 0.0;   // f

@@ -77,10 +77,7 @@ bool sameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 // and rndabs draw, and only a curved segment can log (a straight or all-corner
 // curve interpolates linearly).
 bool quiet(const CurveParameter& c) {
-  const int n = c.pointCount();
-  bool corners = true;
-  for (int k = 0; k < n; ++k) corners = corners && c.point(k)->kind == kCorner;
-  if (!corners && !(n == 2 && c.point(0)->kind <= 1 && c.point(1)->kind <= 1)) return false;
+  if (!c.readsLinearly()) return false;
   if (c.mode() == functionIdOf("rnd") || c.mode() == functionIdOf("rndabs")) return false;
   std::string text = c.expression();
   std::transform(text.begin(), text.end(), text.begin(),

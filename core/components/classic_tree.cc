@@ -467,11 +467,7 @@ const std::vector<double>& ClassicTree::nodePositions(double count, double densi
   const auto found = nodeCache_.find(key);
   if (found != nodeCache_.end()) return found->second;
   // Only a curve that cannot log (corners, or two points) reads the same each time.
-  bool quiet = nodeDistribution.mode() == 1;
-  const int points = nodeDistribution.pointCount();
-  for (int k = 0; k < points && quiet; ++k)
-    quiet = nodeDistribution.point(k)->kind == kCorner ||
-            (points == 2 && nodeDistribution.point(k)->kind <= 1);
+  const bool quiet = nodeDistribution.mode() == 1 && nodeDistribution.readsLinearly();
   std::vector<double> positions = distributeNodes(nodeDistribution, count, treeMode, density,
                                                   quiet ? &nodeCells_ : nullptr);
   // Kept only when the distribution warned of nothing, so that every stem warns alike.
