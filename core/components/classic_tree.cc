@@ -259,8 +259,10 @@ StemSkeleton buildSkeleton(const ClassicTree& tree, const std::vector<double>& p
   // follows, a kink steps sideways by a fraction of its segment's length.
   const double f = tree.treeMode > 5 ? -1.0 : 1.0;
   // Curves that can neither draw nor log are read only where a value can
-  // matter: with a deviation and kinks that are zero everywhere, nothing is.
-  const bool unbent = silent(divergenceSource) && zeroEverywhere(tree.deviation, 0.0, 1.0) &&
+  // matter: a deviation that is zero everywhere never tilts, and with kinks
+  // that are zero too the azimuth is never used.
+  const bool untilted = zeroEverywhere(tree.deviation, 0.0, 1.0);
+  const bool unbent = untilted && silent(divergenceSource) &&
                       zeroEverywhere(tree.kinks, tree.kinks.minimum(), tree.kinks.maximum());
   Matrix4 tilt;
   double azimuth = 0.0;
@@ -271,25 +273,22 @@ StemSkeleton buildSkeleton(const ClassicTree& tree, const std::vector<double>& p
     const double t = sk.nodes[i].t;
     const Vector3 segment = base[i] - base[i - 1];
     Vector3 step = tilt.transformDirection(segment);
-    if (unbent) {
-      sk.points[i] = sk.points[i - 1] + step;
-      arc[i] = arc[i - 1] + step.length();
-      continue;
-    }
-    const double turn = divergenceSource.evaluate(t);  // drawn at every node
-    if (sk.nodes[i].branch) {
-      azimuth += turn;
-      const double d = clampValue(tree.deviation.evaluate(t), 0.0, 1.0) * f;
-      if (std::fabs(d) > 1e-8)
-        tilt = Matrix4::rotZ(azimuth) * Matrix4::rotX(-kPi / 3.0 * d) * Matrix4::rotZ(-azimuth) *
-               tilt;
-    } else {
-      const double v =
-          clampValue(tree.kinks.evaluate(t), tree.kinks.minimum(), tree.kinks.maximum());
-      if (std::fabs(v) > 1e-8) {
-        const double size = segment.length();
-        step += tilt.transformDirection(
-            Vector3(std::sin(azimuth) * v * size, std::cos(azimuth) * v * size, 0.0));
+    if (!unbent) {
+      const double turn = divergenceSource.evaluate(t);  // drawn at every node
+      if (!sk.nodes[i].branch) {
+        const double v =
+            clampValue(tree.kinks.evaluate(t), tree.kinks.minimum(), tree.kinks.maximum());
+        if (std::fabs(v) > 1e-8) {
+          const double size = segment.length();
+          step += tilt.transformDirection(
+              Vector3(std::sin(azimuth) * v * size, std::cos(azimuth) * v * size, 0.0));
+        }
+      } else {
+        azimuth += turn;
+        const double d = untilted ? 0.0 : clampValue(tree.deviation.evaluate(t), 0.0, 1.0) * f;
+        if (std::fabs(d) > 1e-8)
+          tilt = Matrix4::rotZ(azimuth) * Matrix4::rotX(-kPi / 3.0 * d) *
+                 Matrix4::rotZ(-azimuth) * tilt;
       }
     }
     sk.points[i] = sk.points[i - 1] + step;
