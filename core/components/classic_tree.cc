@@ -335,8 +335,12 @@ Path buildFrames(const StemSkeleton& sk, size_t count) {
       // A straight stretch turns by the identity (the cross product of equal unit
       // directions is exactly zero): the product only clears signed zeros.
       const bool straight = dirs[i - 1] == dirs[i] && dirs[i].length() > 0.5;
-      const Matrix4 turn = straight ? Matrix4() : rotationBetween(dirs[i - 1], dirs[i]);
-      rotation = turn.isIdentity() ? scaledColumns(rotation, 1.0, 1.0, 1.0) : rotation * turn;
+      if (straight) {
+        rotation = scaledColumns(rotation, 1.0, 1.0, 1.0);
+      } else {
+        const Matrix4 turn = rotationBetween(dirs[i - 1], dirs[i]);
+        rotation = turn.isIdentity() ? scaledColumns(rotation, 1.0, 1.0, 1.0) : rotation * turn;
+      }
     }
     path.push_back({sk.nodes[i].t, rotation});
     path.back().frame.setPosition(sk.points[i]);
@@ -579,6 +583,7 @@ uint32_t ClassicTree::generate(const EvaluationContext& context, MeshSink& sink,
   if (flags & kLinkBranches) {
     ChildGroup group;
     group.kind = kLinkBranches;
+    group.placements.reserve(path.size());  // at most one per path point: no regrowth
     const uint32_t count = static_cast<uint32_t>(
         std::floor(clampNamed(branchCount, kMaxChildCount, *this, ": branches")));
     double a = kPi;
