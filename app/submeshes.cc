@@ -37,7 +37,8 @@ struct Positions {
   Vec3f at(size_t v) const { return frame(mesh.vertices[v], scale); }
 };
 
-Positions positionsOf(const TriMesh& mesh, double scale) {
+// `spare` holds the table when it is large enough.
+Positions positionsOf(const TriMesh& mesh, double scale, CornerNormals::Spare spare) {
   Positions p{mesh, scale, {}, 0};
   const size_t n = mesh.vertices.size();
   resizeHuge(p.id, n);
@@ -51,20 +52,27 @@ Positions positionsOf(const TriMesh& mesh, double scale) {
     }
     return k;
   };
-  size_t size = 16;
-  while (size < n * 2) size *= 2;
-  const size_t mask = size - 1;
+  // Any table numbers alike: an id only says which vertices are equal.
+  size_t size = std::max<size_t>(16, n * 2);
+  std::vector<uint32_t> own;
+  uint32_t* table;  // the vertex that made each id
+  if (spare.bytes / sizeof(uint32_t) >= size) {
+    size = std::min<size_t>(spare.bytes / sizeof(uint32_t), size_t(1) << 32);
+    table = static_cast<uint32_t*>(spare.data);
+    std::fill_n(table, size, kNone);
+  } else {
+    own.reserve(size);
+    adviseHuge(own.data(), size * sizeof(uint32_t));
+    own.assign(size, kNone);
+    table = own.data();
+  }
   auto slotOf = [&](const std::array<uint32_t, 3>& k) {
     uint32_t h = k[0] * 73856093u ^ k[1] * 19349663u ^ k[2] * 83492791u;
     h ^= h >> 15;
     h *= 0x2c1b3c6du;
     h ^= h >> 12;
-    return h & mask;
+    return size_t((uint64_t(h) * size) >> 32);
   };
-  std::vector<uint32_t> table;  // vertex that made each id
-  table.reserve(size);
-  adviseHuge(table.data(), size * sizeof(uint32_t));
-  table.assign(size, kNone);
   // Each probe is a cache miss in a table far larger than the caches: the
   // slots of the vertices some way ahead are fetched early, and the vertex a
   // taken slot points to a little later, so the misses overlap.
@@ -89,7 +97,7 @@ Positions positionsOf(const TriMesh& mesh, double scale) {
       p.id[v] = kNone;
       continue;
     }
-    for (;; slot = (slot + 1) & mask) {
+    for (;; slot = slot + 1 == size ? 0 : slot + 1) {
       if (table[slot] == kNone) {
         table[slot] = uint32_t(v);
         p.id[v] = uint32_t(p.unique++);
@@ -182,8 +190,8 @@ Vec3f toOutputFrame(const Vec3f& v, double scale) { return frame(v, scale); }
 
 SubmeshSet buildSubmeshes(const TriMesh& mesh, double scale) {
   SubmeshSet out;
-  const CornerNormals normals(mesh);
-  const Positions pos = positionsOf(mesh, scale);
+  CornerNormals normals(mesh);
+  const Positions pos = positionsOf(mesh, scale, normals.spare());
   // The kept faces grouped by material id, each group in face order.
   std::vector<uint8_t> kept(mesh.faces.size());
   std::map<uint32_t, size_t> counts;
