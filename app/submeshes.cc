@@ -134,11 +134,10 @@ bool faceOk(const TriMesh& mesh, const Positions& pos, size_t f) {
 // (turning the normal to the output frame keeps equality), and `head` (one
 // entry per id, all kNone) is left as it was found.
 void weld(const TriMesh& mesh, const CornerNormals& normals, const Positions& pos,
-          const uint32_t* faces, size_t faceCount, std::vector<uint32_t>& head, Submesh& out) {
+          const uint32_t* faces, size_t faceCount, uint32_t* head, Submesh& out) {
   const size_t n = faceCount * 3;
   resizeHuge(out.indices, n);
   std::vector<uint32_t> next;  // next welded vertex of the same position id
-  std::vector<uint32_t> idOf;  // position id of each welded vertex
   // At most a vertex per corner: reserved whole, so they never move while
   // growing, and only the pages used become resident (huge ones: a small
   // page each cost a fault, at most one huge page each is partly used).
@@ -147,7 +146,6 @@ void weld(const TriMesh& mesh, const CornerNormals& normals, const Positions& po
     adviseHuge(v.data(), n * sizeof(v[0]));
   };
   reserveHuge(next);
-  reserveHuge(idOf);
   reserveHuge(out.positions);
   reserveHuge(out.normals);
   reserveHuge(out.uvs);
@@ -176,12 +174,30 @@ void weld(const TriMesh& mesh, const CornerNormals& normals, const Positions& po
       out.normals.push_back(nc);
       out.uvs.push_back(tc);
       next.push_back(head[id]);
-      idOf.push_back(id);
       head[id] = w;
     }
     out.indices[i] = w;
   }
-  for (uint32_t id : idOf) head[id] = kNone;
+  // Emptied whole when that is no more work than going over the corners.
+  if (n >= pos.unique) {
+    std::fill_n(head, pos.unique, kNone);
+    return;
+  }
+  for (size_t i = 0; i < n; ++i) head[pos.id[mesh.faces[faces[i / 3]].v[i % 3]]] = kNone;
+}
+
+// `n` words taken from the front of `room` while it has space (its pages are
+// resident already), otherwise `fallback`'s.
+uint32_t* words(CornerNormals::Spare& room, size_t n, std::vector<uint32_t>& fallback) {
+  const size_t bytes = (n * sizeof(uint32_t) + 63) & ~size_t(63);
+  if (bytes <= room.bytes) {
+    auto* at = static_cast<uint32_t*>(room.data);
+    room.data = static_cast<char*>(room.data) + bytes;
+    room.bytes -= bytes;
+    return at;
+  }
+  resizeHuge(fallback, n);
+  return fallback.data();
 }
 
 }  // namespace
@@ -191,7 +207,8 @@ Vec3f toOutputFrame(const Vec3f& v, double scale) { return frame(v, scale); }
 SubmeshSet buildSubmeshes(const TriMesh& mesh, double scale) {
   SubmeshSet out;
   CornerNormals normals(mesh);
-  const Positions pos = positionsOf(mesh, scale, normals.spare());
+  CornerNormals::Spare room = normals.spare();
+  const Positions pos = positionsOf(mesh, scale, room);
   // The kept faces grouped by material id, each group in face order.
   std::vector<uint8_t> kept(mesh.faces.size());
   std::map<uint32_t, size_t> counts;
@@ -212,8 +229,9 @@ SubmeshSet buildSubmeshes(const TriMesh& mesh, double scale) {
     fill[id] = total;
     total += count;
   }
-  std::vector<uint32_t> order;
-  resizeHuge(order, total);
+  // In the position table's place, now that it is spent.
+  std::vector<uint32_t> ownOrder, ownHead;
+  uint32_t* order = words(room, total, ownOrder);
   last = fill.end();
   for (size_t f = 0; f < mesh.faces.size(); ++f) {
     if (!kept[f]) continue;
@@ -222,15 +240,13 @@ SubmeshSet buildSubmeshes(const TriMesh& mesh, double scale) {
     order[last->second++] = uint32_t(f);
   }
   release(kept);
-  std::vector<uint32_t> head;
-  head.reserve(pos.unique);
-  adviseHuge(head.data(), pos.unique * sizeof(uint32_t));
-  head.assign(pos.unique, kNone);
+  uint32_t* head = words(room, pos.unique, ownHead);
+  std::fill_n(head, pos.unique, kNone);
   size_t begin = 0;
   for (const auto& [id, count] : counts) {
     Submesh& sub = out.meshes.emplace_back();
     sub.material = id;
-    weld(mesh, normals, pos, order.data() + begin, count, head, sub);
+    weld(mesh, normals, pos, order + begin, count, head, sub);
     begin += count;
   }
   return out;
