@@ -55,7 +55,7 @@ Positions positionsOf(const TriMesh& mesh, double scale, CornerNormals::Spare sp
   // Any table numbers alike: an id only says which vertices are equal.
   size_t size = std::max<size_t>(16, n * 2);
   std::vector<uint32_t> own;
-  uint32_t* table;  // the vertex that made each id
+  uint32_t* table;  // the vertex that made each id (and bits of its hash)
   if (spare.bytes / sizeof(uint32_t) >= size) {
     size = std::min<size_t>(spare.bytes / sizeof(uint32_t), size_t(1) << 32);
     table = static_cast<uint32_t*>(spare.data);
@@ -66,12 +66,20 @@ Positions positionsOf(const TriMesh& mesh, double scale, CornerNormals::Spare sp
     own.assign(size, kNone);
     table = own.data();
   }
-  auto slotOf = [&](const std::array<uint32_t, 3>& k) {
+  // A slot holds the vertex in its low bits and, above them, as many bits of
+  // its hash as are left: most taken slots are told apart without reading
+  // their vertex, a cache miss each. A vertex index never has all its bits
+  // set, so no slot is ever taken by kNone.
+  int vertexBits = 0;
+  while (vertexBits < 32 && (size_t(1) << vertexBits) <= n) ++vertexBits;
+  const uint32_t vertexMask = vertexBits == 32 ? kNone : (uint32_t(1) << vertexBits) - 1;
+  auto mark = [&](uint32_t h) { return vertexBits == 32 ? 0u : (h << vertexBits); };
+  auto hashOf = [](const std::array<uint32_t, 3>& k) {
     uint32_t h = k[0] * 73856093u ^ k[1] * 19349663u ^ k[2] * 83492791u;
     h ^= h >> 15;
     h *= 0x2c1b3c6du;
     h ^= h >> 12;
-    return size_t((uint64_t(h) * size) >> 32);
+    return h;
   };
   // Each probe is a cache miss in a table far larger than the caches: the
   // slots of the vertices some way ahead are fetched early, and the vertex a
@@ -79,32 +87,39 @@ Positions positionsOf(const TriMesh& mesh, double scale, CornerNormals::Spare sp
   constexpr size_t kAhead = 16;
   std::array<std::array<uint32_t, 3>, kAhead> keys;
   std::array<size_t, kAhead> slots;
+  std::array<uint32_t, kAhead> marks;
   auto stage = [&](size_t v) {
     keys[v % kAhead] = key(v);
-    slots[v % kAhead] = slotOf(keys[v % kAhead]);
+    const uint32_t h = hashOf(keys[v % kAhead]);
+    slots[v % kAhead] = size_t((uint64_t(h) * size) >> 32);
+    marks[v % kAhead] = mark(h);
     __builtin_prefetch(&table[slots[v % kAhead]]);
   };
   for (size_t v = 0; v < std::min(n, kAhead); ++v) stage(v);
   for (size_t v = 0; v < n; ++v) {
     const std::array<uint32_t, 3> k = keys[v % kAhead];
     size_t slot = slots[v % kAhead];
+    const uint32_t m = marks[v % kAhead];
     if (v + kAhead < n) stage(v + kAhead);
     if (v + kAhead / 2 < n) {
-      const uint32_t taken = table[slots[(v + kAhead / 2) % kAhead]];
-      if (taken != kNone) __builtin_prefetch(&mesh.vertices[taken]);
+      const size_t ahead = (v + kAhead / 2) % kAhead;
+      const uint32_t taken = table[slots[ahead]];
+      if (taken != kNone && (taken & ~vertexMask) == marks[ahead])
+        __builtin_prefetch(&mesh.vertices[taken & vertexMask]);
     }
     if (!finite3(p.at(v))) {
       p.id[v] = kNone;
       continue;
     }
     for (;; slot = slot + 1 == size ? 0 : slot + 1) {
-      if (table[slot] == kNone) {
-        table[slot] = uint32_t(v);
+      const uint32_t taken = table[slot];
+      if (taken == kNone) {
+        table[slot] = m | uint32_t(v);
         p.id[v] = uint32_t(p.unique++);
         break;
       }
-      if (key(table[slot]) == k) {
-        p.id[v] = p.id[table[slot]];
+      if ((taken & ~vertexMask) == m && key(taken & vertexMask) == k) {
+        p.id[v] = p.id[taken & vertexMask];
         break;
       }
     }
