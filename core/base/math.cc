@@ -1,6 +1,7 @@
 #include "core/base/math.h"
 
 #include <algorithm>
+#include <cstdint>
 
 namespace syv {
 
@@ -119,18 +120,68 @@ double Matrix4::determinant() const {
   return d;
 }
 
+namespace {
+
+// Two lanes of doubles: each lane works out the same expression in the same
+// order as the scalar cofactor, so the bits are the same.
+using Lanes = double __attribute__((vector_size(16)));
+using LaneBits = int64_t __attribute__((vector_size(16)));
+
+inline Lanes lanes(double a, double b) { return Lanes{a, b}; }
+
+// The sign of the cofactors of rows R and R + 1 (R even) in column C.
+inline Lanes signed2(Lanes v, int C) {
+  const LaneBits flip = (C % 2 == 0) ? LaneBits{0, INT64_MIN} : LaneBits{INT64_MIN, 0};
+  return reinterpret_cast<Lanes>(reinterpret_cast<LaneBits>(v) ^ flip);
+}
+
+}  // namespace
+
+// The cofactors of rows 0 and 1 side by side (their 3 x 3 minors share rows 2
+// and 3), then of rows 2 and 3 (which share row 0); each column's pair is a
+// row of the adjugate.
 Matrix4 Matrix4::inverse() const {
-  double cof[4][4];
-  cofactorRow<0>(m, cof[0]);
-  cofactorRow<1>(m, cof[1]);
-  cofactorRow<2>(m, cof[2]);
-  cofactorRow<3>(m, cof[3]);
+  const double(*a)[4] = m;
+  auto low = [a](int x, int y) { return a[2][x] * a[3][y] - a[2][y] * a[3][x]; };
+  const double l01 = low(0, 1), l02 = low(0, 2), l03 = low(0, 3), l12 = low(1, 2),
+               l13 = low(1, 3), l23 = low(2, 3);
+  const double lowOf[4][4] = {{0.0, l01, l02, l03}, {0.0, 0.0, l12, l13}, {0.0, 0.0, 0.0, l23},
+                              {0.0, 0.0, 0.0, 0.0}};
+  auto high = [a](int x, int y) {
+    return lanes(a[1][x], a[1][x]) * lanes(a[3][y], a[2][y]) -
+           lanes(a[1][y], a[1][y]) * lanes(a[3][x], a[2][x]);
+  };
+  const Lanes h01 = high(0, 1), h02 = high(0, 2), h03 = high(0, 3), h12 = high(1, 2),
+              h13 = high(1, 3), h23 = high(2, 3);
+  const Lanes highOf[4][4] = {{Lanes{}, h01, h02, h03},
+                              {Lanes{}, Lanes{}, h12, h13},
+                              {Lanes{}, Lanes{}, Lanes{}, h23},
+                              {Lanes{}, Lanes{}, Lanes{}, Lanes{}}};
+  Lanes top[4], bottom[4];
+  for (int C = 0; C < 4; ++C) {
+    const int c0 = kOthers[C][0], c1 = kOthers[C][1], c2 = kOthers[C][2];
+    const double d12 = lowOf[c1][c2], d02 = lowOf[c0][c2], d01 = lowOf[c0][c1];
+    top[C] = signed2((lanes(a[1][c0], a[0][c0]) * lanes(d12, d12) -
+                      lanes(a[1][c1], a[0][c1]) * lanes(d02, d02)) +
+                         lanes(a[1][c2], a[0][c2]) * lanes(d01, d01),
+                     C);
+    bottom[C] = signed2((lanes(a[0][c0], a[0][c0]) * highOf[c1][c2] -
+                         lanes(a[0][c1], a[0][c1]) * highOf[c0][c2]) +
+                            lanes(a[0][c2], a[0][c2]) * highOf[c0][c1],
+                        C);
+  }
   double det = 0.0;
-  for (int c = 0; c < 4; ++c) det += m[0][c] * cof[0][c];
+  for (int c = 0; c < 4; ++c) det += m[0][c] * top[c][0];
   if (det == 0.0) return Matrix4();
   Matrix4 r{Unset{}};
-  for (int i = 0; i < 4; ++i)
-    for (int j = 0; j < 4; ++j) r.m[j][i] = cof[i][j] / det;  // adjugate is the transpose
+  const Lanes d = lanes(det, det);
+  for (int C = 0; C < 4; ++C) {  // adjugate is the transpose
+    const Lanes t = top[C] / d, b = bottom[C] / d;
+    r.m[C][0] = t[0];
+    r.m[C][1] = t[1];
+    r.m[C][2] = b[0];
+    r.m[C][3] = b[1];
+  }
   return r;
 }
 

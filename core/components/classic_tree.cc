@@ -122,8 +122,40 @@ Matrix4 turned(Axis axis, double angle, double c, double s, const Matrix4& m) {
   return r;
 }
 
-Matrix4 turned(Axis axis, double angle, const Matrix4& m) {
-  return turned(axis, angle, std::cos(angle), std::sin(angle), m);
+// Rows p and p + 1 mixed as turned() mixes them; the other rows are left as
+// they are, which is what their "+ 0.0" gives once they went through it.
+inline void mixRows(double r[4][4], int p, double c, double s) {
+  for (int j = 0; j < 4; ++j) {
+    const double a = r[p][j], b = r[p + 1][j];
+    r[p][j] = (0.0 + c * a) + s * b;
+    r[p + 1][j] = (0.0 + -s * a) + c * b;
+  }
+}
+
+// A branch's frame: scaledRows(size, frame), then turned by Z (zAngle), X
+// (xAngle) and Z (phi, with its cosine c and sine s). With finite operands each
+// step takes its shortcut and leaves no -0, so one pass gives the same bits as
+// the four steps, provided no step overflowed; a value that is not finite would
+// carry through to the end, so a finite end proves that. Anything else takes
+// the steps one by one.
+Matrix4 branchFrame(const Matrix4& frame, double size, double zAngle, double xAngle, double phi,
+                    double c, double s) {
+  const double cz = std::cos(zAngle), sz = std::sin(zAngle);
+  const double cx = std::cos(xAngle), sx = std::sin(xAngle);
+  if (std::isfinite(size) && std::isfinite(cz) && std::isfinite(sz) && std::isfinite(cx) &&
+      std::isfinite(sx) && std::isfinite(c) && std::isfinite(s) && frame.isFinite()) {
+    Matrix4 r = frame;
+    for (int i = 0; i < 4; ++i)
+      for (int j = 0; j < 4; ++j) r.m[i][j] = (i < 3 ? size : 1.0) * frame.m[i][j] + 0.0;
+    mixRows(r.m, 0, cz, sz);
+    mixRows(r.m, 1, cx, sx);
+    mixRows(r.m, 0, c, s);
+    if (r.isFinite()) return r;
+  }
+  Matrix4 m = scaledRows(size, frame);
+  m = turned(Axis::Z, zAngle, cz, sz, m);
+  m = turned(Axis::X, xAngle, cx, sx, m);
+  return turned(Axis::Z, phi, c, s, m);
 }
 
 bool between(double v, double a, double b) { return (v >= a && v <= b) || (v <= a && v >= b); }
@@ -200,6 +232,18 @@ std::vector<StemNode> buildNodes(const ClassicTree& tree, const std::vector<doub
   return nodes;
 }
 
+// Reading the curve can neither draw a random number nor log.
+bool silent(const CurveParameter& curve) { return curve.mode() == 1 && curve.readsLinearly(); }
+
+// A silent curve whose points are all zero reads 0, -0 or NaN, which the clamp
+// to [lo, hi] keeps as they are when lo <= 0 <= hi: never a turn or a step.
+bool zeroEverywhere(const CurveParameter& curve, double lo, double hi) {
+  if (!(silent(curve) && lo <= 0.0 && hi >= 0.0)) return false;
+  for (int k = 0; k < curve.pointCount(); ++k)
+    if (curve.point(k)->y != 0.0) return false;
+  return true;
+}
+
 StemSkeleton buildSkeleton(const ClassicTree& tree, const std::vector<double>& positions,
                            const CurveParameter& divergenceSource, double density) {
   StemSkeleton sk;
@@ -214,6 +258,12 @@ StemSkeleton buildSkeleton(const ClassicTree& tree, const std::vector<double>& p
   // The bend is carried along the stem: a tilt at branch nodes turns all that
   // follows, a kink steps sideways by a fraction of its segment's length.
   const double f = tree.treeMode > 5 ? -1.0 : 1.0;
+  // Curves that can neither draw nor log are read only where a value can
+  // matter: a deviation that is zero everywhere never tilts, and with kinks
+  // that are zero too the azimuth is never used.
+  const bool untilted = zeroEverywhere(tree.deviation, 0.0, 1.0);
+  const bool unbent = untilted && silent(divergenceSource) &&
+                      zeroEverywhere(tree.kinks, tree.kinks.minimum(), tree.kinks.maximum());
   Matrix4 tilt;
   double azimuth = 0.0;
   sk.points.resize(n);
@@ -221,22 +271,24 @@ StemSkeleton buildSkeleton(const ClassicTree& tree, const std::vector<double>& p
   std::vector<double> arc(n, 0.0);
   for (size_t i = 1; i < n; ++i) {
     const double t = sk.nodes[i].t;
-    const double turn = divergenceSource.evaluate(t);  // drawn at every node
     const Vector3 segment = base[i] - base[i - 1];
     Vector3 step = tilt.transformDirection(segment);
-    if (sk.nodes[i].branch) {
-      azimuth += turn;
-      const double d = clampValue(tree.deviation.evaluate(t), 0.0, 1.0) * f;
-      if (std::fabs(d) > 1e-8)
-        tilt = Matrix4::rotZ(azimuth) * Matrix4::rotX(-kPi / 3.0 * d) * Matrix4::rotZ(-azimuth) *
-               tilt;
-    } else {
-      const double v =
-          clampValue(tree.kinks.evaluate(t), tree.kinks.minimum(), tree.kinks.maximum());
-      if (std::fabs(v) > 1e-8) {
-        const double size = segment.length();
-        step += tilt.transformDirection(
-            Vector3(std::sin(azimuth) * v * size, std::cos(azimuth) * v * size, 0.0));
+    if (!unbent) {
+      const double turn = divergenceSource.evaluate(t);  // drawn at every node
+      if (!sk.nodes[i].branch) {
+        const double v =
+            clampValue(tree.kinks.evaluate(t), tree.kinks.minimum(), tree.kinks.maximum());
+        if (std::fabs(v) > 1e-8) {
+          const double size = segment.length();
+          step += tilt.transformDirection(
+              Vector3(std::sin(azimuth) * v * size, std::cos(azimuth) * v * size, 0.0));
+        }
+      } else {
+        azimuth += turn;
+        const double d = untilted ? 0.0 : clampValue(tree.deviation.evaluate(t), 0.0, 1.0) * f;
+        if (std::fabs(d) > 1e-8)
+          tilt = Matrix4::rotZ(azimuth) * Matrix4::rotX(-kPi / 3.0 * d) *
+                 Matrix4::rotZ(-azimuth) * tilt;
       }
     }
     sk.points[i] = sk.points[i - 1] + step;
@@ -283,8 +335,12 @@ Path buildFrames(const StemSkeleton& sk, size_t count) {
       // A straight stretch turns by the identity (the cross product of equal unit
       // directions is exactly zero): the product only clears signed zeros.
       const bool straight = dirs[i - 1] == dirs[i] && dirs[i].length() > 0.5;
-      const Matrix4 turn = straight ? Matrix4() : rotationBetween(dirs[i - 1], dirs[i]);
-      rotation = turn.isIdentity() ? scaledColumns(rotation, 1.0, 1.0, 1.0) : rotation * turn;
+      if (straight) {
+        rotation = scaledColumns(rotation, 1.0, 1.0, 1.0);
+      } else {
+        const Matrix4 turn = rotationBetween(dirs[i - 1], dirs[i]);
+        rotation = turn.isIdentity() ? scaledColumns(rotation, 1.0, 1.0, 1.0) : rotation * turn;
+      }
     }
     path.push_back({sk.nodes[i].t, rotation});
     path.back().frame.setPosition(sk.points[i]);
@@ -454,7 +510,22 @@ bool ClassicTree::buildPath(const EvaluationContext& context, Path& path,
   }
   const double down = 1.0 / scale;
   const bool turned = !turn.isIdentity();
+  const bool finite = std::isfinite(down) && std::isfinite(scale);
   for (PathPoint& p : path) {
+    // Without a photo turn: the three scalings in one pass. Each element is
+    // (down * v + 0) * scale + 0, the middle "* 1 + 0" changing nothing; a
+    // step that overflowed would leave the end not finite, which then takes
+    // the steps one by one.
+    if (!turned && finite && p.frame.isFinite()) {
+      Matrix4 r = p.frame;
+      for (int i = 0; i < 4; ++i)
+        for (int j = 0; j < 4; ++j)
+          r.m[i][j] = ((i < 3 ? down : 1.0) * p.frame.m[i][j] + 0.0) * (j < 3 ? scale : 1.0) + 0.0;
+      if (r.isFinite()) {
+        p.frame = r;
+        continue;
+      }
+    }
     const Matrix4 lowered = scaledRows(down, p.frame);
     p.frame = scaledColumns(turned ? lowered * turn : scaledColumns(lowered, 1.0, 1.0, 1.0), scale,
                             scale, scale);
@@ -512,6 +583,7 @@ uint32_t ClassicTree::generate(const EvaluationContext& context, MeshSink& sink,
   if (flags & kLinkBranches) {
     ChildGroup group;
     group.kind = kLinkBranches;
+    group.placements.reserve(path.size());  // at most one per path point: no regrowth
     const uint32_t count = static_cast<uint32_t>(
         std::floor(clampNamed(branchCount, kMaxChildCount, *this, ": branches")));
     double a = kPi;
@@ -522,13 +594,12 @@ uint32_t ClassicTree::generate(const EvaluationContext& context, MeshSink& sink,
       const double t = path[i].t;
       if (t >= L) break;
       const double s = t / L;
-      Matrix4 m = scaledRows(branchScale.evaluate(s), path[i].frame);
+      const double size = branchScale.evaluate(s);
       a += source.evaluate(s);
-      m = turned(Axis::Z, treeMode < 6 ? kPi - a : -a, m);
-      m = turned(Axis::X, -branchAngle.evaluate(t), m);
-      m = turned(Axis::Z, div.phi0, phiCos, phiSin, m);
+      const double zAngle = treeMode < 6 ? kPi - a : -a;
+      const double xAngle = -branchAngle.evaluate(t);
       ChildPlacement p;
-      p.frame = m;
+      p.frame = branchFrame(path[i].frame, size, zAngle, xAngle, div.phi0, phiCos, phiSin);
       p.valid = 1;
       p.t = t;
       p.index = b;

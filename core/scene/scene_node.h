@@ -36,7 +36,13 @@ class SceneNode : public SceneObject {
 
   const std::string& nodeName() const { return name_; }
   void setName(std::string nodeName) { name_ = std::move(nodeName); }
-  void setTransform(const Matrix4& m) { transform_ = m; }
+  void setTransform(const Matrix4& m) {
+    transform_ = m;
+    identity_ = m.isIdentity();
+  }
+  // Asked once per placement of the node.
+  bool identityTransform() const { return identity_; }
+  const Matrix4& transformRef() const { return transform_; }
   void setShape(std::unique_ptr<Outline> shape) { shape_ = std::move(shape); }
   void setMesh(std::unique_ptr<Mesh> mesh) { mesh_ = std::move(mesh); }
   // Drops the old component and its bindings, then lets the new one bind to
@@ -61,6 +67,7 @@ class SceneNode : public SceneObject {
   std::string name_;
   EvaluationContext context_;
   Matrix4 transform_;
+  bool identity_ = true;
   int32_t materialId_ = -1;
   bool hidden_ = false;
   std::vector<SceneNode*> children_;

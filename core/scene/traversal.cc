@@ -124,7 +124,8 @@ class Walker {
       return guard_.result;
     }
     GuardedSink top(*state.sink, guard_, true);
-    enter(root, state, &top);
+    TraversalState rootState = state;
+    enter(root, rootState, &top);
     while (!frames_.empty() && !guard_.stopped()) {
       Frame& f = *frames_.back();
       if (f.next < f.work.size()) {
@@ -155,7 +156,8 @@ class Walker {
   }
 
  private:
-  void enter(const SceneNode& node, TraversalState state, GuardedSink* sink) {
+  // `state` is the caller's copy for this placement; it becomes the node's own.
+  void enter(const SceneNode& node, TraversalState& state, GuardedSink* sink) {
     ++guard_.result.visits;
     if (guard_.result.visits > guard_.limits.maxVisits) {
       guard_.stop(TraversalStatus::kBudgetExceeded,
@@ -169,9 +171,8 @@ class Walker {
       guard_.checkCancel();
       if (guard_.stopped()) return;
     }
-    const Matrix4 own = node.transform();
-    state.transform = own.isIdentity() ? scaledColumns(state.transform, 1.0, 1.0, 1.0)
-                                       : state.transform * own;
+    state.transform = node.identityTransform() ? scaledColumns(state.transform, 1.0, 1.0, 1.0)
+                                               : state.transform * node.transformRef();
     if (node.materialId() >= 0) state.materialId = node.materialId();
     if (node.hidden()) return;
     // A transform from out-of-range file values would place everything below
@@ -217,7 +218,7 @@ class Walker {
         scratch_ = node.context();
         scratchNode_ = &node;
       }
-      context->setNodeState(node.transform(), state.transform, state.growth, state.thickness,
+      context->setNodeState(node.transformRef(), state.transform, state.growth, state.thickness,
                             state.density, static_cast<int32_t>(state.index),
                             static_cast<int32_t>(state.count), shape);
       DiscardingMeshSink discard;
@@ -239,11 +240,11 @@ class Walker {
     ProgressChannel::update(state.progressStart);
     if (!frame->work.empty()) frame->step = state.progressSpan / frame->work.size();
     frame->position = state.progressStart;
-    frame->state = state;
     if (frame->work.empty() && !frame->ownMesh) {
       release(std::move(frame));
       return;
     }
+    frame->state = state;
     frames_.push_back(std::move(frame));
   }
 

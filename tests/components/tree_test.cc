@@ -220,6 +220,18 @@ TEST(TreeStem, GrownPartFramedAsTheWholeStem) {
   EXPECT_EQ(sharedRandom().nextWord(), next);
   ASSERT_TRUE(grown.size() < whole.size() / 2 && grown.end()[-2].t < 0.3 && grown.back().t >= 0.3);
   EXPECT_EQ(std::memcmp(grown.data(), whole.data(), grown.size() * sizeof(PathPoint)), 0);
+
+  // A divergence that draws is read at every node, also where nothing can bend.
+  tree = plainTree(5, 40);
+  tree.divergence = CurveParameter(0, 1, 0.1, 0.3, "x*rnd(1)");
+  uint32_t after[2];
+  for (int kinks = 0; kinks < 2; ++kinks) {
+    tree.kinks = constant(kinks);
+    sharedRandom().seed(7);
+    ASSERT_TRUE(tree.buildPath(nodeContext(0.3), whole, nodes, true));
+    after[kinks] = sharedRandom().nextWord();
+  }
+  EXPECT_EQ(after[0], after[1]);
 }
 
 ClassicHorn straightHorn(double segments, double length) {
