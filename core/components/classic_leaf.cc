@@ -20,7 +20,8 @@ uint32_t ClassicLeaf::generate(const EvaluationContext& context, MeshSink& sink,
   const double steps = clampCount(segments, kMaxPathPoints, [&] { return who(": segments"); });
   Path& path = scratchPath_;
   turtlePath(steps, 1.0, path);
-  applyTropism(phototropism, gravitropism, path, context.matrix(kIdWorldToObject), 1.0);
+  applyTropism(phototropism, gravitropism, path, context.matrix(kIdWorldToObject), 1.0,
+               &tropismMemo_);
   placeFrames(context, path);
   if (!finiteOrWarn(path, [&] { return who(" path"); })) return 0;
 

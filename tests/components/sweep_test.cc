@@ -169,6 +169,21 @@ TEST(Tropism, BendsTowardsOrAwayAndCancels) {
   EXPECT_EQ(up[2].frame, straightPath({0, 0.5, 1})[2].frame);
 }
 
+// A kept result serves only paths without a pull, whatever the environment.
+TEST(Tropism, KeptResultMatchesAFreshBend) {
+  Path bent = {{0.0, Matrix4()}, {0.5, Matrix4::rotX(0.3) * Matrix4::translation(1, 0, 0)},
+               {1.0, Matrix4::rotY(0.2) * Matrix4::translation(2, 0.1, 0)}};
+  for (double pull : {0.0, 0.7}) {
+    TropismMemo memo;
+    for (const Matrix4& env : {Matrix4(), Matrix4::rotX(2.0), Matrix4::rotY(-1.0)}) {
+      Path kept = bent, fresh = bent;
+      applyTropism(constant(pull), constant(0), kept, env, 1.0, &memo);
+      applyTropism(constant(pull), constant(0), fresh, env, 1.0);
+      EXPECT_EQ(kept[2].frame, fresh[2].frame) << pull;
+    }
+  }
+}
+
 TEST(ComponentBase, StandardChildrenAndIterationMask) {
   Component c;
   ChildGroups groups;
