@@ -28,6 +28,7 @@ class ClassicLeaf : public ClassicHorn {
 
  private:
   TropismMemo tropismMemo_;
+  SweepMemo sweepMemo_;
 };
 
 }  // namespace syv

@@ -38,10 +38,67 @@ Matrix4 scaledFrame(const Matrix4& frame, double r) {
   return m;
 }
 
+// Reading it draws nothing and logs nothing, so it may be read again or not
+// at all. Function ids 18 and 19 draw random numbers.
+bool pureCurve(const CurveParameter& c) {
+  return c.mode() >= 1 && c.mode() <= 21 && c.mode() != 18 && c.mode() != 19 &&
+         c.readsLinearly();
+}
+
+bool sameBits(const void* a, const void* b, size_t bytes) {
+  return std::memcmp(a, b, bytes) == 0;
+}
+
+bool samePath(const Path& a, const Path& b) {
+  static_assert(sizeof(PathPoint) == 17 * sizeof(double), "compared as bytes");
+  return a.size() == b.size() && sameBits(a.data(), b.data(), a.size() * sizeof(PathPoint));
+}
+
+// Reads alike: pure curves with the same mode and points.
+bool sameCurve(const CurveParameter& a, const CurveParameter& b) {
+  static_assert(sizeof(CurvePoint) == 6 * sizeof(double) + 2 * sizeof(int32_t),
+                "compared as bytes");
+  const int n = a.pointCount();
+  if (a.mode() != b.mode() || n != b.pointCount()) return false;
+  for (int k = 0; k < n; ++k)
+    if (!sameBits(a.point(k), b.point(k), sizeof(CurvePoint))) return false;
+  return true;
+}
+
+bool sameOutline(const Outline& a, const Outline& b) {
+  const uint32_t n = a.pointCount(), contours = a.contourCount();
+  if (n != b.pointCount() || contours != b.contourCount()) return false;
+  for (uint32_t c = 0; c < contours; ++c)
+    if (a.contourPointCount(c) != b.contourPointCount(c) ||
+        a.isContourClosed(c) != b.isContourClosed(c))
+      return false;
+  for (uint32_t j = 0; j < n; ++j) {
+    double ua = 0.0, ub = 0.0;
+    Vector3 pa, pb;
+    a.getPoint(j, ua, pa);
+    b.getPoint(j, ub, pb);
+    if (!sameBits(&ua, &ub, sizeof ua) || !sameBits(&pa, &pb, sizeof pa)) return false;
+  }
+  return true;
+}
+
+bool keptSweep(const SweepMemo& memo, const Path& path, const CurveParameter& radius,
+               const Outline& outline, const Matrix4& outlineMatrix, double tEnd,
+               double radiusScale, const CurveParameter& profile) {
+  return memo.valid && samePath(path, memo.path) && sameBits(&tEnd, &memo.tEnd, sizeof tEnd) &&
+         sameBits(&radiusScale, &memo.radiusScale, sizeof radiusScale) &&
+         sameBits(&outlineMatrix, &memo.outlineMatrix, sizeof outlineMatrix) &&
+         sameCurve(radius, memo.radius) && sameCurve(profile, memo.profile) &&
+         sameOutline(outline, memo.outline);
+}
+
 struct Ring {
   Matrix4 frame;
   double radiusT;  // where the radius curve is read (a blended ring keeps its point's t)
 };
+
+// The most vertices a memo keeps (a leaf has some hundreds).
+constexpr size_t kKeptVertices = 65536;
 
 // Reused between sweeps so that steady generation does not allocate per sweep.
 struct SweepBuffers {
@@ -249,36 +306,62 @@ void sweepFaces(MeshSink& sink, const Outline& outline, uint64_t ringCount, uint
 
 bool sweepOutline(MeshSink& sink, const Path& path, const CurveParameter& radius,
                   const Outline& outline, const Matrix4& outlineMatrix, double tEnd,
-                  double radiusScale, const CurveParameter& profile) {
+                  double radiusScale, const CurveParameter& profile, SweepMemo* memo) {
   if (!(tEnd > 1e-8)) return true;  // also NaN
   if (tEnd > 1.0) tEnd = 1.0;
   if (path.size() < 2) return true;
   const SweepShape shape = sweepShape(outline);
   if (shape.pointTotal == 0) return true;
-
-  SweepBuffers& buffers = sweepBuffers();
-  std::vector<Ring>& rings = buffers.rings;
-  collectRings(path, tEnd, rings);
-  const uint64_t ringCount = rings.size();
-  if (ringCount < 2) return true;
-  const uint64_t vertexTotal = ringCount * shape.pointTotal;
-  const uint64_t quadTotal = (ringCount - 1) * shape.quadsPerRing;
-  if (!withinSweepBounds(vertexTotal, quadTotal)) return true;
   const uint32_t P = static_cast<uint32_t>(shape.pointTotal);
 
+  if (memo != nullptr && !(pureCurve(radius) && pureCurve(profile))) {
+    memo->valid = false;
+    memo = nullptr;
+  }
+  SweepBuffers& buffers = sweepBuffers();
   std::vector<Vector3>& vertices = buffers.vertices;
-  if (!sweepVertices(rings, outline, outlineMatrix, profile, radius, tEnd, radiusScale, P,
-                     buffers.shared, vertices)) {
-    warnNonFinite("sweep");
-    return true;
+  const Vector3* vertexData = nullptr;
+  uint64_t ringCount = 0;
+  if (memo != nullptr &&
+      keptSweep(*memo, path, radius, outline, outlineMatrix, tEnd, radiusScale, profile)) {
+    ringCount = memo->ringCount;
+    vertexData = memo->vertices.data();
+  } else {
+    if (memo != nullptr) memo->valid = false;
+    std::vector<Ring>& rings = buffers.rings;
+    collectRings(path, tEnd, rings);
+    ringCount = rings.size();
+    if (ringCount < 2) return true;
+    if (!withinSweepBounds(ringCount * shape.pointTotal, (ringCount - 1) * shape.quadsPerRing))
+      return true;
+    if (!sweepVertices(rings, outline, outlineMatrix, profile, radius, tEnd, radiusScale, P,
+                       buffers.shared, vertices)) {
+      warnNonFinite("sweep");
+      return true;
+    }
+    vertexData = vertices.data();
+    if (memo != nullptr && vertices.size() <= kKeptVertices) {
+      memo->path = path;
+      memo->radius = radius;
+      memo->profile = profile;
+      memo->outline = outline;
+      memo->outlineMatrix = outlineMatrix;
+      memo->tEnd = tEnd;
+      memo->radiusScale = radiusScale;
+      memo->ringCount = ringCount;
+      memo->vertices.assign(vertices.begin(), vertices.end());
+      memo->valid = true;
+    }
   }
   if (!finiteTexture(outline, P)) return true;
 
+  const uint64_t vertexTotal = ringCount * shape.pointTotal;
+  const uint64_t quadTotal = (ringCount - 1) * shape.quadsPerRing;
   uint32_t vertexBase = 0, faceBase = 0;
   if (!sink.reserve(static_cast<uint32_t>(vertexTotal), static_cast<uint32_t>(quadTotal),
                     vertexBase, faceBase))
     return false;
-  sink.setVertices(vertexBase, vertices.data(), static_cast<uint32_t>(vertexTotal));
+  sink.setVertices(vertexBase, vertexData, static_cast<uint32_t>(vertexTotal));
   sweepFaces(sink, outline, ringCount, P, vertexBase, faceBase, buffers);
   // Let a huge one-off sweep give its memory back.
   if (vertices.capacity() > 262144) std::vector<Vector3>().swap(vertices);
@@ -286,14 +369,6 @@ bool sweepOutline(MeshSink& sink, const Path& path, const CurveParameter& radius
 }
 
 namespace {
-
-// Reading it draws nothing and logs nothing, so it may be read again.
-bool pureCurve(const CurveParameter& c) { return c.mode() == 1 && c.readsLinearly(); }
-
-bool samePath(const Path& a, const Path& b) {
-  static_assert(sizeof(PathPoint) == 17 * sizeof(double), "compared as bytes");
-  return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(PathPoint)) == 0;
-}
 
 // With no pull the target is the segment's own direction (the up direction
 // adds only signed zeros, which change no bend), so the path alone decides.

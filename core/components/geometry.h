@@ -31,9 +31,24 @@ namespace syv {
 // - A sweep above kMaxSweepQuads, or one whose vertices or texture
 //   coordinates would not be finite, emits nothing and logs a warning.
 // Returns false only when the sink refuses the reservation.
+// With a memo, the vertices of the last sweep whose inputs were all the same
+// (bit for bit, and curves that draw and log nothing) are written again
+// instead of being worked out anew.
+struct SweepMemo;
 bool sweepOutline(MeshSink& sink, const Path& path, const CurveParameter& radius,
                   const Outline& outline, const Matrix4& outlineMatrix, double tEnd,
-                  double radiusScale, const CurveParameter& profile);
+                  double radiusScale, const CurveParameter& profile, SweepMemo* memo = nullptr);
+
+struct SweepMemo {
+  bool valid = false;
+  Path path;
+  CurveParameter radius, profile;
+  Outline outline;
+  Matrix4 outlineMatrix;
+  double tEnd = 0.0, radiusScale = 0.0;
+  uint64_t ringCount = 0;
+  std::vector<Vector3> vertices;
+};
 
 // The last bent path of a caller whose paths repeat (every leaf of a
 // component bends the same turtle path). Where no point has a pull, the bends

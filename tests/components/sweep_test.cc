@@ -68,6 +68,24 @@ TEST(SweepGeometry, RingPositionsRadiusProfileAndBlend) {
   EXPECT_NEAR(m.vertex(8).length(), std::hypot(6.0, 0.5), 1e-9);  // radius read at t = 0.75
 }
 
+// A kept sweep is written again only while its path, curves and outline stay.
+TEST(SweepGeometry, KeptVerticesFollowTheirInputs) {
+  SweepMemo memo;
+  const Path moved = {{0, Matrix4()}, {1, Matrix4::translation(0, 1, 1)}};
+  const struct {
+    Path path;
+    double radius;
+  } runs[] = {{straightPath({0, 1}), 1}, {straightPath({0, 1}), 1}, {straightPath({0, 1}), 0.5},
+              {moved, 0.5}};
+  for (const auto& run : runs) {
+    Mesh kept, fresh;
+    const CurveParameter radius = constant(run.radius);
+    sweepOutline(kept, run.path, radius, circles({{4, true}}), Matrix4(), 1, 1, constant(0), &memo);
+    sweepOutline(fresh, run.path, radius, circles({{4, true}}), Matrix4(), 1, 1, constant(0));
+    EXPECT_EQ(kept.vertices(), fresh.vertices());
+  }
+}
+
 TEST(SweepFaults, NonFiniteOversizedAndRefused) {
   LogRecorder log;
   Mesh m;
