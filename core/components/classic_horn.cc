@@ -203,6 +203,23 @@ uint32_t ClassicHorn::linkKind(uint32_t index) const {
 
 void ClassicHorn::placeFrames(const EvaluationContext& context, Path& path) const {
   const Matrix4 turn = contextPhotoTurn(context);
+  static_assert(sizeof(PathPoint) == 17 * sizeof(double), "compared as bytes");
+  FramesMemo& memo = framesMemo_;
+  if (memo.valid && sameBits(memo.scale, scale) &&
+      std::memcmp(&memo.turn, &turn, sizeof turn) == 0 && memo.input.size() == path.size() &&
+      std::memcmp(memo.input.data(), path.data(), path.size() * sizeof(PathPoint)) == 0) {
+    path = memo.output;
+    return;
+  }
+  memo.input = path;
+  memo.turn = turn;
+  memo.scale = scale;
+  placeFramesAnew(turn, path);
+  memo.output = path;
+  memo.valid = true;
+}
+
+void ClassicHorn::placeFramesAnew(const Matrix4& turn, Path& path) const {
   // The scale products as scaledRows / scaledColumns: the same bits, fewer operations.
   // Without a photo turn its product only adds +0 to each element of a finite
   // frame, which the scale product after it does anyway.

@@ -77,9 +77,18 @@ class ClassicHorn : public Component {
     CurveKey curves[7];
     Path path;
   };
+  void placeFramesAnew(const Matrix4& turn, Path& path) const;
   static void keyOf(const CurveParameter& c, CurveKey& key);
   static bool matches(const CurveParameter& c, const CurveKey& key);
   TurtleMemo memo_;
+  // The last placed path: placements without a photo turn repeat it.
+  struct FramesMemo {
+    bool valid = false;
+    Matrix4 turn;
+    double scale = 0.0;
+    Path input, output;
+  };
+  mutable FramesMemo framesMemo_;
 };
 
 // Tip and base placements shared by horn and leaf.

@@ -20,7 +20,8 @@ uint32_t ClassicLeaf::generate(const EvaluationContext& context, MeshSink& sink,
   const double steps = clampCount(segments, kMaxPathPoints, [&] { return who(": segments"); });
   Path& path = scratchPath_;
   turtlePath(steps, 1.0, path);
-  applyTropism(phototropism, gravitropism, path, context.matrix(kIdWorldToObject), 1.0);
+  applyTropism(phototropism, gravitropism, path, context.matrix(kIdWorldToObject), 1.0,
+               &tropismMemo_);
   placeFrames(context, path);
   if (!finiteOrWarn(path, [&] { return who(" path"); })) return 0;
 
@@ -28,7 +29,8 @@ uint32_t ClassicLeaf::generate(const EvaluationContext& context, MeshSink& sink,
   if (outline != nullptr && outline->pointCount() > 0) {
     // The blade's outline keeps its own coordinates and no modulation.
     static const CurveParameter zeroProfile(0.0, 0.0, 0.0, 0.0, "id");
-    if (!sweepOutline(sink, path, radius, *outline, Matrix4(), 1.0, 1.0, zeroProfile)) return 0;
+    if (!sweepOutline(sink, path, radius, *outline, Matrix4(), 1.0, 1.0, zeroProfile, &sweepMemo_))
+      return 0;
   }
   return appendTipAndBase(context, path, flags, childTransforms);
 }

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "core/components/classic_horn.h"
+#include "core/components/geometry.h"
 
 namespace syv {
 
@@ -24,6 +25,10 @@ class ClassicLeaf : public ClassicHorn {
 
   CurveParameter phototropism;  // bends towards the scene's up direction
   CurveParameter gravitropism;  // bends away from it
+
+ private:
+  TropismMemo tropismMemo_;
+  SweepMemo sweepMemo_;
 };
 
 }  // namespace syv

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <sstream>
 
 #include "core/components/limits.h"
@@ -37,10 +38,67 @@ Matrix4 scaledFrame(const Matrix4& frame, double r) {
   return m;
 }
 
+// Reading it draws nothing and logs nothing, so it may be read again or not
+// at all. Function ids 18 and 19 draw random numbers.
+bool pureCurve(const CurveParameter& c) {
+  return c.mode() >= 1 && c.mode() <= 21 && c.mode() != 18 && c.mode() != 19 &&
+         c.readsLinearly();
+}
+
+bool sameBits(const void* a, const void* b, size_t bytes) {
+  return std::memcmp(a, b, bytes) == 0;
+}
+
+bool samePath(const Path& a, const Path& b) {
+  static_assert(sizeof(PathPoint) == 17 * sizeof(double), "compared as bytes");
+  return a.size() == b.size() && sameBits(a.data(), b.data(), a.size() * sizeof(PathPoint));
+}
+
+// Reads alike: pure curves with the same mode and points.
+bool sameCurve(const CurveParameter& a, const CurveParameter& b) {
+  static_assert(sizeof(CurvePoint) == 6 * sizeof(double) + 2 * sizeof(int32_t),
+                "compared as bytes");
+  const int n = a.pointCount();
+  if (a.mode() != b.mode() || n != b.pointCount()) return false;
+  for (int k = 0; k < n; ++k)
+    if (!sameBits(a.point(k), b.point(k), sizeof(CurvePoint))) return false;
+  return true;
+}
+
+bool sameOutline(const Outline& a, const Outline& b) {
+  const uint32_t n = a.pointCount(), contours = a.contourCount();
+  if (n != b.pointCount() || contours != b.contourCount()) return false;
+  for (uint32_t c = 0; c < contours; ++c)
+    if (a.contourPointCount(c) != b.contourPointCount(c) ||
+        a.isContourClosed(c) != b.isContourClosed(c))
+      return false;
+  for (uint32_t j = 0; j < n; ++j) {
+    double ua = 0.0, ub = 0.0;
+    Vector3 pa, pb;
+    a.getPoint(j, ua, pa);
+    b.getPoint(j, ub, pb);
+    if (!sameBits(&ua, &ub, sizeof ua) || !sameBits(&pa, &pb, sizeof pa)) return false;
+  }
+  return true;
+}
+
+bool keptSweep(const SweepMemo& memo, const Path& path, const CurveParameter& radius,
+               const Outline& outline, const Matrix4& outlineMatrix, double tEnd,
+               double radiusScale, const CurveParameter& profile) {
+  return memo.valid && samePath(path, memo.path) && sameBits(&tEnd, &memo.tEnd, sizeof tEnd) &&
+         sameBits(&radiusScale, &memo.radiusScale, sizeof radiusScale) &&
+         sameBits(&outlineMatrix, &memo.outlineMatrix, sizeof outlineMatrix) &&
+         sameCurve(radius, memo.radius) && sameCurve(profile, memo.profile) &&
+         sameOutline(outline, memo.outline);
+}
+
 struct Ring {
   Matrix4 frame;
   double radiusT;  // where the radius curve is read (a blended ring keeps its point's t)
 };
+
+// The most vertices a memo keeps (a leaf has some hundreds).
+constexpr size_t kKeptVertices = 65536;
 
 // Reused between sweeps so that steady generation does not allocate per sweep.
 struct SweepBuffers {
@@ -143,10 +201,11 @@ Vector3 outlinePoint(const Outline& outline, uint32_t j, const Matrix4& outlineM
   return outlineMatrix.transformPoint(q);
 }
 
-// Every ring's vertices, ring after ring. A plain profile curve gives each
-// outline point the same value on every ring, so its point is worked out once;
-// an expression (perhaps random) is still evaluated per vertex, in order.
-void sweepVertices(const std::vector<Ring>& rings, const Outline& outline,
+// Every ring's vertices, ring after ring; false when one is not finite. A
+// plain profile curve gives each outline point the same value on every ring,
+// so its point is worked out once; an expression (perhaps random) is still
+// evaluated per vertex, in order.
+bool sweepVertices(const std::vector<Ring>& rings, const Outline& outline,
                    const Matrix4& outlineMatrix, const CurveParameter& profile,
                    const CurveParameter& radius, double tEnd, double radiusScale, uint32_t P,
                    std::vector<Vector3>& shared, std::vector<Vector3>& vertices) {
@@ -157,13 +216,21 @@ void sweepVertices(const std::vector<Ring>& rings, const Outline& outline,
   }
   vertices.resize(rings.size() * P);
   Vector3* out = vertices.data();
+  // v - v is 0 for a finite v and NaN otherwise: one test at the end.
+  double lx = 0.0, ly = 0.0, lz = 0.0;
   for (const Ring& ring : rings) {
     const double r = clampValue(radius.evaluate(ring.radiusT / tEnd), 0.0, 1.0) * radiusScale;
     const Matrix4 frame = scaledFrame(ring.frame, r);
-    for (uint32_t j = 0; j < P; ++j)
-      *out++ = frame.transformPoint(plain ? shared[j]
-                                          : outlinePoint(outline, j, outlineMatrix, profile));
+    for (uint32_t j = 0; j < P; ++j) {
+      const Vector3 v = frame.transformPoint(
+          plain ? shared[j] : outlinePoint(outline, j, outlineMatrix, profile));
+      lx += v.x - v.x;
+      ly += v.y - v.y;
+      lz += v.z - v.z;
+      *out++ = v;
+    }
   }
+  return lx + ly + lz == 0.0;
 }
 
 bool finiteTexture(const Outline& outline, uint32_t P) {
@@ -190,6 +257,7 @@ void sweepFaces(MeshSink& sink, const Outline& outline, uint64_t ringCount, uint
     Vector3 p;
     outline.getPoint(j, pointU[j], p);
   }
+  // Materials and w stay 0 from the first sizing: nothing else writes them.
   constexpr uint32_t kChunk = 256;
   faces.resize(kChunk);
   texFaces.resize(kChunk);
@@ -216,13 +284,16 @@ void sweepFaces(MeshSink& sink, const Outline& outline, uint64_t ringCount, uint
         face.b = next + ahead;
         face.c = next + s + k;
         face.d = row + s + k;
-        face.material = 0;
         const double u0 = pointU[s + k], u1 = wrap ? 1.0 : pointU[s + k + 1];
-        TexFace& tex = texFaces[pending];
-        tex.uv[0] = {u1, v0, 0.0};
-        tex.uv[1] = {u1, v1, 0.0};
-        tex.uv[2] = {u0, v1, 0.0};
-        tex.uv[3] = {u0, v0, 0.0};
+        Vector3* uv = texFaces[pending].uv;
+        uv[0].x = u1;
+        uv[0].y = v0;
+        uv[1].x = u1;
+        uv[1].y = v1;
+        uv[2].x = u0;
+        uv[2].y = v1;
+        uv[3].x = u0;
+        uv[3].y = v0;
         if (++pending == kChunk) flush();
       }
       s += n;
@@ -235,43 +306,104 @@ void sweepFaces(MeshSink& sink, const Outline& outline, uint64_t ringCount, uint
 
 bool sweepOutline(MeshSink& sink, const Path& path, const CurveParameter& radius,
                   const Outline& outline, const Matrix4& outlineMatrix, double tEnd,
-                  double radiusScale, const CurveParameter& profile) {
+                  double radiusScale, const CurveParameter& profile, SweepMemo* memo) {
   if (!(tEnd > 1e-8)) return true;  // also NaN
   if (tEnd > 1.0) tEnd = 1.0;
   if (path.size() < 2) return true;
   const SweepShape shape = sweepShape(outline);
   if (shape.pointTotal == 0) return true;
-
-  SweepBuffers& buffers = sweepBuffers();
-  std::vector<Ring>& rings = buffers.rings;
-  collectRings(path, tEnd, rings);
-  const uint64_t ringCount = rings.size();
-  if (ringCount < 2) return true;
-  const uint64_t vertexTotal = ringCount * shape.pointTotal;
-  const uint64_t quadTotal = (ringCount - 1) * shape.quadsPerRing;
-  if (!withinSweepBounds(vertexTotal, quadTotal)) return true;
   const uint32_t P = static_cast<uint32_t>(shape.pointTotal);
 
+  if (memo != nullptr && !(pureCurve(radius) && pureCurve(profile))) {
+    memo->valid = false;
+    memo = nullptr;
+  }
+  SweepBuffers& buffers = sweepBuffers();
   std::vector<Vector3>& vertices = buffers.vertices;
-  sweepVertices(rings, outline, outlineMatrix, profile, radius, tEnd, radiusScale, P,
-                buffers.shared, vertices);
-  if (!finiteOrWarn(vertices, "sweep")) return true;
+  const Vector3* vertexData = nullptr;
+  uint64_t ringCount = 0;
+  if (memo != nullptr &&
+      keptSweep(*memo, path, radius, outline, outlineMatrix, tEnd, radiusScale, profile)) {
+    ringCount = memo->ringCount;
+    vertexData = memo->vertices.data();
+  } else {
+    if (memo != nullptr) memo->valid = false;
+    std::vector<Ring>& rings = buffers.rings;
+    collectRings(path, tEnd, rings);
+    ringCount = rings.size();
+    if (ringCount < 2) return true;
+    if (!withinSweepBounds(ringCount * shape.pointTotal, (ringCount - 1) * shape.quadsPerRing))
+      return true;
+    if (!sweepVertices(rings, outline, outlineMatrix, profile, radius, tEnd, radiusScale, P,
+                       buffers.shared, vertices)) {
+      warnNonFinite("sweep");
+      return true;
+    }
+    vertexData = vertices.data();
+    if (memo != nullptr && vertices.size() <= kKeptVertices) {
+      memo->path = path;
+      memo->radius = radius;
+      memo->profile = profile;
+      memo->outline = outline;
+      memo->outlineMatrix = outlineMatrix;
+      memo->tEnd = tEnd;
+      memo->radiusScale = radiusScale;
+      memo->ringCount = ringCount;
+      memo->vertices.assign(vertices.begin(), vertices.end());
+      memo->valid = true;
+    }
+  }
   if (!finiteTexture(outline, P)) return true;
 
+  const uint64_t vertexTotal = ringCount * shape.pointTotal;
+  const uint64_t quadTotal = (ringCount - 1) * shape.quadsPerRing;
   uint32_t vertexBase = 0, faceBase = 0;
   if (!sink.reserve(static_cast<uint32_t>(vertexTotal), static_cast<uint32_t>(quadTotal),
                     vertexBase, faceBase))
     return false;
-  sink.setVertices(vertexBase, vertices.data(), static_cast<uint32_t>(vertexTotal));
+  sink.setVertices(vertexBase, vertexData, static_cast<uint32_t>(vertexTotal));
   sweepFaces(sink, outline, ringCount, P, vertexBase, faceBase, buffers);
   // Let a huge one-off sweep give its memory back.
   if (vertices.capacity() > 262144) std::vector<Vector3>().swap(vertices);
   return true;
 }
 
+namespace {
+
+// With no pull the target is the segment's own direction (the up direction
+// adds only signed zeros, which change no bend), so the path alone decides.
+bool replays(const CurveParameter& towards, const CurveParameter& away, const Path& path,
+             const Vector3& up, double length, const TropismMemo& memo) {
+  if (!memo.valid || !samePath(path, memo.input)) return false;
+  for (size_t k = 2; k < path.size(); ++k) {
+    const double s = path[k - 1].t / length;
+    const double w1 = clampValue(towards.evaluate(s), 0.0, 1.0);
+    const double w2 = clampValue(away.evaluate(s), 0.0, 1.0);
+    if (!((w1 - w2) * memo.previous[k - 2] == 0.0)) return false;
+    if (!memo.inverse[k - 2].transformDirection(up).isFinite()) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
 bool applyTropism(const CurveParameter& towards, const CurveParameter& away, Path& path,
-                  const Matrix4& environment, double length) {
+                  const Matrix4& environment, double length, TropismMemo* memo) {
   const Vector3 up = environment.transformDirection({0.0, 0.0, 1.0});
+  if (memo != nullptr && !(pureCurve(towards) && pureCurve(away))) {
+    memo->valid = false;
+    memo = nullptr;
+  }
+  if (memo != nullptr) {
+    if (replays(towards, away, path, up, length, *memo)) {
+      path = memo->output;
+      return true;
+    }
+    memo->input = path;
+    memo->previous.clear();
+    memo->inverse.clear();
+  }
+  bool unpulled = true;
   // Each bend turns every later frame; instead of touching them all per bend
   // (quadratic in the path length), the turns are collected in `pending` and
   // a frame takes them on when the loop reaches it.
@@ -291,6 +423,11 @@ bool applyTropism(const CurveParameter& towards, const CurveParameter& away, Pat
     // Without a pull the up direction adds only signed zeros, which its own
     // components give as its normalised ones do (NaN where not finite).
     const double pull = (w1 - w2) * previous;
+    if (memo != nullptr) {
+      memo->previous.push_back(previous);
+      memo->inverse.push_back(aInv);
+      unpulled = unpulled && pull == 0.0 && dl.isFinite();
+    }
     const Vector3 target = gUnit + (pull == 0.0 ? dl : dl.normalized()) * pull;
     const double c = clampValue(target.normalized().dot(gUnit), -1.0, 1.0);
     const double angle = std::acos(c);
@@ -299,6 +436,10 @@ bool applyTropism(const CurveParameter& towards, const CurveParameter& away, Pat
     path[k].frame = path[k].frame * turn;
     pending = bent ? pending * turn : scaledRows(1.0, turn);
     bent = true;
+  }
+  if (memo != nullptr) {
+    memo->valid = unpulled;
+    if (unpulled) memo->output = path;
   }
   return true;
 }

@@ -31,16 +31,41 @@ namespace syv {
 // - A sweep above kMaxSweepQuads, or one whose vertices or texture
 //   coordinates would not be finite, emits nothing and logs a warning.
 // Returns false only when the sink refuses the reservation.
+// With a memo, the vertices of the last sweep whose inputs were all the same
+// (bit for bit, and curves that draw and log nothing) are written again
+// instead of being worked out anew.
+struct SweepMemo;
 bool sweepOutline(MeshSink& sink, const Path& path, const CurveParameter& radius,
                   const Outline& outline, const Matrix4& outlineMatrix, double tEnd,
-                  double radiusScale, const CurveParameter& profile);
+                  double radiusScale, const CurveParameter& profile, SweepMemo* memo = nullptr);
+
+struct SweepMemo {
+  bool valid = false;
+  Path path;
+  CurveParameter radius, profile;
+  Outline outline;
+  Matrix4 outlineMatrix;
+  double tEnd = 0.0, radiusScale = 0.0;
+  uint64_t ringCount = 0;
+  std::vector<Vector3> vertices;
+};
+
+// The last bent path of a caller whose paths repeat (every leaf of a
+// component bends the same turtle path). Where no point has a pull, the bends
+// depend on the path alone, not on the environment, so it is copied.
+struct TropismMemo {
+  bool valid = false;
+  Path input, output;
+  std::vector<double> previous;  // per bent point: the segment before it
+  std::vector<Matrix4> inverse;  // per bent point: its pivot frame's inverse
+};
 
 // Bends the path in place towards (positive `towards`) or away from
 // (positive `away`) the direction (0, 0, 1) * environment. Curves are read at
 // path[k-1].t / length and clamped to [0, 1]; equal values cancel. Each bend
 // turns the rest of the path about the previous frame. Always true.
 bool applyTropism(const CurveParameter& towards, const CurveParameter& away, Path& path,
-                  const Matrix4& environment, double length);
+                  const Matrix4& environment, double length, TropismMemo* memo = nullptr);
 
 // The rotation that turns the axis `dir` (0 X, 1 Y, other Z) of frame m
 // towards the scene's up direction by `fraction` (down when negative).

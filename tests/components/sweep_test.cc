@@ -68,6 +68,24 @@ TEST(SweepGeometry, RingPositionsRadiusProfileAndBlend) {
   EXPECT_NEAR(m.vertex(8).length(), std::hypot(6.0, 0.5), 1e-9);  // radius read at t = 0.75
 }
 
+// A kept sweep is written again only while its path, curves and outline stay.
+TEST(SweepGeometry, KeptVerticesFollowTheirInputs) {
+  SweepMemo memo;
+  const Path moved = {{0, Matrix4()}, {1, Matrix4::translation(0, 1, 1)}};
+  const struct {
+    Path path;
+    double radius;
+  } runs[] = {{straightPath({0, 1}), 1}, {straightPath({0, 1}), 1}, {straightPath({0, 1}), 0.5},
+              {moved, 0.5}};
+  for (const auto& run : runs) {
+    Mesh kept, fresh;
+    const CurveParameter radius = constant(run.radius);
+    sweepOutline(kept, run.path, radius, circles({{4, true}}), Matrix4(), 1, 1, constant(0), &memo);
+    sweepOutline(fresh, run.path, radius, circles({{4, true}}), Matrix4(), 1, 1, constant(0));
+    EXPECT_EQ(kept.vertices(), fresh.vertices());
+  }
+}
+
 TEST(SweepFaults, NonFiniteOversizedAndRefused) {
   LogRecorder log;
   Mesh m;
@@ -167,6 +185,21 @@ TEST(Tropism, BendsTowardsOrAwayAndCancels) {
   Path up = straightPath({0, 0.5, 1});
   applyTropism(constant(1), constant(0), up, Matrix4(), 1.0);
   EXPECT_EQ(up[2].frame, straightPath({0, 0.5, 1})[2].frame);
+}
+
+// A kept result serves only paths without a pull, whatever the environment.
+TEST(Tropism, KeptResultMatchesAFreshBend) {
+  Path bent = {{0.0, Matrix4()}, {0.5, Matrix4::rotX(0.3) * Matrix4::translation(1, 0, 0)},
+               {1.0, Matrix4::rotY(0.2) * Matrix4::translation(2, 0.1, 0)}};
+  for (double pull : {0.0, 0.7}) {
+    TropismMemo memo;
+    for (const Matrix4& env : {Matrix4(), Matrix4::rotX(2.0), Matrix4::rotY(-1.0)}) {
+      Path kept = bent, fresh = bent;
+      applyTropism(constant(pull), constant(0), kept, env, 1.0, &memo);
+      applyTropism(constant(pull), constant(0), fresh, env, 1.0);
+      EXPECT_EQ(kept[2].frame, fresh[2].frame) << pull;
+    }
+  }
 }
 
 TEST(ComponentBase, StandardChildrenAndIterationMask) {

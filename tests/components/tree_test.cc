@@ -341,6 +341,12 @@ TEST(HornGenerate, PathKeptWhileItsCurvesStay) {
     tip(fresh);
     EXPECT_EQ(sharedRandom().nextWord(), next) << text;
   }
+  // The placed frames follow the scale.
+  ClassicHorn scaled = straightHorn(4, 4);
+  h.bendX = scaled.bendX = CurveParameter(0.0, 4.0, 0.3, 0.3, "id");
+  tip(h);
+  h.scale = scaled.scale = 2.0;
+  EXPECT_EQ(tip(h), tip(scaled));
 }
 
 TEST(HornGenerate, StampsTheSolidMeshScaledByRadius) {
