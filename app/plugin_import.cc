@@ -3,11 +3,13 @@
 #include <dlfcn.h>
 #include <unistd.h>
 
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <memory>
 #include <type_traits>
+#include <vector>
 
 #include "host/sdk/sdk.h"
 
@@ -106,28 +108,45 @@ TriFace toTriFace(const Face& f, const TVFace* tv) {
   return t;
 }
 
-// The face array widened in place to the model's faces, back to front: face i
-// is read before anything is written over it, and the wider face i lands at
-// or past the narrower one's end. Copies when the mapping cannot grow.
+// Huge pages of a host array that the widening has read to the end, for the
+// model's faces to take over instead of fresh ones.
+void offerSpent(const void* data, size_t readBytes, size_t& offered, std::vector<char*>& spent) {
+  char* base = static_cast<char*>(const_cast<void*>(data));
+  if (reinterpret_cast<uintptr_t>(base) % detail::kHugePage) return;
+  for (; offered + detail::kHugePage <= readBytes; offered += detail::kHugePage)
+    spent.push_back(base + offered);
+}
+
+// The model's faces, front to back from the host's faces and texture faces.
+// Those two are together as large as the wider faces, and fresh memory is
+// dear: each whole huge page of theirs read through is moved under the next
+// huge page of the output, so hardly a page is newly cleared.
 HostArray<TriFace> facesOf(Mesh& mesh, bool withTexture) {
-  static_assert(sizeof(TriFace) >= sizeof(Face) && std::is_trivially_copyable_v<TriFace>);
+  static_assert(std::is_trivially_copyable_v<TriFace>);
   const size_t n = mesh.faces.size();
+  const Face* in = mesh.faces.data();
   const TVFace* tv = withTexture ? mesh.tvFace.data() : nullptr;
-  HostArray<Face> faces = std::move(mesh.faces);
-  if (!faces.reserve((n * sizeof(TriFace) + sizeof(Face) - 1) / sizeof(Face))) {
-    HostArray<TriFace> copy;
-    if (!copy.resize(n)) throw std::bad_alloc();
-    for (size_t i = 0; i < n; ++i) copy[i] = toTriFace(faces[i], tv ? tv + i : nullptr);
-    return copy;
+  HostArray<TriFace> out;
+  if (!out.reserve(n)) throw std::bad_alloc();
+  char* const dest = reinterpret_cast<char*>(out.data());
+  constexpr size_t kStep = detail::kHugePage / sizeof(TriFace);
+  std::vector<char*> spent;
+  size_t facesOffered = 0, tvOffered = 0;
+  for (size_t first = 0; first < n; first += kStep) {
+    const size_t last = std::min(n, first + kStep);
+    // Only a huge page the faces fill wholly: the rest of the output stays zero.
+    if (last - first == kStep && !spent.empty() &&
+        reinterpret_cast<uintptr_t>(dest) % detail::kHugePage == 0 &&
+        detail::movePages(spent.back(), dest + first * sizeof(TriFace), detail::kHugePage))
+      spent.pop_back();
+    for (size_t i = first; i < last; ++i) out[i] = toTriFace(in[i], tv ? tv + i : nullptr);
+    offerSpent(in, last * sizeof(Face), facesOffered, spent);
+    if (tv) offerSpent(tv, last * sizeof(TVFace), tvOffered, spent);
   }
-  char* bytes = reinterpret_cast<char*>(faces.data());
-  for (size_t i = n; i-- > 0;) {
-    Face f;
-    std::memcpy(static_cast<void*>(&f), bytes + i * sizeof(Face), sizeof f);
-    const TriFace t = toTriFace(f, tv ? tv + i : nullptr);
-    std::memcpy(bytes + i * sizeof(TriFace), &t, sizeof t);
-  }
-  return std::move(faces).takeAs<TriFace>(n);
+  out.resize(n);
+  mesh.faces.release();
+  mesh.tvFace.release();
+  return out;
 }
 
 bool copyNode(INode* node, Model& model, std::string& error) {
@@ -146,7 +165,6 @@ bool copyNode(INode* node, Model& model, std::string& error) {
   out.tverts = std::move(mesh.tVerts).takeAs<Vec3f>(mesh.tVerts.size());
   out.hasTexCoords = !mesh.faces.empty() && mesh.tvFace.size() == mesh.faces.size();
   out.faces = facesOf(mesh, out.hasTexCoords);
-  mesh.tvFace.release();
   Mtl* material = node->GetMtl();
   if (material && material->kind() == MtlKind::MultiMtl) {
     for (int id = 0; id < material->NumSubMtls(); ++id)

@@ -5,7 +5,7 @@ find_package(CLI11 REQUIRED)
 find_package(meshoptimizer REQUIRED)
 
 file(GLOB _app_src CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cc)
-list(FILTER _app_src EXCLUDE REGEX "/(main|plugin_import)\\.cc$")
+list(FILTER _app_src EXCLUDE REGEX "/(main|plugin_import|preview_render)\\.cc$")
 add_library(syvapp STATIC ${_app_src})
 target_include_directories(syvapp PUBLIC ${CMAKE_SOURCE_DIR})
 target_link_libraries(syvapp PUBLIC assimp::assimp nlohmann_json::nlohmann_json CLI11::CLI11
@@ -13,7 +13,9 @@ target_link_libraries(syvapp PUBLIC assimp::assimp nlohmann_json::nlohmann_json 
                       ${CMAKE_DL_LIBS})
 
 # Pictures need Mesa's off-screen OpenGL, libpng and the stb image loader;
-# without them syvimport still converts and says why it draws nothing.
+# without them syvimport still converts and says why it draws nothing. They
+# live in libsyvpreview.so, loaded only for a picture: Mesa's libraries take
+# tens of milliseconds to load and bind, which every run would pay for.
 find_path(SYV_OSMESA_INCLUDE GL/osmesa.h)
 find_library(SYV_OSMESA_LIB OSMesa)
 find_path(SYV_STB_INCLUDE stb/stb_image.h)
@@ -21,7 +23,11 @@ find_library(SYV_STB_LIB stb)
 find_package(PNG)
 if(SYV_OSMESA_INCLUDE AND SYV_OSMESA_LIB AND SYV_STB_INCLUDE AND SYV_STB_LIB AND PNG_FOUND)
   target_compile_definitions(syvapp PRIVATE SYV_HAVE_OSMESA)
-  target_link_libraries(syvapp PUBLIC ${SYV_OSMESA_LIB} ${SYV_STB_LIB} PNG::PNG)
+  add_library(syvpreview SHARED ${CMAKE_CURRENT_SOURCE_DIR}/preview_render.cc)
+  target_include_directories(syvpreview PRIVATE ${CMAKE_SOURCE_DIR})
+  target_link_libraries(syvpreview PRIVATE ${SYV_OSMESA_LIB} ${SYV_STB_LIB} PNG::PNG)
+  set_target_properties(syvpreview PROPERTIES CXX_VISIBILITY_PRESET hidden
+                                              VISIBILITY_INLINES_HIDDEN ON)
 else()
   message(STATUS "syvimport: no OSMesa/libpng/stb; --preview will only warn")
 endif()
@@ -35,6 +41,10 @@ if(_hostsdk_type STREQUAL "SHARED_LIBRARY")
   target_link_libraries(syvimport PRIVATE syvapp hostsdk)
   if(TARGET syvimp)
     add_dependencies(syvimport syvimp)
+  endif()
+  if(TARGET syvpreview)
+    add_dependencies(syvimport syvpreview)
+    install(TARGETS syvpreview LIBRARY DESTINATION lib/syvimport)
   endif()
   # Installed as bin/syvimport with the host side and the plug-in in
   # lib/syvimport, both found from the program's own place, so that the tree

@@ -9,7 +9,7 @@ namespace hostsdk::detail {
 
 namespace {
 
-constexpr size_t kHuge = size_t(2) << 20;
+constexpr size_t kHuge = kHugePage;
 
 size_t pageSize() {
   static const size_t page = static_cast<size_t>(::sysconf(_SC_PAGESIZE));
@@ -91,6 +91,10 @@ void* remapZeroed(void* p, size_t oldMapped, size_t bytes, size_t& mapped) {
 }
 
 void unmap(void* p, size_t mapped) { ::munmap(p, mapped); }
+
+bool movePages(void* from, void* to, size_t bytes) {
+  return ::mremap(from, bytes, bytes, MREMAP_MAYMOVE | MREMAP_FIXED, to) != MAP_FAILED;
+}
 
 void zeroRange(char* from, char* to) {
   if (from >= to) return;

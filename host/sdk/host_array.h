@@ -27,6 +27,11 @@ HOSTSDK_API void* remapZeroed(void* p, size_t oldMapped, size_t bytes, size_t& m
 HOSTSDK_API void unmap(void* p, size_t mapped);
 // Zeroes [from, to) of a mapping; whole pages are handed back rather than written.
 HOSTSDK_API void zeroRange(char* from, char* to);
+// Moves the pages of [from, from + bytes) to `to`, both page-aligned, replacing
+// what was there and leaving `from` unmapped; false (nothing moved) when refused.
+HOSTSDK_API bool movePages(void* from, void* to, size_t bytes);
+// The huge page size the mappings are aligned to once they reach it.
+constexpr size_t kHugePage = size_t(2) << 20;
 }  // namespace detail
 
 template <typename T>
