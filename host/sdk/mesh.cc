@@ -164,7 +164,12 @@ class Smoother {
   }
 
   // Faces [begin, end), their vertices below nv all in [low, low + span).
-  void run(size_t begin, size_t end, size_t low, size_t span);
+  void run(size_t begin, size_t end, size_t low, size_t span) {
+    sharp_.clear();
+    if (end - begin <= kStream) stream(begin, end, low, span);
+    else walk(begin, end, low, span);
+    assign(begin, end);
+  }
 
  private:
   // A face's cross product and its squared length, negative for a face
@@ -212,6 +217,21 @@ class Smoother {
     return d > cosLimit_;
   }
 
+  // Two faces met on an edge, the lower first: 0 when they are joined or
+  // listed as sharp, 1 when only the first lacks area, 2 the second, 3 both.
+  int meet(uint32_t f, uint32_t g) {
+    const Entry p = entry(f), q = entry(g);
+    const bool df = p.s < 0, dg = q.s < 0;
+    if (df || dg) return int{df} | int{dg} << 1;
+    if (smooth(f, p, g, q)) unite(face_, f, g);
+    else sharp_.push_back(uint64_t{f} << 32 | g);
+    return 0;
+  }
+  void stream(size_t begin, size_t end, size_t low, size_t span);
+  void walk(size_t begin, size_t end, size_t low, size_t span);
+  void assign(size_t begin, size_t end);
+
+  static constexpr size_t kStream = size_t{1} << 14;
   static constexpr size_t kCacheMax = size_t{1} << 14;
   const Point3* verts_;
   size_t nv_;
@@ -226,14 +246,80 @@ class Smoother {
   std::vector<uint64_t> edges_ = std::vector<uint64_t>(64);  // upper vertex << 32 | face
   std::vector<uint64_t> sharp_;  // root pairs, then higher << 32 | lower
   std::vector<uint32_t> later_;
+  struct Edge {
+    uint32_t upper, last, next;  // next: edge + 1 under the same lower vertex, 0 ends
+  };
+  std::vector<Edge> edgeList_;
+  struct Adoption {
+    uint64_t key;  // lower vertex, upper vertex, after (1) or before its neighbour
+    uint32_t face;
+  };
+  std::vector<Adoption> adoption_;
 };
+
+// Small runs: each edge remembers the last face met on it, so that faces
+// taken in order meet the same neighbours as in the walk below. Only which
+// neighbour a face without area adopts depends on the walk's order; it is the
+// one met at the least (lower vertex, upper vertex, side).
+void Smoother::stream(size_t begin, size_t end, size_t low, size_t span) {
+  Face* const face = face_;
+  const size_t nv = nv_;
+  const size_t count = end - begin;
+  if (head_.size() < span && !head_.resize(span)) throw std::bad_alloc();
+  if (edgeList_.size() < 3 * count) edgeList_.resize(3 * count);
+  if (adoption_.size() < count) adoption_.resize(count);
+  uint32_t* const head = head_.data();
+  Edge* const edges = edgeList_.data();
+  Adoption* const best = adoption_.data();
+  uint32_t used = 0;
+  bool orphans = false;
+  auto edge = [&](uint32_t a, uint32_t b, uint32_t g) {
+    uint32_t& first = head[a - low];
+    Edge* e = nullptr;
+    for (uint32_t k = first; k != 0; k = edges[k - 1].next) {
+      if (edges[k - 1].upper == b) {
+        e = &edges[k - 1];
+        break;
+      }
+    }
+    if (!e) {
+      edges[used] = Edge{b, g, first};
+      first = ++used;
+      return;
+    }
+    const uint32_t f = e->last;
+    e->last = g;
+    if (f == g) return;
+    const int kind = meet(f, g);
+    if (kind == 1 || kind == 2) {
+      const uint64_t key = uint64_t{a - low} << 33 | uint64_t{b - low} << 1 | uint64_t(kind == 1);
+      Adoption& x = best[(kind == 1 ? f : g) - begin];
+      if (key < x.key) x = Adoption{key, kind == 1 ? g : f};
+      orphans = true;
+    }
+  };
+  for (size_t i = begin; i < end; ++i) {
+    const uint32_t g = static_cast<uint32_t>(i);
+    face[i].smGroup = g;
+    best[i - begin].key = UINT64_MAX;
+    const Sorted s(face[i]);
+    if (s.x < s.y && s.y < nv) edge(s.x, s.y, g);
+    if (s.x < s.z && s.z < nv) edge(s.x, s.z, g);
+    if (s.yOwns(nv)) edge(s.y, s.z, g);
+  }
+  std::fill(head, head + span, 0u);
+  if (!orphans) return;
+  for (size_t i = 0; i < count; ++i) {
+    if (best[i].key != UINT64_MAX) face[begin + i].smGroup = best[i].face;
+  }
+}
 
 // Edges are met in the order of (lower vertex, upper vertex, face): each face
 // waits in a list under the lowest vertex owning one of its edges, then moves
 // on to the next owner, and only the short list of one vertex's edges is
 // sorted. The union-find parents and then the groups live in the faces' group
 // fields.
-void Smoother::run(size_t begin, size_t end, size_t low, size_t span) {
+void Smoother::walk(size_t begin, size_t end, size_t low, size_t span) {
   Face* const face = face_;
   const size_t nv = nv_;
   if (head_.size() < span && !head_.resize(span)) throw std::bad_alloc();
@@ -261,8 +347,6 @@ void Smoother::run(size_t begin, size_t end, size_t low, size_t span) {
     if (face[f].smGroup == f) face[f].smGroup = g;
   };
   std::vector<uint64_t>& edges = edges_;
-  std::vector<uint64_t>& sharp = sharp_;
-  sharp.clear();
   for (size_t a = low; a < low + span; ++a) {
     size_t count = 0;
     uint32_t link = head[a - low];
@@ -299,18 +383,16 @@ void Smoother::run(size_t begin, size_t end, size_t low, size_t span) {
       if ((edges[k] ^ edges[k + 1]) >> 32) continue;
       const uint32_t f = static_cast<uint32_t>(edges[k]), g = static_cast<uint32_t>(edges[k + 1]);
       if (f == g) continue;
-      const Entry p = entry(f), q = entry(g);
-      const bool df = p.s < 0, dg = q.s < 0;
-      if (df || dg) {
-        if (df && !dg) adopt(f, g);
-        if (dg && !df) adopt(g, f);
-        continue;
-      }
-      if (smooth(f, p, g, q)) unite(face, f, g);
-      else sharp.push_back(uint64_t{f} << 32 | g);
+      const int kind = meet(f, g);
+      if (kind == 1) adopt(f, g);
+      if (kind == 2) adopt(g, f);
     }
   }
+}
 
+void Smoother::assign(size_t begin, size_t end) {
+  Face* const face = face_;
+  std::vector<uint64_t>& sharp = sharp_;
   // Region adjacency across sharp edges; only a lower region has its group
   // when a region takes its own, so each pair is kept under the higher one.
   size_t kept = 0;
