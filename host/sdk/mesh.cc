@@ -174,9 +174,12 @@ class Smoother {
  private:
   // A face's cross product and its squared length, negative for a face
   // without area or naming a missing vertex.
+  struct Normal {
+    double x = 0, y = 0, z = 0, s = -1;
+  };
   struct Entry {
     uint32_t face = UINT32_MAX;  // faces are counted in int: no face has this index
-    double x = 0, y = 0, z = 0, s = -1;
+    Normal normal;
   };
   // The unit normals' rounding moves their cosine by less than 2e-7.
   static constexpr double kMargin = 1e-6;
@@ -186,22 +189,25 @@ class Smoother {
     while (size < faces && size < kCacheMax) size *= 2;
     return size;
   }
-  Entry entry(uint32_t f) {
+  void normalOf(uint32_t f, Normal& n) const {
+    double s = -1;
+    if (crossOf(verts_, nv_, face_[f], n.x, n.y, n.z)) {
+      s = n.x * n.x + n.y * n.y + n.z * n.z;
+      if (!(s > 0.0) || !std::isfinite(s)) s = -1;
+    }
+    n.s = s;
+  }
+  Normal cached(uint32_t f) {
     Entry& e = cache_[f & (cache_.size() - 1)];
     if (e.face != f) {
       e.face = f;
-      double s = -1;
-      if (crossOf(verts_, nv_, face_[f], e.x, e.y, e.z)) {
-        s = e.x * e.x + e.y * e.y + e.z * e.z;
-        if (!(s > 0.0) || !std::isfinite(s)) s = -1;
-      }
-      e.s = s;
+      normalOf(f, e.normal);
     }
-    return e;
+    return e.normal;
   }
   // The cosine of two faces' unit normals against the limit, from their
   // cross products where that is clear, else as the unit normals give it.
-  bool smooth(uint32_t f, const Entry& p, uint32_t g, const Entry& q) const {
+  bool smooth(uint32_t f, const Normal& p, uint32_t g, const Normal& q) const {
     if (quick_) {
       const double t = p.x * q.x + p.y * q.y + p.z * q.z;
       const double r = p.s * q.s;
@@ -211,7 +217,8 @@ class Smoother {
         if (t * t < below_ * r) return false;
       }
     }
-    const Point3 a = normalOf(verts_, nv_, face_[f]), b = normalOf(verts_, nv_, face_[g]);
+    const Point3 a = hostsdk::normalOf(verts_, nv_, face_[f]);
+    const Point3 b = hostsdk::normalOf(verts_, nv_, face_[g]);
     const double d = static_cast<double>(a.x) * b.x + static_cast<double>(a.y) * b.y +
                      static_cast<double>(a.z) * b.z;
     return d > cosLimit_;
@@ -219,8 +226,7 @@ class Smoother {
 
   // Two faces met on an edge, the lower first: 0 when they are joined or
   // listed as sharp, 1 when only the first lacks area, 2 the second, 3 both.
-  int meet(uint32_t f, uint32_t g) {
-    const Entry p = entry(f), q = entry(g);
+  int meet(uint32_t f, const Normal& p, uint32_t g, const Normal& q) {
     const bool df = p.s < 0, dg = q.s < 0;
     if (df || dg) return int{df} | int{dg} << 1;
     if (smooth(f, p, g, q)) unite(face_, f, g);
@@ -255,6 +261,7 @@ class Smoother {
     uint32_t face;
   };
   std::vector<Adoption> adoption_;
+  std::vector<Normal> normals_;  // of a small run's faces
 };
 
 // Small runs: each edge remembers the last face met on it, so that faces
@@ -268,6 +275,8 @@ void Smoother::stream(size_t begin, size_t end, size_t low, size_t span) {
   if (head_.size() < span && !head_.resize(span)) throw std::bad_alloc();
   if (edgeList_.size() < 3 * count) edgeList_.resize(3 * count);
   if (adoption_.size() < count) adoption_.resize(count);
+  if (normals_.size() < count) normals_.resize(count);
+  Normal* const normal = normals_.data();  // by face - begin
   uint32_t* const head = head_.data();
   Edge* const edges = edgeList_.data();
   Adoption* const best = adoption_.data();
@@ -290,7 +299,7 @@ void Smoother::stream(size_t begin, size_t end, size_t low, size_t span) {
     const uint32_t f = e->last;
     e->last = g;
     if (f == g) return;
-    const int kind = meet(f, g);
+    const int kind = meet(f, normal[f - begin], g, normal[g - begin]);
     if (kind == 1 || kind == 2) {
       const uint64_t key = uint64_t{a - low} << 33 | uint64_t{b - low} << 1 | uint64_t(kind == 1);
       Adoption& x = best[(kind == 1 ? f : g) - begin];
@@ -302,6 +311,7 @@ void Smoother::stream(size_t begin, size_t end, size_t low, size_t span) {
     const uint32_t g = static_cast<uint32_t>(i);
     face[i].smGroup = g;
     best[i - begin].key = UINT64_MAX;
+    normalOf(g, normal[i - begin]);
     const Sorted s(face[i]);
     if (s.x < s.y && s.y < nv) edge(s.x, s.y, g);
     if (s.x < s.z && s.z < nv) edge(s.x, s.z, g);
@@ -383,7 +393,7 @@ void Smoother::walk(size_t begin, size_t end, size_t low, size_t span) {
       if ((edges[k] ^ edges[k + 1]) >> 32) continue;
       const uint32_t f = static_cast<uint32_t>(edges[k]), g = static_cast<uint32_t>(edges[k + 1]);
       if (f == g) continue;
-      const int kind = meet(f, g);
+      const int kind = meet(f, cached(f), g, cached(g));
       if (kind == 1) adopt(f, g);
       if (kind == 2) adopt(g, f);
     }
