@@ -155,7 +155,7 @@ void sortKeys(uint64_t* keys, size_t size, int bits) {
 class Smoother {
  public:
   Smoother(const Point3* verts, size_t nv, Face* face, size_t faces, double cosLimit)
-      : verts_(verts), nv_(nv), face_(face), cosLimit_(cosLimit), cache_(cacheSize(faces)) {
+      : verts_(verts), nv_(nv), face_(face), cosLimit_(cosLimit), faces_(faces) {
     // Near the limit, or for a limit near zero, the unit normals decide.
     quick_ = cosLimit > 1e-3 && cosLimit < 1.0;
     above_ = (cosLimit + kMargin) * (cosLimit + kMargin);
@@ -198,6 +198,7 @@ class Smoother {
     n.s = s;
   }
   Normal cached(uint32_t f) {
+    if (cache_.empty()) cache_.resize(cacheSize(faces_));
     Entry& e = cache_[f & (cache_.size() - 1)];
     if (e.face != f) {
       e.face = f;
@@ -243,6 +244,7 @@ class Smoother {
   size_t nv_;
   Face* face_;
   double cosLimit_;
+  size_t faces_;
   bool quick_ = false;
   double above_ = 0, below_ = 0;
   int bits_ = 1;
@@ -255,13 +257,14 @@ class Smoother {
   struct Edge {
     uint32_t upper, last, next;  // next: edge + 1 under the same lower vertex, 0 ends
   };
-  std::vector<Edge> edgeList_;
+  // Mapped, so that they go back to the system when the smoothing ends.
+  HostArray<Edge> edgeList_;
   struct Adoption {
     uint64_t key;  // lower vertex, upper vertex, after (1) or before its neighbour
     uint32_t face;
   };
-  std::vector<Adoption> adoption_;
-  std::vector<Normal> normals_;  // of a small run's faces
+  HostArray<Adoption> adoption_;
+  HostArray<Normal> normals_;  // of a small run's faces
 };
 
 // Small runs: each edge remembers the last face met on it, so that faces
@@ -273,9 +276,10 @@ void Smoother::stream(size_t begin, size_t end, size_t low, size_t span) {
   const size_t nv = nv_;
   const size_t count = end - begin;
   if (head_.size() < span && !head_.resize(span)) throw std::bad_alloc();
-  if (edgeList_.size() < 3 * count) edgeList_.resize(3 * count);
-  if (adoption_.size() < count) adoption_.resize(count);
-  if (normals_.size() < count) normals_.resize(count);
+  if ((edgeList_.size() < 3 * count && !edgeList_.resize(3 * count)) ||
+      (adoption_.size() < count && !adoption_.resize(count)) ||
+      (normals_.size() < count && !normals_.resize(count)))
+    throw std::bad_alloc();
   Normal* const normal = normals_.data();  // by face - begin
   uint32_t* const head = head_.data();
   Edge* const edges = edgeList_.data();
