@@ -1,5 +1,6 @@
 #include "app/gltf_writer.h"
 
+#include <array>
 #include <cmath>
 #include <charconv>
 #include <cstring>
@@ -30,16 +31,19 @@ Vec3f unitNormal(Vec3f n) {
   return {n[0] * inverse, n[1] * inverse, n[2] * inverse};
 }
 
+// Sized at compile time: the bounds then stay in registers over a mesh.
+template <size_t N>
 struct Range {
-  std::vector<double> min, max;
-  explicit Range(size_t components)
-      : min(components, std::numeric_limits<double>::max()),
-        max(components, -std::numeric_limits<double>::max()) {}
+  std::array<double, N> min, max;
+  Range() {
+    min.fill(std::numeric_limits<double>::max());
+    max.fill(-std::numeric_limits<double>::max());
+  }
   void add(const float* v) {
-    for (size_t j = 0; j < min.size(); ++j) {
+    for (size_t j = 0; j < N; ++j) {
       const double x = v[j];
-      if (x < min[j]) min[j] = x;
-      if (x > max[j]) max[j] = x;
+      min[j] = x < min[j] ? x : min[j];
+      max[j] = x > max[j] ? x : max[j];
     }
   }
 };
@@ -323,7 +327,8 @@ std::string writeGltf(const GltfScene& scene, std::vector<SubmeshSet>&& levels,
     Submesh& sub = meshes.meshes[m];
     if (sub.indices.empty()) continue;
     const size_t n = sub.positions.size();
-    Range p(3), nr(3), uv(2);
+    Range<3> p, nr;
+    Range<2> uv;
     // Normals and texture coordinates are turned into what is written here,
     // in place: the buffer then takes the arrays as they are.
     for (size_t i = 0; i < n; ++i) {

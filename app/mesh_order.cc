@@ -2,47 +2,10 @@
 
 #include <meshoptimizer.h>
 
+#include <algorithm>
+
 namespace syv::app {
 namespace {
-
-// The cache pass rescans the triangles of each cached vertex, so its time
-// grows with the sum of the squared triangle counts per vertex: about 6 per
-// corner on a closed mesh, far more where copies of one object are stacked in
-// place and their corners weld onto a few vertices.
-bool cachePassAffordable(const std::vector<uint32_t>& indices, size_t vertices) {
-  std::vector<uint32_t> uses;
-  resizeHuge(uses, vertices);
-  for (uint32_t i : indices) ++uses[i];
-  double work = 0;
-  for (uint32_t n : uses) work += double(n) * double(n);
-  return work <= 256.0 * double(indices.size());
-}
-
-// The vertex streams moved to the fetch order in place, all three in one walk
-// along the cycles of the permutation: remapping each on its own would copy it
-// whole first.
-void permute(Submesh& sub, const std::vector<unsigned>& remap) {
-  std::vector<bool> placed(remap.size());
-  for (size_t start = 0; start < remap.size(); ++start) {
-    if (placed[start]) continue;
-    Vec3f position = sub.positions[start], normal = sub.normals[start];
-    std::array<float, 2> uv = sub.uvs[start];
-    size_t at = start;
-    do {
-      at = remap[at];
-      std::swap(position, sub.positions[at]);
-      std::swap(normal, sub.normals[at]);
-      std::swap(uv, sub.uvs[at]);
-      placed[at] = true;
-    } while (at != start);
-  }
-}
-
-template <typename T>
-void remapStream(std::vector<T>& stream, const std::vector<unsigned>& remap, size_t kept) {
-  meshopt_remapVertexBuffer(stream.data(), stream.data(), stream.size(), sizeof(T), remap.data());
-  stream.resize(kept);
-}
 
 // meshoptimizer's own arrays (the cache pass copies the indices and keeps
 // several per vertex and triangle): stacked in the scratch regions while they
@@ -78,6 +41,54 @@ void deallocate(void* p) {
   ::operator delete(p);
 }
 
+// An array of the converter's own on the same terms (scratch first).
+struct Lease {
+  explicit Lease(size_t n) : data(static_cast<unsigned*>(allocate(n * sizeof(unsigned)))) {}
+  ~Lease() { deallocate(data); }
+  Lease(const Lease&) = delete;
+  Lease& operator=(const Lease&) = delete;
+  unsigned* data;
+};
+
+// The cache pass rescans the triangles of each cached vertex, so its time
+// grows with the sum of the squared triangle counts per vertex: about 6 per
+// corner on a closed mesh, far more where copies of one object are stacked in
+// place and their corners weld onto a few vertices.
+bool cachePassAffordable(const std::vector<uint32_t>& indices, size_t vertices) {
+  const Lease uses(vertices);
+  std::fill_n(uses.data, vertices, 0u);
+  for (uint32_t i : indices) ++uses.data[i];
+  double work = 0;
+  for (size_t v = 0; v < vertices; ++v) work += double(uses.data[v]) * double(uses.data[v]);
+  return work <= 256.0 * double(indices.size());
+}
+
+// The vertex streams moved to the fetch order in place, all three in one walk
+// along the cycles of the permutation: remapping each on its own would copy it
+// whole first.
+void permute(Submesh& sub, const unsigned* remap, size_t size) {
+  std::vector<bool> placed(size);
+  for (size_t start = 0; start < size; ++start) {
+    if (placed[start]) continue;
+    Vec3f position = sub.positions[start], normal = sub.normals[start];
+    std::array<float, 2> uv = sub.uvs[start];
+    size_t at = start;
+    do {
+      at = remap[at];
+      std::swap(position, sub.positions[at]);
+      std::swap(normal, sub.normals[at]);
+      std::swap(uv, sub.uvs[at]);
+      placed[at] = true;
+    } while (at != start);
+  }
+}
+
+template <typename T>
+void remapStream(std::vector<T>& stream, const unsigned* remap, size_t kept) {
+  meshopt_remapVertexBuffer(stream.data(), stream.data(), stream.size(), sizeof(T), remap);
+  stream.resize(kept);
+}
+
 }  // namespace
 
 void optimizeOrder(SubmeshSet& meshes, const Scratch* scratch) {
@@ -93,19 +104,18 @@ void optimizeOrder(SubmeshSet& meshes, const Scratch* scratch) {
     if (sub.indices.empty() || vertices == 0) continue;
     if (cachePassAffordable(sub.indices, vertices))
       meshopt_optimizeVertexCache(sub.indices.data(), sub.indices.data(), sub.indices.size(), vertices);
-    std::vector<unsigned> remap;
-    resizeHuge(remap, vertices);
+    const Lease remap(vertices);
     // Welding leaves no vertex unused, so the fetch order is a permutation.
     const size_t kept =
-        meshopt_optimizeVertexFetchRemap(remap.data(), sub.indices.data(), sub.indices.size(), vertices);
-    meshopt_remapIndexBuffer(sub.indices.data(), sub.indices.data(), sub.indices.size(), remap.data());
+        meshopt_optimizeVertexFetchRemap(remap.data, sub.indices.data(), sub.indices.size(), vertices);
+    meshopt_remapIndexBuffer(sub.indices.data(), sub.indices.data(), sub.indices.size(), remap.data);
     if (kept == vertices && sub.normals.size() == vertices && sub.uvs.size() == vertices) {
-      permute(sub, remap);
+      permute(sub, remap.data, vertices);
       continue;
     }
-    remapStream(sub.positions, remap, kept);
-    remapStream(sub.normals, remap, kept);
-    remapStream(sub.uvs, remap, kept);
+    remapStream(sub.positions, remap.data, kept);
+    remapStream(sub.normals, remap.data, kept);
+    remapStream(sub.uvs, remap.data, kept);
   }
 }
 

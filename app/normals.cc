@@ -1,6 +1,7 @@
 #include "app/normals.h"
 
 #include <cmath>
+#include <cstring>
 
 namespace syv::app {
 namespace {
@@ -32,6 +33,78 @@ bool unitOf(const Vec3d& v, Vec3f& out) {
 
 const Vec3f kUp{0.f, 0.f, 1.f};
 
+// What a smoothed face adds at its corners: its unit normal (+Z when
+// degenerate) and its angle there. Corner angles weigh the sum: unlike areas
+// they do not depend on how a quad was split into triangles; a degenerate
+// face weighs nothing.
+struct FaceWeights {
+  Vec3f normal;
+  double angle[3];
+};
+
+constexpr size_t kBlock = 32;
+
+// A block of faces at a time, stage by stage: the square roots, divisions and
+// arc cosines of one face wait on each other, those of different faces do
+// not. Each value is worked out as for a face alone.
+void weigh(const TriMesh& mesh, const uint32_t* faces, size_t count, FaceWeights* out) {
+  struct Work {
+    Vec3d p[3], area, e[3];
+    double length[3], areaLength;
+    double cosine[3];
+    bool angled[3];
+  } work[kBlock];
+  for (size_t i = 0; i < count; ++i) {
+    Work& w = work[i];
+    const TriFace& face = mesh.faces[faces[i]];
+    for (int k = 0; k < 3; ++k) w.p[k] = toD(mesh.vertices[face.v[k]]);
+    const Vec3d& a = w.p[0];
+    const Vec3d& b = w.p[1];
+    const Vec3d& c = w.p[2];
+    const Vec3d u{b.x - a.x, b.y - a.y, b.z - a.z}, v{c.x - a.x, c.y - a.y, c.z - a.z};
+    w.area = {u.y * v.z - u.z * v.y, u.z * v.x - u.x * v.z, u.x * v.y - u.y * v.x};
+    // An edge's length serves both its corners: there its vector only
+    // changes sign, which leaves the squares as they are.
+    for (int k = 0; k < 3; ++k) w.e[k] = sub(w.p[(k + 1) % 3], w.p[k]);
+  }
+  for (size_t i = 0; i < count; ++i) {
+    Work& w = work[i];
+    const Vec3d& n = w.area;
+    w.areaLength = std::sqrt(n.x * n.x + n.y * n.y + n.z * n.z);
+    for (int k = 0; k < 3; ++k) {
+      const Vec3d& e = w.e[k];
+      w.length[k] = std::sqrt(e.x * e.x + e.y * e.y + e.z * e.z);
+    }
+  }
+  for (size_t i = 0; i < count; ++i) {
+    Work& w = work[i];
+    FaceWeights& o = out[i];
+    // unitOf, with the length already taken.
+    const double len = w.areaLength;
+    const Vec3d& n = w.area;
+    bool unit = len > 1e-30 && std::isfinite(len);
+    if (unit) {
+      o.normal = {float(n.x / len), float(n.y / len), float(n.z / len)};
+      unit = std::isfinite(o.normal[0]) && std::isfinite(o.normal[1]) && std::isfinite(o.normal[2]);
+    }
+    if (!unit) o.normal = kUp;
+    const bool degenerate = n.x == 0 && n.y == 0 && n.z == 0;
+    for (int k = 0; k < 3; ++k) {
+      o.angle[k] = 0;
+      const double lu = w.length[k], lw = w.length[(k + 2) % 3];
+      w.angled[k] = !degenerate && lu > 0 && lw > 0;
+      if (!w.angled[k]) continue;
+      const Vec3d& u = w.e[k];
+      const Vec3d v = sub(w.p[(k + 2) % 3], w.p[k]);
+      const double c = (u.x * v.x + u.y * v.y + u.z * v.z) / (lu * lw);
+      w.cosine[k] = c < -1 ? -1 : c > 1 ? 1 : c;
+    }
+  }
+  for (size_t i = 0; i < count; ++i)
+    for (int k = 0; k < 3; ++k)
+      if (work[i].angled[k]) out[i].angle[k] = std::acos(work[i].cosine[k]);
+}
+
 }  // namespace
 
 Vec3f faceNormal(const TriMesh& mesh, const TriFace& face) {
@@ -46,35 +119,10 @@ CornerNormals::CornerNormals(const TriMesh& mesh) : faces_(mesh.faces.data()) {
   auto valid = [&](const TriFace& face) {
     return face.v[0] < vertexCount && face.v[1] < vertexCount && face.v[2] < vertexCount;
   };
-  auto flatOf = [&](const TriFace& face, Vec3d& area) {
+  auto flatOf = [&](const TriFace& face) {
     Vec3f n;
-    area = areaNormal(mesh, face);
-    if (!unitOf(area, n)) n = kUp;
+    if (!unitOf(areaNormal(mesh, face), n)) n = kUp;
     return n;
-  };
-  // Corner angles weigh the sum: unlike areas they do not depend on how a
-  // quad was split into triangles. A degenerate face weighs nothing.
-  auto angles = [&](const TriFace& face, const Vec3d& area, double (&a)[3]) {
-    a[0] = a[1] = a[2] = 0;
-    if (area.x == 0 && area.y == 0 && area.z == 0) return;
-    Vec3d p[3];
-    for (int k = 0; k < 3; ++k) p[k] = toD(mesh.vertices[face.v[k]]);
-    // An edge's length serves both its corners: there its vector only
-    // changes sign, which leaves the squares as they are.
-    Vec3d e[3];
-    double length[3];
-    for (int k = 0; k < 3; ++k) {
-      e[k] = sub(p[(k + 1) % 3], p[k]);
-      length[k] = std::sqrt(e[k].x * e[k].x + e[k].y * e[k].y + e[k].z * e[k].z);
-    }
-    for (int k = 0; k < 3; ++k) {
-      const double lu = length[k], lw = length[(k + 2) % 3];
-      if (!(lu > 0) || !(lw > 0)) continue;  // 0 when degenerate
-      const Vec3d& u = e[k];
-      const Vec3d w = sub(p[(k + 2) % 3], p[k]);
-      const double c = (u.x * w.x + u.y * w.y + u.z * w.z) / (lu * lw);
-      a[k] = std::acos(c < -1 ? -1 : c > 1 ? 1 : c);
-    }
   };
 
   // Nearly every vertex has one set of smoothing bits on all its smoothed
@@ -82,39 +130,59 @@ CornerNormals::CornerNormals(const TriMesh& mesh) : faces_(mesh.faces.data()) {
   // gathered in one pass. Vertices with several sets ("mixed") are summed per
   // set afterwards, over the same faces in the same order.
   enum : uint8_t { kNoFace, kOneSet, kMixed };
-  std::vector<Vec3d> sum;
-  resizeHuge(sum, vertexCount);
+  // The sums, then in their place (a vertex's normal never reaches past its
+  // own sum) the unit normals: no second array of fresh pages.
+  resizeHuge(store_, vertexCount * 3);
   std::vector<uint32_t> bits(vertexCount, 0);
   std::vector<uint8_t> state(vertexCount, kNoFace);
   size_t mixedCorners = 0;
+  uint32_t block[kBlock] = {};
+  FaceWeights weights[kBlock];
+  size_t filled = 0;
+  auto gather = [&] {
+    weigh(mesh, block, filled, weights);
+    for (size_t i = 0; i < filled; ++i) {
+      const TriFace& face = mesh.faces[block[i]];
+      const Vec3f& n = weights[i].normal;
+      const double* a = weights[i].angle;
+      for (int k = 0; k < 3; ++k) {
+        const uint32_t v = face.v[k];
+        if (state[v] == kNoFace) {
+          state[v] = kOneSet;
+          bits[v] = face.smoothing;
+        } else if (state[v] == kOneSet && bits[v] != face.smoothing) {
+          state[v] = kMixed;
+        }
+        // A vertex twice on a face is counted twice, with its first corner's
+        // angle (zero: such a face is degenerate).
+        const int first = face.v[0] == v ? 0 : face.v[1] == v ? 1 : 2;
+        double* sum = &store_[size_t(v) * 3];
+        sum[0] += double(n[0]) * a[first];
+        sum[1] += double(n[1]) * a[first];
+        sum[2] += double(n[2]) * a[first];
+      }
+    }
+    filled = 0;
+  };
   for (size_t f = 0; f < faceCount; ++f) {
     const TriFace& face = mesh.faces[f];
     if (face.smoothing == 0 || !valid(face)) continue;
-    Vec3d area;
-    const Vec3f n = flatOf(face, area);
-    double a[3];
-    angles(face, area, a);
-    for (int k = 0; k < 3; ++k) {
-      const uint32_t v = face.v[k];
-      if (state[v] == kNoFace) {
-        state[v] = kOneSet;
-        bits[v] = face.smoothing;
-      } else if (state[v] == kOneSet && bits[v] != face.smoothing) {
-        state[v] = kMixed;
-      }
-      // A vertex twice on a face is counted twice, with its first corner's
-      // angle (zero: such a face is degenerate).
-      const int first = face.v[0] == v ? 0 : face.v[1] == v ? 1 : 2;
-      sum[v].x += double(n[0]) * a[first];
-      sum[v].y += double(n[1]) * a[first];
-      sum[v].z += double(n[2]) * a[first];
-    }
+    block[filled++] = uint32_t(f);
+    if (filled == kBlock) gather();
   }
-  resizeHuge(shared_, vertexCount);
-  for (size_t v = 0; v < vertexCount; ++v)
-    if (state[v] == kOneSet && !unitOf(sum[v], shared_[v])) state[v] = kNoFace;
-  release(sum);
+  gather();
   release(bits);
+  shared_ = reinterpret_cast<Vec3f*>(store_.data());
+  for (size_t v = 0; v < vertexCount; ++v) {
+    if (state[v] != kOneSet) continue;
+    const double* s = &store_[v * 3];
+    Vec3f n;
+    if (!unitOf({s[0], s[1], s[2]}, n)) {
+      state[v] = kNoFace;
+      continue;
+    }
+    std::memcpy(&shared_[v], &n, sizeof n);
+  }
 
   // A face keeps normals of its own when one of its corners does not take
   // its vertex's: faceted, broken, or at a vertex whose sum vanished or that
@@ -134,8 +202,7 @@ CornerNormals::CornerNormals(const TriMesh& mesh) : faces_(mesh.faces.data()) {
   for (size_t f = 0; f < faceCount; ++f) {
     if (own_[f] == kShared) continue;
     const TriFace& face = mesh.faces[f];
-    Vec3d area;
-    const Vec3f n = flatOf(face, area);
+    const Vec3f n = flatOf(face);
     Vec3f* out = &kept_[size_t(own_[f]) * 3];
     for (int k = 0; k < 3; ++k) {
       const uint32_t v = face.v[k];
@@ -192,14 +259,12 @@ CornerNormals::CornerNormals(const TriMesh& mesh) : faces_(mesh.faces.data()) {
         for (uint32_t j = begin; j < end; ++j) {
           const TriFace& of = mesh.faces[around[j]];
           if ((of.smoothing & face.smoothing) == 0) continue;
-          Vec3d area;
-          const Vec3f n = flatOf(of, area);
-          double a[3];
-          angles(of, area, a);
+          FaceWeights w;
+          weigh(mesh, &around[j], 1, &w);
           const int k = of.v[0] == v ? 0 : of.v[1] == v ? 1 : 2;
-          total.x += double(n[0]) * a[k];
-          total.y += double(n[1]) * a[k];
-          total.z += double(n[2]) * a[k];
+          total.x += double(w.normal[0]) * w.angle[k];
+          total.y += double(w.normal[1]) * w.angle[k];
+          total.z += double(w.normal[2]) * w.angle[k];
         }
         Group made{face.smoothing, false, {}};
         made.ok = unitOf(total, made.normal);
@@ -211,6 +276,13 @@ CornerNormals::CornerNormals(const TriMesh& mesh) : faces_(mesh.faces.data()) {
         if (face.v[k] == v) kept_[size_t(own_[f]) * 3 + size_t(k)] = g->normal;
     }
   }
+}
+
+CornerNormals::Spare CornerNormals::spare() {
+  const size_t used = (store_.size() / 3 * sizeof(Vec3f) + 63) & ~size_t(63);
+  const size_t bytes = store_.size() * sizeof(double);
+  if (used >= bytes) return {nullptr, 0};
+  return {reinterpret_cast<char*>(store_.data()) + used, bytes - used};
 }
 
 std::vector<Vec3f> cornerNormals(const TriMesh& mesh) {

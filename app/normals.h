@@ -22,6 +22,15 @@ Vec3f faceNormal(const TriMesh& mesh, const TriFace& face);
 class CornerNormals {
  public:
   explicit CornerNormals(const TriMesh& mesh);
+  CornerNormals(const CornerNormals&) = delete;
+  CornerNormals& operator=(const CornerNormals&) = delete;
+  // Memory it holds but no longer needs (where the sums were), resident
+  // already: a caller's scratch for as long as this lives.
+  struct Spare {
+    void* data;
+    size_t bytes;
+  };
+  Spare spare();
   const Vec3f& at(size_t face, size_t corner) const {
     const uint32_t own = own_[face];
     return own == kShared ? shared_[faces_[face].v[corner]] : kept_[size_t(own) * 3 + corner];
@@ -30,7 +39,8 @@ class CornerNormals {
  private:
   static constexpr uint32_t kShared = ~uint32_t(0);
   const TriFace* faces_;
-  std::vector<Vec3f> shared_;  // per vertex: the sum over its smoothed faces, made unit
+  std::vector<double> store_;  // per vertex: the sum over its smoothed faces, three doubles
+  Vec3f* shared_ = nullptr;    // per vertex, over store_: that sum made unit
   std::vector<uint32_t> own_;  // per face: kShared, or where its three normals are in kept_
   std::vector<Vec3f> kept_;
 };

@@ -37,7 +37,8 @@ struct Positions {
   Vec3f at(size_t v) const { return frame(mesh.vertices[v], scale); }
 };
 
-Positions positionsOf(const TriMesh& mesh, double scale) {
+// `spare` holds the table when it is large enough.
+Positions positionsOf(const TriMesh& mesh, double scale, CornerNormals::Spare spare) {
   Positions p{mesh, scale, {}, 0};
   const size_t n = mesh.vertices.size();
   resizeHuge(p.id, n);
@@ -51,52 +52,74 @@ Positions positionsOf(const TriMesh& mesh, double scale) {
     }
     return k;
   };
-  size_t size = 16;
-  while (size < n * 2) size *= 2;
-  const size_t mask = size - 1;
-  auto slotOf = [&](const std::array<uint32_t, 3>& k) {
+  // Any table numbers alike: an id only says which vertices are equal.
+  size_t size = std::max<size_t>(16, n * 2);
+  std::vector<uint32_t> own;
+  uint32_t* table;  // the vertex that made each id (and bits of its hash)
+  if (spare.bytes / sizeof(uint32_t) >= size) {
+    size = std::min<size_t>(spare.bytes / sizeof(uint32_t), size_t(1) << 32);
+    table = static_cast<uint32_t*>(spare.data);
+    std::fill_n(table, size, kNone);
+  } else {
+    own.reserve(size);
+    adviseHuge(own.data(), size * sizeof(uint32_t));
+    own.assign(size, kNone);
+    table = own.data();
+  }
+  // A slot holds the vertex in its low bits and, above them, as many bits of
+  // its hash as are left: most taken slots are told apart without reading
+  // their vertex, a cache miss each. A vertex index never has all its bits
+  // set, so no slot is ever taken by kNone.
+  int vertexBits = 0;
+  while (vertexBits < 32 && (size_t(1) << vertexBits) <= n) ++vertexBits;
+  const uint32_t vertexMask = vertexBits == 32 ? kNone : (uint32_t(1) << vertexBits) - 1;
+  auto mark = [&](uint32_t h) { return vertexBits == 32 ? 0u : (h << vertexBits); };
+  auto hashOf = [](const std::array<uint32_t, 3>& k) {
     uint32_t h = k[0] * 73856093u ^ k[1] * 19349663u ^ k[2] * 83492791u;
     h ^= h >> 15;
     h *= 0x2c1b3c6du;
     h ^= h >> 12;
-    return h & mask;
+    return h;
   };
-  std::vector<uint32_t> table;  // vertex that made each id
-  table.reserve(size);
-  adviseHuge(table.data(), size * sizeof(uint32_t));
-  table.assign(size, kNone);
   // Each probe is a cache miss in a table far larger than the caches: the
   // slots of the vertices some way ahead are fetched early, and the vertex a
   // taken slot points to a little later, so the misses overlap.
   constexpr size_t kAhead = 16;
   std::array<std::array<uint32_t, 3>, kAhead> keys;
   std::array<size_t, kAhead> slots;
+  std::array<uint32_t, kAhead> marks;
   auto stage = [&](size_t v) {
     keys[v % kAhead] = key(v);
-    slots[v % kAhead] = slotOf(keys[v % kAhead]);
+    const uint32_t h = hashOf(keys[v % kAhead]);
+    slots[v % kAhead] = size_t((uint64_t(h) * size) >> 32);
+    marks[v % kAhead] = mark(h);
     __builtin_prefetch(&table[slots[v % kAhead]]);
   };
   for (size_t v = 0; v < std::min(n, kAhead); ++v) stage(v);
   for (size_t v = 0; v < n; ++v) {
     const std::array<uint32_t, 3> k = keys[v % kAhead];
     size_t slot = slots[v % kAhead];
+    const uint32_t m = marks[v % kAhead];
     if (v + kAhead < n) stage(v + kAhead);
     if (v + kAhead / 2 < n) {
-      const uint32_t taken = table[slots[(v + kAhead / 2) % kAhead]];
-      if (taken != kNone) __builtin_prefetch(&mesh.vertices[taken]);
+      const size_t ahead = (v + kAhead / 2) % kAhead;
+      const uint32_t taken = table[slots[ahead]];
+      if (taken != kNone && (taken & ~vertexMask) == marks[ahead])
+        __builtin_prefetch(&mesh.vertices[taken & vertexMask]);
     }
     if (!finite3(p.at(v))) {
       p.id[v] = kNone;
       continue;
     }
-    for (;; slot = (slot + 1) & mask) {
-      if (table[slot] == kNone) {
-        table[slot] = uint32_t(v);
+    for (;; slot = slot + 1 == size ? 0 : slot + 1) {
+      const uint32_t taken = table[slot];
+      if (taken == kNone) {
+        table[slot] = m | uint32_t(v);
         p.id[v] = uint32_t(p.unique++);
         break;
       }
-      if (key(table[slot]) == k) {
-        p.id[v] = p.id[table[slot]];
+      if ((taken & ~vertexMask) == m && key(taken & vertexMask) == k) {
+        p.id[v] = p.id[taken & vertexMask];
         break;
       }
     }
@@ -126,11 +149,10 @@ bool faceOk(const TriMesh& mesh, const Positions& pos, size_t f) {
 // (turning the normal to the output frame keeps equality), and `head` (one
 // entry per id, all kNone) is left as it was found.
 void weld(const TriMesh& mesh, const CornerNormals& normals, const Positions& pos,
-          const uint32_t* faces, size_t faceCount, std::vector<uint32_t>& head, Submesh& out) {
+          const uint32_t* faces, size_t faceCount, uint32_t* head, Submesh& out) {
   const size_t n = faceCount * 3;
   resizeHuge(out.indices, n);
   std::vector<uint32_t> next;  // next welded vertex of the same position id
-  std::vector<uint32_t> idOf;  // position id of each welded vertex
   // At most a vertex per corner: reserved whole, so they never move while
   // growing, and only the pages used become resident (huge ones: a small
   // page each cost a fault, at most one huge page each is partly used).
@@ -139,7 +161,6 @@ void weld(const TriMesh& mesh, const CornerNormals& normals, const Positions& po
     adviseHuge(v.data(), n * sizeof(v[0]));
   };
   reserveHuge(next);
-  reserveHuge(idOf);
   reserveHuge(out.positions);
   reserveHuge(out.normals);
   reserveHuge(out.uvs);
@@ -168,12 +189,30 @@ void weld(const TriMesh& mesh, const CornerNormals& normals, const Positions& po
       out.normals.push_back(nc);
       out.uvs.push_back(tc);
       next.push_back(head[id]);
-      idOf.push_back(id);
       head[id] = w;
     }
     out.indices[i] = w;
   }
-  for (uint32_t id : idOf) head[id] = kNone;
+  // Emptied whole when that is no more work than going over the corners.
+  if (n >= pos.unique) {
+    std::fill_n(head, pos.unique, kNone);
+    return;
+  }
+  for (size_t i = 0; i < n; ++i) head[pos.id[mesh.faces[faces[i / 3]].v[i % 3]]] = kNone;
+}
+
+// `n` words taken from the front of `room` while it has space (its pages are
+// resident already), otherwise `fallback`'s.
+uint32_t* words(CornerNormals::Spare& room, size_t n, std::vector<uint32_t>& fallback) {
+  const size_t bytes = (n * sizeof(uint32_t) + 63) & ~size_t(63);
+  if (bytes <= room.bytes) {
+    auto* at = static_cast<uint32_t*>(room.data);
+    room.data = static_cast<char*>(room.data) + bytes;
+    room.bytes -= bytes;
+    return at;
+  }
+  resizeHuge(fallback, n);
+  return fallback.data();
 }
 
 }  // namespace
@@ -182,8 +221,9 @@ Vec3f toOutputFrame(const Vec3f& v, double scale) { return frame(v, scale); }
 
 SubmeshSet buildSubmeshes(const TriMesh& mesh, double scale) {
   SubmeshSet out;
-  const CornerNormals normals(mesh);
-  const Positions pos = positionsOf(mesh, scale);
+  CornerNormals normals(mesh);
+  CornerNormals::Spare room = normals.spare();
+  const Positions pos = positionsOf(mesh, scale, room);
   // The kept faces grouped by material id, each group in face order.
   std::vector<uint8_t> kept(mesh.faces.size());
   std::map<uint32_t, size_t> counts;
@@ -204,8 +244,9 @@ SubmeshSet buildSubmeshes(const TriMesh& mesh, double scale) {
     fill[id] = total;
     total += count;
   }
-  std::vector<uint32_t> order;
-  resizeHuge(order, total);
+  // In the position table's place, now that it is spent.
+  std::vector<uint32_t> ownOrder, ownHead;
+  uint32_t* order = words(room, total, ownOrder);
   last = fill.end();
   for (size_t f = 0; f < mesh.faces.size(); ++f) {
     if (!kept[f]) continue;
@@ -214,15 +255,13 @@ SubmeshSet buildSubmeshes(const TriMesh& mesh, double scale) {
     order[last->second++] = uint32_t(f);
   }
   release(kept);
-  std::vector<uint32_t> head;
-  head.reserve(pos.unique);
-  adviseHuge(head.data(), pos.unique * sizeof(uint32_t));
-  head.assign(pos.unique, kNone);
+  uint32_t* head = words(room, pos.unique, ownHead);
+  std::fill_n(head, pos.unique, kNone);
   size_t begin = 0;
   for (const auto& [id, count] : counts) {
     Submesh& sub = out.meshes.emplace_back();
     sub.material = id;
-    weld(mesh, normals, pos, order.data() + begin, count, head, sub);
+    weld(mesh, normals, pos, order + begin, count, head, sub);
     begin += count;
   }
   return out;

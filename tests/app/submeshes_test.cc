@@ -101,6 +101,22 @@ TEST(Submeshes, EqualPositionsOfDistinctVerticesWeldKeepingTheFirstCorner) {
   EXPECT_TRUE(std::signbit(set.meshes[0].positions[0][0]));
 }
 
+// Each material welds on its own: what the one before left in the weld's
+// chains (few corners, or as many as there are positions) must not leak in.
+TEST(Submeshes, MaterialsWeldApartWhateverTheirSize) {
+  TriMesh mesh;
+  mesh.vertices = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {5, 0, 0}, {6, 0, 0}, {5, 1, 0}};
+  mesh.faces = {{{0, 1, 2}, {}, 1, 0}, {{3, 4, 5}, {}, 1, 1}, {{0, 1, 2}, {}, 1, 1},
+                {{3, 4, 5}, {}, 1, 2}};
+  const SubmeshSet set = buildSubmeshes(mesh, 1.0);
+  ASSERT_EQ(set.meshes.size(), 3u);
+  EXPECT_EQ(set.meshes[0].indices, (std::vector<uint32_t>{0, 1, 2}));
+  EXPECT_EQ(set.meshes[1].indices, (std::vector<uint32_t>{0, 1, 2, 3, 4, 5}));
+  EXPECT_EQ(set.meshes[1].positions[3], toOutputFrame(mesh.vertices[0], 1.0));
+  EXPECT_EQ(set.meshes[2].indices, (std::vector<uint32_t>{0, 1, 2}));
+  EXPECT_EQ(set.meshes[2].positions[0], toOutputFrame(mesh.vertices[3], 1.0));
+}
+
 TEST(Submeshes, FacesWithBadDataAreCountedNotWritten) {
   TriMesh mesh;
   const float inf = std::numeric_limits<float>::infinity();
