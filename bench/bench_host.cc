@@ -55,6 +55,34 @@ void BM_AutoSmooth(benchmark::State& state) {
 // 10 k, 100 k, 1 M and 5 M faces: faces/s should stay flat.
 BENCHMARK(BM_AutoSmooth)->Arg(50)->Arg(158)->Arg(500)->Arg(1118)->Unit(benchmark::kMillisecond);
 
+// A plant's mesh: many tubes of 16 sides and 20 rings, each with vertices of
+// its own, every quad written as two triangles as the plug-in writes them.
+void BM_AutoSmoothParts(benchmark::State& state) {
+  Mesh original;
+  const int sides = 16, rings = 20;
+  for (int part = 0; part < state.range(0); ++part) {
+    const DWORD base = DWORD(original.verts.size());
+    for (int r = 0; r <= rings; ++r)
+      for (int s = 0; s < sides; ++s) {
+        const double ph = 2 * std::acos(-1.0) * s / sides, radius = 0.1 * (1 + part % 7);
+        original.verts.push_back(Point3(float(part + radius * std::cos(ph)),
+                                        float(radius * std::sin(ph)), float(0.05 * r)));
+      }
+    auto at = [&](int r, int s) { return DWORD(base + r * sides + s % sides); };
+    for (int r = 0; r < rings; ++r)
+      for (int s = 0; s < sides; ++s) {
+        Face f;
+        f.setVerts(at(r + 1, s + 1), at(r, s + 1), at(r, s));
+        original.faces.push_back(f);
+        f.setVerts(at(r, s), at(r + 1, s), at(r + 1, s + 1));
+        original.faces.push_back(f);
+      }
+  }
+  timeSmoothing(state, original, 1.5533430576324463f);
+}
+// 64 k, 640 k and 6.4 M faces.
+BENCHMARK(BM_AutoSmoothParts)->Arg(100)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond);
+
 // The worst case for the per-vertex edge lists: n faces on one edge, each
 // met at its middle vertex, in descending order. Time should stay linear.
 void BM_AutoSmoothFan(benchmark::State& state) {

@@ -58,15 +58,23 @@ void Mesh::buildBoundingBox() {
 
 namespace {
 
-// Unit normal of a face, zero for a degenerate one or one naming a missing vertex.
-inline Point3 normalOf(const Point3* verts, size_t n, const Face& f) {
-  if (f.v[0] >= n || f.v[1] >= n || f.v[2] >= n) return Point3();
+// The face's edge cross product; false when it names a missing vertex.
+inline bool crossOf(const Point3* verts, size_t n, const Face& f, double& nx, double& ny,
+                    double& nz) {
+  if (f.v[0] >= n || f.v[1] >= n || f.v[2] >= n) return false;
   const Point3& a = verts[f.v[0]];
   const Point3& b = verts[f.v[1]];
   const Point3& c = verts[f.v[2]];
   double ux = b.x - a.x, uy = b.y - a.y, uz = b.z - a.z;
   double vx = c.x - a.x, vy = c.y - a.y, vz = c.z - a.z;
-  double nx = uy * vz - uz * vy, ny = uz * vx - ux * vz, nz = ux * vy - uy * vx;
+  nx = uy * vz - uz * vy, ny = uz * vx - ux * vz, nz = ux * vy - uy * vx;
+  return true;
+}
+
+// Unit normal of a face, zero for a degenerate one or one naming a missing vertex.
+inline Point3 normalOf(const Point3* verts, size_t n, const Face& f) {
+  double nx, ny, nz;
+  if (!crossOf(verts, n, f, nx, ny, nz)) return Point3();
   double len = std::sqrt(nx * nx + ny * ny + nz * nz);
   if (!(len > 0.0) || !std::isfinite(len)) return Point3();
   return Point3(static_cast<float>(nx / len), static_cast<float>(ny / len),
@@ -141,80 +149,206 @@ void sortKeys(uint64_t* keys, size_t size, int bits) {
   }
 }
 
-template <typename T>
-HostArray<T> workArray(size_t count) {
-  HostArray<T> a;
-  if (!a.resize(count)) throw std::bad_alloc();
-  return a;
-}
-
-// Face normals by face index, direct-mapped, in place of an array of them: the
-// walk wants a face's normal at its lowest and at its middle vertex, and meets
-// those and its neighbours close together. A face without area reads NaN in x.
-class NormalCache {
+// Smoothing groups of a run of faces whose vertices no other face uses (see
+// AutoSmooth). Its work arrays are kept from one run to the next, so a mesh
+// of many small parts works in cache and in memory already touched.
+class Smoother {
  public:
-  NormalCache(const Point3* verts, size_t nv, const Face* face)
-      : verts_(verts), nv_(nv), face_(face), entries_(kSize) {}
-  Point3 operator()(uint32_t f) {
-    Entry& e = entries_[f & (kSize - 1)];
-    if (e.face != f) {
-      e.face = f;
-      e.normal = normalOf(verts_, nv_, face_[f]);
-      if (e.normal.x == 0 && e.normal.y == 0 && e.normal.z == 0)
-        e.normal.x = std::numeric_limits<float>::quiet_NaN();
-    }
-    return e.normal;
+  Smoother(const Point3* verts, size_t nv, Face* face, size_t faces, double cosLimit)
+      : verts_(verts), nv_(nv), face_(face), cosLimit_(cosLimit), faces_(faces) {
+    // Near the limit, or for a limit near zero, the unit normals decide.
+    quick_ = cosLimit > 1e-3 && cosLimit < 1.0;
+    above_ = (cosLimit + kMargin) * (cosLimit + kMargin);
+    below_ = (cosLimit - kMargin) * (cosLimit - kMargin);
+    while (bits_ < 32 && (size_t{1} << bits_) < faces) ++bits_;
+  }
+
+  // Faces [begin, end), their vertices below nv all in [low, low + span).
+  void run(size_t begin, size_t end, size_t low, size_t span) {
+    sharp_.clear();
+    if (end - begin <= kStream) stream(begin, end, low, span);
+    else walk(begin, end, low, span);
+    assign(begin, end);
   }
 
  private:
-  static constexpr size_t kSize = size_t{1} << 14;
+  // A face's cross product and its squared length, negative for a face
+  // without area or naming a missing vertex.
+  struct Normal {
+    double x = 0, y = 0, z = 0, s = -1;
+  };
   struct Entry {
     uint32_t face = UINT32_MAX;  // faces are counted in int: no face has this index
-    Point3 normal;
+    Normal normal;
   };
+  // The unit normals' rounding moves their cosine by less than 2e-7.
+  static constexpr double kMargin = 1e-6;
+
+  static size_t cacheSize(size_t faces) {
+    size_t size = 64;
+    while (size < faces && size < kCacheMax) size *= 2;
+    return size;
+  }
+  void normalOf(uint32_t f, Normal& n) const {
+    double s = -1;
+    if (crossOf(verts_, nv_, face_[f], n.x, n.y, n.z)) {
+      s = n.x * n.x + n.y * n.y + n.z * n.z;
+      if (!(s > 0.0) || !std::isfinite(s)) s = -1;
+    }
+    n.s = s;
+  }
+  Normal cached(uint32_t f) {
+    if (cache_.empty()) cache_.resize(cacheSize(faces_));
+    Entry& e = cache_[f & (cache_.size() - 1)];
+    if (e.face != f) {
+      e.face = f;
+      normalOf(f, e.normal);
+    }
+    return e.normal;
+  }
+  // The cosine of two faces' unit normals against the limit, from their
+  // cross products where that is clear, else as the unit normals give it.
+  bool smooth(uint32_t f, const Normal& p, uint32_t g, const Normal& q) const {
+    if (quick_) {
+      const double t = p.x * q.x + p.y * q.y + p.z * q.z;
+      const double r = p.s * q.s;
+      if (r > 1e-280 && r < 1e280) {
+        if (t <= 0.0) return false;
+        if (t * t > above_ * r) return true;
+        if (t * t < below_ * r) return false;
+      }
+    }
+    const Point3 a = hostsdk::normalOf(verts_, nv_, face_[f]);
+    const Point3 b = hostsdk::normalOf(verts_, nv_, face_[g]);
+    const double d = static_cast<double>(a.x) * b.x + static_cast<double>(a.y) * b.y +
+                     static_cast<double>(a.z) * b.z;
+    return d > cosLimit_;
+  }
+
+  // Two faces met on an edge, the lower first: 0 when they are joined or
+  // listed as sharp, 1 when only the first lacks area, 2 the second, 3 both.
+  int meet(uint32_t f, const Normal& p, uint32_t g, const Normal& q) {
+    const bool df = p.s < 0, dg = q.s < 0;
+    if (df || dg) return int{df} | int{dg} << 1;
+    if (smooth(f, p, g, q)) unite(face_, f, g);
+    else sharp_.push_back(uint64_t{f} << 32 | g);
+    return 0;
+  }
+  void stream(size_t begin, size_t end, size_t low, size_t span);
+  void walk(size_t begin, size_t end, size_t low, size_t span);
+  void assign(size_t begin, size_t end);
+
+  static constexpr size_t kStream = size_t{1} << 14;
+  static constexpr size_t kCacheMax = size_t{1} << 14;
   const Point3* verts_;
   size_t nv_;
-  const Face* face_;
-  std::vector<Entry> entries_;
+  Face* face_;
+  double cosLimit_;
+  size_t faces_;
+  bool quick_ = false;
+  double above_ = 0, below_ = 0;
+  int bits_ = 1;
+  std::vector<Entry> cache_;
+  HostArray<uint32_t> head_;  // by vertex: face + 1, 0 ends; all zero between runs
+  HostArray<uint32_t> next_;  // by face
+  std::vector<uint64_t> edges_ = std::vector<uint64_t>(64);  // upper vertex << 32 | face
+  std::vector<uint64_t> sharp_;  // root pairs, then higher << 32 | lower
+  std::vector<uint32_t> later_;
+  struct Edge {
+    uint32_t upper, last, next;  // next: edge + 1 under the same lower vertex, 0 ends
+  };
+  // Mapped, so that they go back to the system when the smoothing ends.
+  HostArray<Edge> edgeList_;
+  struct Adoption {
+    uint64_t key;  // lower vertex, upper vertex, after (1) or before its neighbour
+    uint32_t face;
+  };
+  HostArray<Adoption> adoption_;
+  HostArray<Normal> normals_;  // of a small run's faces
 };
 
-}  // namespace
-
-Point3 Mesh::faceNormal(int i) const {
-  return normalOf(verts.data(), verts.size(), faces[static_cast<size_t>(i)]);
+// Small runs: each edge remembers the last face met on it, so that faces
+// taken in order meet the same neighbours as in the walk below. Only which
+// neighbour a face without area adopts depends on the walk's order; it is the
+// one met at the least (lower vertex, upper vertex, side).
+void Smoother::stream(size_t begin, size_t end, size_t low, size_t span) {
+  Face* const face = face_;
+  const size_t nv = nv_;
+  const size_t count = end - begin;
+  if (head_.size() < span && !head_.resize(span)) throw std::bad_alloc();
+  if ((edgeList_.size() < 3 * count && !edgeList_.resize(3 * count)) ||
+      (adoption_.size() < count && !adoption_.resize(count)) ||
+      (normals_.size() < count && !normals_.resize(count)))
+    throw std::bad_alloc();
+  Normal* const normal = normals_.data();  // by face - begin
+  uint32_t* const head = head_.data();
+  Edge* const edges = edgeList_.data();
+  Adoption* const best = adoption_.data();
+  uint32_t used = 0;
+  bool orphans = false;
+  auto edge = [&](uint32_t a, uint32_t b, uint32_t g) {
+    uint32_t& first = head[a - low];
+    Edge* e = nullptr;
+    for (uint32_t k = first; k != 0; k = edges[k - 1].next) {
+      if (edges[k - 1].upper == b) {
+        e = &edges[k - 1];
+        break;
+      }
+    }
+    if (!e) {
+      edges[used] = Edge{b, g, first};
+      first = ++used;
+      return;
+    }
+    const uint32_t f = e->last;
+    e->last = g;
+    if (f == g) return;
+    const int kind = meet(f, normal[f - begin], g, normal[g - begin]);
+    if (kind == 1 || kind == 2) {
+      const uint64_t key = uint64_t{a - low} << 33 | uint64_t{b - low} << 1 | uint64_t(kind == 1);
+      Adoption& x = best[(kind == 1 ? f : g) - begin];
+      if (key < x.key) x = Adoption{key, kind == 1 ? g : f};
+      orphans = true;
+    }
+  };
+  for (size_t i = begin; i < end; ++i) {
+    const uint32_t g = static_cast<uint32_t>(i);
+    face[i].smGroup = g;
+    best[i - begin].key = UINT64_MAX;
+    normalOf(g, normal[i - begin]);
+    const Sorted s(face[i]);
+    if (s.x < s.y && s.y < nv) edge(s.x, s.y, g);
+    if (s.x < s.z && s.z < nv) edge(s.x, s.z, g);
+    if (s.yOwns(nv)) edge(s.y, s.z, g);
+  }
+  std::fill(head, head + span, 0u);
+  if (!orphans) return;
+  for (size_t i = 0; i < count; ++i) {
+    if (best[i].key != UINT64_MAX) face[begin + i].smGroup = best[i].face;
+  }
 }
 
-// Faces joined by smooth edges form regions; each region then takes the
-// lowest of 32 group bits that none of its neighbours across sharp edges has,
-// so that the sharp edges stay sharp. A region with neighbours on all 32 bits
-// takes the bit its neighbours use least.
-//
 // Edges are met in the order of (lower vertex, upper vertex, face): each face
 // waits in a list under the lowest vertex owning one of its edges, then moves
 // on to the next owner, and only the short list of one vertex's edges is
-// sorted. The work arrays are zeroed mappings (no pass to clear them, huge
-// pages when large); the union-find parents and then the groups live in the
-// faces' group fields.
-void Mesh::AutoSmooth(float angle, BOOL, BOOL) {
-  const size_t n = faces.size();
-  if (n == 0) return;
-  const size_t nv = verts.size();
-  Face* face = faces.data();
-  const double cosLimit = std::cos(static_cast<double>(angle));
-
-  HostArray<uint32_t> head = workArray<uint32_t>(nv);  // face + 1, 0 ends
-  HostArray<uint32_t> next = workArray<uint32_t>(n);
+// sorted. The union-find parents and then the groups live in the faces' group
+// fields.
+void Smoother::walk(size_t begin, size_t end, size_t low, size_t span) {
+  Face* const face = face_;
+  const size_t nv = nv_;
+  if (head_.size() < span && !head_.resize(span)) throw std::bad_alloc();
+  if (next_.size() < end - begin && !next_.resize(end - begin)) throw std::bad_alloc();
   // Plain pointers: the compiler cannot tell the arrays' handles from the faces.
-  uint32_t* const head_ = head.data();
-  uint32_t* const next_ = next.data();
+  uint32_t* const head = head_.data();
+  uint32_t* const next = next_.data();
   // Backwards, so that the lists come out ascending, nearly as sorted.
-  for (size_t i = n; i-- > 0;) {
+  for (size_t i = end; i-- > begin;) {
     face[i].smGroup = static_cast<DWORD>(i);
     const Sorted s(face[i]);
     const DWORD owner = s.xOwns(nv) ? s.x : s.yOwns(nv) ? s.y : UINT32_MAX;
     if (owner != UINT32_MAX) {
-      next_[i] = head_[owner];
-      head_[owner] = static_cast<uint32_t>(i + 1);
+      next[i - begin] = head[owner - low];
+      head[owner - low] = static_cast<uint32_t>(i - begin + 1);
     }
   }
 
@@ -223,17 +357,18 @@ void Mesh::AutoSmooth(float angle, BOOL, BOOL) {
   // never united, so its group field is free to hold that neighbour (itself
   // while it has none). An edge reaching past the vertices joins only faces
   // without a normal, which changes nothing.
-  NormalCache normalAt(verts.data(), nv, face);
   auto adopt = [face](uint32_t f, uint32_t g) {
     if (face[f].smGroup == f) face[f].smGroup = g;
   };
-  std::vector<uint64_t> sharp;  // root pairs, then higher << 32 | lower
-  std::vector<uint64_t> edges(64);  // upper vertex << 32 | face, of one vertex
-  for (size_t a = 0; a < nv; ++a) {
+  std::vector<uint64_t>& edges = edges_;
+  for (size_t a = low; a < low + span; ++a) {
     size_t count = 0;
-    for (uint32_t link = head_[a]; link != 0;) {
-      const uint32_t i = link - 1;
-      link = next_[i];
+    uint32_t link = head[a - low];
+    head[a - low] = 0;
+    while (link != 0) {
+      const uint32_t local = link - 1;
+      const uint32_t i = static_cast<uint32_t>(begin + local);
+      link = next[local];
       const Sorted s(face[i]);
       if (edges.size() < count + 3) edges.resize(edges.size() * 2);
       uint64_t* out = edges.data() + count;
@@ -245,8 +380,8 @@ void Mesh::AutoSmooth(float angle, BOOL, BOOL) {
         count += s.x < s.z && s.z < nv;
         // The face waits next under its middle vertex if that owns an edge.
         if (s.x < s.y && s.yOwns(nv)) {
-          next_[i] = head_[s.y];
-          head_[s.y] = i + 1;
+          next[local] = head[s.y - low];
+          head[s.y - low] = local + 1;
         }
       }
       if (s.y == a) {
@@ -262,23 +397,16 @@ void Mesh::AutoSmooth(float angle, BOOL, BOOL) {
       if ((edges[k] ^ edges[k + 1]) >> 32) continue;
       const uint32_t f = static_cast<uint32_t>(edges[k]), g = static_cast<uint32_t>(edges[k + 1]);
       if (f == g) continue;
-      const Point3 p = normalAt(f), q = normalAt(g);
-      const bool df = std::isnan(p.x), dg = std::isnan(q.x);
-      if (df || dg) {
-        if (df && !dg) adopt(f, g);
-        if (dg && !df) adopt(g, f);
-        continue;
-      }
-      const double d = static_cast<double>(p.x) * q.x + static_cast<double>(p.y) * q.y +
-                       static_cast<double>(p.z) * q.z;
-      if (d > cosLimit) unite(face, f, g);
-      else sharp.push_back(uint64_t{f} << 32 | g);
+      const int kind = meet(f, cached(f), g, cached(g));
+      if (kind == 1) adopt(f, g);
+      if (kind == 2) adopt(g, f);
     }
   }
-  std::vector<uint64_t>().swap(edges);
-  next.release();
-  head.release();
+}
 
+void Smoother::assign(size_t begin, size_t end) {
+  Face* const face = face_;
+  std::vector<uint64_t>& sharp = sharp_;
   // Region adjacency across sharp edges; only a lower region has its group
   // when a region takes its own, so each pair is kept under the higher one.
   size_t kept = 0;
@@ -288,17 +416,16 @@ void Mesh::AutoSmooth(float angle, BOOL, BOOL) {
     if (a != b) sharp[kept++] = uint64_t{std::max(a, b)} << 32 | std::min(a, b);
   }
   sharp.resize(kept);
-  int bits = 1;
-  while (bits < 32 && (size_t{1} << bits) < n) ++bits;
-  sortKeys(sharp.data(), sharp.size(), bits);
+  sortKeys(sharp.data(), sharp.size(), bits_);
   sharp.erase(std::unique(sharp.begin(), sharp.end()), sharp.end());
 
   // Groups in face order: a root takes its group from its lower neighbours,
   // any other face copies its parent's (lower, hence already final), and so
   // does a face without area from a lower neighbour; a higher one waits.
-  std::vector<uint32_t> later;
+  std::vector<uint32_t>& later = later_;
+  later.clear();
   size_t cursor = 0;
-  for (size_t r = 0; r < n; ++r) {
+  for (size_t r = begin; r < end; ++r) {
     const DWORD up = face[r].smGroup;
     if (up < r) {
       face[r].smGroup = face[up].smGroup;
@@ -309,22 +436,93 @@ void Mesh::AutoSmooth(float angle, BOOL, BOOL) {
       continue;
     }
     DWORD used = 0;
-    int counts[32] = {0};
-    for (; cursor < sharp.size() && (sharp[cursor] >> 32) == r; ++cursor) {
-      DWORD g = face[static_cast<uint32_t>(sharp[cursor])].smGroup;
-      used |= g;
-      for (int bit = 0; bit < 32; ++bit) {
-        if (g & (1u << bit)) ++counts[bit];
+    const size_t first = cursor;
+    for (; cursor < sharp.size() && (sharp[cursor] >> 32) == r; ++cursor)
+      used |= face[static_cast<uint32_t>(sharp[cursor])].smGroup;
+    int chosen = 0;
+    while (chosen < 32 && (used & (1u << chosen))) ++chosen;
+    if (chosen == 32) {
+      int counts[32] = {0};
+      for (size_t k = first; k < cursor; ++k) {
+        const DWORD g = face[static_cast<uint32_t>(sharp[k])].smGroup;
+        for (int bit = 0; bit < 32; ++bit) {
+          if (g & (1u << bit)) ++counts[bit];
+        }
       }
+      chosen = static_cast<int>(std::min_element(counts, counts + 32) - counts);
     }
-    int chosen = -1;
-    for (int bit = 0; bit < 32 && chosen < 0; ++bit) {
-      if (!(used & (1u << bit))) chosen = bit;
-    }
-    if (chosen < 0) chosen = static_cast<int>(std::min_element(counts, counts + 32) - counts);
     face[r].smGroup = 1u << chosen;
   }
   for (uint32_t f : later) face[f].smGroup = face[face[f].smGroup].smGroup;
+}
+
+// The lowest of a face's vertices below nv (UINT32_MAX for none) and one
+// past the highest (0 for none).
+inline void boundsOf(const Face& f, uint32_t nv, uint32_t& low, uint32_t& end) {
+  const DWORD a = f.v[0], b = f.v[1], c = f.v[2];
+  low = std::min({a < nv ? a : UINT32_MAX, b < nv ? b : UINT32_MAX, c < nv ? c : UINT32_MAX});
+  end = std::max({a < nv ? a + 1 : 0u, b < nv ? b + 1 : 0u, c < nv ? c + 1 : 0u});
+}
+
+}  // namespace
+
+Point3 Mesh::faceNormal(int i) const {
+  return normalOf(verts.data(), verts.size(), faces[static_cast<size_t>(i)]);
+}
+
+// Faces joined by smooth edges form regions; each region then takes the
+// lowest of 32 group bits that none of its neighbours across sharp edges has,
+// so that the sharp edges stay sharp. A region with neighbours on all 32 bits
+// takes the bit its neighbours use least.
+//
+// A mesh made of parts, each with vertices of its own, is smoothed a run of
+// parts at a time: a run ends where every later face's vertices lie above
+// all of the run's. What is shared is decided within the run, so the groups
+// are those of the whole mesh at once.
+void Mesh::AutoSmooth(float angle, BOOL, BOOL) {
+  const size_t n = faces.size();
+  if (n == 0) return;
+  const size_t nv = verts.size();
+  Face* const face = faces.data();
+  Smoother smoother(verts.data(), nv, face, n, std::cos(static_cast<double>(angle)));
+
+  // The lowest vertex of every face from each block on.
+  constexpr size_t kBlock = 1024, kRun = 2048;
+  const uint32_t nv32 = static_cast<uint32_t>(nv);  // vertices are counted in int
+  const size_t blocks = (n + kBlock - 1) / kBlock;
+  std::vector<uint32_t> from(blocks + 1, UINT32_MAX);
+  for (size_t k = blocks; k-- > 0;) {
+    uint32_t m = from[k + 1], low, end;
+    for (size_t i = k * kBlock; i < std::min(n, (k + 1) * kBlock); ++i) {
+      boundsOf(face[i], nv32, low, end);
+      m = std::min(m, low);
+    }
+    from[k] = m;
+  }
+  // Per face of a block: its own vertices' bounds, and the lowest vertex from it on.
+  uint32_t lows[kBlock], ends[kBlock], lowest[kBlock];
+  size_t begin = 0;
+  uint32_t low = UINT32_MAX, end = 0;  // the run's vertices, none yet
+  auto flush = [&](size_t last) {
+    smoother.run(begin, last, low, end > low ? end - low : 0);
+    begin = last;
+    low = UINT32_MAX;
+    end = 0;
+  };
+  for (size_t k = 0; k < blocks; ++k) {
+    const size_t first = k * kBlock, last = std::min(n, first + kBlock);
+    uint32_t m = from[k + 1];
+    for (size_t i = last; i-- > first;) {
+      boundsOf(face[i], nv32, lows[i - first], ends[i - first]);
+      lowest[i - first] = m = std::min(m, lows[i - first]);
+    }
+    for (size_t i = first; i < last; ++i) {
+      if (i - begin >= kRun && end <= lowest[i - first]) flush(i);
+      end = std::max(end, ends[i - first]);
+      low = std::min(low, lows[i - first]);
+    }
+  }
+  flush(n);
 }
 
 }  // namespace hostsdk

@@ -78,6 +78,25 @@ TEST(AutoSmooth, FineSphereIsOneGroupHoweverLarge) {
   for (const Face& f : big.faces) ASSERT_EQ(f.getSmGroup(), big.faces[0].getSmGroup());
 }
 
+TEST(AutoSmooth, ALaterFaceJoinsThePartWhoseVerticesItShares) {
+  // Enough cubes to be smoothed a run at a time; the last face repeats a side
+  // of the first cube and must take that side's group, not one of its own.
+  const Mesh one = cube();
+  Mesh m;
+  for (int k = 0; k < 400; ++k) {
+    const DWORD base = DWORD(m.verts.size());
+    for (const Point3& p : one.verts) m.verts.push_back(Point3(p.x + 3.0f * k, p.y, p.z));
+    for (Face f : one.faces) {
+      f.setVerts(f.v[0] + base, f.v[1] + base, f.v[2] + base);
+      m.faces.push_back(f);
+    }
+  }
+  m.faces.push_back(m.faces[4]);
+  m.AutoSmooth(1.5533430576324463f, FALSE, FALSE);
+  EXPECT_NE(m.faces[4].getSmGroup(), 1u);
+  EXPECT_EQ(m.faces.end()[-1].getSmGroup(), m.faces[4].getSmGroup());
+}
+
 TEST(Mesh, GrowthAndShrinkKeepOrZeroTheElements) {
   // Growth past huge-page sizes moves the elements; what a shrink drops
   // comes back zeroed, whether or not the storage was given back.
