@@ -1,5 +1,7 @@
 #include "core/base/curve.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <iterator>
 #include <sstream>
@@ -235,6 +237,15 @@ bool CurveParameter::readsLinearly() const {
   for (int k = 0; k < n; ++k)
     if (point(k)->kind != kCorner && !(n == 2 && point(k)->kind <= 1)) return false;
   return true;
+}
+
+bool CurveParameter::drawsRandom() const {
+  if (mode_ == functionIdOf("rnd") || mode_ == functionIdOf("rndabs")) return true;
+  if (mode_ != 0) return false;
+  std::string text = expression_;
+  std::transform(text.begin(), text.end(), text.begin(),
+                 [](unsigned char ch) { return static_cast<char>(std::tolower(ch)); });
+  return text.find("rnd") != std::string::npos;
 }
 
 bool CurveParameter::setExpression(const std::string& text) {

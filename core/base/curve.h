@@ -57,6 +57,9 @@ class CurveParameter {
   // True when every segment is read linearly (all corners, or two points of
   // kind 0 or 1): only a curved segment can log a curve problem.
   bool readsLinearly() const;
+  // True when reading it can draw a random number: rnd, rndabs, or an
+  // expression that names them.
+  bool drawsRandom() const;
 
   // Variable values seen by the expression.
   double frameValue = 0.0;   // f

@@ -1,7 +1,6 @@
 #include "core/components/classic_horn.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cmath>
 #include <cstring>
 
@@ -73,17 +72,8 @@ Matrix4 stepped(double x, double y, double z, const Matrix4& t) {
 
 bool sameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
-// True when reading the curve draws no random number and cannot log: only rnd
-// and rndabs draw, and only a curved segment can log (a straight or all-corner
-// curve interpolates linearly).
-bool quiet(const CurveParameter& c) {
-  if (!c.readsLinearly()) return false;
-  if (c.mode() == functionIdOf("rnd") || c.mode() == functionIdOf("rndabs")) return false;
-  std::string text = c.expression();
-  std::transform(text.begin(), text.end(), text.begin(),
-                 [](unsigned char ch) { return static_cast<char>(std::tolower(ch)); });
-  return c.mode() != 0 || text.find("rnd") == std::string::npos;
-}
+// True when reading the curve draws no random number and cannot log.
+bool quiet(const CurveParameter& c) { return c.readsLinearly() && !c.drawsRandom(); }
 
 }  // namespace
 
@@ -203,11 +193,9 @@ uint32_t ClassicHorn::linkKind(uint32_t index) const {
 
 void ClassicHorn::placeFrames(const EvaluationContext& context, Path& path) const {
   const Matrix4 turn = contextPhotoTurn(context);
-  static_assert(sizeof(PathPoint) == 17 * sizeof(double), "compared as bytes");
   FramesMemo& memo = framesMemo_;
   if (memo.valid && sameBits(memo.scale, scale) &&
-      std::memcmp(&memo.turn, &turn, sizeof turn) == 0 && memo.input.size() == path.size() &&
-      std::memcmp(memo.input.data(), path.data(), path.size() * sizeof(PathPoint)) == 0) {
+      std::memcmp(&memo.turn, &turn, sizeof turn) == 0 && samePath(memo.input, path)) {
     path = memo.output;
     return;
   }

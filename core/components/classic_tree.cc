@@ -538,9 +538,8 @@ const std::vector<double>& ClassicTree::nodePositions(double count, double densi
   const auto found = nodeCache_.find(key);
   if (found != nodeCache_.end()) return found->second;
   // Only a curve that cannot log (corners, or two points) reads the same each time.
-  const bool quiet = nodeDistribution.mode() == 1 && nodeDistribution.readsLinearly();
   std::vector<double> positions = distributeNodes(nodeDistribution, count, treeMode, density,
-                                                  quiet ? &nodeCells_ : nullptr);
+                                                  silent(nodeDistribution) ? &nodeCells_ : nullptr);
   // Kept only when the distribution warned of nothing, so that every stem warns alike.
   const double n = treeMode > 3 ? (count + 1.0) / density : count + 1.0;
   if (!(nodeDistribution.mode() == 1 && n >= 0.0 && n <= kMaxChildCount + 1.0)) {

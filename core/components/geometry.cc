@@ -39,19 +39,13 @@ Matrix4 scaledFrame(const Matrix4& frame, double r) {
 }
 
 // Reading it draws nothing and logs nothing, so it may be read again or not
-// at all. Function ids 18 and 19 draw random numbers.
+// at all. Only functions: what an expression reads also depends on its variables.
 bool pureCurve(const CurveParameter& c) {
-  return c.mode() >= 1 && c.mode() <= 21 && c.mode() != 18 && c.mode() != 19 &&
-         c.readsLinearly();
+  return c.mode() != 0 && c.readsLinearly() && !c.drawsRandom();
 }
 
 bool sameBits(const void* a, const void* b, size_t bytes) {
   return std::memcmp(a, b, bytes) == 0;
-}
-
-bool samePath(const Path& a, const Path& b) {
-  static_assert(sizeof(PathPoint) == 17 * sizeof(double), "compared as bytes");
-  return a.size() == b.size() && sameBits(a.data(), b.data(), a.size() * sizeof(PathPoint));
 }
 
 // Reads alike: pure curves with the same mode and points.
@@ -303,6 +297,11 @@ void sweepFaces(MeshSink& sink, const Outline& outline, uint64_t ringCount, uint
 }
 
 }  // namespace
+
+bool samePath(const Path& a, const Path& b) {
+  static_assert(sizeof(PathPoint) == 17 * sizeof(double), "compared as bytes");
+  return a.size() == b.size() && sameBits(a.data(), b.data(), a.size() * sizeof(PathPoint));
+}
 
 bool sweepOutline(MeshSink& sink, const Path& path, const CurveParameter& radius,
                   const Outline& outline, const Matrix4& outlineMatrix, double tEnd,

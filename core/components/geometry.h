@@ -17,6 +17,9 @@
 
 namespace syv {
 
+// True when both paths hold the same points, bit for bit.
+bool samePath(const Path& a, const Path& b);
+
 // Moves `outline` along `path` and writes one ring of vertices per path point
 // before tEnd (plus a blended end ring at tEnd) and the quads between rings.
 // - tEnd <= 1e-8 (or NaN) emits nothing; above 1 it counts as 1. It is compared
