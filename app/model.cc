@@ -9,7 +9,7 @@ namespace syv::app {
 
 void adviseHuge(const void* data, size_t bytes) {
 #ifdef MADV_HUGEPAGE
-  constexpr uintptr_t kHuge = uintptr_t(2) << 20;
+  constexpr uintptr_t kHuge = hostsdk::detail::kHugePage;
   if (bytes < 2 * kHuge) return;
   const uintptr_t begin = (reinterpret_cast<uintptr_t>(data) + kHuge - 1) & ~(kHuge - 1);
   const uintptr_t end = (reinterpret_cast<uintptr_t>(data) + bytes) & ~(kHuge - 1);

@@ -9,8 +9,6 @@ namespace hostsdk::detail {
 
 namespace {
 
-constexpr size_t kHuge = kHugePage;
-
 size_t pageSize() {
   static const size_t page = static_cast<size_t>(::sysconf(_SC_PAGESIZE));
   return page;
@@ -21,7 +19,7 @@ size_t roundUp(size_t bytes, size_t to) { return (bytes + to - 1) / to * to; }
 // Huge pages only where they fill up: small arrays stay in small pages.
 void adviseHuge(void* p, size_t mapped) {
 #ifdef MADV_HUGEPAGE
-  if (mapped >= kHuge) ::madvise(p, mapped, MADV_HUGEPAGE);
+  if (mapped >= kHugePage) ::madvise(p, mapped, MADV_HUGEPAGE);
 #else
   (void)p, (void)mapped;
 #endif
@@ -31,23 +29,23 @@ void adviseHuge(void* p, size_t mapped) {
 
 void* mapZeroed(size_t bytes, size_t& mapped) {
   if (bytes == 0) bytes = 1;
-  if (bytes > SIZE_MAX - kHuge) return nullptr;
+  if (bytes > SIZE_MAX - kHugePage) return nullptr;
   const size_t want = roundUp(bytes, pageSize());
-  if (want < kHuge) {
+  if (want < kHugePage) {
     void* p = ::mmap(nullptr, want, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (p == MAP_FAILED) return nullptr;
     mapped = want;
     return p;
   }
   // Aligned to a huge page, so that the whole mapping can use them.
-  const size_t len = roundUp(want, kHuge);
-  void* raw = ::mmap(nullptr, len + kHuge, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS,
+  const size_t len = roundUp(want, kHugePage);
+  void* raw = ::mmap(nullptr, len + kHugePage, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS,
                      -1, 0);
   if (raw == MAP_FAILED) return nullptr;
   const uintptr_t start = reinterpret_cast<uintptr_t>(raw);
-  const uintptr_t aligned = roundUp(start, kHuge);
+  const uintptr_t aligned = roundUp(start, kHugePage);
   if (aligned > start) ::munmap(raw, aligned - start);
-  const size_t after = start + len + kHuge - (aligned + len);
+  const size_t after = start + len + kHugePage - (aligned + len);
   if (after) ::munmap(reinterpret_cast<void*>(aligned + len), after);
   void* p = reinterpret_cast<void*>(aligned);
   adviseHuge(p, len);
@@ -57,9 +55,9 @@ void* mapZeroed(size_t bytes, size_t& mapped) {
 
 void* remapZeroed(void* p, size_t oldMapped, size_t bytes, size_t& mapped) {
   if (bytes == 0) bytes = 1;
-  if (bytes > SIZE_MAX - kHuge) return nullptr;
+  if (bytes > SIZE_MAX - kHugePage) return nullptr;
   size_t want = roundUp(bytes, pageSize());
-  if (want >= kHuge) want = roundUp(want, kHuge);
+  if (want >= kHugePage) want = roundUp(want, kHugePage);
   if (want == oldMapped) {
     mapped = oldMapped;
     return p;
@@ -70,7 +68,7 @@ void* remapZeroed(void* p, size_t oldMapped, size_t bytes, size_t& mapped) {
     mapped = want;
     return q;
   }
-  if (want < kHuge) {
+  if (want < kHugePage) {
     void* q = ::mremap(p, oldMapped, want, MREMAP_MAYMOVE);
     if (q == MAP_FAILED) return nullptr;
     mapped = want;
