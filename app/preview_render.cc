@@ -11,10 +11,6 @@
 namespace syv::app {
 namespace {
 
-using Vec3 = std::array<double, 3>;
-
-double dot(const Vec3& a, const Vec3& b) { return a[0] * b[0] + a[1] * b[1] + a[2] * b[2]; }
-
 struct Context {
   OSMesaContext ctx = nullptr;
   ~Context() {

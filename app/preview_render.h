@@ -12,9 +12,13 @@
 
 namespace syv::app {
 
+// The camera's arithmetic, shared by its set-up and the drawing.
+using Vec3 = std::array<double, 3>;
+inline double dot(const Vec3& a, const Vec3& b) { return a[0] * b[0] + a[1] * b[1] + a[2] * b[2]; }
+
 // An orthographic camera on the bounds, seen from the view's side.
 struct Camera {
-  std::array<double, 3> right, up, forward, centre;
+  Vec3 right, up, forward, centre;
   double halfW, halfH, cx, cy, depth;
 };
 
