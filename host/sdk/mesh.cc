@@ -329,6 +329,7 @@ void Smoother::stream(size_t begin, size_t end, size_t low, size_t span) {
       }
     }
   };
+  // The normals first, in a loop of their own that keeps several faces in flight.
   for (size_t i = begin; i < end; ++i) {
     const uint32_t g = static_cast<uint32_t>(i);
     face[i].smGroup = g;
@@ -339,6 +340,9 @@ void Smoother::stream(size_t begin, size_t end, size_t low, size_t span) {
       std::memcpy(&n.x, &none, sizeof none);
       orphans.push_back(g);
     }
+  }
+  for (size_t i = begin; i < end; ++i) {
+    const uint32_t g = static_cast<uint32_t>(i);
     const Sorted s(face[i]);
     if (s.x < s.y && s.y < nv) edge(s.x, s.y, g);
     if (s.x < s.z && s.z < nv) edge(s.x, s.z, g);
