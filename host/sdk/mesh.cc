@@ -489,6 +489,12 @@ void Smoother::assign(size_t begin, size_t end) {
 // past the highest (0 for none).
 inline void boundsOf(const Face& f, uint32_t nv, uint32_t& low, uint32_t& end) {
   const DWORD a = f.v[0], b = f.v[1], c = f.v[2];
+  const DWORD top = std::max({a, b, c});
+  if (top < nv) {  // the usual face
+    low = std::min({a, b, c});
+    end = top + 1;
+    return;
+  }
   low = std::min({a < nv ? a : UINT32_MAX, b < nv ? b : UINT32_MAX, c < nv ? c : UINT32_MAX});
   end = std::max({a < nv ? a + 1 : 0u, b < nv ? b + 1 : 0u, c < nv ? c + 1 : 0u});
 }
