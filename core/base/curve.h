@@ -78,6 +78,7 @@ class CurveParameter {
   // expression_ split once (mode 0 only); copies of the curve share it.
   std::shared_ptr<const CompiledExpression> compiled_;
   int32_t mode_ = 1;
+  bool drawsRandom_ = false;
 };
 
 // Real roots of c3 t^3 + c2 t^2 + c1 t + c0 = 0 with c3 != 0. All three places
