@@ -126,14 +126,6 @@ CurveParameter::CurveParameter(double minimum, double maximum,
   prepareHandles();
 }
 
-const CurvePoint* CurveParameter::point(int k) const {
-  const int count = pointCount();
-  if (k == 0) return &first_;
-  if (k == count - 1) return &last_;
-  if (k >= 1 && k <= count - 2) return &middle_[static_cast<size_t>(k - 1)];
-  return nullptr;
-}
-
 void CurveParameter::setPointKind(int32_t kind) {
   first_.kind = kind;
   last_.kind = kind;
