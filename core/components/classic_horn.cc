@@ -212,7 +212,7 @@ void ClassicHorn::placeFrames(const EvaluationContext& context, Path& path) cons
   const Matrix4 turn = contextPhotoTurn(context);
   FramesMemo& memo = framesMemo_;
   if (memo.valid && sameBits(memo.scale, scale) &&
-      std::memcmp(&memo.turn, &turn, sizeof turn) == 0 && samePath(memo.input, path)) {
+      sameWords<sizeof turn>(&memo.turn, &turn) && samePath(memo.input, path)) {
     path = memo.output;
     return;
   }
