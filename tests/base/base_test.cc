@@ -391,7 +391,6 @@ TEST(CurveParameterTest, ValidityTrialDrawsLikeAnyEvaluation) {
   const CurveParameter copy = p;
   p.setExpression("id");
   EXPECT_EQ(copy.expression(), "x+rnd(1)");
-  // Whether reading draws follows the last accepted text, copies included.
   EXPECT_TRUE(copy.drawsRandom());
   EXPECT_FALSE(p.drawsRandom());
   EXPECT_FALSE(p.setExpression("rnd(x"));
