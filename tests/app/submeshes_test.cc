@@ -1,8 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <meshoptimizer.h>
+
 #include <cmath>
 #include <limits>
+#include <random>
 
+#include "app/mesh_order.h"
 #include "app/normals.h"
 #include "app/submeshes.h"
 #include "test_support.h"
@@ -129,6 +133,70 @@ TEST(Submeshes, FacesWithBadDataAreCountedNotWritten) {
   // A scale that overflows single precision is caught the same way.
   set = buildSubmeshes(mesh, 1e39);
   EXPECT_EQ(set.droppedFaces, 3u);
+}
+
+// The GPU order is meshoptimizer's over the whole mesh, whatever pieces it
+// is made of: pieces tiny and larger than a run, stacked in place (no cache
+// pass), or with an unused vertex.
+TEST(Submeshes, GpuOrderIsMeshoptimizersOverTheWholeMesh) {
+  std::mt19937 random(7);
+  auto piece = [&](size_t triangles, size_t vertices) {
+    std::vector<uint32_t> corners(triangles * 3);
+    for (size_t i = 0; i < corners.size(); ++i)
+      corners[i] = uint32_t(i < vertices ? i : random() % vertices);
+    std::shuffle(corners.begin(), corners.end(), random);
+    return corners;
+  };
+  auto make = [](const std::vector<std::vector<uint32_t>>& pieces, size_t unused) {
+    Submesh sub;
+    for (const auto& corners : pieces) {
+      const uint32_t base = uint32_t(sub.positions.size());
+      std::vector<uint32_t> seen(corners.size(), ~0u);  // first-use numbering, as welded
+      for (uint32_t c : corners) {
+        if (seen[c] == ~0u) {
+          seen[c] = uint32_t(sub.positions.size()) - base;
+          const float f = float(sub.positions.size());
+          sub.positions.push_back({f, 0, 0});
+          sub.normals.push_back({0, f, 0});
+          sub.uvs.push_back({f, 1});
+        }
+        sub.indices.push_back(base + seen[c]);
+      }
+    }
+    for (size_t i = 0; i < unused; ++i) sub.positions.push_back({-1, 0, 0}), sub.normals.push_back({}), sub.uvs.push_back({});
+    return sub;
+  };
+  std::vector<std::vector<uint32_t>> pieces;
+  for (size_t size : {1, 2, 40, 4095, 1, 5000, 40, 3, 9000, 700, 4096, 2}) pieces.push_back(piece(size, size / 2 + 3));
+  struct Case {
+    std::vector<std::vector<uint32_t>> pieces;
+    size_t unused;
+    bool cachePass;
+  };
+  for (const Case& c : {Case{pieces, 0, true}, Case{pieces, 1, true}, Case{{piece(6000, 3)}, 0, false}}) {
+    SubmeshSet ours;
+    ours.meshes.push_back(make(c.pieces, c.unused));
+    Submesh theirs = ours.meshes[0];
+    optimizeOrder(ours);
+    const size_t n = theirs.positions.size(), count = theirs.indices.size();
+    uint32_t* at = theirs.indices.data();
+    if (c.cachePass) meshopt_optimizeVertexCache(at, at, count, n);
+    std::vector<unsigned> remap(n);
+    const size_t kept = meshopt_optimizeVertexFetchRemap(remap.data(), at, count, n);
+    meshopt_remapIndexBuffer(at, at, count, remap.data());
+    Submesh want;
+    want.indices = theirs.indices;
+    want.positions.resize(kept), want.normals.resize(kept), want.uvs.resize(kept);
+    for (size_t v = 0; v < n; ++v)
+      if (remap[v] != ~0u)
+        want.positions[remap[v]] = theirs.positions[v], want.normals[remap[v]] = theirs.normals[v],
+        want.uvs[remap[v]] = theirs.uvs[v];
+    const Submesh& got = ours.meshes[0];
+    EXPECT_EQ(got.indices, want.indices);
+    EXPECT_EQ(got.positions, want.positions);
+    EXPECT_EQ(got.normals, want.normals);
+    EXPECT_EQ(got.uvs, want.uvs);
+  }
 }
 
 }  // namespace
