@@ -147,10 +147,15 @@ class KnownOrders {
     }
     return false;
   }
+  // Whether a run of this size would still be kept (large ones are not
+  // copied for nothing).
+  bool room(size_t corners, size_t vertices) const {
+    return words_.size() + 2 * corners + vertices <= kMaxWords;
+  }
   // The run `find` missed last: `before` as it was, `after` ordered.
   void add(const uint32_t* before, const uint32_t* after, const unsigned* remap, size_t corners,
            size_t vertices) {
-    if (words_.size() + 2 * corners + vertices > kMaxWords) return;
+    if (!room(corners, vertices)) return;
     auto [it, fresh] = first_.try_emplace(hash_, uint32_t(entries_.size()));
     entries_.push_back({words_.size(), corners, fresh ? kNone : it->second});
     if (!fresh) it->second = uint32_t(entries_.size() - 1);
@@ -201,7 +206,8 @@ void orderInRuns(Submesh& sub, bool cachePass) {
       for (size_t i = 0; i < corners; ++i) run[i] = base + order.indices[i];
       permute(sub, order.remap, base, count, placed);
     } else {
-      before.assign(run, run + corners);
+      const bool keep = known.room(corners, count);
+      if (keep) before.assign(run, run + corners);
       if (cachePass) meshopt_optimizeVertexCache(run, run, corners, count);
       remap.assign(count, ~0u);
       unsigned next = 0;
@@ -210,7 +216,7 @@ void orderInRuns(Submesh& sub, bool cachePass) {
         if (to == ~0u) to = next++;
         run[i] = to;
       }
-      known.add(before.data(), run, remap.data(), corners, count);
+      if (keep) known.add(before.data(), run, remap.data(), corners, count);
       for (size_t i = 0; i < corners; ++i) run[i] += base;
       permute(sub, remap.data(), base, count, placed);
     }
