@@ -44,8 +44,21 @@ bool pureCurve(const CurveParameter& c) {
   return c.mode() != 0 && c.readsLinearly() && !c.drawsRandom();
 }
 
+// Word by word in line: the keys are mostly a few dozen bytes, where a call
+// to memcmp costs more than the comparison.
 bool sameBits(const void* a, const void* b, size_t bytes) {
-  return std::memcmp(a, b, bytes) == 0;
+  const auto* p = static_cast<const unsigned char*>(a);
+  const auto* q = static_cast<const unsigned char*>(b);
+  uint64_t diff = 0;
+  size_t i = 0;
+  for (; i + 8 <= bytes; i += 8) {
+    uint64_t x, y;
+    std::memcpy(&x, p + i, 8);
+    std::memcpy(&y, q + i, 8);
+    diff |= x ^ y;
+  }
+  for (; i < bytes; ++i) diff |= uint64_t(p[i] ^ q[i]);
+  return diff == 0;
 }
 
 // Reads alike: pure curves with the same mode and points.
@@ -60,19 +73,24 @@ bool sameCurve(const CurveParameter& a, const CurveParameter& b) {
 }
 
 bool sameOutline(const Outline& a, const Outline& b) {
+  static_assert(sizeof(OutlinePoint) == 4 * sizeof(double), "compared as bytes");
   const uint32_t n = a.pointCount(), contours = a.contourCount();
   if (n != b.pointCount() || contours != b.contourCount()) return false;
   for (uint32_t c = 0; c < contours; ++c)
-    if (a.contourPointCount(c) != b.contourPointCount(c) ||
-        a.isContourClosed(c) != b.isContourClosed(c))
+    if (a.contours()[c].pointCount != b.contours()[c].pointCount ||
+        a.contours()[c].closed != b.contours()[c].closed)
       return false;
-  for (uint32_t j = 0; j < n; ++j) {
-    double ua = 0.0, ub = 0.0;
-    Vector3 pa, pb;
-    a.getPoint(j, ua, pa);
-    b.getPoint(j, ub, pb);
-    if (!sameBits(&ua, &ub, sizeof ua) || !sameBits(&pa, &pb, sizeof pa)) return false;
-  }
+  return sameBits(a.points(), b.points(), n * sizeof(OutlinePoint));
+}
+
+// Mode and points decide a curve's purity once its expression is a function:
+// such a curve's drawing depends on its mode alone.
+bool purePair(PureCurves& seen, const CurveParameter& a, const CurveParameter& b) {
+  if (seen.known && sameCurve(a, seen.first) && sameCurve(b, seen.second)) return true;
+  if (!(pureCurve(a) && pureCurve(b))) return false;
+  seen.first = a;
+  seen.second = b;
+  seen.known = true;
   return true;
 }
 
@@ -313,7 +331,7 @@ bool sweepOutline(MeshSink& sink, const Path& path, const CurveParameter& radius
   if (shape.pointTotal == 0) return true;
   const uint32_t P = static_cast<uint32_t>(shape.pointTotal);
 
-  if (memo != nullptr && !(pureCurve(radius) && pureCurve(profile))) {
+  if (memo != nullptr && !purePair(memo->pure, radius, profile)) {
     memo->valid = false;
     memo = nullptr;
   }
@@ -369,6 +387,8 @@ bool sweepOutline(MeshSink& sink, const Path& path, const CurveParameter& radius
 
 namespace {
 
+constexpr uint32_t kTropismMisses = 16, kTropismRetry = 64;
+
 // With no pull the target is the segment's own direction (the up direction
 // adds only signed zeros, which change no bend), so the path alone decides.
 bool replays(const CurveParameter& towards, const CurveParameter& away, const Path& path,
@@ -389,15 +409,19 @@ bool replays(const CurveParameter& towards, const CurveParameter& away, const Pa
 bool applyTropism(const CurveParameter& towards, const CurveParameter& away, Path& path,
                   const Matrix4& environment, double length, TropismMemo* memo) {
   const Vector3 up = environment.transformDirection({0.0, 0.0, 1.0});
-  if (memo != nullptr && !(pureCurve(towards) && pureCurve(away))) {
+  if (memo != nullptr && memo->misses >= kTropismMisses && ++memo->skipped % kTropismRetry != 0)
+    memo = nullptr;
+  if (memo != nullptr && !purePair(memo->pure, towards, away)) {
     memo->valid = false;
     memo = nullptr;
   }
   if (memo != nullptr) {
     if (replays(towards, away, path, up, length, *memo)) {
       path = memo->output;
+      memo->misses = 0;
       return true;
     }
+    if (memo->misses < kTropismMisses) ++memo->misses;
     memo->input = path;
     memo->previous.clear();
     memo->inverse.clear();

@@ -42,8 +42,17 @@ bool sweepOutline(MeshSink& sink, const Path& path, const CurveParameter& radius
                   const Outline& outline, const Matrix4& outlineMatrix, double tEnd,
                   double radiusScale, const CurveParameter& profile, SweepMemo* memo = nullptr);
 
+// A pair of curves last found pure (drawing and logging nothing when read):
+// telling that anew means reading the expression's text, so a pair that is
+// the same as last time, by mode and points, is taken as pure again.
+struct PureCurves {
+  bool known = false;
+  CurveParameter first, second;
+};
+
 struct SweepMemo {
   bool valid = false;
+  PureCurves pure;
   Path path;
   CurveParameter radius, profile;
   Outline outline;
@@ -58,6 +67,10 @@ struct SweepMemo {
 // depend on the path alone, not on the environment, so it is copied.
 struct TropismMemo {
   bool valid = false;
+  PureCurves pure;
+  // Paths that keep being pulled never replay: after some misses in a row
+  // the memo is only tried now and then.
+  uint32_t misses = 0, skipped = 0;
   Path input, output;
   std::vector<double> previous;  // per bent point: the segment before it
   std::vector<Matrix4> inverse;  // per bent point: its pivot frame's inverse
