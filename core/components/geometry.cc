@@ -110,7 +110,7 @@ struct Ring {
 };
 
 // The most vertices a memo keeps (a leaf has some hundreds).
-constexpr size_t kKeptVertices = 65536;
+constexpr size_t kKeptVertices = 65536, kKeptQuads = 16384;
 
 // Reused between sweeps so that steady generation does not allocate per sweep.
 struct SweepBuffers {
@@ -260,7 +260,8 @@ bool finiteTexture(const Outline& outline, uint32_t P) {
 // The quads between consecutive rings and their texture faces, handed to the
 // sink in chunks.
 void sweepFaces(MeshSink& sink, const Outline& outline, uint64_t ringCount, uint32_t P,
-                uint32_t vertexBase, uint32_t faceBase, SweepBuffers& buffers) {
+                uint32_t vertexBase, uint32_t faceBase, SweepBuffers& buffers,
+                SweepMemo* keep) {
   std::vector<double>& pointU = buffers.pointU;
   std::vector<Face>& faces = buffers.faces;
   std::vector<TexFace>& texFaces = buffers.texFaces;
@@ -275,6 +276,17 @@ void sweepFaces(MeshSink& sink, const Outline& outline, uint64_t ringCount, uint
   texFaces.resize(kChunk);
   uint32_t pending = 0, f = faceBase;
   auto flush = [&] {
+    if (keep != nullptr) {
+      keep->texFaces.insert(keep->texFaces.end(), texFaces.begin(), texFaces.begin() + pending);
+      for (uint32_t k = 0; k < pending; ++k) {
+        Face g = faces[k];
+        g.a -= vertexBase;
+        g.b -= vertexBase;
+        g.c -= vertexBase;
+        g.d -= vertexBase;
+        keep->faces.push_back(g);
+      }
+    }
     sink.setQuads(f, faces.data(), texFaces.data(), pending);
     f += pending;
     pending = 0;
@@ -314,6 +326,27 @@ void sweepFaces(MeshSink& sink, const Outline& outline, uint64_t ringCount, uint
   if (pending > 0) flush();
 }
 
+// A kept sweep's quads again, their indices moved to the new vertices.
+void replayFaces(MeshSink& sink, const SweepMemo& memo, uint32_t vertexBase, uint32_t faceBase,
+                 SweepBuffers& buffers) {
+  constexpr uint32_t kChunk = 256;
+  std::vector<Face>& faces = buffers.faces;
+  faces.resize(kChunk);
+  const uint32_t count = static_cast<uint32_t>(memo.faces.size());
+  for (uint32_t done = 0; done < count;) {
+    const uint32_t n = std::min(kChunk, count - done);
+    for (uint32_t k = 0; k < n; ++k) {
+      const Face& g = memo.faces[done + k];
+      faces[k].a = g.a + vertexBase;
+      faces[k].b = g.b + vertexBase;
+      faces[k].c = g.c + vertexBase;
+      faces[k].d = g.d + vertexBase;
+    }
+    sink.setQuads(faceBase + done, faces.data(), memo.texFaces.data() + done, n);
+    done += n;
+  }
+}
+
 }  // namespace
 
 bool samePath(const Path& a, const Path& b) {
@@ -339,10 +372,12 @@ bool sweepOutline(MeshSink& sink, const Path& path, const CurveParameter& radius
   std::vector<Vector3>& vertices = buffers.vertices;
   const Vector3* vertexData = nullptr;
   uint64_t ringCount = 0;
+  bool kept = false;
   if (memo != nullptr &&
       keptSweep(*memo, path, radius, outline, outlineMatrix, tEnd, radiusScale, profile)) {
     ringCount = memo->ringCount;
     vertexData = memo->vertices.data();
+    kept = true;
   } else {
     if (memo != nullptr) memo->valid = false;
     std::vector<Ring>& rings = buffers.rings;
@@ -367,10 +402,14 @@ bool sweepOutline(MeshSink& sink, const Path& path, const CurveParameter& radius
       memo->radiusScale = radiusScale;
       memo->ringCount = ringCount;
       memo->vertices.assign(vertices.begin(), vertices.end());
+      memo->faces.clear();
+      memo->texFaces.clear();
       memo->valid = true;
     }
   }
-  if (!finiteTexture(outline, P)) return true;
+  // The same outline as a sweep that wrote its quads has finite texture.
+  const bool replay = kept && !memo->faces.empty();
+  if (!replay && !finiteTexture(outline, P)) return true;
 
   const uint64_t vertexTotal = ringCount * shape.pointTotal;
   const uint64_t quadTotal = (ringCount - 1) * shape.quadsPerRing;
@@ -379,7 +418,11 @@ bool sweepOutline(MeshSink& sink, const Path& path, const CurveParameter& radius
                     vertexBase, faceBase))
     return false;
   sink.setVertices(vertexBase, vertexData, static_cast<uint32_t>(vertexTotal));
-  sweepFaces(sink, outline, ringCount, P, vertexBase, faceBase, buffers);
+  if (replay)
+    replayFaces(sink, *memo, vertexBase, faceBase, buffers);
+  else
+    sweepFaces(sink, outline, ringCount, P, vertexBase, faceBase, buffers,
+               memo != nullptr && memo->valid && quadTotal <= kKeptQuads ? memo : nullptr);
   // Let a huge one-off sweep give its memory back.
   if (vertices.capacity() > 262144) std::vector<Vector3>().swap(vertices);
   return true;

@@ -60,6 +60,9 @@ struct SweepMemo {
   double tEnd = 0.0, radiusScale = 0.0;
   uint64_t ringCount = 0;
   std::vector<Vector3> vertices;
+  // The quads as written, indices from vertex 0; empty until a sweep wrote them.
+  std::vector<Face> faces;
+  std::vector<TexFace> texFaces;
 };
 
 // The last bent path of a caller whose paths repeat (every leaf of a
