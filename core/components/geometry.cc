@@ -85,22 +85,24 @@ bool sameOutline(const Outline& a, const Outline& b) {
 
 // Mode and points decide a curve's purity once its expression is a function:
 // such a curve's drawing depends on its mode alone.
-bool purePair(PureCurves& seen, const CurveParameter& a, const CurveParameter& b) {
-  if (seen.known && sameCurve(a, seen.first) && sameCurve(b, seen.second)) return true;
-  if (!(pureCurve(a) && pureCurve(b))) return false;
+enum class Purity { kImpure, kSameAsLast, kNew };
+Purity purePair(PureCurves& seen, const CurveParameter& a, const CurveParameter& b) {
+  if (seen.known && sameCurve(a, seen.first) && sameCurve(b, seen.second))
+    return Purity::kSameAsLast;
+  if (!(pureCurve(a) && pureCurve(b))) return Purity::kImpure;
   seen.first = a;
   seen.second = b;
   seen.known = true;
-  return true;
+  return Purity::kNew;
 }
 
-bool keptSweep(const SweepMemo& memo, const Path& path, const CurveParameter& radius,
-               const Outline& outline, const Matrix4& outlineMatrix, double tEnd,
-               double radiusScale, const CurveParameter& profile) {
+// The curves need no comparison: a memo stays valid only while every sweep
+// since it was kept brought the same pure pair.
+bool keptSweep(const SweepMemo& memo, const Path& path, const Outline& outline,
+               const Matrix4& outlineMatrix, double tEnd, double radiusScale) {
   return memo.valid && samePath(path, memo.path) && sameBits(&tEnd, &memo.tEnd, sizeof tEnd) &&
          sameBits(&radiusScale, &memo.radiusScale, sizeof radiusScale) &&
          sameBits(&outlineMatrix, &memo.outlineMatrix, sizeof outlineMatrix) &&
-         sameCurve(radius, memo.radius) && sameCurve(profile, memo.profile) &&
          sameOutline(outline, memo.outline);
 }
 
@@ -364,9 +366,10 @@ bool sweepOutline(MeshSink& sink, const Path& path, const CurveParameter& radius
   if (shape.pointTotal == 0) return true;
   const uint32_t P = static_cast<uint32_t>(shape.pointTotal);
 
-  if (memo != nullptr && !purePair(memo->pure, radius, profile)) {
-    memo->valid = false;
-    memo = nullptr;
+  if (memo != nullptr) {
+    const Purity purity = purePair(memo->pure, radius, profile);
+    if (purity != Purity::kSameAsLast) memo->valid = false;
+    if (purity == Purity::kImpure) memo = nullptr;
   }
   SweepBuffers& buffers = sweepBuffers();
   std::vector<Vector3>& vertices = buffers.vertices;
@@ -374,7 +377,7 @@ bool sweepOutline(MeshSink& sink, const Path& path, const CurveParameter& radius
   uint64_t ringCount = 0;
   bool kept = false;
   if (memo != nullptr &&
-      keptSweep(*memo, path, radius, outline, outlineMatrix, tEnd, radiusScale, profile)) {
+      keptSweep(*memo, path, outline, outlineMatrix, tEnd, radiusScale)) {
     ringCount = memo->ringCount;
     vertexData = memo->vertices.data();
     kept = true;
@@ -394,8 +397,6 @@ bool sweepOutline(MeshSink& sink, const Path& path, const CurveParameter& radius
     vertexData = vertices.data();
     if (memo != nullptr && vertices.size() <= kKeptVertices) {
       memo->path = path;
-      memo->radius = radius;
-      memo->profile = profile;
       memo->outline = outline;
       memo->outlineMatrix = outlineMatrix;
       memo->tEnd = tEnd;
@@ -454,7 +455,7 @@ bool applyTropism(const CurveParameter& towards, const CurveParameter& away, Pat
   const Vector3 up = environment.transformDirection({0.0, 0.0, 1.0});
   if (memo != nullptr && memo->misses >= kTropismMisses && ++memo->skipped % kTropismRetry != 0)
     memo = nullptr;
-  if (memo != nullptr && !purePair(memo->pure, towards, away)) {
+  if (memo != nullptr && purePair(memo->pure, towards, away) == Purity::kImpure) {
     memo->valid = false;
     memo = nullptr;
   }

@@ -34,7 +34,7 @@ bool samePath(const Path& a, const Path& b);
 // - A sweep above kMaxSweepQuads, or one whose vertices or texture
 //   coordinates would not be finite, emits nothing and logs a warning.
 // Returns false only when the sink refuses the reservation.
-// With a memo, the vertices of the last sweep whose inputs were all the same
+// With a memo, the vertices and quads of the last sweep whose inputs were all the same
 // (bit for bit, and curves that draw and log nothing) are written again
 // instead of being worked out anew.
 struct SweepMemo;
@@ -54,7 +54,6 @@ struct SweepMemo {
   bool valid = false;
   PureCurves pure;
   Path path;
-  CurveParameter radius, profile;
   Outline outline;
   Matrix4 outlineMatrix;
   double tEnd = 0.0, radiusScale = 0.0;
