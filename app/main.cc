@@ -186,8 +186,10 @@ Imported importPlant(const Options& o, const std::vector<std::string>& folders,
   passLimitsToPlugin(o.limits);
   progress.stage("Importing " + o.input);
   const auto start = std::chrono::steady_clock::now();
+  // Only an export and a picture read the faces; the statistics' tally counts them anyway.
+  const bool withFaces = !o.output.empty() || !o.lib.preview.empty();
   imported.result = importWithPlugin(o.plugin.empty() ? defaultPluginPath() : o.plugin, o.input,
-                                     folders, callbacks);
+                                     folders, callbacks, withFaces);
   imported.seconds = secondsSince(start);
   progress.clear();
   for (const auto& [isError, text] : logged) {
@@ -198,12 +200,12 @@ Imported importPlant(const Options& o, const std::vector<std::string>& folders,
 }
 
 // Warnings about the model itself: no geometry, textures not found.
-void reportModel(const Model& model, const std::vector<std::string>& folders, Reporter& report,
-                 const Options& o) {
+void reportModel(const Model& model, size_t triangles, const std::vector<std::string>& folders,
+                 Reporter& report, const Options& o) {
   // The importer's own line says what the file held; this one is for a
   // plug-in that says nothing.
   const auto& said = report.warnings();
-  if (model.mesh.faces.empty() &&
+  if (triangles == 0 &&
       std::none_of(said.begin(), said.end(), [](const std::string& w) {
         return w.find("no visible geometry") != std::string::npos;
       }))
@@ -314,12 +316,12 @@ int convert(const Options& o) {
     return imported.findings.empty() ? kDone : kImportFailed;
   }
   Model& model = result.model;
-  reportModel(model, folders, report, o);
+  Statistics stats = computeStatistics(model, &result.tally);  // before the export empties the mesh
+  reportModel(model, stats.triangles, folders, report, o);
   if (strictFails(report, o)) return kImportFailed;
 
-  Statistics stats = computeStatistics(model);  // before the export empties the mesh
   Exported exported;
-  exported.triangles = model.mesh.faces.size();
+  exported.triangles = stats.triangles;
   if (!o.output.empty()) {
     if (const int status = exportPlant(o, model, folders, progress, report, exported); status != kDone)
       return status;

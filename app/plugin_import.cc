@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <type_traits>
 #include <vector>
@@ -117,11 +118,37 @@ void offerSpent(const void* data, size_t readBytes, size_t& offered, std::vector
     spent.push_back(base + offered);
 }
 
+// Triangles per material, a map entry per run of one material rather than per face.
+class MaterialRuns {
+ public:
+  void add(size_t face, uint32_t id) {
+    if (id == id_) return;
+    close(face);
+    id_ = id;
+    start_ = face;
+  }
+  void finish(size_t faces, MeshTally& tally) {
+    close(faces);
+    tally.counted = true;
+    tally.triangles = faces;
+    tally.perMaterial.assign(counts_.begin(), counts_.end());
+  }
+
+ private:
+  void close(size_t face) {
+    if (face > start_) counts_[id_] += face - start_;
+  }
+  std::map<uint32_t, size_t> counts_;
+  uint32_t id_ = UINT32_MAX;  // no host id: they have 16 bits
+  size_t start_ = 0;
+};
+
 // The model's faces, front to back from the host's faces and texture faces.
 // Those two are together as large as the wider faces, and fresh memory is
 // dear: each whole huge page of theirs read through is moved under the next
-// huge page of the output, so hardly a page is newly cleared.
-HostArray<TriFace> facesOf(Mesh& mesh, bool withTexture) {
+// huge page of the output, so hardly a page is newly cleared. The materials
+// are counted on the way.
+HostArray<TriFace> facesOf(Mesh& mesh, bool withTexture, MeshTally& tally) {
   static_assert(std::is_trivially_copyable_v<TriFace>);
   const size_t n = mesh.faces.size();
   const Face* in = mesh.faces.data();
@@ -132,6 +159,7 @@ HostArray<TriFace> facesOf(Mesh& mesh, bool withTexture) {
   constexpr size_t kStep = detail::kHugePage / sizeof(TriFace);
   std::vector<char*> spent;
   size_t facesOffered = 0, tvOffered = 0;
+  MaterialRuns runs;
   for (size_t first = 0; first < n; first += kStep) {
     const size_t last = std::min(n, first + kStep);
     // Only a huge page the faces fill wholly: the rest of the output stays zero.
@@ -139,17 +167,34 @@ HostArray<TriFace> facesOf(Mesh& mesh, bool withTexture) {
         reinterpret_cast<uintptr_t>(dest) % detail::kHugePage == 0 &&
         detail::movePages(spent.back(), dest + first * sizeof(TriFace), detail::kHugePage))
       spent.pop_back();
-    for (size_t i = first; i < last; ++i) out[i] = toTriFace(in[i], tv ? tv + i : nullptr);
+    for (size_t i = first; i < last; ++i) {
+      out[i] = toTriFace(in[i], tv ? tv + i : nullptr);
+      runs.add(i, out[i].material);
+    }
     offerSpent(in, last * sizeof(Face), facesOffered, spent);
     if (tv) offerSpent(tv, last * sizeof(TVFace), tvOffered, spent);
   }
+  runs.finish(n, tally);
   out.resize(n);
   mesh.faces.release();
   mesh.tvFace.release();
   return out;
 }
 
-bool copyNode(INode* node, Model& model, std::string& error) {
+// The host's box is the statistics' box (the finite vertices') when every
+// vertex was finite and the box left its starting corners (+-1e30) on every
+// axis: both take the same minima and maxima in the same order from there.
+void tallyBounds(const Mesh& mesh, MeshTally& tally) {
+  const Box3 box = mesh.getBoundingBox();
+  if (mesh.verts.empty() || !mesh.verticesFinite()) return;
+  for (int k = 0; k < 3; ++k)
+    if (!(box.pmin[k] < 1e30f && box.pmax[k] > -1e30f)) return;
+  tally.bounded = true;
+  tally.min = {box.pmin.x, box.pmin.y, box.pmin.z};
+  tally.max = {box.pmax.x, box.pmax.y, box.pmax.z};
+}
+
+bool copyNode(INode* node, bool withFaces, Model& model, MeshTally& tally, std::string& error) {
   model.nodeName = node->GetName();
   Object* object = node->GetObjectRef();
   if (!object || object->ClassID() != triObjectClassID) {
@@ -160,11 +205,19 @@ bool copyNode(INode* node, Model& model, std::string& error) {
   // is not read for geometry again.
   Mesh& mesh = static_cast<TriObject*>(object)->GetMesh();
   TriMesh& out = model.mesh;
+  tallyBounds(mesh, tally);
   static_assert(sizeof(Point3) == sizeof(Vec3f) && sizeof(UVVert) == sizeof(Vec3f));
   out.vertices = std::move(mesh.verts).takeAs<Vec3f>(mesh.verts.size());
   out.tverts = std::move(mesh.tVerts).takeAs<Vec3f>(mesh.tVerts.size());
   out.hasTexCoords = !mesh.faces.empty() && mesh.tvFace.size() == mesh.faces.size();
-  out.faces = facesOf(mesh, out.hasTexCoords);
+  if (withFaces) {
+    out.faces = facesOf(mesh, out.hasTexCoords, tally);
+  } else {
+    MaterialRuns runs;
+    const Face* face = mesh.faces.data();
+    for (size_t i = 0; i < mesh.faces.size(); ++i) runs.add(i, face[i].getMatID());
+    runs.finish(mesh.faces.size(), tally);
+  }
   Mtl* material = node->GetMtl();
   if (material && material->kind() == MtlKind::MultiMtl) {
     for (int id = 0; id < material->NumSubMtls(); ++id)
@@ -196,7 +249,7 @@ std::string defaultPluginPath() {
 
 ImportResult importWithPlugin(const std::string& pluginPath, const std::string& plantPath,
                               const std::vector<std::string>& textureFolders,
-                              const ImportCallbacks& callbacks) {
+                              const ImportCallbacks& callbacks, bool withFaces) {
   ImportResult result;
   result.status = ImportStatus::NoPlugin;
   Library lib;
@@ -251,7 +304,8 @@ ImportResult importWithPlugin(const std::string& pluginPath, const std::string& 
   } else if (scene.nodes().empty()) {
     result.status = ImportStatus::Failed;
     result.error = "the plug-in reported success but placed no node";
-  } else if (!copyNode(scene.nodes().back(), result.model, result.error)) {
+  } else if (!copyNode(scene.nodes().back(), withFaces, result.model, result.tally,
+                       result.error)) {
     result.status = ImportStatus::Failed;
   } else {
     result.status = ImportStatus::Done;

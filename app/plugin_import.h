@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "app/model.h"
+#include "app/statistics.h"
 
 namespace syv::app {
 
@@ -30,6 +31,7 @@ enum class ImportStatus { Done, Failed, Cancelled, NoPlugin };
 struct ImportResult {
   ImportStatus status = ImportStatus::Failed;
   Model model;
+  MeshTally tally;  // of the model's mesh, faces counted even when not copied
   std::string error;  // NoPlugin / Failed: why, when the plug-in said
 };
 
@@ -54,8 +56,10 @@ void passLimitsToPlugin(const ImportLimits& limits);
 std::string defaultPluginPath();
 
 // `textureFolders` are the host's map folders, searched in order for bitmaps.
+// Without `withFaces` the model's faces stay empty (the tally still counts
+// them): enough for the statistics, and the faces are the costliest copy.
 ImportResult importWithPlugin(const std::string& pluginPath, const std::string& plantPath,
                               const std::vector<std::string>& textureFolders,
-                              const ImportCallbacks& callbacks);
+                              const ImportCallbacks& callbacks, bool withFaces = true);
 
 }  // namespace syv::app

@@ -18,30 +18,44 @@ double tidy(float f) {
 
 }  // namespace
 
-Statistics computeStatistics(const Model& model) {
+Statistics computeStatistics(const Model& model, const MeshTally* tally) {
   Statistics s;
   s.node = model.nodeName;
-  s.triangles = model.mesh.faces.size();
+  const bool counted = tally && tally->counted;
+  s.triangles = counted ? tally->triangles : model.mesh.faces.size();
   s.vertices = model.mesh.vertices.size();
   s.textureVertices = model.mesh.tverts.size();
   std::map<uint32_t, MaterialStats> byId;
   for (const MaterialInfo& m : model.materials) byId[m.id].material = m;
-  // Faces come in runs of one material: counted per run, not looked up per face.
-  const TriFace* face = model.mesh.faces.data();
-  const size_t faceCount = model.mesh.faces.size();
-  for (size_t i = 0; i < faceCount;) {
-    const uint32_t id = face[i].material;
-    size_t end = i + 1;
-    while (end < faceCount && face[end].material == id) ++end;
+  auto add = [&byId](uint32_t id, size_t triangles) {
     auto [it, inserted] = byId.try_emplace(id);
     if (inserted) {
       it->second.known = false;
       it->second.material.id = id;
     }
-    it->second.triangles += end - i;
-    i = end;
+    it->second.triangles += triangles;
+  };
+  if (counted) {
+    for (const auto& [id, triangles] : tally->perMaterial) add(id, triangles);
+  } else {
+    // Faces come in runs of one material: counted per run, not looked up per face.
+    const TriFace* face = model.mesh.faces.data();
+    const size_t faceCount = model.mesh.faces.size();
+    for (size_t i = 0; i < faceCount;) {
+      const uint32_t id = face[i].material;
+      size_t end = i + 1;
+      while (end < faceCount && face[end].material == id) ++end;
+      add(id, end - i);
+      i = end;
+    }
   }
   for (auto& [id, m] : byId) s.materials.push_back(m);
+  if (tally && tally->bounded) {
+    s.hasBounds = true;
+    s.min = tally->min;
+    s.max = tally->max;
+    return s;
+  }
   // The first finite vertex starts the box; the loop after it has no other branch.
   const Vec3f* v = model.mesh.vertices.data();
   const Vec3f* end = v + model.mesh.vertices.size();

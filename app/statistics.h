@@ -2,7 +2,9 @@
 // produced (host units), its materials, the messages of the run and timings.
 #pragma once
 
+#include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/model.h"
@@ -25,7 +27,18 @@ struct Statistics {
   double importSeconds = 0, exportSeconds = 0;
 };
 
-Statistics computeStatistics(const Model& model);
+// What an import learnt of its mesh while handing it over, so that the
+// statistics need not read the whole mesh again.
+struct MeshTally {
+  bool counted = false;  // triangles and perMaterial hold
+  size_t triangles = 0;
+  std::vector<std::pair<uint32_t, size_t>> perMaterial;  // in id order
+  bool bounded = false;  // min and max hold the box of the finite vertices (and there are some)
+  Vec3f min{}, max{};
+};
+
+// What `tally` holds stands in for the model's faces and vertices.
+Statistics computeStatistics(const Model& model, const MeshTally* tally = nullptr);
 
 // One JSON object; bounds are null when the mesh has no vertices, and a
 // material without texture has "texture": null.

@@ -151,7 +151,6 @@ bool faceOk(const TriMesh& mesh, const Positions& pos, size_t f) {
 void weld(const TriMesh& mesh, const CornerNormals& normals, const Positions& pos,
           const uint32_t* faces, size_t faceCount, uint32_t* head, Submesh& out) {
   const size_t n = faceCount * 3;
-  resizeHuge(out.indices, n);
   std::vector<uint32_t> next;  // next welded vertex of the same position id
   // At most a vertex per corner: reserved whole, so they never move while
   // growing, and only the pages used become resident (huge ones: a small
@@ -160,6 +159,7 @@ void weld(const TriMesh& mesh, const CornerNormals& normals, const Positions& po
     v.reserve(n);
     adviseHuge(v.data(), n * sizeof(v[0]));
   };
+  reserveHuge(out.indices);  // every one written: no zeros first
   reserveHuge(next);
   reserveHuge(out.positions);
   reserveHuge(out.normals);
@@ -191,7 +191,7 @@ void weld(const TriMesh& mesh, const CornerNormals& normals, const Positions& po
       next.push_back(head[id]);
       head[id] = w;
     }
-    out.indices[i] = w;
+    out.indices.push_back(w);
   }
   // Emptied whole when that is no more work than going over the corners.
   if (n >= pos.unique) {

@@ -3,6 +3,11 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <cstdint>
+
+#if defined(__SSE2__)
+#include <immintrin.h>
+#endif
 
 namespace syv {
 
@@ -18,6 +23,60 @@ int grownSize(int size, uint64_t needed, uint64_t cap) {
 }
 
 uint64_t times(uint64_t limit, uint64_t k) { return limit > UINT64_MAX / k ? UINT64_MAX : limit * k; }
+
+// A quad's two host triangles (c, b, a) and (a, d, c); 1 when its material id
+// was clamped into the host's 16 bits.
+inline uint32_t storeFace(hostsdk::Face* pair, const Face& face) {
+  int32_t material = face.material;
+  uint32_t clamped = 0;
+  if (material < 0 || material > 0xFFFF) {
+    material = std::min<int32_t>(std::max<int32_t>(material, 0), 0xFFFF);
+    clamped = 1;
+  }
+  // Edges A and B visible, C not, and the material id, as setEdgeVisFlags
+  // and setMatID would leave them.
+  const hostsdk::DWORD keep = ~(hostsdk::EDGE_ALL | hostsdk::FACE_MATID_MASK);
+  const hostsdk::DWORD set = hostsdk::EDGE_A | hostsdk::EDGE_B |
+                             (static_cast<hostsdk::DWORD>(static_cast<hostsdk::MtlID>(material))
+                              << hostsdk::FACE_MATID_SHIFT);
+  pair[0].setVerts(face.c, face.b, face.a);
+  pair[1].setVerts(face.a, face.d, face.c);
+  for (int k = 0; k < 2; ++k) {
+    pair[k].smGroup = 0;
+    pair[k].flags = (pair[k].flags & keep) | set;
+  }
+  return clamped;
+}
+
+// The quad's four texture vertices from index `base` on and its two texture faces.
+inline void storeTexFace(hostsdk::TVFace* pair, hostsdk::UVVert* out, hostsdk::DWORD base,
+                         const TexFace& texFace) {
+#if defined(__SSE2__)
+  static_assert(sizeof(TexFace) == 12 * sizeof(double) && sizeof(hostsdk::UVVert) == 12);
+  const double* d = &texFace.uv[0].x;
+  auto four = [d](int i) {
+    return _mm_movelh_ps(_mm_cvtpd_ps(_mm_loadu_pd(d + i)), _mm_cvtpd_ps(_mm_loadu_pd(d + i + 2)));
+  };
+  float* f = &out[0].x;
+  if (reinterpret_cast<uintptr_t>(f) % 16 == 0) {
+    _mm_stream_ps(f, four(0));
+    _mm_stream_ps(f + 4, four(4));
+    _mm_stream_ps(f + 8, four(8));
+  } else {
+    _mm_storeu_ps(f, four(0));
+    _mm_storeu_ps(f + 4, four(4));
+    _mm_storeu_ps(f + 8, four(8));
+  }
+#else
+  for (uint32_t k = 0; k < 4; ++k) {
+    const Vector3& t = texFace.uv[k];
+    out[k] = hostsdk::UVVert(static_cast<float>(t.x), static_cast<float>(t.y),
+                             static_cast<float>(t.z));
+  }
+#endif
+  pair[0].setTVerts(base + 2, base + 1, base);
+  pair[1].setTVerts(base, base + 3, base + 2);
+}
 
 }  // namespace
 
@@ -72,13 +131,14 @@ bool HostMeshWriter::setVertex(uint32_t index, const Vector3& position) {
 
 bool HostMeshWriter::setFace(uint32_t quadIndex, const Face& face) {
   if (uint64_t(quadIndex) * 2 >= faceCount_) return false;
-  writeFace(quadIndex, face);
+  clamped_ += storeFace(mesh_.faces.data() + size_t(quadIndex) * 2, face);
   return true;
 }
 
 bool HostMeshWriter::setTexFace(uint32_t quadIndex, const TexFace& texFace) {
   if (uint64_t(quadIndex) * 2 >= faceCount_) return false;
-  writeTexFace(quadIndex, texFace);
+  storeTexFace(mesh_.tvFace.data() + size_t(quadIndex) * 2,
+               mesh_.tVerts.data() + size_t(quadIndex) * 4, quadIndex * 4, texFace);
   return true;
 }
 
@@ -97,49 +157,39 @@ void HostMeshWriter::setQuads(uint32_t firstQuad, const Face* faces, const TexFa
   const uint32_t quads = faceCount_ / 2;
   if (firstQuad >= quads) return;
   const uint32_t n = std::min(count, quads - firstQuad);
-  for (uint32_t k = 0; k < n; ++k) {
-    writeFace(firstQuad + k, faces[k]);
-    writeTexFace(firstQuad + k, texFaces[k]);
+  // The arrays' addresses once per run: the stores could alias the writer's own fields.
+  hostsdk::Face* pair = mesh_.faces.data() + size_t(firstQuad) * 2;
+  hostsdk::TVFace* tvPair = mesh_.tvFace.data() + size_t(firstQuad) * 2;
+  hostsdk::UVVert* corner = mesh_.tVerts.data() + size_t(firstQuad) * 4;
+  uint32_t clamped = 0;
+  for (uint32_t k = 0; k < n; ++k, pair += 2, tvPair += 2, corner += 4) {
+    clamped += storeFace(pair, faces[k]);
+    storeTexFace(tvPair, corner, (firstQuad + k) * 4, texFaces[k]);
   }
+  clamped_ += clamped;
 }
 
-void HostMeshWriter::writeFace(uint32_t quadIndex, const Face& face) {
-  int32_t material = face.material;
-  if (material < 0 || material > 0xFFFF) {
-    material = std::min<int32_t>(std::max<int32_t>(material, 0), 0xFFFF);
-    ++clamped_;
-  }
-  // Edges A and B visible, C not, and the material id, as setEdgeVisFlags
-  // and setMatID would leave them.
-  const hostsdk::DWORD keep = ~(hostsdk::EDGE_ALL | hostsdk::FACE_MATID_MASK);
-  const hostsdk::DWORD set = hostsdk::EDGE_A | hostsdk::EDGE_B |
-                             (static_cast<hostsdk::DWORD>(static_cast<hostsdk::MtlID>(material))
-                              << hostsdk::FACE_MATID_SHIFT);
-  hostsdk::Face* pair = mesh_.faces.data() + size_t(quadIndex) * 2;
-  pair[0].setVerts(face.c, face.b, face.a);
-  pair[1].setVerts(face.a, face.d, face.c);
-  for (int k = 0; k < 2; ++k) {
-    pair[k].smGroup = 0;
-    pair[k].flags = (pair[k].flags & keep) | set;
-  }
+namespace {
+
+// t / 1 - (+0) gives t back exactly (the coordinates came from doubles, so
+// none is a signalling NaN): such a mapping needs no pass.
+bool keepsCoordinates(double su, double sv, const Vector3& shift) {
+  return su == 1.0 && sv == 1.0 && shift.x == 0.0 && shift.y == 0.0 && !std::signbit(shift.x) &&
+         !std::signbit(shift.y);
 }
 
-void HostMeshWriter::writeTexFace(uint32_t quadIndex, const TexFace& texFace) {
-  const auto base = static_cast<hostsdk::DWORD>(quadIndex) * 4;
-  hostsdk::UVVert* out = mesh_.tVerts.data() + base;
-  for (uint32_t k = 0; k < 4; ++k) {
-    const Vector3& t = texFace.uv[k];
-    out[k] = hostsdk::UVVert(static_cast<float>(t.x), static_cast<float>(t.y),
-                             static_cast<float>(t.z));
-  }
-  hostsdk::TVFace* pair = mesh_.tvFace.data() + size_t(quadIndex) * 2;
-  pair[0].setTVerts(base + 2, base + 1, base);
-  pair[1].setTVerts(base, base + 3, base + 2);
-}
+}  // namespace
 
 void normalizeTextureCoordinates(hostsdk::Mesh& mesh,
                                  const std::map<int32_t, SceneMaterial>& materials,
                                  std::map<int32_t, int>* zeroScaleMaterials) {
+  // The common plant: no material moves its coordinates, and no face need be read.
+  if (std::all_of(materials.begin(), materials.end(),
+                  [](const auto& entry) {
+                    const SceneMaterial& m = entry.second;
+                    return keepsCoordinates(m.textureScale.x, m.textureScale.y, m.textureShift);
+                  }))
+    return;
   const size_t quads = std::min(mesh.faces.size() / 2, mesh.tVerts.size() / 4);
   // Quads come in runs of one material: each run is looked up and judged once.
   for (size_t q = 0; q < quads;) {
@@ -160,10 +210,7 @@ void normalizeTextureCoordinates(hostsdk::Mesh& mesh,
       if (badU) su = 1.0;
       if (badV) sv = 1.0;
     }
-    // t / 1 - (+0) gives t back exactly (the coordinates came from doubles,
-    // so none is a signalling NaN): the common material needs no pass.
-    if (su == 1.0 && sv == 1.0 && m.textureShift.x == 0.0 && m.textureShift.y == 0.0 &&
-        !std::signbit(m.textureShift.x) && !std::signbit(m.textureShift.y)) {
+    if (keepsCoordinates(su, sv, m.textureShift)) {
       q = end;
       continue;
     }

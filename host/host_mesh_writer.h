@@ -43,9 +43,6 @@ class HostMeshWriter : public MeshSink {
   uint32_t clampedFaces() const { return clamped_; }
 
  private:
-  void writeFace(uint32_t quadIndex, const Face& face);
-  void writeTexFace(uint32_t quadIndex, const TexFace& texFace);
-
   hostsdk::Mesh& mesh_;
   uint64_t quadLimit_ = UINT64_MAX;
   uint32_t faceCount_ = 0;

@@ -126,14 +126,6 @@ CurveParameter::CurveParameter(double minimum, double maximum,
   prepareHandles();
 }
 
-const CurvePoint* CurveParameter::point(int k) const {
-  const int count = pointCount();
-  if (k == 0) return &first_;
-  if (k == count - 1) return &last_;
-  if (k >= 1 && k <= count - 2) return &middle_[static_cast<size_t>(k - 1)];
-  return nullptr;
-}
-
 void CurveParameter::setPointKind(int32_t kind) {
   first_.kind = kind;
   last_.kind = kind;
@@ -239,14 +231,7 @@ bool CurveParameter::readsLinearly() const {
   return true;
 }
 
-bool CurveParameter::drawsRandom() const {
-  if (mode_ == functionIdOf("rnd") || mode_ == functionIdOf("rndabs")) return true;
-  if (mode_ != 0) return false;
-  std::string text = expression_;
-  std::transform(text.begin(), text.end(), text.begin(),
-                 [](unsigned char ch) { return static_cast<char>(std::tolower(ch)); });
-  return text.find("rnd") != std::string::npos;
-}
+bool CurveParameter::drawsRandom() const { return drawsRandom_; }
 
 bool CurveParameter::setExpression(const std::string& text) {
   // The text is split once, for the check and for every evaluation after it.
@@ -260,6 +245,17 @@ bool CurveParameter::setExpression(const std::string& text) {
   }
   mode_ = functionIdOf(expression_);
   compiled_ = mode_ == 0 ? std::move(compiled) : nullptr;
+  // Asked for every placement's memos, so worked out once here.
+  if (mode_ == functionIdOf("rnd") || mode_ == functionIdOf("rndabs")) {
+    drawsRandom_ = true;
+  } else if (mode_ != 0) {
+    drawsRandom_ = false;
+  } else {
+    std::string lower = expression_;
+    std::transform(lower.begin(), lower.end(), lower.begin(),
+                   [](unsigned char ch) { return static_cast<char>(std::tolower(ch)); });
+    drawsRandom_ = lower.find("rnd") != std::string::npos;
+  }
   return true;
 }
 

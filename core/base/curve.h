@@ -51,8 +51,15 @@ class CurveParameter {
   double minimum() const { return minimum_; }
   double maximum() const { return maximum_; }
   int pointCount() const { return static_cast<int>(middle_.size()) + 2; }
-  // k-th point in order; nullptr when k is out of range.
-  const CurvePoint* point(int k) const;
+  // k-th point in order; nullptr when k is out of range. Inline: the memos
+  // compare every point of their curves for each placement.
+  const CurvePoint* point(int k) const {
+    const int count = pointCount();
+    if (k == 0) return &first_;
+    if (k == count - 1) return &last_;
+    if (k >= 1 && k <= count - 2) return &middle_[static_cast<size_t>(k - 1)];
+    return nullptr;
+  }
   const std::vector<CurvePoint>& middlePoints() const { return middle_; }
   // True when every segment is read linearly (all corners, or two points of
   // kind 0 or 1): only a curved segment can log a curve problem.
@@ -78,6 +85,7 @@ class CurveParameter {
   // expression_ split once (mode 0 only); copies of the curve share it.
   std::shared_ptr<const CompiledExpression> compiled_;
   int32_t mode_ = 1;
+  bool drawsRandom_ = false;
 };
 
 // Real roots of c3 t^3 + c2 t^2 + c1 t + c0 = 0 with c3 != 0. All three places

@@ -11,10 +11,16 @@ void MersenneTwister::seed_(uint32_t s) {
 void MersenneTwister::twist() {
   constexpr int kM = 397;
   constexpr uint32_t kMatrix = 0x9908b0dfu, kUpper = 0x80000000u, kLower = 0x7fffffffu;
-  for (int k = 0; k < kN; ++k) {
-    const uint32_t y = (state_[k] & kUpper) | (state_[(k + 1) % kN] & kLower);
-    state_[k] = state_[(k + kM) % kN] ^ (y >> 1) ^ ((y & 1u) ? kMatrix : 0u);
-  }
+  auto mix = [&](int k, int next, int far) {
+    const uint32_t y = (state_[k] & kUpper) | (state_[next] & kLower);
+    state_[k] = state_[far] ^ (y >> 1) ^ ((y & 1u) ? kMatrix : 0u);
+  };
+  // The same steps in the same order as indices taken modulo kN, without the
+  // divisions: the far index wraps at kN - kM, the next one at the last word.
+  int k = 0;
+  for (; k < kN - kM; ++k) mix(k, k + 1, k + kM);
+  for (; k < kN - 1; ++k) mix(k, k + 1, k + kM - kN);
+  mix(kN - 1, 0, kM - 1);
   position_ = 0;
 }
 

@@ -503,10 +503,12 @@ bool ClassicTree::buildPath(const EvaluationContext& context, Path& path,
   applyTropism(phototropism, gravitropism, path, environment, L);
   // The frames left out still read their tropism curves, so that an expression
   // draws its random numbers as often as before.
-  for (size_t k = std::max<size_t>(framed, 2); k < n; ++k) {
-    const double s = nodes[k - 1].t / L;
-    if (phototropism.mode() != 1) phototropism.evaluate(s);
-    if (gravitropism.mode() != 1) gravitropism.evaluate(s);
+  if (phototropism.mode() != 1 || gravitropism.mode() != 1) {
+    for (size_t k = std::max<size_t>(framed, 2); k < n; ++k) {
+      const double s = nodes[k - 1].t / L;
+      if (phototropism.mode() != 1) phototropism.evaluate(s);
+      if (gravitropism.mode() != 1) gravitropism.evaluate(s);
+    }
   }
   const double down = 1.0 / scale;
   const bool turned = !turn.isIdentity();

@@ -44,8 +44,21 @@ bool pureCurve(const CurveParameter& c) {
   return c.mode() != 0 && c.readsLinearly() && !c.drawsRandom();
 }
 
+// Word by word in line: the keys are mostly a few dozen bytes, where a call
+// to memcmp costs more than the comparison.
 bool sameBits(const void* a, const void* b, size_t bytes) {
-  return std::memcmp(a, b, bytes) == 0;
+  const auto* p = static_cast<const unsigned char*>(a);
+  const auto* q = static_cast<const unsigned char*>(b);
+  uint64_t diff = 0;
+  size_t i = 0;
+  for (; i + 8 <= bytes; i += 8) {
+    uint64_t x, y;
+    std::memcpy(&x, p + i, 8);
+    std::memcpy(&y, q + i, 8);
+    diff |= x ^ y;
+  }
+  for (; i < bytes; ++i) diff |= uint64_t(p[i] ^ q[i]);
+  return diff == 0;
 }
 
 // Reads alike: pure curves with the same mode and points.
@@ -60,29 +73,36 @@ bool sameCurve(const CurveParameter& a, const CurveParameter& b) {
 }
 
 bool sameOutline(const Outline& a, const Outline& b) {
+  static_assert(sizeof(OutlinePoint) == 4 * sizeof(double), "compared as bytes");
   const uint32_t n = a.pointCount(), contours = a.contourCount();
   if (n != b.pointCount() || contours != b.contourCount()) return false;
   for (uint32_t c = 0; c < contours; ++c)
-    if (a.contourPointCount(c) != b.contourPointCount(c) ||
-        a.isContourClosed(c) != b.isContourClosed(c))
+    if (a.contours()[c].pointCount != b.contours()[c].pointCount ||
+        a.contours()[c].closed != b.contours()[c].closed)
       return false;
-  for (uint32_t j = 0; j < n; ++j) {
-    double ua = 0.0, ub = 0.0;
-    Vector3 pa, pb;
-    a.getPoint(j, ua, pa);
-    b.getPoint(j, ub, pb);
-    if (!sameBits(&ua, &ub, sizeof ua) || !sameBits(&pa, &pb, sizeof pa)) return false;
-  }
-  return true;
+  return sameBits(a.points(), b.points(), n * sizeof(OutlinePoint));
 }
 
-bool keptSweep(const SweepMemo& memo, const Path& path, const CurveParameter& radius,
-               const Outline& outline, const Matrix4& outlineMatrix, double tEnd,
-               double radiusScale, const CurveParameter& profile) {
+// Mode and points decide a curve's purity once its expression is a function:
+// such a curve's drawing depends on its mode alone.
+enum class Purity { kImpure, kSameAsLast, kNew };
+Purity purePair(PureCurves& seen, const CurveParameter& a, const CurveParameter& b) {
+  if (seen.known && sameCurve(a, seen.first) && sameCurve(b, seen.second))
+    return Purity::kSameAsLast;
+  if (!(pureCurve(a) && pureCurve(b))) return Purity::kImpure;
+  seen.first = a;
+  seen.second = b;
+  seen.known = true;
+  return Purity::kNew;
+}
+
+// The curves need no comparison: a memo stays valid only while every sweep
+// since it was kept brought the same pure pair.
+bool keptSweep(const SweepMemo& memo, const Path& path, const Outline& outline,
+               const Matrix4& outlineMatrix, double tEnd, double radiusScale) {
   return memo.valid && samePath(path, memo.path) && sameBits(&tEnd, &memo.tEnd, sizeof tEnd) &&
          sameBits(&radiusScale, &memo.radiusScale, sizeof radiusScale) &&
          sameBits(&outlineMatrix, &memo.outlineMatrix, sizeof outlineMatrix) &&
-         sameCurve(radius, memo.radius) && sameCurve(profile, memo.profile) &&
          sameOutline(outline, memo.outline);
 }
 
@@ -92,7 +112,7 @@ struct Ring {
 };
 
 // The most vertices a memo keeps (a leaf has some hundreds).
-constexpr size_t kKeptVertices = 65536;
+constexpr size_t kKeptVertices = 65536, kKeptQuads = 16384;
 
 // Reused between sweeps so that steady generation does not allocate per sweep.
 struct SweepBuffers {
@@ -242,7 +262,8 @@ bool finiteTexture(const Outline& outline, uint32_t P) {
 // The quads between consecutive rings and their texture faces, handed to the
 // sink in chunks.
 void sweepFaces(MeshSink& sink, const Outline& outline, uint64_t ringCount, uint32_t P,
-                uint32_t vertexBase, uint32_t faceBase, SweepBuffers& buffers) {
+                uint32_t vertexBase, uint32_t faceBase, SweepBuffers& buffers,
+                SweepMemo* keep) {
   std::vector<double>& pointU = buffers.pointU;
   std::vector<Face>& faces = buffers.faces;
   std::vector<TexFace>& texFaces = buffers.texFaces;
@@ -257,6 +278,17 @@ void sweepFaces(MeshSink& sink, const Outline& outline, uint64_t ringCount, uint
   texFaces.resize(kChunk);
   uint32_t pending = 0, f = faceBase;
   auto flush = [&] {
+    if (keep != nullptr) {
+      keep->texFaces.insert(keep->texFaces.end(), texFaces.begin(), texFaces.begin() + pending);
+      for (uint32_t k = 0; k < pending; ++k) {
+        Face g = faces[k];
+        g.a -= vertexBase;
+        g.b -= vertexBase;
+        g.c -= vertexBase;
+        g.d -= vertexBase;
+        keep->faces.push_back(g);
+      }
+    }
     sink.setQuads(f, faces.data(), texFaces.data(), pending);
     f += pending;
     pending = 0;
@@ -296,6 +328,27 @@ void sweepFaces(MeshSink& sink, const Outline& outline, uint64_t ringCount, uint
   if (pending > 0) flush();
 }
 
+// A kept sweep's quads again, their indices moved to the new vertices.
+void replayFaces(MeshSink& sink, const SweepMemo& memo, uint32_t vertexBase, uint32_t faceBase,
+                 SweepBuffers& buffers) {
+  constexpr uint32_t kChunk = 256;
+  std::vector<Face>& faces = buffers.faces;
+  faces.resize(kChunk);
+  const uint32_t count = static_cast<uint32_t>(memo.faces.size());
+  for (uint32_t done = 0; done < count;) {
+    const uint32_t n = std::min(kChunk, count - done);
+    for (uint32_t k = 0; k < n; ++k) {
+      const Face& g = memo.faces[done + k];
+      faces[k].a = g.a + vertexBase;
+      faces[k].b = g.b + vertexBase;
+      faces[k].c = g.c + vertexBase;
+      faces[k].d = g.d + vertexBase;
+    }
+    sink.setQuads(faceBase + done, faces.data(), memo.texFaces.data() + done, n);
+    done += n;
+  }
+}
+
 }  // namespace
 
 bool samePath(const Path& a, const Path& b) {
@@ -313,18 +366,21 @@ bool sweepOutline(MeshSink& sink, const Path& path, const CurveParameter& radius
   if (shape.pointTotal == 0) return true;
   const uint32_t P = static_cast<uint32_t>(shape.pointTotal);
 
-  if (memo != nullptr && !(pureCurve(radius) && pureCurve(profile))) {
-    memo->valid = false;
-    memo = nullptr;
+  if (memo != nullptr) {
+    const Purity purity = purePair(memo->pure, radius, profile);
+    if (purity != Purity::kSameAsLast) memo->valid = false;
+    if (purity == Purity::kImpure) memo = nullptr;
   }
   SweepBuffers& buffers = sweepBuffers();
   std::vector<Vector3>& vertices = buffers.vertices;
   const Vector3* vertexData = nullptr;
   uint64_t ringCount = 0;
+  bool kept = false;
   if (memo != nullptr &&
-      keptSweep(*memo, path, radius, outline, outlineMatrix, tEnd, radiusScale, profile)) {
+      keptSweep(*memo, path, outline, outlineMatrix, tEnd, radiusScale)) {
     ringCount = memo->ringCount;
     vertexData = memo->vertices.data();
+    kept = true;
   } else {
     if (memo != nullptr) memo->valid = false;
     std::vector<Ring>& rings = buffers.rings;
@@ -341,18 +397,20 @@ bool sweepOutline(MeshSink& sink, const Path& path, const CurveParameter& radius
     vertexData = vertices.data();
     if (memo != nullptr && vertices.size() <= kKeptVertices) {
       memo->path = path;
-      memo->radius = radius;
-      memo->profile = profile;
       memo->outline = outline;
       memo->outlineMatrix = outlineMatrix;
       memo->tEnd = tEnd;
       memo->radiusScale = radiusScale;
       memo->ringCount = ringCount;
       memo->vertices.assign(vertices.begin(), vertices.end());
+      memo->faces.clear();
+      memo->texFaces.clear();
       memo->valid = true;
     }
   }
-  if (!finiteTexture(outline, P)) return true;
+  // The same outline as a sweep that wrote its quads has finite texture.
+  const bool replay = kept && !memo->faces.empty();
+  if (!replay && !finiteTexture(outline, P)) return true;
 
   const uint64_t vertexTotal = ringCount * shape.pointTotal;
   const uint64_t quadTotal = (ringCount - 1) * shape.quadsPerRing;
@@ -361,13 +419,19 @@ bool sweepOutline(MeshSink& sink, const Path& path, const CurveParameter& radius
                     vertexBase, faceBase))
     return false;
   sink.setVertices(vertexBase, vertexData, static_cast<uint32_t>(vertexTotal));
-  sweepFaces(sink, outline, ringCount, P, vertexBase, faceBase, buffers);
+  if (replay)
+    replayFaces(sink, *memo, vertexBase, faceBase, buffers);
+  else
+    sweepFaces(sink, outline, ringCount, P, vertexBase, faceBase, buffers,
+               memo != nullptr && memo->valid && quadTotal <= kKeptQuads ? memo : nullptr);
   // Let a huge one-off sweep give its memory back.
   if (vertices.capacity() > 262144) std::vector<Vector3>().swap(vertices);
   return true;
 }
 
 namespace {
+
+constexpr uint32_t kTropismMisses = 16, kTropismRetry = 64;
 
 // With no pull the target is the segment's own direction (the up direction
 // adds only signed zeros, which change no bend), so the path alone decides.
@@ -389,15 +453,19 @@ bool replays(const CurveParameter& towards, const CurveParameter& away, const Pa
 bool applyTropism(const CurveParameter& towards, const CurveParameter& away, Path& path,
                   const Matrix4& environment, double length, TropismMemo* memo) {
   const Vector3 up = environment.transformDirection({0.0, 0.0, 1.0});
-  if (memo != nullptr && !(pureCurve(towards) && pureCurve(away))) {
+  if (memo != nullptr && memo->misses >= kTropismMisses && ++memo->skipped % kTropismRetry != 0)
+    memo = nullptr;
+  if (memo != nullptr && purePair(memo->pure, towards, away) == Purity::kImpure) {
     memo->valid = false;
     memo = nullptr;
   }
   if (memo != nullptr) {
     if (replays(towards, away, path, up, length, *memo)) {
       path = memo->output;
+      memo->misses = 0;
       return true;
     }
+    if (memo->misses < kTropismMisses) ++memo->misses;
     memo->input = path;
     memo->previous.clear();
     memo->inverse.clear();

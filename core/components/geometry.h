@@ -34,7 +34,7 @@ bool samePath(const Path& a, const Path& b);
 // - A sweep above kMaxSweepQuads, or one whose vertices or texture
 //   coordinates would not be finite, emits nothing and logs a warning.
 // Returns false only when the sink refuses the reservation.
-// With a memo, the vertices of the last sweep whose inputs were all the same
+// With a memo, the vertices and quads of the last sweep whose inputs were all the same
 // (bit for bit, and curves that draw and log nothing) are written again
 // instead of being worked out anew.
 struct SweepMemo;
@@ -42,15 +42,26 @@ bool sweepOutline(MeshSink& sink, const Path& path, const CurveParameter& radius
                   const Outline& outline, const Matrix4& outlineMatrix, double tEnd,
                   double radiusScale, const CurveParameter& profile, SweepMemo* memo = nullptr);
 
+// A pair of curves last found pure (drawing and logging nothing when read):
+// telling that anew means reading the expression's text, so a pair that is
+// the same as last time, by mode and points, is taken as pure again.
+struct PureCurves {
+  bool known = false;
+  CurveParameter first, second;
+};
+
 struct SweepMemo {
   bool valid = false;
+  PureCurves pure;
   Path path;
-  CurveParameter radius, profile;
   Outline outline;
   Matrix4 outlineMatrix;
   double tEnd = 0.0, radiusScale = 0.0;
   uint64_t ringCount = 0;
   std::vector<Vector3> vertices;
+  // The quads as written, indices from vertex 0; empty until a sweep wrote them.
+  std::vector<Face> faces;
+  std::vector<TexFace> texFaces;
 };
 
 // The last bent path of a caller whose paths repeat (every leaf of a
@@ -58,6 +69,10 @@ struct SweepMemo {
 // depend on the path alone, not on the environment, so it is copied.
 struct TropismMemo {
   bool valid = false;
+  PureCurves pure;
+  // Paths that keep being pulled never replay: after some misses in a row
+  // the memo is only tried now and then.
+  uint32_t misses = 0, skipped = 0;
   Path input, output;
   std::vector<double> previous;  // per bent point: the segment before it
   std::vector<Matrix4> inverse;  // per bent point: its pivot frame's inverse

@@ -36,6 +36,8 @@ class Outline {
     position = points_[i].position;
     return true;
   }
+  const OutlinePoint* points() const { return points_.data(); }
+  const OutlineContour* contours() const { return contours_.data(); }
   bool setPoint(uint32_t i, double u, const Vector3& position) {
     if (i >= points_.size()) return false;
     points_[i] = {u, position};

@@ -9,6 +9,10 @@
 #include <utility>
 #include <vector>
 
+#if defined(__SSE2__)
+#include <immintrin.h>
+#endif
+
 namespace hostsdk {
 
 void Face::setEdgeVisFlags(DWORD va, DWORD vb, DWORD vc) {
@@ -35,6 +39,7 @@ BOOL resizeArray(HostArray<T>& v, int count, BOOL keep, size_t limit) {
 }  // namespace
 
 BOOL Mesh::setNumVerts(int count, BOOL keep, BOOL) {
+  verticesFinite_ = false;
   return resizeArray(verts, count, keep, limit_);
 }
 
@@ -52,8 +57,42 @@ BOOL Mesh::setNumTVFaces(int count, BOOL keep, int) {
 
 void Mesh::buildBoundingBox() {
   Box3 box;  // a local, so that it stays in registers
-  for (const Point3& p : verts) box += p;
+  const size_t n = verts.size();
+  size_t i = 0;
+  bool finite = true;
+#if defined(__SSE2__)
+  // A vertex a vector, in vertex order: minps(p, lo) is p < lo ? p : lo, the
+  // same choice as Box3's std::min (and maxps as its std::max), so NaNs and
+  // signed zeros come out as they do one coordinate at a time. x - x is NaN
+  // just for a coordinate that is not finite. The fourth lane (the next
+  // vertex's x) is ignored, and the last vertex, whose load would pass the
+  // array's end, is left to the plain loop.
+  static_assert(sizeof(Point3) == 12);
+  __m128 lo = _mm_setr_ps(box.pmin.x, box.pmin.y, box.pmin.z, 0.0f);
+  __m128 hi = _mm_setr_ps(box.pmax.x, box.pmax.y, box.pmax.z, 0.0f);
+  __m128 bad = _mm_setzero_ps();
+  const float* v = reinterpret_cast<const float*>(verts.data());
+  for (; i + 1 < n; ++i) {
+    const __m128 p = _mm_loadu_ps(v + i * 3);
+    lo = _mm_min_ps(p, lo);
+    hi = _mm_max_ps(p, hi);
+    const __m128 d = _mm_sub_ps(p, p);
+    bad = _mm_or_ps(bad, _mm_cmpunord_ps(d, d));
+  }
+  alignas(16) float l[4], h[4];
+  _mm_store_ps(l, lo);
+  _mm_store_ps(h, hi);
+  box.pmin = Point3(l[0], l[1], l[2]);
+  box.pmax = Point3(h[0], h[1], h[2]);
+  finite = (_mm_movemask_ps(bad) & 7) == 0;
+#endif
+  for (; i < n; ++i) {
+    const Point3& p = verts[i];
+    box += p;
+    finite = finite && std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z);
+  }
   bounds_ = box;
+  verticesFinite_ = finite;
 }
 
 namespace {

@@ -77,6 +77,10 @@ class HOSTSDK_API Mesh {
   // The normal of face i (unit length; zero for a degenerate face).
   Point3 faceNormal(int i) const;
 
+  // Stand-in only: whether the last buildBoundingBox met only finite vertices
+  // (false once the vertex count has changed since).
+  bool verticesFinite() const { return verticesFinite_; }
+
   // Stand-in only: the largest element count a setNum* call may reach
   // (default: no limit); lets a host bound memory and tests force failures.
   void setElementLimit(size_t limit) { limit_ = limit; }
@@ -84,6 +88,7 @@ class HOSTSDK_API Mesh {
  private:
   size_t limit_ = static_cast<size_t>(-1);
   Box3 bounds_;
+  bool verticesFinite_ = false;
   unsigned topologyVersion_ = 0;
 };
 

@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <meshoptimizer.h>
 #include <cmath>
 #include <limits>
 
+#include "app/mesh_order.h"
 #include "app/normals.h"
 #include "app/submeshes.h"
 #include "test_support.h"
@@ -129,6 +131,37 @@ TEST(Submeshes, FacesWithBadDataAreCountedNotWritten) {
   // A scale that overflows single precision is caught the same way.
   set = buildSubmeshes(mesh, 1e39);
   EXPECT_EQ(set.droppedFaces, 3u);
+}
+
+// The GPU order is meshoptimizer's over the whole mesh, whatever its pieces: repeated or
+// not, tiny or past a run's size, stacked in place (no cache pass), or with an unused vertex.
+TEST(Submeshes, GpuOrderIsMeshoptimizersOverTheWholeMesh) {
+  uint32_t seed = 7;
+  auto make = [&](std::initializer_list<size_t> sizes, uint32_t stacked, bool unused) {
+    Submesh sub;
+    for (size_t size : sizes) {
+      const uint32_t base = uint32_t(sub.positions.size()), vertices = stacked ? stacked : uint32_t(size / 2 + 3);
+      std::vector<uint32_t> corners(size * 3), seen(vertices, ~0u);
+      for (size_t i = 0; i < corners.size(); ++i) corners[i] = i < vertices ? uint32_t(i) : ((seed = seed * 1664525u + 1013904223u) >> 8) % vertices;
+      for (uint32_t c : corners) {  // numbered in order of first use, as welded
+        if (seen[c] == ~0u) seen[c] = uint32_t(sub.positions.size()) - base, sub.positions.push_back({float(base + seen[c]), 0, 0});
+        sub.indices.push_back(base + seen[c]);
+      }
+    }
+    sub.positions.resize(sub.positions.size() + unused, {-1, 0, 0});
+    for (const Vec3f& p : sub.positions) sub.normals.push_back({0, p[0], 0}), sub.uvs.push_back({p[0], 1});
+    return sub;
+  };
+  for (const Submesh& sub : {make({1, 2, 40, 4095, 1, 5000, 40, 3, 9000, 700, 4096, 2}, 0, false), make({40, 3, 9000, 40}, 0, true), make({6000}, 3, false)}) {
+    SubmeshSet ours{{sub}, 0};
+    optimizeOrder(ours);
+    Submesh want = sub;
+    if (sub.positions.size() > 3)
+      meshopt_optimizeVertexCache(want.indices.data(), sub.indices.data(), sub.indices.size(), sub.positions.size());
+    want.positions.resize(meshopt_optimizeVertexFetch(want.positions.data(), want.indices.data(), sub.indices.size(), sub.positions.data(), sub.positions.size(), 12));
+    const Submesh& got = ours.meshes[0];  // its other streams moved alike
+    EXPECT_TRUE(got.indices == want.indices && got.positions == want.positions && got.normals.back()[1] == got.positions.back()[0]);
+  }
 }
 
 }  // namespace

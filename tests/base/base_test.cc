@@ -387,9 +387,16 @@ TEST(CurveParameterTest, ValidityTrialDrawsLikeAnyEvaluation) {
   CurveParameter p(0, 1, 0.25, 0.25, "x+rnd(1)");
   ref.nextReal();  // drawn by the trial
   EXPECT_EQ(p.evaluate(0), 0.25 + (ref.nextReal() - 0.5) * 2.0);
+  EXPECT_TRUE(p.drawsRandom());
   const CurveParameter copy = p;
   p.setExpression("id");
   EXPECT_EQ(copy.expression(), "x+rnd(1)");
+  EXPECT_TRUE(copy.drawsRandom());
+  EXPECT_FALSE(p.drawsRandom());
+  EXPECT_FALSE(p.setExpression("rnd(x"));
+  EXPECT_FALSE(p.drawsRandom());
+  ASSERT_TRUE(p.setExpression("rndabs"));
+  EXPECT_TRUE(p.drawsRandom());
 }
 
 struct LinearRecord {

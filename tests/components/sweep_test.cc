@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 
 #include "core/components/component.h"
 #include "core/components/geometry.h"
@@ -77,12 +78,17 @@ TEST(SweepGeometry, KeptVerticesFollowTheirInputs) {
     double radius;
   } runs[] = {{straightPath({0, 1}), 1}, {straightPath({0, 1}), 1}, {straightPath({0, 1}), 0.5},
               {moved, 0.5}};
+  Mesh kept, fresh;  // growing, so that kept quads land on other vertex indices
   for (const auto& run : runs) {
-    Mesh kept, fresh;
     const CurveParameter radius = constant(run.radius);
     sweepOutline(kept, run.path, radius, circles({{4, true}}), Matrix4(), 1, 1, constant(0), &memo);
     sweepOutline(fresh, run.path, radius, circles({{4, true}}), Matrix4(), 1, 1, constant(0));
     EXPECT_EQ(kept.vertices(), fresh.vertices());
+    ASSERT_EQ(kept.faceCount(), fresh.faceCount());
+    EXPECT_EQ(0, std::memcmp(kept.faces().data(), fresh.faces().data(),
+                             fresh.faceCount() * sizeof(Face)));
+    EXPECT_EQ(0, std::memcmp(kept.texFaces().data(), fresh.texFaces().data(),
+                             fresh.faceCount() * sizeof(TexFace)));
   }
 }
 

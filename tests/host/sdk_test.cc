@@ -3,6 +3,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <vector>
 
 #include "host/sdk/sdk.h"
 
@@ -121,6 +122,32 @@ TEST(Mesh, GrowthAndShrinkKeepOrZeroTheElements) {
   EXPECT_EQ(flat.data(), before);
   ASSERT_TRUE(flat.resize(20000000));
   EXPECT_EQ(flat[19999999], 0.0f);
+}
+
+TEST(Mesh, BoundingBoxSaysWhetherEveryVertexWasFinite) {
+  Mesh m;
+  ASSERT_TRUE(m.setNumVerts(3));
+  m.setVert(0, Point3(1, -0.0f, 5));
+  m.setVert(1, Point3(-2, 0, 5));
+  m.setVert(2, Point3(3, 4, -1e31f));  // the last vertex: past the vector loop
+  m.buildBoundingBox();
+  EXPECT_TRUE(m.verticesFinite());
+  EXPECT_EQ(std::vector<float>({m.getBoundingBox().pmin.x, m.getBoundingBox().pmin.z,
+                                m.getBoundingBox().pmax.x, m.getBoundingBox().pmax.y}),
+            std::vector<float>({-2, -1e31f, 3, 4}));
+  EXPECT_TRUE(std::signbit(m.getBoundingBox().pmin.y)) << "the first of equal minima stays";
+  for (float bad : {std::nanf(""), INFINITY}) {
+    for (int i : {0, 2}) {
+      m.verts[i].y = bad;
+      m.buildBoundingBox();
+      EXPECT_FALSE(m.verticesFinite()) << i;
+      m.verts[i].y = 0;
+    }
+  }
+  m.buildBoundingBox();
+  ASSERT_TRUE(m.verticesFinite());
+  ASSERT_TRUE(m.setNumVerts(4, TRUE));
+  EXPECT_FALSE(m.verticesFinite()) << "the box no longer covers the vertices";
 }
 
 }  // namespace
