@@ -205,7 +205,9 @@ class Smoother {
   // Faces [begin, end), their vertices below nv all in [low, low + span).
   void run(size_t begin, size_t end, size_t low, size_t span) {
     sharp_.clear();
-    if (end - begin <= kStream) stream(begin, end, low, span);
+    // A small run whose vertices lie far apart is walked: its edge slots
+    // would take memory by the vertex.
+    if (end - begin <= kStream && span <= 4 * (end - begin)) stream(begin, end, low, span);
     else walk(begin, end, low, span);
     assign(begin, end);
   }
@@ -293,77 +295,104 @@ class Smoother {
   std::vector<uint64_t> edges_ = std::vector<uint64_t>(64);  // upper vertex << 32 | face
   std::vector<uint64_t> sharp_;  // root pairs, then higher << 32 | lower
   std::vector<uint32_t> later_;
+  // A small run's edges under their lower vertex: a few in place, the rest
+  // listed from the vertex's head (its count in the low bits).
+  struct Slot {
+    uint32_t upper, last;
+  };
   struct Edge {
     uint32_t upper, last, next;  // next: edge + 1 under the same lower vertex, 0 ends
   };
-  // Mapped, so that they go back to the system when the smoothing ends.
-  HostArray<Edge> edgeList_;
-  struct Adoption {
-    uint64_t key;  // lower vertex, upper vertex, after (1) or before its neighbour
-    uint32_t face;
-  };
-  HostArray<Adoption> adoption_;
-  HostArray<Normal> normals_;  // of a small run's faces
+  static constexpr uint32_t kSlots = 4, kCountBits = 3;
+  // In the heap, reused by the next smoothing: a small run's are small.
+  std::vector<Slot> slots_;
+  std::vector<Edge> more_;
+  std::vector<Normal> normals_;  // of a small run's faces
+  std::vector<uint32_t> orphans_;  // a small run's faces without area
 };
 
 // Small runs: each edge remembers the last face met on it, so that faces
 // taken in order meet the same neighbours as in the walk below. Only which
 // neighbour a face without area adopts depends on the walk's order; it is the
-// one met at the least (lower vertex, upper vertex, side).
+// one met at the least (lower vertex, upper vertex, side), kept in the unused
+// normal of the face without area.
 void Smoother::stream(size_t begin, size_t end, size_t low, size_t span) {
   Face* const face = face_;
   const size_t nv = nv_;
   const size_t count = end - begin;
   if (head_.size() < span && !head_.resize(span)) throw std::bad_alloc();
-  if ((edgeList_.size() < 3 * count && !edgeList_.resize(3 * count)) ||
-      (adoption_.size() < count && !adoption_.resize(count)) ||
-      (normals_.size() < count && !normals_.resize(count)))
-    throw std::bad_alloc();
+  if (slots_.size() < span * kSlots) slots_.resize(span * kSlots);
+  if (normals_.size() < count) normals_.resize(count);
   Normal* const normal = normals_.data();  // by face - begin
   uint32_t* const head = head_.data();
-  Edge* const edges = edgeList_.data();
-  Adoption* const best = adoption_.data();
-  uint32_t used = 0;
-  bool orphans = false;
-  auto edge = [&](uint32_t a, uint32_t b, uint32_t g) {
-    uint32_t& first = head[a - low];
-    Edge* e = nullptr;
-    for (uint32_t k = first; k != 0; k = edges[k - 1].next) {
-      if (edges[k - 1].upper == b) {
-        e = &edges[k - 1];
-        break;
-      }
-    }
-    if (!e) {
-      edges[used] = Edge{b, g, first};
-      first = ++used;
+  Slot* const slots = slots_.data();
+  std::vector<Edge>& more = more_;
+  more.clear();
+  std::vector<uint32_t>& orphans = orphans_;
+  orphans.clear();
+  auto edge = [&](uint32_t a, uint32_t b, uint32_t g) __attribute__((always_inline)) {
+    const size_t v = a - low;
+    const uint32_t state = head[v], n = state & ((1u << kCountBits) - 1);
+    Slot* const slot = slots + v * kSlots;
+    uint32_t f;
+    uint32_t k = 0;
+    while (k < n && slot[k].upper != b) ++k;
+    if (k < n) {
+      f = slot[k].last;
+      slot[k].last = g;
+    } else if (n < kSlots) {
+      slot[n] = Slot{b, g};
+      head[v] = state + 1;
       return;
+    } else {
+      uint32_t j = state >> kCountBits;
+      while (j != 0 && more[j - 1].upper != b) j = more[j - 1].next;
+      if (j == 0) {
+        more.push_back(Edge{b, g, state >> kCountBits});
+        head[v] = static_cast<uint32_t>(more.size()) << kCountBits | n;
+        return;
+      }
+      f = more[j - 1].last;
+      more[j - 1].last = g;
     }
-    const uint32_t f = e->last;
-    e->last = g;
     if (f == g) return;
     const int kind = meet(f, normal[f - begin], g, normal[g - begin]);
     if (kind == 1 || kind == 2) {
       const uint64_t key = uint64_t{a - low} << 33 | uint64_t{b - low} << 1 | uint64_t(kind == 1);
-      Adoption& x = best[(kind == 1 ? f : g) - begin];
-      if (key < x.key) x = Adoption{key, kind == 1 ? g : f};
-      orphans = true;
+      Normal& x = normal[(kind == 1 ? f : g) - begin];
+      uint64_t best;
+      std::memcpy(&best, &x.x, sizeof best);
+      if (key < best) {
+        std::memcpy(&x.x, &key, sizeof key);
+        x.y = kind == 1 ? g : f;
+      }
     }
   };
+  // The normals first, in a loop of their own that keeps several faces in flight.
   for (size_t i = begin; i < end; ++i) {
     const uint32_t g = static_cast<uint32_t>(i);
     face[i].smGroup = g;
-    best[i - begin].key = UINT64_MAX;
-    normalOf(g, normal[i - begin]);
+    Normal& n = normal[i - begin];
+    normalOf(g, n);
+    if (n.s < 0) {
+      const uint64_t none = UINT64_MAX;
+      std::memcpy(&n.x, &none, sizeof none);
+      orphans.push_back(g);
+    }
+  }
+  for (size_t i = begin; i < end; ++i) {
+    const uint32_t g = static_cast<uint32_t>(i);
     const Sorted s(face[i]);
     if (s.x < s.y && s.y < nv) edge(s.x, s.y, g);
     if (s.x < s.z && s.z < nv) edge(s.x, s.z, g);
     if (s.yOwns(nv)) edge(s.y, s.z, g);
   }
   std::fill(head, head + span, 0u);
-  if (!orphans) return;
-  for (size_t i = 0; i < count; ++i) {
-    if (best[i].key != UINT64_MAX) face[begin + i].smGroup = best[i].face;
+  for (uint32_t f : orphans) {
+    const Normal& n = normal[f - begin];
+    uint64_t best;
+    std::memcpy(&best, &n.x, sizeof best);
+    if (best != UINT64_MAX) face[f].smGroup = static_cast<DWORD>(n.y);
   }
 }
 
@@ -499,6 +528,12 @@ void Smoother::assign(size_t begin, size_t end) {
 // past the highest (0 for none).
 inline void boundsOf(const Face& f, uint32_t nv, uint32_t& low, uint32_t& end) {
   const DWORD a = f.v[0], b = f.v[1], c = f.v[2];
+  const DWORD top = std::max({a, b, c});
+  if (top < nv) {  // the usual face
+    low = std::min({a, b, c});
+    end = top + 1;
+    return;
+  }
   low = std::min({a < nv ? a : UINT32_MAX, b < nv ? b : UINT32_MAX, c < nv ? c : UINT32_MAX});
   end = std::max({a < nv ? a + 1 : 0u, b < nv ? b + 1 : 0u, c < nv ? c + 1 : 0u});
 }
@@ -524,10 +559,39 @@ void Mesh::AutoSmooth(float angle, BOOL, BOOL) {
   const size_t nv = verts.size();
   Face* const face = faces.data();
   Smoother smoother(verts.data(), nv, face, n, std::cos(static_cast<double>(angle)));
+  constexpr size_t kRun = 2048;
+  const uint32_t nv32 = static_cast<uint32_t>(nv);  // vertices are counted in int
+
+  // In one pass, while the run's faces are still in cache, a run ends at the
+  // first face above all of it. Should a later face reach below a run's end
+  // after all, the runs are cut again, each up to where nothing ahead
+  // reaches below it.
+  {
+    size_t begin = 0;
+    uint32_t low = UINT32_MAX, end = 0, floor = 0;
+    size_t i = 0;
+    for (; i < n; ++i) {
+      uint32_t l, e;
+      boundsOf(face[i], nv32, l, e);
+      if (l < floor) break;
+      if (i - begin >= kRun && end <= l) {
+        smoother.run(begin, i, low, end > low ? end - low : 0);
+        floor = std::max(floor, end);
+        begin = i;
+        low = UINT32_MAX;
+        end = 0;
+      }
+      end = std::max(end, e);
+      low = std::min(low, l);
+    }
+    if (i == n) {
+      smoother.run(begin, n, low, end > low ? end - low : 0);
+      return;
+    }
+  }
 
   // The lowest vertex of every face from each block on.
-  constexpr size_t kBlock = 1024, kRun = 2048;
-  const uint32_t nv32 = static_cast<uint32_t>(nv);  // vertices are counted in int
+  constexpr size_t kBlock = 1024;
   const size_t blocks = (n + kBlock - 1) / kBlock;
   std::vector<uint32_t> from(blocks + 1, UINT32_MAX);
   for (size_t k = blocks; k-- > 0;) {
