@@ -60,7 +60,12 @@ void sqrtOf(const double* in, double* out) {
 // one coordinate, so the compiler takes several faces per instruction. Each
 // value is worked out with the same operations in the same order as for a
 // face alone (no contraction: the target has no fused multiply-add here).
-// Lanes past `count` repeat the last face and are not written out.
+// Lanes past `count` repeat the last face and are not written out. Where
+// the processor has AVX2, a clone takes four faces per instruction (AVX2
+// brings no fused multiply-add, so the roundings stay the same).
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+__attribute__((target_clones("avx2", "default")))
+#endif
 void weigh(const TriMesh& mesh, const uint32_t* faces, size_t count, FaceWeights* out) {
   if (count == 0) return;
   struct Coords {
