@@ -3,6 +3,10 @@
 #include <cmath>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace syv::app {
 namespace {
 
@@ -11,8 +15,6 @@ struct Vec3d {
 };
 
 Vec3d toD(const Vec3f& v) { return {v[0], v[1], v[2]}; }
-
-Vec3d sub(const Vec3d& a, const Vec3d& b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
 
 // Unnormalised normal of the host winding.
 Vec3d areaNormal(const TriMesh& mesh, const TriFace& f) {
@@ -44,44 +46,87 @@ struct FaceWeights {
 
 constexpr size_t kBlock = 32;
 
-// A block of faces at a time, stage by stage: the square roots, divisions and
-// arc cosines of one face wait on each other, those of different faces do
-// not. Each value is worked out as for a face alone.
+// Square roots of a block, two at a time where the target has them: the
+// same correctly rounded results as one at a time.
+void sqrtOf(const double* in, double* out) {
+#if defined(__SSE2__)
+  for (size_t i = 0; i < kBlock; i += 2) _mm_storeu_pd(out + i, _mm_sqrt_pd(_mm_loadu_pd(in + i)));
+#else
+  for (size_t i = 0; i < kBlock; ++i) out[i] = std::sqrt(in[i]);
+#endif
+}
+
+// A block of faces at a time, each stage over the whole block in arrays of
+// one coordinate, so the compiler takes several faces per instruction. Each
+// value is worked out with the same operations in the same order as for a
+// face alone (no contraction: the target has no fused multiply-add here).
+// Lanes past `count` repeat the last face and are not written out. Where
+// the processor has AVX2, a clone takes four faces per instruction (AVX2
+// brings no fused multiply-add, so the roundings stay the same).
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+__attribute__((target_clones("avx2", "default")))
+#endif
 void weigh(const TriMesh& mesh, const uint32_t* faces, size_t count, FaceWeights* out) {
-  struct Work {
-    Vec3d p[3], area, e[3];
-    double length[3], areaLength;
-    double cosine[3];
-    bool angled[3];
-  } work[kBlock];
-  for (size_t i = 0; i < count; ++i) {
-    Work& w = work[i];
-    const TriFace& face = mesh.faces[faces[i]];
-    for (int k = 0; k < 3; ++k) w.p[k] = toD(mesh.vertices[face.v[k]]);
-    const Vec3d& a = w.p[0];
-    const Vec3d& b = w.p[1];
-    const Vec3d& c = w.p[2];
-    const Vec3d u{b.x - a.x, b.y - a.y, b.z - a.z}, v{c.x - a.x, c.y - a.y, c.z - a.z};
-    w.area = {u.y * v.z - u.z * v.y, u.z * v.x - u.x * v.z, u.x * v.y - u.y * v.x};
-    // An edge's length serves both its corners: there its vector only
-    // changes sign, which leaves the squares as they are.
-    for (int k = 0; k < 3; ++k) w.e[k] = sub(w.p[(k + 1) % 3], w.p[k]);
-  }
-  for (size_t i = 0; i < count; ++i) {
-    Work& w = work[i];
-    const Vec3d& n = w.area;
-    w.areaLength = std::sqrt(n.x * n.x + n.y * n.y + n.z * n.z);
+  if (count == 0) return;
+  struct Coords {
+    double x[kBlock], y[kBlock], z[kBlock];
+  };
+  Coords p[3], e[3], back[3], area;
+  double squares[4][kBlock], roots[4][kBlock], cosine[3][kBlock];
+  for (size_t i = 0; i < kBlock; ++i) {
+    const TriFace& face = mesh.faces[faces[i < count ? i : count - 1]];
     for (int k = 0; k < 3; ++k) {
-      const Vec3d& e = w.e[k];
-      w.length[k] = std::sqrt(e.x * e.x + e.y * e.y + e.z * e.z);
+      const Vec3f& v = mesh.vertices[face.v[k]];
+      p[k].x[i] = v[0];
+      p[k].y[i] = v[1];
+      p[k].z[i] = v[2];
+    }
+  }
+  // e[k] runs from corner k to the next; back[k] from corner k to the one
+  // before (the second side of its angle).
+  for (int k = 0; k < 3; ++k) {
+    const Coords& from = p[k];
+    const Coords& to = p[(k + 1) % 3];
+    const Coords& before = p[(k + 2) % 3];
+    for (size_t i = 0; i < kBlock; ++i) {
+      e[k].x[i] = to.x[i] - from.x[i];
+      e[k].y[i] = to.y[i] - from.y[i];
+      e[k].z[i] = to.z[i] - from.z[i];
+      back[k].x[i] = before.x[i] - from.x[i];
+      back[k].y[i] = before.y[i] - from.y[i];
+      back[k].z[i] = before.z[i] - from.z[i];
+    }
+  }
+  {
+    const Coords& u = e[0];
+    const Coords& v = back[0];
+    for (size_t i = 0; i < kBlock; ++i) {
+      area.x[i] = u.y[i] * v.z[i] - u.z[i] * v.y[i];
+      area.y[i] = u.z[i] * v.x[i] - u.x[i] * v.z[i];
+      area.z[i] = u.x[i] * v.y[i] - u.y[i] * v.x[i];
+    }
+  }
+  for (size_t i = 0; i < kBlock; ++i)
+    squares[3][i] = area.x[i] * area.x[i] + area.y[i] * area.y[i] + area.z[i] * area.z[i];
+  for (int k = 0; k < 3; ++k)
+    for (size_t i = 0; i < kBlock; ++i)
+      squares[k][i] = e[k].x[i] * e[k].x[i] + e[k].y[i] * e[k].y[i] + e[k].z[i] * e[k].z[i];
+  for (int k = 0; k < 4; ++k) sqrtOf(squares[k], roots[k]);
+  for (int k = 0; k < 3; ++k) {
+    const Coords& u = e[k];
+    const Coords& v = back[k];
+    const double* lu = roots[k];
+    const double* lw = roots[(k + 2) % 3];
+    for (size_t i = 0; i < kBlock; ++i) {
+      const double c = (u.x[i] * v.x[i] + u.y[i] * v.y[i] + u.z[i] * v.z[i]) / (lu[i] * lw[i]);
+      cosine[k][i] = c < -1 ? -1 : c > 1 ? 1 : c;
     }
   }
   for (size_t i = 0; i < count; ++i) {
-    Work& w = work[i];
     FaceWeights& o = out[i];
     // unitOf, with the length already taken.
-    const double len = w.areaLength;
-    const Vec3d& n = w.area;
+    const double len = roots[3][i];
+    const Vec3d n{area.x[i], area.y[i], area.z[i]};
     bool unit = len > 1e-30 && std::isfinite(len);
     if (unit) {
       o.normal = {float(n.x / len), float(n.y / len), float(n.z / len)};
@@ -90,19 +135,10 @@ void weigh(const TriMesh& mesh, const uint32_t* faces, size_t count, FaceWeights
     if (!unit) o.normal = kUp;
     const bool degenerate = n.x == 0 && n.y == 0 && n.z == 0;
     for (int k = 0; k < 3; ++k) {
-      o.angle[k] = 0;
-      const double lu = w.length[k], lw = w.length[(k + 2) % 3];
-      w.angled[k] = !degenerate && lu > 0 && lw > 0;
-      if (!w.angled[k]) continue;
-      const Vec3d& u = w.e[k];
-      const Vec3d v = sub(w.p[(k + 2) % 3], w.p[k]);
-      const double c = (u.x * v.x + u.y * v.y + u.z * v.z) / (lu * lw);
-      w.cosine[k] = c < -1 ? -1 : c > 1 ? 1 : c;
+      const bool angled = !degenerate && roots[k][i] > 0 && roots[(k + 2) % 3][i] > 0;
+      o.angle[k] = angled ? std::acos(cosine[k][i]) : 0;
     }
   }
-  for (size_t i = 0; i < count; ++i)
-    for (int k = 0; k < 3; ++k)
-      if (work[i].angled[k]) out[i].angle[k] = std::acos(work[i].cosine[k]);
 }
 
 }  // namespace

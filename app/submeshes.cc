@@ -84,7 +84,7 @@ Positions positionsOf(const TriMesh& mesh, double scale, CornerNormals::Spare sp
   // Each probe is a cache miss in a table far larger than the caches: the
   // slots of the vertices some way ahead are fetched early, and the vertex a
   // taken slot points to a little later, so the misses overlap.
-  constexpr size_t kAhead = 16;
+  constexpr size_t kAhead = 64;
   std::array<std::array<uint32_t, 3>, kAhead> keys;
   std::array<size_t, kAhead> slots;
   std::array<uint32_t, kAhead> marks;
