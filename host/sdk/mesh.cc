@@ -585,6 +585,7 @@ struct Grid {
   uint32_t width;     // quads in a row
   bool ring;
 };
+constexpr size_t kGridMax = size_t{1} << 16;  // faces
 size_t gridEnd(const Face* face, size_t i, size_t n, uint32_t nv, uint32_t floor, Grid& grid) {
   if (n - i < 2) return i;
   const Face& f0 = face[i];
@@ -605,6 +606,8 @@ size_t gridEnd(const Face* face, size_t i, size_t n, uint32_t nv, uint32_t floor
   size_t k = i;
   for (; k + 1 < n; k += 2) {
     if (s == 0 && row + 2 * uint64_t{stride} > nv) break;
+    // A larger grid would keep a normal by the face: it is smoothed as before.
+    if (s == 0 && k - i >= kGridMax) return i;
     const DWORD a = s + 1 == stride ? static_cast<DWORD>(row) : d + 1;
     const Face& p = face[k];
     const Face& q = face[k + 1];

@@ -169,6 +169,14 @@ TEST(AutoSmooth, GridsTakeTheGroupsOfTheSameFacesWrittenOtherwise) {
   // A quad folded back on its diagonal.
   addGrid(m, {Point3(0, 0, 0), Point3(5, 0, 0), Point3(0, 5, 0), Point3(1, 1, 5)}, 2, false);
 
+  // And a grid too large to be taken at once, folded upright past its middle row.
+  const size_t large = m.faces.size();
+  p.clear();
+  for (int r = 0; r < 201; ++r)
+    for (int s = 0; s < 201; ++s)
+      p.push_back(Point3(float(s), float(std::min(r, 100)), float(std::max(r - 100, 0))));
+  addGrid(m, p, 201, false);
+
   for (float angle : {1.5533430576324463f, 0.3f})
     EXPECT_EQ(groupsOf(m, angle), groupsTurned(m, angle)) << angle;
   const std::vector<DWORD> groups = groupsOf(m, 1.5533430576324463f);
@@ -179,7 +187,8 @@ TEST(AutoSmooth, GridsTakeTheGroupsOfTheSameFacesWrittenOtherwise) {
   EXPECT_EQ(groups[square + 1] & groups[square + 6], 0u);
   EXPECT_EQ(groups[drop] & groups[drop + 8], 0u);
   EXPECT_EQ(groups[drop], groups[drop + 3]);
-  EXPECT_EQ(groups.end()[-1] & groups.end()[-2], 0u);
+  EXPECT_EQ(groups[large - 1] & groups[large - 2], 0u);
+  EXPECT_EQ(groups[large] & groups.back(), 0u);
 }
 
 TEST(AutoSmooth, AFaceFoldedOverAGridsEdgeAfterLaterPartsStaysSharp) {
