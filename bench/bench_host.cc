@@ -71,10 +71,12 @@ void BM_AutoSmoothParts(benchmark::State& state) {
     auto at = [&](int r, int s) { return DWORD(base + r * sides + s % sides); };
     for (int r = 0; r < rings; ++r)
       for (int s = 0; s < sides; ++s) {
+        // Corners d, a along the ring, c and b above them, written (c, b, a) and (a, d, c).
+        const DWORD d = at(r, s), a = at(r, s + 1), c = at(r + 1, s), b = at(r + 1, s + 1);
         Face f;
-        f.setVerts(at(r + 1, s + 1), at(r, s + 1), at(r, s));
+        f.setVerts(c, b, a);
         original.faces.push_back(f);
-        f.setVerts(at(r, s), at(r + 1, s), at(r + 1, s + 1));
+        f.setVerts(a, d, c);
         original.faces.push_back(f);
       }
   }

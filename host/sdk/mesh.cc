@@ -212,6 +212,12 @@ class Smoother {
     assign(begin, end);
   }
 
+  // Faces [begin, end) as a grid from gridEnd: when every edge inside
+  // between faces with area is smooth, every region has no neighbour, so
+  // all faces, those without area too, take the first group; else false,
+  // the faces untouched.
+  bool grid(size_t begin, size_t end, uint32_t width, bool ring);
+
  private:
   // A face's cross product and its squared length, negative for a face
   // without area or naming a missing vertex.
@@ -472,6 +478,34 @@ void Smoother::walk(size_t begin, size_t end, size_t low, size_t span) {
   }
 }
 
+bool Smoother::grid(size_t begin, size_t end, uint32_t width, bool ring) {
+  if (normals_.size() < end - begin) normals_.resize(end - begin);
+  Normal* const normal = normals_.data();
+  for (size_t f = begin; f < end; ++f) normalOf(static_cast<uint32_t>(f), normal[f - begin]);
+  // Quad k's first face meets its second on the diagonal and the next quad's
+  // second on the side (in a ring the last meets the first), its second the
+  // first of the quad a row below.
+  auto joined = [&](size_t f, size_t g) {
+    const Normal& p = normal[f - begin];
+    const Normal& q = normal[g - begin];
+    return p.s < 0 || q.s < 0 ||
+           smooth(static_cast<uint32_t>(f), p, static_cast<uint32_t>(g), q);
+  };
+  const size_t quads = (end - begin) / 2;
+  for (size_t k = 0, s = 0; k < quads; ++k) {
+    const size_t f = begin + 2 * k;
+    if (!joined(f, f + 1)) return false;
+    if (s > 0 && !joined(f - 2, f + 1)) return false;
+    if (k >= width && !joined(f - 2 * width, f + 1)) return false;
+    if (++s == width) {
+      if (ring && !joined(f, f + 3 - 2 * width)) return false;
+      s = 0;
+    }
+  }
+  for (size_t f = begin; f < end; ++f) face_[f].smGroup = 1;
+  return true;
+}
+
 void Smoother::assign(size_t begin, size_t end) {
   Face* const face = face_;
   std::vector<uint64_t>& sharp = sharp_;
@@ -538,6 +572,67 @@ inline void boundsOf(const Face& f, uint32_t nv, uint32_t& low, uint32_t& end) {
   end = std::max({a < nv ? a + 1 : 0u, b < nv ? b + 1 : 0u, c < nv ? c + 1 : 0u});
 }
 
+// The faces from i on that form a grid of quads as the plug-in writes them,
+// rows `stride` vertices apart from the face's lowest vertex up: quad (row,
+// column) has corners d, then a the next along the row (in a ring, the last
+// wraps to the row's first), c = d + stride and b = a + stride, as faces
+// (c, b, a) and (a, d, c). Each inner edge then has just the two faces the
+// grid gives it. Whole rows only, all vertices present and none used by the
+// face after, nor by those before (all below `floor`). Returns i when there
+// is no such grid, else one past its end.
+struct Grid {
+  uint32_t low, top;  // its vertices
+  uint32_t width;     // quads in a row
+  bool ring;
+};
+constexpr size_t kGridMax = size_t{1} << 16;  // faces
+size_t gridEnd(const Face* face, size_t i, size_t n, uint32_t nv, uint32_t floor, Grid& grid) {
+  if (n - i < 2) return i;
+  const Face& f0 = face[i];
+  const Face& f1 = face[i + 1];
+  const DWORD base = f1.v[1], c = f0.v[0];
+  if (base < floor || c <= base || c >= nv || f1.v[0] != base + 1 || f0.v[2] != base + 1 ||
+      f1.v[2] != c)
+    return i;
+  const uint32_t stride = c - base;
+  // A ring of two would give its row edges four faces.
+  const size_t wrap = i + 2 * stride - 1;
+  const bool ring =
+      stride > 2 && wrap < n && face[wrap].v[1] == base + stride - 1 && face[wrap].v[0] == base;
+  const uint32_t width = ring ? stride : stride - 1;
+  if (width == 0) return i;
+  uint64_t row = base;
+  uint32_t s = 0, d = base;
+  size_t k = i;
+  for (; k + 1 < n; k += 2) {
+    if (s == 0 && row + 2 * uint64_t{stride} > nv) break;
+    // A larger grid would keep a normal by the face: it is smoothed as before.
+    if (s == 0 && k - i >= kGridMax) return i;
+    const DWORD a = s + 1 == stride ? static_cast<DWORD>(row) : d + 1;
+    const Face& p = face[k];
+    const Face& q = face[k + 1];
+    if (p.v[0] != d + stride || p.v[1] != a + stride || p.v[2] != a || q.v[0] != a ||
+        q.v[1] != d || q.v[2] != d + stride)
+      break;
+    if (++s == width) {
+      s = 0;
+      row += stride;
+      d = static_cast<DWORD>(row);
+    } else {
+      ++d;
+    }
+  }
+  if (s != 0 || k == i) return i;
+  const uint32_t top = static_cast<uint32_t>(row + stride);
+  if (k < n) {
+    uint32_t low, end;
+    boundsOf(face[k], nv, low, end);
+    if (low < top) return i;
+  }
+  grid = Grid{base, top, width, ring};
+  return k;
+}
+
 }  // namespace
 
 Point3 Mesh::faceNormal(int i) const {
@@ -570,22 +665,38 @@ void Mesh::AutoSmooth(float angle, BOOL, BOOL) {
     size_t begin = 0;
     uint32_t low = UINT32_MAX, end = 0, floor = 0;
     size_t i = 0;
-    for (; i < n; ++i) {
+    for (; i < n;) {
       uint32_t l, e;
       boundsOf(face[i], nv32, l, e);
       if (l < floor) break;
-      if (i - begin >= kRun && end <= l) {
-        smoother.run(begin, i, low, end > low ? end - low : 0);
-        floor = std::max(floor, end);
-        begin = i;
-        low = UINT32_MAX;
-        end = 0;
+      if (end <= l) {
+        // Most parts are grids, smoothed at once when all of a grid is smooth.
+        Grid grid;
+        const size_t last = gridEnd(face, i, n, nv32, std::max(floor, end), grid);
+        if (last > i) {
+          if (begin < i) smoother.run(begin, i, low, end > low ? end - low : 0);
+          if (!smoother.grid(i, last, grid.width, grid.ring))
+            smoother.run(i, last, grid.low, grid.top - grid.low);
+          floor = grid.top;
+          begin = i = last;
+          low = UINT32_MAX;
+          end = 0;
+          continue;
+        }
+        if (i - begin >= kRun) {
+          smoother.run(begin, i, low, end > low ? end - low : 0);
+          floor = std::max(floor, end);
+          begin = i;
+          low = UINT32_MAX;
+          end = 0;
+        }
       }
       end = std::max(end, e);
       low = std::min(low, l);
+      ++i;
     }
     if (i == n) {
-      smoother.run(begin, n, low, end > low ? end - low : 0);
+      if (begin < n) smoother.run(begin, n, low, end > low ? end - low : 0);
       return;
     }
   }

@@ -1,6 +1,7 @@
 // The stand-in host SDK: smoothing and mesh arrays.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -96,6 +97,115 @@ TEST(AutoSmooth, ALaterFaceJoinsThePartWhoseVerticesItShares) {
   m.AutoSmooth(1.5533430576324463f, FALSE, FALSE);
   EXPECT_NE(m.faces[4].getSmGroup(), 1u);
   EXPECT_EQ(m.faces.end()[-1].getSmGroup(), m.faces[4].getSmGroup());
+}
+
+// Rows of `stride` points made a grid of quads as the plug-in writes it:
+// corners d, a (the next along the row; in a ring the last wraps round), c and
+// b a row above, as faces (c, b, a) and (a, d, c).
+void addGrid(Mesh& m, const std::vector<Point3>& points, int stride, bool ring) {
+  const DWORD base = DWORD(m.verts.size());
+  for (const Point3& p : points) m.verts.push_back(p);
+  const int rows = int(points.size()) / stride - 1, width = ring ? stride : stride - 1;
+  for (int r = 0; r < rows; ++r)
+    for (int s = 0; s < width; ++s) {
+      const DWORD d = base + DWORD(r * stride + s), a = base + DWORD(r * stride + (s + 1) % stride);
+      Face f;
+      f.setVerts(d + DWORD(stride), a + DWORD(stride), a);
+      m.faces.push_back(f);
+      f.setVerts(a, d, d + DWORD(stride));
+      m.faces.push_back(f);
+    }
+}
+
+std::vector<DWORD> groupsOf(Mesh m, float angle) {
+  m.AutoSmooth(angle, FALSE, FALSE);
+  std::vector<DWORD> groups;
+  for (const Face& f : m.faces) groups.push_back(f.getSmGroup());
+  return groups;
+}
+
+// Integer corners keep every normal exact, so starting each face at its
+// second corner changes nothing but that no grid is seen.
+std::vector<DWORD> groupsTurned(Mesh m, float angle) {
+  for (Face& f : m.faces) f.setVerts(f.v[1], f.v[2], f.v[0]);
+  return groupsOf(m, angle);
+}
+
+TEST(AutoSmooth, GridsTakeTheGroupsOfTheSameFacesWrittenOtherwise) {
+  Mesh m;
+  std::vector<Point3> p;
+  // A sheet folded upright past its second row of quads.
+  for (int r = 0; r < 4; ++r)
+    for (int s = 0; s < 4; ++s)
+      p.push_back(Point3(float(s), float(std::min(r, 2)), float(std::max(r - 2, 0))));
+  addGrid(m, p, 4, false);
+  const size_t sheet = m.faces.size();
+  // One folded upright past its second column.
+  p.clear();
+  for (int r = 0; r < 3; ++r)
+    for (int s = 0; s < 5; ++s)
+      p.push_back(Point3(float(std::min(s, 2)), float(r), float(std::max(s - 2, 0))));
+  addGrid(m, p, 5, false);
+  const size_t leaf = m.faces.size();
+  // A leaf: its first row gathered in one point leaves faces without area.
+  p.clear();
+  for (int r = 0; r < 4; ++r)
+    for (int s = 0; s < 4; ++s) p.push_back(Point3(float(r == 0 ? 1 : s), float(r), 0.0f));
+  addGrid(m, p, 4, false);
+  const size_t square = m.faces.size();
+  // A square tube, sharp at every corner, where its rows close too.
+  p.clear();
+  const int corners[4][2] = {{0, 0}, {2, 0}, {2, 2}, {0, 2}};
+  for (int r = 0; r < 3; ++r)
+    for (const auto& c : corners) p.push_back(Point3(float(c[0]), float(c[1]), float(r)));
+  addGrid(m, p, 4, true);
+  const size_t drop = m.faces.size();
+  // A tube cut in two by a side without area, sharp only where its rows close.
+  p.clear();
+  const int outline[5][2] = {{0, 0}, {5, -2}, {8, 0}, {8, 0}, {5, 2}};
+  for (int r = 0; r < 3; ++r)
+    for (const auto& c : outline) p.push_back(Point3(float(c[0]), float(c[1]), float(3 * r)));
+  addGrid(m, p, 5, true);
+  // A quad folded back on its diagonal.
+  addGrid(m, {Point3(0, 0, 0), Point3(5, 0, 0), Point3(0, 5, 0), Point3(1, 1, 5)}, 2, false);
+
+  // And a grid too large to be taken at once, folded upright past its middle row.
+  const size_t large = m.faces.size();
+  p.clear();
+  for (int r = 0; r < 201; ++r)
+    for (int s = 0; s < 201; ++s)
+      p.push_back(Point3(float(s), float(std::min(r, 100)), float(std::max(r - 100, 0))));
+  addGrid(m, p, 201, false);
+
+  for (float angle : {1.5533430576324463f, 0.3f})
+    EXPECT_EQ(groupsOf(m, angle), groupsTurned(m, angle)) << angle;
+  const std::vector<DWORD> groups = groupsOf(m, 1.5533430576324463f);
+  EXPECT_EQ(groups[0] & groups[sheet - 1], 0u);
+  EXPECT_EQ(groups[sheet] & groups[sheet + 5], 0u);  // quads 0 and 2
+  for (size_t f = leaf; f < square; ++f) EXPECT_EQ(groups[f], 1u) << f;
+  EXPECT_EQ(groups[square] & groups[square + 3], 0u);
+  EXPECT_EQ(groups[square + 1] & groups[square + 6], 0u);
+  EXPECT_EQ(groups[drop] & groups[drop + 8], 0u);
+  EXPECT_EQ(groups[drop], groups[drop + 3]);
+  EXPECT_EQ(groups[large - 1] & groups[large - 2], 0u);
+  EXPECT_EQ(groups[large] & groups.back(), 0u);
+}
+
+TEST(AutoSmooth, AFaceFoldedOverAGridsEdgeAfterLaterPartsStaysSharp) {
+  Mesh m;
+  std::vector<Point3> p;
+  for (int r = 0; r < 3; ++r)
+    for (int s = 0; s < 3; ++s) p.push_back(Point3(float(s), float(r), 0.0f));
+  addGrid(m, p, 3, false);
+  for (Point3& q : p) q.x += 10.0f;
+  addGrid(m, p, 3, false);
+  m.verts.push_back(Point3(1, 3, 1));
+  Face over;
+  over.setVerts(6, 7, 18);  // on the first grid's top edge
+  m.faces.push_back(over);
+  const std::vector<DWORD> groups = groupsOf(m, 1.5533430576324463f);
+  EXPECT_EQ(groups, groupsTurned(m, 1.5533430576324463f));
+  EXPECT_EQ(groups.back() & groups[4], 0u);
 }
 
 TEST(Mesh, GrowthAndShrinkKeepOrZeroTheElements) {
