@@ -329,24 +329,9 @@ void sweepFaces(MeshSink& sink, const Outline& outline, uint64_t ringCount, uint
 }
 
 // A kept sweep's quads again, their indices moved to the new vertices.
-void replayFaces(MeshSink& sink, const SweepMemo& memo, uint32_t vertexBase, uint32_t faceBase,
-                 SweepBuffers& buffers) {
-  constexpr uint32_t kChunk = 256;
-  std::vector<Face>& faces = buffers.faces;
-  faces.resize(kChunk);
-  const uint32_t count = static_cast<uint32_t>(memo.faces.size());
-  for (uint32_t done = 0; done < count;) {
-    const uint32_t n = std::min(kChunk, count - done);
-    for (uint32_t k = 0; k < n; ++k) {
-      const Face& g = memo.faces[done + k];
-      faces[k].a = g.a + vertexBase;
-      faces[k].b = g.b + vertexBase;
-      faces[k].c = g.c + vertexBase;
-      faces[k].d = g.d + vertexBase;
-    }
-    sink.setQuads(faceBase + done, faces.data(), memo.texFaces.data() + done, n);
-    done += n;
-  }
+void replayFaces(MeshSink& sink, const SweepMemo& memo, uint32_t vertexBase, uint32_t faceBase) {
+  sink.setShiftedQuads(faceBase, memo.faces.data(), memo.texFaces.data(),
+                       static_cast<uint32_t>(memo.faces.size()), vertexBase, -1);
 }
 
 }  // namespace
@@ -420,7 +405,7 @@ bool sweepOutline(MeshSink& sink, const Path& path, const CurveParameter& radius
     return false;
   sink.setVertices(vertexBase, vertexData, static_cast<uint32_t>(vertexTotal));
   if (replay)
-    replayFaces(sink, *memo, vertexBase, faceBase, buffers);
+    replayFaces(sink, *memo, vertexBase, faceBase);
   else
     sweepFaces(sink, outline, ringCount, P, vertexBase, faceBase, buffers,
                memo != nullptr && memo->valid && quadTotal <= kKeptQuads ? memo : nullptr);
