@@ -154,7 +154,7 @@ bool ClassicHorn::matches(const CurveParameter& c, const CurveKey& key) {
          (c.mode() != 0 || c.expression() == key.expression);
 }
 
-void ClassicHorn::turtlePath(double steps, double length, Path& path) {
+PathId ClassicHorn::turtlePath(double steps, double length, Path& path) {
   const CurveParameter* const curves[7] = {&bendX, &bendY, &bendZ, &shiftX,
                                            &shiftY, &step,  &twist};
   TurtleMemo& m = memo_;
@@ -164,7 +164,7 @@ void ClassicHorn::turtlePath(double steps, double length, Path& path) {
     for (int k = 0; k < 7 && same; ++k) same = matches(*curves[k], m.curves[k]);
     if (same) {
       path = m.path;
-      return;
+      return m.id;
     }
   }
   path = buildHornPath(bendX, bendY, bendZ, shiftX, shiftY, step, twist, ribScale, steps, length,
@@ -174,13 +174,15 @@ void ClassicHorn::turtlePath(double steps, double length, Path& path) {
   bool keep = steps >= 0.0 && steps <= kMaxPathPoints && !expressionDepthExceeded();
   for (const CurveParameter* c : curves) keep = keep && quiet(*c);
   m.valid = keep;
-  if (!keep) return;
+  if (!keep) return 0;
   m.steps = steps;
   m.length = length;
   m.stepFactor = stepFactor;
   m.depth = maxExpressionDepth();
   for (int k = 0; k < 7; ++k) keyOf(*curves[k], m.curves[k]);
   m.path = path;
+  m.id = newPathId();
+  return m.id;
 }
 
 uint32_t appendTipAndBase(const EvaluationContext& context, const Path& path, uint32_t flags,
@@ -208,19 +210,24 @@ uint32_t ClassicHorn::linkKind(uint32_t index) const {
   }
 }
 
-void ClassicHorn::placeFrames(const EvaluationContext& context, Path& path) const {
+void ClassicHorn::placeFrames(const EvaluationContext& context, Path& path, PathId* id) const {
   const Matrix4 turn = contextPhotoTurn(context);
   FramesMemo& memo = framesMemo_;
-  if (memo.valid && sameBits(memo.scale, scale) &&
-      sameWords<sizeof turn>(&memo.turn, &turn) && samePath(memo.input, path)) {
+  const PathId inputId = id != nullptr ? *id : 0;
+  if (memo.valid && sameBits(memo.scale, scale) && sameWords<sizeof turn>(&memo.turn, &turn) &&
+      ((inputId != 0 && inputId == memo.inputId) || samePath(memo.input, path))) {
     path = memo.output;
+    if (id != nullptr) *id = memo.outputId;
     return;
   }
   memo.input = path;
+  memo.inputId = inputId;
   memo.turn = turn;
   memo.scale = scale;
   placeFramesAnew(turn, path);
   memo.output = path;
+  memo.outputId = newPathId();
+  if (id != nullptr) *id = memo.outputId;
   memo.valid = true;
 }
 

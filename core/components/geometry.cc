@@ -1,6 +1,7 @@
 #include "core/components/geometry.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <sstream>
@@ -98,9 +99,10 @@ Purity purePair(PureCurves& seen, const CurveParameter& a, const CurveParameter&
 
 // The curves need no comparison: a memo stays valid only while every sweep
 // since it was kept brought the same pure pair.
-bool keptSweep(const SweepMemo& memo, const Path& path, const Outline& outline,
+bool keptSweep(const SweepMemo& memo, const Path& path, PathId pathId, const Outline& outline,
                const Matrix4& outlineMatrix, double tEnd, double radiusScale) {
-  return memo.valid && samePath(path, memo.path) && sameBits(&tEnd, &memo.tEnd, sizeof tEnd) &&
+  return memo.valid && ((pathId != 0 && pathId == memo.pathId) || samePath(path, memo.path)) &&
+         sameBits(&tEnd, &memo.tEnd, sizeof tEnd) &&
          sameBits(&radiusScale, &memo.radiusScale, sizeof radiusScale) &&
          sameBits(&outlineMatrix, &memo.outlineMatrix, sizeof outlineMatrix) &&
          sameOutline(outline, memo.outline);
@@ -336,6 +338,11 @@ void replayFaces(MeshSink& sink, const SweepMemo& memo, uint32_t vertexBase, uin
 
 }  // namespace
 
+PathId newPathId() {
+  static std::atomic<PathId> last{0};
+  return ++last;
+}
+
 bool samePath(const Path& a, const Path& b) {
   static_assert(sizeof(PathPoint) == 17 * sizeof(double), "compared as bytes");
   return a.size() == b.size() && sameBits(a.data(), b.data(), a.size() * sizeof(PathPoint));
@@ -343,7 +350,8 @@ bool samePath(const Path& a, const Path& b) {
 
 bool sweepOutline(MeshSink& sink, const Path& path, const CurveParameter& radius,
                   const Outline& outline, const Matrix4& outlineMatrix, double tEnd,
-                  double radiusScale, const CurveParameter& profile, SweepMemo* memo) {
+                  double radiusScale, const CurveParameter& profile, SweepMemo* memo,
+                  PathId pathId) {
   if (!(tEnd > 1e-8)) return true;  // also NaN
   if (tEnd > 1.0) tEnd = 1.0;
   if (path.size() < 2) return true;
@@ -362,7 +370,7 @@ bool sweepOutline(MeshSink& sink, const Path& path, const CurveParameter& radius
   uint64_t ringCount = 0;
   bool kept = false;
   if (memo != nullptr &&
-      keptSweep(*memo, path, outline, outlineMatrix, tEnd, radiusScale)) {
+      keptSweep(*memo, path, pathId, outline, outlineMatrix, tEnd, radiusScale)) {
     ringCount = memo->ringCount;
     vertexData = memo->vertices.data();
     kept = true;
@@ -382,6 +390,7 @@ bool sweepOutline(MeshSink& sink, const Path& path, const CurveParameter& radius
     vertexData = vertices.data();
     if (memo != nullptr && vertices.size() <= kKeptVertices) {
       memo->path = path;
+      memo->pathId = pathId;
       memo->outline = outline;
       memo->outlineMatrix = outlineMatrix;
       memo->tEnd = tEnd;
@@ -420,38 +429,55 @@ constexpr uint32_t kTropismMisses = 16, kTropismRetry = 64;
 
 // With no pull the target is the segment's own direction (the up direction
 // adds only signed zeros, which change no bend), so the path alone decides.
+// Whether the pure curves pull is the same at the same points and length.
 bool replays(const CurveParameter& towards, const CurveParameter& away, const Path& path,
-             const Vector3& up, double length, const TropismMemo& memo) {
-  if (!memo.valid || !samePath(path, memo.input)) return false;
+             PathId id, const Vector3& up, double length, TropismMemo& memo) {
+  if (!memo.valid || !((id != 0 && id == memo.inputId) || samePath(path, memo.input)))
+    return false;
+  const bool unpulled =
+      memo.unpulledKnown && sameBits(&length, &memo.unpulledLength, sizeof length);
   for (size_t k = 2; k < path.size(); ++k) {
-    const double s = path[k - 1].t / length;
-    const double w1 = clampValue(towards.evaluate(s), 0.0, 1.0);
-    const double w2 = clampValue(away.evaluate(s), 0.0, 1.0);
-    if (!((w1 - w2) * memo.previous[k - 2] == 0.0)) return false;
+    if (!unpulled) {
+      const double s = path[k - 1].t / length;
+      const double w1 = clampValue(towards.evaluate(s), 0.0, 1.0);
+      const double w2 = clampValue(away.evaluate(s), 0.0, 1.0);
+      if (!((w1 - w2) * memo.previous[k - 2] == 0.0)) return false;
+    }
     if (!memo.inverse[k - 2].transformDirection(up).isFinite()) return false;
   }
+  memo.unpulledKnown = true;
+  memo.unpulledLength = length;
   return true;
 }
 
 }  // namespace
 
 bool applyTropism(const CurveParameter& towards, const CurveParameter& away, Path& path,
-                  const Matrix4& environment, double length, TropismMemo* memo) {
+                  const Matrix4& environment, double length, TropismMemo* memo, PathId* id) {
+  const PathId inputId = id != nullptr ? *id : 0;
+  if (id != nullptr) *id = 0;
   const Vector3 up = environment.transformDirection({0.0, 0.0, 1.0});
   if (memo != nullptr && memo->misses >= kTropismMisses && ++memo->skipped % kTropismRetry != 0)
     memo = nullptr;
-  if (memo != nullptr && purePair(memo->pure, towards, away) == Purity::kImpure) {
-    memo->valid = false;
-    memo = nullptr;
+  if (memo != nullptr) {
+    const Purity purity = purePair(memo->pure, towards, away);
+    if (purity != Purity::kSameAsLast) memo->unpulledKnown = false;
+    if (purity == Purity::kImpure) {
+      memo->valid = false;
+      memo = nullptr;
+    }
   }
   if (memo != nullptr) {
-    if (replays(towards, away, path, up, length, *memo)) {
+    if (replays(towards, away, path, inputId, up, length, *memo)) {
       path = memo->output;
+      if (id != nullptr) *id = memo->outputId;
       memo->misses = 0;
       return true;
     }
     if (memo->misses < kTropismMisses) ++memo->misses;
     memo->input = path;
+    memo->inputId = inputId;
+    memo->unpulledKnown = false;
     memo->previous.clear();
     memo->inverse.clear();
   }
@@ -491,7 +517,11 @@ bool applyTropism(const CurveParameter& towards, const CurveParameter& away, Pat
   }
   if (memo != nullptr) {
     memo->valid = unpulled;
-    if (unpulled) memo->output = path;
+    if (unpulled) {
+      memo->output = path;
+      memo->outputId = newPathId();
+      if (id != nullptr) *id = memo->outputId;
+    }
   }
   return true;
 }

@@ -20,6 +20,12 @@ namespace syv {
 // True when both paths hold the same points, bit for bit.
 bool samePath(const Path& a, const Path& b);
 
+// Names the bits of a path a memo keeps: two paths given the same nonzero id
+// hold the same points, so a memo downstream compares ids instead of points.
+// 0 names nothing. A path keeps its id only while it is not changed.
+using PathId = uint64_t;
+PathId newPathId();
+
 // Moves `outline` along `path` and writes one ring of vertices per path point
 // before tEnd (plus a blended end ring at tEnd) and the quads between rings.
 // - tEnd <= 1e-8 (or NaN) emits nothing; above 1 it counts as 1. It is compared
@@ -36,11 +42,12 @@ bool samePath(const Path& a, const Path& b);
 // Returns false only when the sink refuses the reservation.
 // With a memo, the vertices and quads of the last sweep whose inputs were all the same
 // (bit for bit, and curves that draw and log nothing) are written again
-// instead of being worked out anew.
+// instead of being worked out anew; `pathId` names the path's bits if nonzero.
 struct SweepMemo;
 bool sweepOutline(MeshSink& sink, const Path& path, const CurveParameter& radius,
                   const Outline& outline, const Matrix4& outlineMatrix, double tEnd,
-                  double radiusScale, const CurveParameter& profile, SweepMemo* memo = nullptr);
+                  double radiusScale, const CurveParameter& profile, SweepMemo* memo = nullptr,
+                  PathId pathId = 0);
 
 // A pair of curves last found pure (drawing and logging nothing when read):
 // telling that anew means reading the expression's text, so a pair that is
@@ -54,6 +61,7 @@ struct SweepMemo {
   bool valid = false;
   PureCurves pure;
   Path path;
+  PathId pathId = 0;
   Outline outline;
   Matrix4 outlineMatrix;
   double tEnd = 0.0, radiusScale = 0.0;
@@ -74,16 +82,23 @@ struct TropismMemo {
   // the memo is only tried now and then.
   uint32_t misses = 0, skipped = 0;
   Path input, output;
+  PathId inputId = 0, outputId = 0;
   std::vector<double> previous;  // per bent point: the segment before it
   std::vector<Matrix4> inverse;  // per bent point: its pivot frame's inverse
+  // The pure pair read at the input's points (by `length`) gave no pull
+  // anywhere; false once the pair or the input is new.
+  bool unpulledKnown = false;
+  double unpulledLength = 0.0;
 };
 
 // Bends the path in place towards (positive `towards`) or away from
 // (positive `away`) the direction (0, 0, 1) * environment. Curves are read at
 // path[k-1].t / length and clamped to [0, 1]; equal values cancel. Each bend
 // turns the rest of the path about the previous frame. Always true.
+// With a memo, `id` (if given) names the path's bits before and after.
 bool applyTropism(const CurveParameter& towards, const CurveParameter& away, Path& path,
-                  const Matrix4& environment, double length, TropismMemo* memo = nullptr);
+                  const Matrix4& environment, double length, TropismMemo* memo = nullptr,
+                  PathId* id = nullptr);
 
 // The rotation that turns the axis `dir` (0 X, 1 Y, other Z) of frame m
 // towards the scene's up direction by `fraction` (down when negative).
