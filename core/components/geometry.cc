@@ -436,6 +436,10 @@ bool replays(const CurveParameter& towards, const CurveParameter& away, const Pa
     return false;
   const bool unpulled =
       memo.unpulledKnown && sameBits(&length, &memo.unpulledLength, sizeof length);
+  // Three products of factors within 1e100 and 1e199 sum to a finite value:
+  // the directions need no test.
+  const bool finite = memo.inverseModerate && std::fabs(up.x) <= 1e100 &&
+                      std::fabs(up.y) <= 1e100 && std::fabs(up.z) <= 1e100;
   for (size_t k = 2; k < path.size(); ++k) {
     if (!unpulled) {
       const double s = path[k - 1].t / length;
@@ -443,7 +447,7 @@ bool replays(const CurveParameter& towards, const CurveParameter& away, const Pa
       const double w2 = clampValue(away.evaluate(s), 0.0, 1.0);
       if (!((w1 - w2) * memo.previous[k - 2] == 0.0)) return false;
     }
-    if (!memo.inverse[k - 2].transformDirection(up).isFinite()) return false;
+    if (!finite && !memo.inverse[k - 2].transformDirection(up).isFinite()) return false;
   }
   memo.unpulledKnown = true;
   memo.unpulledLength = length;
@@ -518,6 +522,11 @@ bool applyTropism(const CurveParameter& towards, const CurveParameter& away, Pat
   if (memo != nullptr) {
     memo->valid = unpulled;
     if (unpulled) {
+      bool moderate = true;  // NaN is not
+      for (const Matrix4& m : memo->inverse)
+        for (int i = 0; i < 3; ++i)
+          for (int j = 0; j < 3; ++j) moderate = moderate && std::fabs(m.m[i][j]) <= 1e199;
+      memo->inverseModerate = moderate;
       memo->output = path;
       memo->outputId = newPathId();
       if (id != nullptr) *id = memo->outputId;

@@ -85,6 +85,7 @@ struct TropismMemo {
   PathId inputId = 0, outputId = 0;
   std::vector<double> previous;  // per bent point: the segment before it
   std::vector<Matrix4> inverse;  // per bent point: its pivot frame's inverse
+  bool inverseModerate = false;  // their first three rows all within 1e199 in magnitude
   // The pure pair read at the input's points (by `length`) gave no pull
   // anywhere; false once the pair or the input is new.
   bool unpulledKnown = false;
