@@ -108,6 +108,9 @@ bool keptSweep(const SweepMemo& memo, const Path& path, PathId pathId, const Out
          sameOutline(outline, memo.outline);
 }
 
+// Two lanes of doubles, each working out its own sum in the scalar order.
+using Lanes = double __attribute__((vector_size(16)));
+
 struct Ring {
   Matrix4 frame;
   double radiusT;  // where the radius curve is read (a blended ring keeps its point's t)
@@ -234,19 +237,37 @@ bool sweepVertices(const std::vector<Ring>& rings, const Outline& outline,
   Vector3* out = vertices.data();
   // v - v is 0 for a finite v and NaN otherwise: one test at the end.
   double lx = 0.0, ly = 0.0, lz = 0.0;
+  Lanes lxy = {0.0, 0.0};
   for (const Ring& ring : rings) {
     const double r = clampValue(radius.evaluate(ring.radiusT / tEnd), 0.0, 1.0) * radiusScale;
     const Matrix4 frame = scaledFrame(ring.frame, r);
+    if (plain) {
+      // transformPoint with x and y side by side, each lane in its order.
+      const double(*f)[4] = frame.m;
+      const Lanes r0 = {f[0][0], f[0][1]}, r1 = {f[1][0], f[1][1]}, r2 = {f[2][0], f[2][1]},
+                  r3 = {f[3][0], f[3][1]};
+      for (uint32_t j = 0; j < P; ++j, ++out) {
+        const Vector3& p = shared[j];
+        const Lanes xy =
+            ((Lanes{p.x, p.x} * r0 + Lanes{p.y, p.y} * r1) + Lanes{p.z, p.z} * r2) + r3;
+        const double z = ((p.x * f[0][2] + p.y * f[1][2]) + p.z * f[2][2]) + f[3][2];
+        lxy += xy - xy;
+        lz += z - z;
+        out->x = xy[0];
+        out->y = xy[1];
+        out->z = z;
+      }
+      continue;
+    }
     for (uint32_t j = 0; j < P; ++j) {
-      const Vector3 v = frame.transformPoint(
-          plain ? shared[j] : outlinePoint(outline, j, outlineMatrix, profile));
+      const Vector3 v = frame.transformPoint(outlinePoint(outline, j, outlineMatrix, profile));
       lx += v.x - v.x;
       ly += v.y - v.y;
       lz += v.z - v.z;
       *out++ = v;
     }
   }
-  return lx + ly + lz == 0.0;
+  return lx + ly + lz + lxy[0] + lxy[1] == 0.0;
 }
 
 bool finiteTexture(const Outline& outline, uint32_t P) {
