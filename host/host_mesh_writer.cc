@@ -77,6 +77,7 @@ inline void storeTexFace(hostsdk::TVFace* pair, hostsdk::UVVert* out, hostsdk::D
                              static_cast<float>(t.z));
   }
 #endif
+  if (pair == nullptr) return;  // stored by the caller
   pair[0].setTVerts(base + 2, base + 1, base);
   pair[1].setTVerts(base, base + 3, base + 2);
 }
@@ -206,6 +207,44 @@ void HostMeshWriter::setShiftedQuads(uint32_t firstQuad, const Face* faces,
   hostsdk::UVVert* corner = mesh_.tVerts.data() + size_t(firstQuad) * 4;
   const bool fresh = firstQuad >= foreignQuads_;
   uint32_t clamped = 0;
+#if defined(__SSE2__)
+  if (fresh) {
+    // A quad's two faces (ten words) and two texture faces (six) in five
+    // stores: c b a 0 | F a d c | 0 F, and t+2 t+1 t t | t+3 t+2.
+    static_assert(sizeof(hostsdk::Face) == 20 && sizeof(hostsdk::TVFace) == 12 &&
+                  sizeof(Face) == 20);
+    const __m128i by = _mm_set1_epi32(static_cast<int>(shift));
+    const __m128i low3 = _mm_setr_epi32(-1, -1, -1, 0), high3 = _mm_setr_epi32(0, -1, -1, -1);
+    const __m128i tvSteps = _mm_setr_epi32(2, 1, 0, 0), tvTail = _mm_setr_epi32(3, 2, 0, 0);
+    char* fp = reinterpret_cast<char*>(pair);
+    char* tp = reinterpret_cast<char*>(tvPair);
+    for (uint32_t k = 0; k < n; ++k, fp += 40, tp += 24, corner += 4) {
+      const Face& f = faces[k];
+      int32_t id = material >= 0 ? material : f.material;
+      if (id < 0 || id > 0xFFFF) {
+        id = std::min<int32_t>(std::max<int32_t>(id, 0), 0xFFFF);
+        ++clamped;
+      }
+      const hostsdk::DWORD flags = hostsdk::EDGE_A | hostsdk::EDGE_B |
+                                   static_cast<hostsdk::DWORD>(id) << hostsdk::FACE_MATID_SHIFT;
+      const __m128i flag = _mm_cvtsi32_si128(static_cast<int>(flags));
+      const __m128i q = _mm_add_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(&f)), by);
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(fp),
+                       _mm_and_si128(_mm_shuffle_epi32(q, _MM_SHUFFLE(3, 0, 1, 2)), low3));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(fp + 16),
+                       _mm_or_si128(_mm_and_si128(_mm_shuffle_epi32(q, _MM_SHUFFLE(2, 3, 0, 0)),
+                                                  high3),
+                                    flag));
+      _mm_storel_epi64(reinterpret_cast<__m128i*>(fp + 32), _mm_slli_si128(flag, 4));
+      const __m128i t = _mm_set1_epi32(static_cast<int>((firstQuad + k) * 4));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(tp), _mm_add_epi32(t, tvSteps));
+      _mm_storel_epi64(reinterpret_cast<__m128i*>(tp + 16), _mm_add_epi32(t, tvTail));
+      storeTexFace(nullptr, corner, 0, texFaces[k]);
+    }
+    clamped_ += clamped;
+    return;
+  }
+#endif
   for (uint32_t k = 0; k < n; ++k, pair += 2, tvPair += 2, corner += 4) {
     const Face& f = faces[k];
     const Face face{f.a + shift, f.b + shift, f.c + shift, f.d + shift,
