@@ -522,9 +522,9 @@ bool ClassicTree::buildPath(const EvaluationContext& context, Path& path,
   for (PathPoint& p : path) {
     // Without a photo turn: the three scalings in one pass. Each element is
     // (down * v + 0) * scale + 0, the middle "* 1 + 0" changing nothing; a
-    // step that overflowed would leave the end not finite, which then takes
-    // the steps one by one.
-    if (!turned && finite && p.frame.isFinite()) {
+    // step that overflowed, or a frame that was not finite, would leave the
+    // end not finite, which then takes the steps one by one.
+    if (!turned && finite) {
       Matrix4 r = p.frame;
       for (int i = 0; i < 4; ++i)
         for (int j = 0; j < 4; ++j)
