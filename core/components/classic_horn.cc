@@ -72,23 +72,6 @@ Matrix4 stepped(double x, double y, double z, const Matrix4& t) {
 
 bool sameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
-// Equal bytes, compared a word at a time in line: every leaf compares its
-// seven turtle curves, and a call to memcmp per point cost more than the words.
-template <size_t Bytes>
-bool sameWords(const void* a, const void* b) {
-  static_assert(Bytes % sizeof(uint64_t) == 0, "whole words");
-  const auto* p = static_cast<const unsigned char*>(a);
-  const auto* q = static_cast<const unsigned char*>(b);
-  uint64_t differ = 0;
-  for (size_t k = 0; k < Bytes; k += sizeof(uint64_t)) {
-    uint64_t u, v;
-    std::memcpy(&u, p + k, sizeof u);
-    std::memcpy(&v, q + k, sizeof v);
-    differ |= u ^ v;
-  }
-  return differ == 0;
-}
-
 // True when reading the curve draws no random number and cannot log.
 bool quiet(const CurveParameter& c) { return c.readsLinearly() && !c.drawsRandom(); }
 
