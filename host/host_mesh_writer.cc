@@ -25,7 +25,10 @@ int grownSize(int size, uint64_t needed, uint64_t cap) {
 uint64_t times(uint64_t limit, uint64_t k) { return limit > UINT64_MAX / k ? UINT64_MAX : limit * k; }
 
 // A quad's two host triangles (c, b, a) and (a, d, c); 1 when its material id
-// was clamped into the host's 16 bits.
+// was clamped into the host's 16 bits. Flag bits other than the edges and the
+// material id are kept, unless `fresh` says the faces hold none (the writer's
+// own faces and grown ones), which spares reading memory about to be written.
+template <bool fresh>
 inline uint32_t storeFace(hostsdk::Face* pair, const Face& face) {
   int32_t material = face.material;
   uint32_t clamped = 0;
@@ -43,7 +46,7 @@ inline uint32_t storeFace(hostsdk::Face* pair, const Face& face) {
   pair[1].setVerts(face.a, face.d, face.c);
   for (int k = 0; k < 2; ++k) {
     pair[k].smGroup = 0;
-    pair[k].flags = (pair[k].flags & keep) | set;
+    pair[k].flags = fresh ? set : (pair[k].flags & keep) | set;
   }
   return clamped;
 }
@@ -74,6 +77,7 @@ inline void storeTexFace(hostsdk::TVFace* pair, hostsdk::UVVert* out, hostsdk::D
                              static_cast<float>(t.z));
   }
 #endif
+  if (pair == nullptr) return;  // stored by the caller
   pair[0].setTVerts(base + 2, base + 1, base);
   pair[1].setTVerts(base, base + 3, base + 2);
 }
@@ -131,7 +135,9 @@ bool HostMeshWriter::setVertex(uint32_t index, const Vector3& position) {
 
 bool HostMeshWriter::setFace(uint32_t quadIndex, const Face& face) {
   if (uint64_t(quadIndex) * 2 >= faceCount_) return false;
-  clamped_ += storeFace(mesh_.faces.data() + size_t(quadIndex) * 2, face);
+  hostsdk::Face* pair = mesh_.faces.data() + size_t(quadIndex) * 2;
+  clamped_ +=
+      quadIndex >= foreignQuads_ ? storeFace<true>(pair, face) : storeFace<false>(pair, face);
   return true;
 }
 
@@ -152,8 +158,46 @@ void HostMeshWriter::setVertices(uint32_t first, const Vector3* positions, uint3
                              static_cast<float>(positions[k].z));
 }
 
+void HostMeshWriter::setPlacedVertices(uint32_t first, const Vector3* positions, uint32_t count,
+                                       const Matrix4& matrix) {
+  if (first >= vertexCount_) return;
+  const uint32_t n = std::min(count, vertexCount_ - first);
+  hostsdk::Point3* out = mesh_.verts.data() + first;
+#if defined(__SSE2__)
+  // transformPoint's sums with x and y side by side, each lane in its order.
+  const double(*m)[4] = matrix.m;
+  const __m128d r0 = _mm_loadu_pd(m[0]), r1 = _mm_loadu_pd(m[1]), r2 = _mm_loadu_pd(m[2]),
+                r3 = _mm_loadu_pd(m[3]);
+  const __m128d z0 = _mm_load_sd(&m[0][2]), z1 = _mm_load_sd(&m[1][2]),
+                z2 = _mm_load_sd(&m[2][2]), z3 = _mm_load_sd(&m[3][2]);
+  for (uint32_t k = 0; k < n; ++k) {
+    const __m128d x = _mm_set1_pd(positions[k].x), y = _mm_set1_pd(positions[k].y),
+                  z = _mm_set1_pd(positions[k].z);
+    const __m128d xy = _mm_add_pd(
+        _mm_add_pd(_mm_add_pd(_mm_mul_pd(x, r0), _mm_mul_pd(y, r1)), _mm_mul_pd(z, r2)), r3);
+    const __m128d w = _mm_add_sd(
+        _mm_add_sd(_mm_add_sd(_mm_mul_sd(x, z0), _mm_mul_sd(y, z1)), _mm_mul_sd(z, z2)), z3);
+    float* f = &out[k].x;
+    _mm_storel_pi(reinterpret_cast<__m64*>(f), _mm_cvtpd_ps(xy));
+    _mm_store_ss(f + 2, _mm_cvtsd_ss(_mm_setzero_ps(), w));
+  }
+#else
+  for (uint32_t k = 0; k < n; ++k) {
+    const Vector3 p = matrix.transformPoint(positions[k]);
+    out[k] = hostsdk::Point3(static_cast<float>(p.x), static_cast<float>(p.y),
+                             static_cast<float>(p.z));
+  }
+#endif
+}
+
 void HostMeshWriter::setQuads(uint32_t firstQuad, const Face* faces, const TexFace* texFaces,
                               uint32_t count) {
+  setShiftedQuads(firstQuad, faces, texFaces, count, 0, -1);
+}
+
+void HostMeshWriter::setShiftedQuads(uint32_t firstQuad, const Face* faces,
+                                     const TexFace* texFaces, uint32_t count, uint32_t shift,
+                                     int32_t material) {
   const uint32_t quads = faceCount_ / 2;
   if (firstQuad >= quads) return;
   const uint32_t n = std::min(count, quads - firstQuad);
@@ -161,9 +205,51 @@ void HostMeshWriter::setQuads(uint32_t firstQuad, const Face* faces, const TexFa
   hostsdk::Face* pair = mesh_.faces.data() + size_t(firstQuad) * 2;
   hostsdk::TVFace* tvPair = mesh_.tvFace.data() + size_t(firstQuad) * 2;
   hostsdk::UVVert* corner = mesh_.tVerts.data() + size_t(firstQuad) * 4;
+  const bool fresh = firstQuad >= foreignQuads_;
   uint32_t clamped = 0;
+#if defined(__SSE2__)
+  if (fresh) {
+    // A quad's two faces (ten words) and two texture faces (six) in five
+    // stores: c b a 0 | F a d c | 0 F, and t+2 t+1 t t | t+3 t+2.
+    static_assert(sizeof(hostsdk::Face) == 20 && sizeof(hostsdk::TVFace) == 12 &&
+                  sizeof(Face) == 20);
+    const __m128i by = _mm_set1_epi32(static_cast<int>(shift));
+    const __m128i low3 = _mm_setr_epi32(-1, -1, -1, 0), high3 = _mm_setr_epi32(0, -1, -1, -1);
+    const __m128i tvSteps = _mm_setr_epi32(2, 1, 0, 0), tvTail = _mm_setr_epi32(3, 2, 0, 0);
+    char* fp = reinterpret_cast<char*>(pair);
+    char* tp = reinterpret_cast<char*>(tvPair);
+    for (uint32_t k = 0; k < n; ++k, fp += 40, tp += 24, corner += 4) {
+      const Face& f = faces[k];
+      int32_t id = material >= 0 ? material : f.material;
+      if (id < 0 || id > 0xFFFF) {
+        id = std::min<int32_t>(std::max<int32_t>(id, 0), 0xFFFF);
+        ++clamped;
+      }
+      const hostsdk::DWORD flags = hostsdk::EDGE_A | hostsdk::EDGE_B |
+                                   static_cast<hostsdk::DWORD>(id) << hostsdk::FACE_MATID_SHIFT;
+      const __m128i flag = _mm_cvtsi32_si128(static_cast<int>(flags));
+      const __m128i q = _mm_add_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(&f)), by);
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(fp),
+                       _mm_and_si128(_mm_shuffle_epi32(q, _MM_SHUFFLE(3, 0, 1, 2)), low3));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(fp + 16),
+                       _mm_or_si128(_mm_and_si128(_mm_shuffle_epi32(q, _MM_SHUFFLE(2, 3, 0, 0)),
+                                                  high3),
+                                    flag));
+      _mm_storel_epi64(reinterpret_cast<__m128i*>(fp + 32), _mm_slli_si128(flag, 4));
+      const __m128i t = _mm_set1_epi32(static_cast<int>((firstQuad + k) * 4));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(tp), _mm_add_epi32(t, tvSteps));
+      _mm_storel_epi64(reinterpret_cast<__m128i*>(tp + 16), _mm_add_epi32(t, tvTail));
+      storeTexFace(nullptr, corner, 0, texFaces[k]);
+    }
+    clamped_ += clamped;
+    return;
+  }
+#endif
   for (uint32_t k = 0; k < n; ++k, pair += 2, tvPair += 2, corner += 4) {
-    clamped += storeFace(pair, faces[k]);
+    const Face& f = faces[k];
+    const Face face{f.a + shift, f.b + shift, f.c + shift, f.d + shift,
+                    material >= 0 ? material : f.material};
+    clamped += fresh ? storeFace<true>(pair, face) : storeFace<false>(pair, face);
     storeTexFace(tvPair, corner, (firstQuad + k) * 4, texFaces[k]);
   }
   clamped_ += clamped;

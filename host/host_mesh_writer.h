@@ -14,7 +14,8 @@ namespace syv {
 class HostMeshWriter : public MeshSink {
  public:
   // The mesh is not owned and must outlive the writer.
-  explicit HostMeshWriter(hostsdk::Mesh& mesh) : mesh_(mesh) {}
+  explicit HostMeshWriter(hostsdk::Mesh& mesh)
+      : mesh_(mesh), foreignQuads_((static_cast<uint32_t>(mesh.getNumFaces()) + 1) / 2) {}
   ~HostMeshWriter() override = default;
 
   // The geometry budget: the arrays never grow beyond what this many quads
@@ -35,6 +36,10 @@ class HostMeshWriter : public MeshSink {
   void setVertices(uint32_t first, const Vector3* positions, uint32_t count) override;
   void setQuads(uint32_t firstQuad, const Face* faces, const TexFace* texFaces,
                 uint32_t count) override;
+  void setPlacedVertices(uint32_t first, const Vector3* positions, uint32_t count,
+                         const Matrix4& matrix) override;
+  void setShiftedQuads(uint32_t firstQuad, const Face* faces, const TexFace* texFaces,
+                       uint32_t count, uint32_t shift, int32_t material) override;
 
   uint32_t faceCount() const { return faceCount_; }
   uint32_t vertexCount() const { return vertexCount_; }
@@ -49,6 +54,9 @@ class HostMeshWriter : public MeshSink {
   uint32_t vertexCount_ = 0;
   uint32_t texVertexCount_ = 0;
   uint32_t clamped_ = 0;
+  // Quads from here on are in faces the mesh did not have before the writer:
+  // their flags hold nothing but what the writer set.
+  uint32_t foreignQuads_;
 };
 
 // The smoothing angle of finish: 89 degrees.

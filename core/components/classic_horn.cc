@@ -72,23 +72,6 @@ Matrix4 stepped(double x, double y, double z, const Matrix4& t) {
 
 bool sameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
-// Equal bytes, compared a word at a time in line: every leaf compares its
-// seven turtle curves, and a call to memcmp per point cost more than the words.
-template <size_t Bytes>
-bool sameWords(const void* a, const void* b) {
-  static_assert(Bytes % sizeof(uint64_t) == 0, "whole words");
-  const auto* p = static_cast<const unsigned char*>(a);
-  const auto* q = static_cast<const unsigned char*>(b);
-  uint64_t differ = 0;
-  for (size_t k = 0; k < Bytes; k += sizeof(uint64_t)) {
-    uint64_t u, v;
-    std::memcpy(&u, p + k, sizeof u);
-    std::memcpy(&v, q + k, sizeof v);
-    differ |= u ^ v;
-  }
-  return differ == 0;
-}
-
 // True when reading the curve draws no random number and cannot log.
 bool quiet(const CurveParameter& c) { return c.readsLinearly() && !c.drawsRandom(); }
 
@@ -154,7 +137,7 @@ bool ClassicHorn::matches(const CurveParameter& c, const CurveKey& key) {
          (c.mode() != 0 || c.expression() == key.expression);
 }
 
-void ClassicHorn::turtlePath(double steps, double length, Path& path) {
+PathId ClassicHorn::turtlePath(double steps, double length, Path& path) {
   const CurveParameter* const curves[7] = {&bendX, &bendY, &bendZ, &shiftX,
                                            &shiftY, &step,  &twist};
   TurtleMemo& m = memo_;
@@ -164,7 +147,7 @@ void ClassicHorn::turtlePath(double steps, double length, Path& path) {
     for (int k = 0; k < 7 && same; ++k) same = matches(*curves[k], m.curves[k]);
     if (same) {
       path = m.path;
-      return;
+      return m.id;
     }
   }
   path = buildHornPath(bendX, bendY, bendZ, shiftX, shiftY, step, twist, ribScale, steps, length,
@@ -174,13 +157,15 @@ void ClassicHorn::turtlePath(double steps, double length, Path& path) {
   bool keep = steps >= 0.0 && steps <= kMaxPathPoints && !expressionDepthExceeded();
   for (const CurveParameter* c : curves) keep = keep && quiet(*c);
   m.valid = keep;
-  if (!keep) return;
+  if (!keep) return 0;
   m.steps = steps;
   m.length = length;
   m.stepFactor = stepFactor;
   m.depth = maxExpressionDepth();
   for (int k = 0; k < 7; ++k) keyOf(*curves[k], m.curves[k]);
   m.path = path;
+  m.id = newPathId();
+  return m.id;
 }
 
 uint32_t appendTipAndBase(const EvaluationContext& context, const Path& path, uint32_t flags,
@@ -208,19 +193,24 @@ uint32_t ClassicHorn::linkKind(uint32_t index) const {
   }
 }
 
-void ClassicHorn::placeFrames(const EvaluationContext& context, Path& path) const {
+void ClassicHorn::placeFrames(const EvaluationContext& context, Path& path, PathId* id) const {
   const Matrix4 turn = contextPhotoTurn(context);
   FramesMemo& memo = framesMemo_;
-  if (memo.valid && sameBits(memo.scale, scale) &&
-      sameWords<sizeof turn>(&memo.turn, &turn) && samePath(memo.input, path)) {
+  const PathId inputId = id != nullptr ? *id : 0;
+  if (memo.valid && sameBits(memo.scale, scale) && sameWords<sizeof turn>(&memo.turn, &turn) &&
+      ((inputId != 0 && inputId == memo.inputId) || samePath(memo.input, path))) {
     path = memo.output;
+    if (id != nullptr) *id = memo.outputId;
     return;
   }
   memo.input = path;
+  memo.inputId = inputId;
   memo.turn = turn;
   memo.scale = scale;
   placeFramesAnew(turn, path);
   memo.output = path;
+  memo.outputId = newPathId();
+  if (id != nullptr) *id = memo.outputId;
   memo.valid = true;
 }
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "core/components/component.h"
+#include "core/components/geometry.h"
 
 namespace syv {
 
@@ -52,12 +53,14 @@ class ClassicHorn : public Component {
 
  protected:
   // Every frame becomes S(1 / scale) * frame * C * S(scale), C the photo turn
-  // in the node's own coordinates.
-  void placeFrames(const EvaluationContext& context, Path& path) const;
+  // in the node's own coordinates. `id` (if given) names the path's bits
+  // before and after.
+  void placeFrames(const EvaluationContext& context, Path& path, PathId* id = nullptr) const;
   // buildHornPath with this component's curves, into `path`. Curves that draw
   // no random number and cannot log give every placement the same path: it is
   // built once and copied while the curves and counts stay as they were.
-  void turtlePath(double steps, double length, Path& path);
+  // Returns the kept path's id, 0 when it is not kept.
+  PathId turtlePath(double steps, double length, Path& path);
   // A path buffer for generate, reused from placement to placement.
   Path scratchPath_;
 
@@ -76,6 +79,7 @@ class ClassicHorn : public Component {
     int depth = 0;  // the expression depth bound then
     CurveKey curves[7];
     Path path;
+    PathId id = 0;
   };
   void placeFramesAnew(const Matrix4& turn, Path& path) const;
   static void keyOf(const CurveParameter& c, CurveKey& key);
@@ -87,6 +91,7 @@ class ClassicHorn : public Component {
     Matrix4 turn;
     double scale = 0.0;
     Path input, output;
+    PathId inputId = 0, outputId = 0;
   };
   mutable FramesMemo framesMemo_;
 };

@@ -29,6 +29,7 @@ class ClassicLeaf : public ClassicHorn {
  private:
   TropismMemo tropismMemo_;
   SweepMemo sweepMemo_;
+  PathId finiteId_ = 0;  // the last placed path found finite
 };
 
 }  // namespace syv

@@ -216,8 +216,15 @@ std::vector<StemNode> buildNodes(const ClassicTree& tree, const std::vector<doub
   const double span = anchors.back() - anchors.front();
   double given = 0.0;
   nodes.reserve(anchors.size() + static_cast<size_t>(extra) + 1);
+  // Field by field into the vector: a node built on the stack and copied is
+  // stored in two parts and loaded whole, which stalls the copy.
+  auto add = [&nodes](double t, bool branch) {
+    StemNode& node = nodes.emplace_back();
+    node.t = t;
+    node.branch = branch;
+  };
   for (size_t j = 0; j + 1 < anchors.size(); ++j) {
-    nodes.push_back({anchors[j], true});
+    add(anchors[j], true);
     // Cumulative rounding hands out exactly `extra` nodes over the intervals.
     const double until =
         span > 0.0 ? std::round(extra * (anchors[j + 1] - anchors.front()) / span)
@@ -225,10 +232,9 @@ std::vector<StemNode> buildNodes(const ClassicTree& tree, const std::vector<doub
     const int here = int(until - given);
     given = until;
     for (int q = 0; q < here; ++q)
-      nodes.push_back(
-          {anchors[j] + (anchors[j + 1] - anchors[j]) * double(q + 1) / double(here + 1), false});
+      add(anchors[j] + (anchors[j + 1] - anchors[j]) * double(q + 1) / double(here + 1), false);
   }
-  nodes.push_back({anchors.back(), false});
+  add(anchors.back(), false);
   return nodes;
 }
 
@@ -516,9 +522,9 @@ bool ClassicTree::buildPath(const EvaluationContext& context, Path& path,
   for (PathPoint& p : path) {
     // Without a photo turn: the three scalings in one pass. Each element is
     // (down * v + 0) * scale + 0, the middle "* 1 + 0" changing nothing; a
-    // step that overflowed would leave the end not finite, which then takes
-    // the steps one by one.
-    if (!turned && finite && p.frame.isFinite()) {
+    // step that overflowed, or a frame that was not finite, would leave the
+    // end not finite, which then takes the steps one by one.
+    if (!turned && finite) {
       Matrix4 r = p.frame;
       for (int i = 0; i < 4; ++i)
         for (int j = 0; j < 4; ++j)

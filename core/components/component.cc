@@ -1,7 +1,6 @@
 #include "core/components/component.h"
 
 #include <cmath>
-#include <cstring>
 
 #include "core/components/geometry.h"
 
@@ -38,8 +37,7 @@ Matrix4 Component::contextPhotoTurn(const EvaluationContext& context) const {
   // Without a pull the turn is the identity (photoTransform's own first test), and
   // so is the product with it but for signed zeros: the frame's inverse is spared.
   if (!(std::fabs(photo) >= 1e-8)) {
-    if (plainTurnKept_ &&
-        std::memcmp(plainTurnKey_.m, parentToObject.m, sizeof parentToObject.m) == 0)
+    if (plainTurnKept_ && sameWords<sizeof(Matrix4)>(&plainTurnKey_, &parentToObject))
       return plainTurn_;
     plainTurn_ = scaledColumns(parentToObject.inverse(), 1.0, 1.0, 1.0) * parentToObject;
     plainTurnKey_ = parentToObject;

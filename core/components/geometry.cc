@@ -1,6 +1,7 @@
 #include "core/components/geometry.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <sstream>
@@ -98,13 +99,17 @@ Purity purePair(PureCurves& seen, const CurveParameter& a, const CurveParameter&
 
 // The curves need no comparison: a memo stays valid only while every sweep
 // since it was kept brought the same pure pair.
-bool keptSweep(const SweepMemo& memo, const Path& path, const Outline& outline,
+bool keptSweep(const SweepMemo& memo, const Path& path, PathId pathId, const Outline& outline,
                const Matrix4& outlineMatrix, double tEnd, double radiusScale) {
-  return memo.valid && samePath(path, memo.path) && sameBits(&tEnd, &memo.tEnd, sizeof tEnd) &&
+  return memo.valid && ((pathId != 0 && pathId == memo.pathId) || samePath(path, memo.path)) &&
+         sameBits(&tEnd, &memo.tEnd, sizeof tEnd) &&
          sameBits(&radiusScale, &memo.radiusScale, sizeof radiusScale) &&
          sameBits(&outlineMatrix, &memo.outlineMatrix, sizeof outlineMatrix) &&
          sameOutline(outline, memo.outline);
 }
+
+// Two lanes of doubles, each working out its own sum in the scalar order.
+using Lanes = double __attribute__((vector_size(16)));
 
 struct Ring {
   Matrix4 frame;
@@ -232,19 +237,37 @@ bool sweepVertices(const std::vector<Ring>& rings, const Outline& outline,
   Vector3* out = vertices.data();
   // v - v is 0 for a finite v and NaN otherwise: one test at the end.
   double lx = 0.0, ly = 0.0, lz = 0.0;
+  Lanes lxy = {0.0, 0.0};
   for (const Ring& ring : rings) {
     const double r = clampValue(radius.evaluate(ring.radiusT / tEnd), 0.0, 1.0) * radiusScale;
     const Matrix4 frame = scaledFrame(ring.frame, r);
+    if (plain) {
+      // transformPoint with x and y side by side, each lane in its order.
+      const double(*f)[4] = frame.m;
+      const Lanes r0 = {f[0][0], f[0][1]}, r1 = {f[1][0], f[1][1]}, r2 = {f[2][0], f[2][1]},
+                  r3 = {f[3][0], f[3][1]};
+      for (uint32_t j = 0; j < P; ++j, ++out) {
+        const Vector3& p = shared[j];
+        const Lanes xy =
+            ((Lanes{p.x, p.x} * r0 + Lanes{p.y, p.y} * r1) + Lanes{p.z, p.z} * r2) + r3;
+        const double z = ((p.x * f[0][2] + p.y * f[1][2]) + p.z * f[2][2]) + f[3][2];
+        lxy += xy - xy;
+        lz += z - z;
+        out->x = xy[0];
+        out->y = xy[1];
+        out->z = z;
+      }
+      continue;
+    }
     for (uint32_t j = 0; j < P; ++j) {
-      const Vector3 v = frame.transformPoint(
-          plain ? shared[j] : outlinePoint(outline, j, outlineMatrix, profile));
+      const Vector3 v = frame.transformPoint(outlinePoint(outline, j, outlineMatrix, profile));
       lx += v.x - v.x;
       ly += v.y - v.y;
       lz += v.z - v.z;
       *out++ = v;
     }
   }
-  return lx + ly + lz == 0.0;
+  return lx + ly + lz + lxy[0] + lxy[1] == 0.0;
 }
 
 bool finiteTexture(const Outline& outline, uint32_t P) {
@@ -329,27 +352,17 @@ void sweepFaces(MeshSink& sink, const Outline& outline, uint64_t ringCount, uint
 }
 
 // A kept sweep's quads again, their indices moved to the new vertices.
-void replayFaces(MeshSink& sink, const SweepMemo& memo, uint32_t vertexBase, uint32_t faceBase,
-                 SweepBuffers& buffers) {
-  constexpr uint32_t kChunk = 256;
-  std::vector<Face>& faces = buffers.faces;
-  faces.resize(kChunk);
-  const uint32_t count = static_cast<uint32_t>(memo.faces.size());
-  for (uint32_t done = 0; done < count;) {
-    const uint32_t n = std::min(kChunk, count - done);
-    for (uint32_t k = 0; k < n; ++k) {
-      const Face& g = memo.faces[done + k];
-      faces[k].a = g.a + vertexBase;
-      faces[k].b = g.b + vertexBase;
-      faces[k].c = g.c + vertexBase;
-      faces[k].d = g.d + vertexBase;
-    }
-    sink.setQuads(faceBase + done, faces.data(), memo.texFaces.data() + done, n);
-    done += n;
-  }
+void replayFaces(MeshSink& sink, const SweepMemo& memo, uint32_t vertexBase, uint32_t faceBase) {
+  sink.setShiftedQuads(faceBase, memo.faces.data(), memo.texFaces.data(),
+                       static_cast<uint32_t>(memo.faces.size()), vertexBase, -1);
 }
 
 }  // namespace
+
+PathId newPathId() {
+  static std::atomic<PathId> last{0};
+  return ++last;
+}
 
 bool samePath(const Path& a, const Path& b) {
   static_assert(sizeof(PathPoint) == 17 * sizeof(double), "compared as bytes");
@@ -358,7 +371,8 @@ bool samePath(const Path& a, const Path& b) {
 
 bool sweepOutline(MeshSink& sink, const Path& path, const CurveParameter& radius,
                   const Outline& outline, const Matrix4& outlineMatrix, double tEnd,
-                  double radiusScale, const CurveParameter& profile, SweepMemo* memo) {
+                  double radiusScale, const CurveParameter& profile, SweepMemo* memo,
+                  PathId pathId) {
   if (!(tEnd > 1e-8)) return true;  // also NaN
   if (tEnd > 1.0) tEnd = 1.0;
   if (path.size() < 2) return true;
@@ -377,7 +391,7 @@ bool sweepOutline(MeshSink& sink, const Path& path, const CurveParameter& radius
   uint64_t ringCount = 0;
   bool kept = false;
   if (memo != nullptr &&
-      keptSweep(*memo, path, outline, outlineMatrix, tEnd, radiusScale)) {
+      keptSweep(*memo, path, pathId, outline, outlineMatrix, tEnd, radiusScale)) {
     ringCount = memo->ringCount;
     vertexData = memo->vertices.data();
     kept = true;
@@ -397,6 +411,7 @@ bool sweepOutline(MeshSink& sink, const Path& path, const CurveParameter& radius
     vertexData = vertices.data();
     if (memo != nullptr && vertices.size() <= kKeptVertices) {
       memo->path = path;
+      memo->pathId = pathId;
       memo->outline = outline;
       memo->outlineMatrix = outlineMatrix;
       memo->tEnd = tEnd;
@@ -420,7 +435,7 @@ bool sweepOutline(MeshSink& sink, const Path& path, const CurveParameter& radius
     return false;
   sink.setVertices(vertexBase, vertexData, static_cast<uint32_t>(vertexTotal));
   if (replay)
-    replayFaces(sink, *memo, vertexBase, faceBase, buffers);
+    replayFaces(sink, *memo, vertexBase, faceBase);
   else
     sweepFaces(sink, outline, ringCount, P, vertexBase, faceBase, buffers,
                memo != nullptr && memo->valid && quadTotal <= kKeptQuads ? memo : nullptr);
@@ -435,38 +450,59 @@ constexpr uint32_t kTropismMisses = 16, kTropismRetry = 64;
 
 // With no pull the target is the segment's own direction (the up direction
 // adds only signed zeros, which change no bend), so the path alone decides.
+// Whether the pure curves pull is the same at the same points and length.
 bool replays(const CurveParameter& towards, const CurveParameter& away, const Path& path,
-             const Vector3& up, double length, const TropismMemo& memo) {
-  if (!memo.valid || !samePath(path, memo.input)) return false;
+             PathId id, const Vector3& up, double length, TropismMemo& memo) {
+  if (!memo.valid || !((id != 0 && id == memo.inputId) || samePath(path, memo.input)))
+    return false;
+  const bool unpulled =
+      memo.unpulledKnown && sameBits(&length, &memo.unpulledLength, sizeof length);
+  // Three products of factors within 1e100 and 1e199 sum to a finite value:
+  // the directions need no test.
+  const bool finite = memo.inverseModerate && std::fabs(up.x) <= 1e100 &&
+                      std::fabs(up.y) <= 1e100 && std::fabs(up.z) <= 1e100;
   for (size_t k = 2; k < path.size(); ++k) {
-    const double s = path[k - 1].t / length;
-    const double w1 = clampValue(towards.evaluate(s), 0.0, 1.0);
-    const double w2 = clampValue(away.evaluate(s), 0.0, 1.0);
-    if (!((w1 - w2) * memo.previous[k - 2] == 0.0)) return false;
-    if (!memo.inverse[k - 2].transformDirection(up).isFinite()) return false;
+    if (!unpulled) {
+      const double s = path[k - 1].t / length;
+      const double w1 = clampValue(towards.evaluate(s), 0.0, 1.0);
+      const double w2 = clampValue(away.evaluate(s), 0.0, 1.0);
+      if (!((w1 - w2) * memo.previous[k - 2] == 0.0)) return false;
+    }
+    if (!finite && !memo.inverse[k - 2].transformDirection(up).isFinite()) return false;
   }
+  memo.unpulledKnown = true;
+  memo.unpulledLength = length;
   return true;
 }
 
 }  // namespace
 
 bool applyTropism(const CurveParameter& towards, const CurveParameter& away, Path& path,
-                  const Matrix4& environment, double length, TropismMemo* memo) {
+                  const Matrix4& environment, double length, TropismMemo* memo, PathId* id) {
+  const PathId inputId = id != nullptr ? *id : 0;
+  if (id != nullptr) *id = 0;
   const Vector3 up = environment.transformDirection({0.0, 0.0, 1.0});
   if (memo != nullptr && memo->misses >= kTropismMisses && ++memo->skipped % kTropismRetry != 0)
     memo = nullptr;
-  if (memo != nullptr && purePair(memo->pure, towards, away) == Purity::kImpure) {
-    memo->valid = false;
-    memo = nullptr;
+  if (memo != nullptr) {
+    const Purity purity = purePair(memo->pure, towards, away);
+    if (purity != Purity::kSameAsLast) memo->unpulledKnown = false;
+    if (purity == Purity::kImpure) {
+      memo->valid = false;
+      memo = nullptr;
+    }
   }
   if (memo != nullptr) {
-    if (replays(towards, away, path, up, length, *memo)) {
+    if (replays(towards, away, path, inputId, up, length, *memo)) {
       path = memo->output;
+      if (id != nullptr) *id = memo->outputId;
       memo->misses = 0;
       return true;
     }
     if (memo->misses < kTropismMisses) ++memo->misses;
     memo->input = path;
+    memo->inputId = inputId;
+    memo->unpulledKnown = false;
     memo->previous.clear();
     memo->inverse.clear();
   }
@@ -506,7 +542,16 @@ bool applyTropism(const CurveParameter& towards, const CurveParameter& away, Pat
   }
   if (memo != nullptr) {
     memo->valid = unpulled;
-    if (unpulled) memo->output = path;
+    if (unpulled) {
+      bool moderate = true;  // NaN is not
+      for (const Matrix4& m : memo->inverse)
+        for (int i = 0; i < 3; ++i)
+          for (int j = 0; j < 3; ++j) moderate = moderate && std::fabs(m.m[i][j]) <= 1e199;
+      memo->inverseModerate = moderate;
+      memo->output = path;
+      memo->outputId = newPathId();
+      if (id != nullptr) *id = memo->outputId;
+    }
   }
   return true;
 }

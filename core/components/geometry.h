@@ -3,7 +3,9 @@
 #pragma once
 
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <utility>
 #include <vector>
@@ -19,6 +21,29 @@ namespace syv {
 
 // True when both paths hold the same points, bit for bit.
 bool samePath(const Path& a, const Path& b);
+
+// Equal bytes, compared a word at a time in line: the memos compare keys of a
+// few dozen bytes for every placement, where a call to memcmp costs more.
+template <size_t Bytes>
+bool sameWords(const void* a, const void* b) {
+  static_assert(Bytes % sizeof(uint64_t) == 0, "whole words");
+  const auto* p = static_cast<const unsigned char*>(a);
+  const auto* q = static_cast<const unsigned char*>(b);
+  uint64_t differ = 0;
+  for (size_t k = 0; k < Bytes; k += sizeof(uint64_t)) {
+    uint64_t u, v;
+    std::memcpy(&u, p + k, sizeof u);
+    std::memcpy(&v, q + k, sizeof v);
+    differ |= u ^ v;
+  }
+  return differ == 0;
+}
+
+// Names the bits of a path a memo keeps: two paths given the same nonzero id
+// hold the same points, so a memo downstream compares ids instead of points.
+// 0 names nothing. A path keeps its id only while it is not changed.
+using PathId = uint64_t;
+PathId newPathId();
 
 // Moves `outline` along `path` and writes one ring of vertices per path point
 // before tEnd (plus a blended end ring at tEnd) and the quads between rings.
@@ -36,11 +61,12 @@ bool samePath(const Path& a, const Path& b);
 // Returns false only when the sink refuses the reservation.
 // With a memo, the vertices and quads of the last sweep whose inputs were all the same
 // (bit for bit, and curves that draw and log nothing) are written again
-// instead of being worked out anew.
+// instead of being worked out anew; `pathId` names the path's bits if nonzero.
 struct SweepMemo;
 bool sweepOutline(MeshSink& sink, const Path& path, const CurveParameter& radius,
                   const Outline& outline, const Matrix4& outlineMatrix, double tEnd,
-                  double radiusScale, const CurveParameter& profile, SweepMemo* memo = nullptr);
+                  double radiusScale, const CurveParameter& profile, SweepMemo* memo = nullptr,
+                  PathId pathId = 0);
 
 // A pair of curves last found pure (drawing and logging nothing when read):
 // telling that anew means reading the expression's text, so a pair that is
@@ -54,6 +80,7 @@ struct SweepMemo {
   bool valid = false;
   PureCurves pure;
   Path path;
+  PathId pathId = 0;
   Outline outline;
   Matrix4 outlineMatrix;
   double tEnd = 0.0, radiusScale = 0.0;
@@ -74,16 +101,24 @@ struct TropismMemo {
   // the memo is only tried now and then.
   uint32_t misses = 0, skipped = 0;
   Path input, output;
+  PathId inputId = 0, outputId = 0;
   std::vector<double> previous;  // per bent point: the segment before it
   std::vector<Matrix4> inverse;  // per bent point: its pivot frame's inverse
+  bool inverseModerate = false;  // their first three rows all within 1e199 in magnitude
+  // The pure pair read at the input's points (by `length`) gave no pull
+  // anywhere; false once the pair or the input is new.
+  bool unpulledKnown = false;
+  double unpulledLength = 0.0;
 };
 
 // Bends the path in place towards (positive `towards`) or away from
 // (positive `away`) the direction (0, 0, 1) * environment. Curves are read at
 // path[k-1].t / length and clamped to [0, 1]; equal values cancel. Each bend
 // turns the rest of the path about the previous frame. Always true.
+// With a memo, `id` (if given) names the path's bits before and after.
 bool applyTropism(const CurveParameter& towards, const CurveParameter& away, Path& path,
-                  const Matrix4& environment, double length, TropismMemo* memo = nullptr);
+                  const Matrix4& environment, double length, TropismMemo* memo = nullptr,
+                  PathId* id = nullptr);
 
 // The rotation that turns the axis `dir` (0 X, 1 Y, other Z) of frame m
 // towards the scene's up direction by `fraction` (down when negative).

@@ -106,31 +106,49 @@ void Mesh::setQuads(uint32_t first, const Face* faces, const TexFace* texFaces, 
 }
 
 // In chunks on the stack: placements nest, so no buffer is shared.
-void TransformingMeshSink::setVertices(uint32_t first, const Vector3* v, uint32_t count) {
+void MeshSink::setPlacedVertices(uint32_t first, const Vector3* v, uint32_t count,
+                                 const Matrix4& matrix) {
   constexpr uint32_t kChunk = 64;
   Vector3 placed[kChunk];
   for (uint32_t done = 0; done < count;) {
     const uint32_t n = std::min(kChunk, count - done);
-    for (uint32_t k = 0; k < n; ++k) placed[k] = matrix_.transformPoint(v[done + k]);
-    inner_.setVertices(first + done, placed, n);
+    for (uint32_t k = 0; k < n; ++k) placed[k] = matrix.transformPoint(v[done + k]);
+    setVertices(first + done, placed, n);
     done += n;
   }
 }
 
-void TransformingMeshSink::setQuads(uint32_t first, const Face* faces, const TexFace* texFaces,
-                                    uint32_t count) {
-  if (material_ < 0) return inner_.setQuads(first, faces, texFaces, count);
+void MeshSink::setShiftedQuads(uint32_t first, const Face* faces, const TexFace* texFaces,
+                               uint32_t count, uint32_t shift, int32_t material) {
+  if (shift == 0 && material < 0) return setQuads(first, faces, texFaces, count);
   constexpr uint32_t kChunk = 64;
-  Face stamped[kChunk];
+  Face moved[kChunk];
   for (uint32_t done = 0; done < count;) {
     const uint32_t n = std::min(kChunk, count - done);
     for (uint32_t k = 0; k < n; ++k) {
-      stamped[k] = faces[done + k];
-      stamped[k].material = material_;
+      const Face& f = faces[done + k];
+      moved[k] = {f.a + shift, f.b + shift, f.c + shift, f.d + shift,
+                  material >= 0 ? material : f.material};
     }
-    inner_.setQuads(first + done, stamped, texFaces + done, n);
+    setQuads(first + done, moved, texFaces + done, n);
     done += n;
   }
+}
+
+void TransformingMeshSink::setVertices(uint32_t first, const Vector3* v, uint32_t count) {
+  inner_.setPlacedVertices(first, v, count, matrix_);
+}
+
+void TransformingMeshSink::setQuads(uint32_t first, const Face* faces, const TexFace* texFaces,
+                                    uint32_t count) {
+  inner_.setShiftedQuads(first, faces, texFaces, count, 0, material_);
+}
+
+void TransformingMeshSink::setShiftedQuads(uint32_t first, const Face* faces,
+                                           const TexFace* texFaces, uint32_t count,
+                                           uint32_t shift, int32_t material) {
+  inner_.setShiftedQuads(first, faces, texFaces, count, shift,
+                         material_ >= 0 ? material_ : material);
 }
 
 }  // namespace syv

@@ -38,6 +38,14 @@ class MeshSink {
   virtual void setVertices(uint32_t first, const Vector3* v, uint32_t count);
   virtual void setQuads(uint32_t first, const Face* faces, const TexFace* texFaces,
                         uint32_t count);
+  // setVertices of the points times `matrix` (transformPoint), and setQuads
+  // of the faces with `shift` added to their corners and, when material >= 0,
+  // that material: a sink that stores them in its own form does it in the
+  // same pass instead of after a copy.
+  virtual void setPlacedVertices(uint32_t first, const Vector3* v, uint32_t count,
+                                 const Matrix4& matrix);
+  virtual void setShiftedQuads(uint32_t first, const Face* faces, const TexFace* texFaces,
+                               uint32_t count, uint32_t shift, int32_t material);
 };
 
 class MeshReader {
@@ -131,9 +139,12 @@ class TransformingMeshSink : public MeshSink {
   bool setTexFace(uint32_t index, const TexFace& tf) override {
     return inner_.setTexFace(index, tf);
   }
+  // Passed on with the matrix or the material, not stored in between.
   void setVertices(uint32_t first, const Vector3* v, uint32_t count) override;
   void setQuads(uint32_t first, const Face* faces, const TexFace* texFaces,
                 uint32_t count) override;
+  void setShiftedQuads(uint32_t first, const Face* faces, const TexFace* texFaces, uint32_t count,
+                       uint32_t shift, int32_t material) override;
 
  private:
   MeshSink& inner_;

@@ -78,6 +78,14 @@ class GuardedSink : public MeshSink {
                 uint32_t count) override {
     inner_.setQuads(first, faces, texFaces, count);
   }
+  void setPlacedVertices(uint32_t first, const Vector3* v, uint32_t count,
+                         const Matrix4& matrix) override {
+    inner_.setPlacedVertices(first, v, count, matrix);
+  }
+  void setShiftedQuads(uint32_t first, const Face* faces, const TexFace* texFaces, uint32_t count,
+                       uint32_t shift, int32_t material) override {
+    inner_.setShiftedQuads(first, faces, texFaces, count, shift, material);
+  }
   MeshSink& inner() { return inner_; }
 
  private:

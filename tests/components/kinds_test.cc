@@ -186,6 +186,38 @@ TEST(LeafGenerate, TropismBendsTowardsUpAndCancels) {
   EXPECT_NEAR((straight - Vector3(0, 0, 1)).length(), 0.0, 1e-12);
 }
 
+// One leaf placed again and again, its curves, scale and surroundings changing
+// between placements, writes what a new leaf writes for each: no memo hands
+// on a path, a bend or a sweep whose inputs changed.
+TEST(LeafGenerate, KeptPathsFollowTheirInputs) {
+  MeshShape shape(across());
+  ClassicLeaf kept = flatLeaf(6);
+  auto configure = [](ClassicLeaf& l, int step) {
+    l.phototropism = constant(step == 2 || step == 3 ? 1.0 : 0.5);
+    l.gravitropism = constant(0.5);
+    l.bendX = constant(step >= 5 ? 0.4 : 0.0);
+    l.scale = step >= 7 ? 2.0 : 1.0;
+  };
+  const Matrix4 tilts[] = {Matrix4(), Matrix4::rotY(-kPi / 2), Matrix4::rotX(0.7)};
+  for (int step = 0; step < 9; ++step) {
+    configure(kept, step);
+    ClassicLeaf fresh = flatLeaf(6);
+    configure(fresh, step);
+    EvaluationContext c;
+    c.setNodeState(Matrix4(), tilts[step % 3], 1, 1, 1, 0, 1, &shape);
+    Mesh a, b;
+    ChildGroups ga, gb;
+    ASSERT_EQ(kept.generate(c, a, kLinkTip, ga), fresh.generate(c, b, kLinkTip, gb)) << step;
+    ASSERT_EQ(a.vertexCount(), b.vertexCount()) << step;
+    EXPECT_EQ(std::memcmp(a.vertices().data(), b.vertices().data(),
+                          a.vertexCount() * sizeof(Vector3)),
+              0)
+        << step;
+    const Matrix4 ta = ga.at(0).placements.at(0).frame, tb = gb.at(0).placements.at(0).frame;
+    EXPECT_EQ(std::memcmp(&ta, &tb, sizeof ta), 0) << step;
+  }
+}
+
 TEST(Revo, RingsAtProfileHeights) {
   ClassicRevo r;
   r.profilePoints = {{0.5, 0, 0}, {1, 0, 1}, {0.5, 0, 3}};

@@ -1,8 +1,11 @@
 // HostMeshWriter, texture normalisation and material conversion, in-process.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
+#include <cstring>
 #include <limits>
+#include <random>
 
 #include "host/host_material.h"
 #include "host/host_mesh_writer.h"
@@ -74,6 +77,50 @@ TEST(HostMeshWriter, RefusedGrowthFailsAndKeepsTheCounts) {
   HostMeshWriter huge(big);
   EXPECT_FALSE(huge.reserve(0, 0x40000000u, v, q));
   EXPECT_EQ(big.getNumFaces(), 0);
+}
+
+// Placed points round as transformPoint's sums would (operands that cancel
+// when added in another order), shifted quads take the shift and the
+// material, and faces the mesh already had keep their other flag bits.
+TEST(HostMeshWriter, PlacedAndShiftedRunsMatchTheirPlainForm) {
+  hostsdk::Mesh mesh;
+  ASSERT_TRUE(mesh.setNumFaces(2));
+  mesh.faces[0].flags = 0x100;
+  HostMeshWriter w(mesh);
+  uint32_t v, q;
+  ASSERT_TRUE(w.reserve(64, 2, v, q));
+  std::mt19937_64 random(7);
+  std::uniform_real_distribution<double> unit(-1.0, 1.0);
+  std::uniform_int_distribution<int> power(-30, 30);
+  auto wide = [&] { return std::ldexp(unit(random), power(random)); };
+  for (int round = 0; round < 50; ++round) {
+    syv::Matrix4 m;
+    for (auto& row : m.m)
+      for (double& x : row) x = wide();
+    std::vector<syv::Vector3> points(64);
+    for (syv::Vector3& p : points) p = {wide(), wide(), wide()};
+    if (round % 2 == 0) {
+      // x and y cancel exactly, leaving the smaller z and w terms.
+      for (int j = 0; j < 4; ++j) m.m[0][j] = std::ldexp(m.m[0][j], 40), m.m[1][j] = -m.m[0][j];
+      for (syv::Vector3& p : points) p.y = p.x;
+    }
+    w.setPlacedVertices(0, points.data(), 65, m);  // one past the reservation: dropped
+    for (size_t k = 0; k < points.size(); ++k) {
+      const syv::Vector3 p = m.transformPoint(points[k]);
+      const std::array<float, 3> want{float(p.x), float(p.y), float(p.z)};
+      ASSERT_EQ(std::memcmp(&mesh.verts[k].x, want.data(), sizeof want), 0) << round << " " << k;
+    }
+  }
+  const syv::Face faces[2] = {{0, 1, 2, 3, 4}, {4, 5, 6, 7, 70000}};
+  const syv::TexFace tex[2] = {texFace(0, 0), texFace(1, 1)};
+  w.setShiftedQuads(0, faces, tex, 2, 10, 3);
+  EXPECT_EQ(mesh.faces[0].flags, 0x100u | 3u << 16 | hostsdk::EDGE_A | hostsdk::EDGE_B);
+  EXPECT_EQ(mesh.faces[2].flags, 3u << 16 | hostsdk::EDGE_A | hostsdk::EDGE_B);
+  EXPECT_EQ(mesh.faces[3].v[1], 17u);
+  w.setShiftedQuads(1, faces + 1, tex, 1, 0, -1);
+  EXPECT_EQ(mesh.faces[2].getMatID(), 0xFFFF);
+  EXPECT_EQ(mesh.faces[3].v[1], 7u);
+  EXPECT_EQ(w.clampedFaces(), 1u);
 }
 
 TEST(TextureNormalisation, DividesByScaleAndSubtractsShiftPerMaterial) {
