@@ -489,6 +489,19 @@ struct Lattice {
   double* b[4];
 };
 
+// One coordinate of a quad's edges: the first face (c, b, a) has b - c and
+// a - c, the second (a, d, c) d - a and c - a.
+inline void edgesOf(const float* __restrict q, size_t stride, size_t count, float* __restrict e0,
+                    float* __restrict e1, float* __restrict e2, float* __restrict e3) {
+  for (size_t j = 0; j < count; ++j) {
+    const float d = q[j], a = q[j + 1], c = q[j + stride], b = q[j + stride + 1];
+    e0[j] = b - c;
+    e1[j] = a - c;
+    e2[j] = d - a;
+    e3[j] = c - a;
+  }
+}
+
 // Quads at places [0, count) from `v`, rows `stride` apart, the next corner
 // along a row the next vertex; in a ring a row's last quad closes on its
 // first vertex, else that place holds no quad and is left without area.
@@ -509,27 +522,20 @@ void latticeCrosses(const Point3* v, size_t stride, size_t count, bool ring, flo
     p[1][i] = v[i].y;
     p[2][i] = v[i].z;
   }
-  // Per coordinate: the first face (c, b, a) has edges b - c and a - c, the
-  // second (a, d, c) d - a and c - a.
   float* edge[3][4];
   for (int k = 0; k < 3; ++k)
     for (int e = 0; e < 4; ++e) edge[k][e] = work + 3 * points + (4 * k + e) * count;
   for (int k = 0; k < 3; ++k) {
-    const float* __restrict q = p[k];
-    float* __restrict e0 = edge[k][0];
-    float* __restrict e1 = edge[k][1];
-    float* __restrict e2 = edge[k][2];
-    float* __restrict e3 = edge[k][3];
-    auto quad = [&](size_t j, float d, float a, float c, float b) {
-      e0[j] = b - c;
-      e1[j] = a - c;
-      e2[j] = d - a;
-      e3[j] = c - a;
-    };
-    for (size_t j = 0; j + 1 < count; ++j) quad(j, q[j], q[j + 1], q[j + stride], q[j + stride + 1]);
+    const float* const q = p[k];
+    float* const* const e = edge[k];
+    edgesOf(q, stride, count - 1, e[0], e[1], e[2], e[3]);
     for (size_t j = stride - 1; j < count; j += stride) {
-      if (ring) quad(j, q[j], q[j + 1 - stride], q[j + stride], q[j + 1]);
-      else quad(j, 0, 0, 0, 0);
+      const float d = ring ? q[j] : 0, a = ring ? q[j + 1 - stride] : 0;
+      const float c = ring ? q[j + stride] : 0, b = ring ? q[j + 1] : 0;
+      e[0][j] = b - c;
+      e[1][j] = a - c;
+      e[2][j] = d - a;
+      e[3][j] = c - a;
     }
   }
   auto crosses = [count](const float* __restrict ux_, const float* __restrict uy_,
