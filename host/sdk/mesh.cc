@@ -316,7 +316,8 @@ class Smoother {
   std::vector<Edge> more_;
   std::vector<Normal> normals_;  // of a small run's faces
   std::vector<double> lattice_;  // a grid's cross products
-  std::vector<float> work_;  // and its vertices and edges
+  std::vector<float> work_;  // and its vertices
+  std::vector<double> edge_;  // and edges
   std::vector<uint32_t> orphans_;  // a small run's faces without area
 };
 
@@ -489,17 +490,12 @@ struct Lattice {
   double* b[4];
 };
 
-// One coordinate of a quad's edges: the first face (c, b, a) has b - c and
-// a - c, the second (a, d, c) d - a and c - a.
-inline void edgesOf(const float* __restrict q, size_t stride, size_t count, float* __restrict e0,
-                    float* __restrict e1, float* __restrict e2, float* __restrict e3) {
-  for (size_t j = 0; j < count; ++j) {
-    const float d = q[j], a = q[j + 1], c = q[j + stride], b = q[j + stride + 1];
-    e0[j] = b - c;
-    e1[j] = a - c;
-    e2[j] = d - a;
-    e3[j] = c - a;
-  }
+// One coordinate of a grid's edges, in float as crossOf takes them: h along
+// the rows (each vertex to the next), g across the quads (corner c to a).
+inline void edgesOf(const float* __restrict q, size_t stride, size_t count, double* __restrict h,
+                    double* __restrict g) {
+  for (size_t j = 0; j + 1 < count + stride; ++j) h[j] = q[j + 1] - q[j];
+  for (size_t j = 0; j < count; ++j) g[j] = q[j + 1] - q[j + stride];
 }
 
 // Quads at places [0, count) from `v`, rows `stride` apart, the next corner
@@ -507,14 +503,16 @@ inline void edgesOf(const float* __restrict q, size_t stride, size_t count, floa
 // first vertex, else that place holds no quad and is left without area.
 // Each stage is a straight loop over arrays of one coordinate, so the
 // compiler takes several quads per instruction, with the operations of
-// crossOf in its order (the edges in float, the rest in double); AVX2 brings
-// no fused multiply-add, so its clone rounds as the plain code does. `work`
-// holds 3 * (count + stride) + 12 * count floats.
+// crossOf in its order; AVX2 brings no fused multiply-add, so its clone
+// rounds as the plain code does. The first face (c, b, a) has edges b - c,
+// the row above's h, and a - c = g; the second (a, d, c) has d - a = -h and
+// c - a = -g, whose cross product is that of h and g, to the bit. `work`
+// holds 3 * (count + stride) floats, `edge` 3 * (2 * count + stride) doubles.
 #if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
 __attribute__((target_clones("avx2", "default")))
 #endif
 void latticeCrosses(const Point3* v, size_t stride, size_t count, bool ring, float* work,
-                    Lattice out) {
+                    double* edge, Lattice out) {
   const size_t points = count + stride;
   float* const p[3] = {work, work + points, work + 2 * points};
   for (size_t i = 0; i < points; ++i) {
@@ -522,25 +520,21 @@ void latticeCrosses(const Point3* v, size_t stride, size_t count, bool ring, flo
     p[1][i] = v[i].y;
     p[2][i] = v[i].z;
   }
-  float* edge[3][4];
-  for (int k = 0; k < 3; ++k)
-    for (int e = 0; e < 4; ++e) edge[k][e] = work + 3 * points + (4 * k + e) * count;
+  double* h[3];
+  double* g[3];
   for (int k = 0; k < 3; ++k) {
+    h[k] = edge + k * (points + count);
+    g[k] = h[k] + points;
     const float* const q = p[k];
-    float* const* const e = edge[k];
-    edgesOf(q, stride, count - 1, e[0], e[1], e[2], e[3]);
-    for (size_t j = stride - 1; j < count; j += stride) {
-      const float d = ring ? q[j] : 0, a = ring ? q[j + 1 - stride] : 0;
-      const float c = ring ? q[j + stride] : 0, b = ring ? q[j + 1] : 0;
-      e[0][j] = b - c;
-      e[1][j] = a - c;
-      e[2][j] = d - a;
-      e[3][j] = c - a;
+    edgesOf(q, stride, count, h[k], g[k]);
+    for (size_t j = stride - 1; j < points; j += stride) {
+      h[k][j] = ring ? q[j + 1 - stride] - q[j] : 0.0f;
+      if (j < count) g[k][j] = ring ? q[j + 1 - stride] - q[j + stride] : 0.0f;
     }
   }
-  auto crosses = [count](const float* __restrict ux_, const float* __restrict uy_,
-                         const float* __restrict uz_, const float* __restrict vx_,
-                         const float* __restrict vy_, const float* __restrict vz_,
+  auto crosses = [count](const double* __restrict ux_, const double* __restrict uy_,
+                         const double* __restrict uz_, const double* __restrict vx_,
+                         const double* __restrict vy_, const double* __restrict vz_,
                          double* const* n) {
     double* __restrict nx = n[0];
     double* __restrict ny = n[1];
@@ -557,8 +551,8 @@ void latticeCrosses(const Point3* v, size_t stride, size_t count, bool ring, flo
       ns[j] = (s > 0.0) & (s <= std::numeric_limits<double>::max()) ? s : -1.0;
     }
   };
-  crosses(edge[0][0], edge[1][0], edge[2][0], edge[0][1], edge[1][1], edge[2][1], out.a);
-  crosses(edge[0][2], edge[1][2], edge[2][2], edge[0][3], edge[1][3], edge[2][3], out.b);
+  crosses(h[0] + stride, h[1] + stride, h[2] + stride, g[0], g[1], g[2], out.a);
+  crosses(h[0], h[1], h[2], g[0], g[1], g[2], out.b);
 }
 
 // Whether every second face at places [0, count) is clearly smooth, by the
@@ -603,9 +597,10 @@ bool Smoother::grid(size_t begin, size_t end, uint32_t low, uint32_t width, bool
     l.b[c] = lattice_.data() + (4 + c) * (count + stride);
   }
   std::fill(l.a[3] - stride, l.a[3], -1.0);
-  if (work_.size() < 15 * count + 3 * stride) work_.resize(15 * count + 3 * stride);
+  if (work_.size() < 3 * (count + stride)) work_.resize(3 * (count + stride));
+  if (edge_.size() < 3 * (2 * count + stride)) edge_.resize(3 * (2 * count + stride));
   // A place without a quad has no area: it passes the tests.
-  latticeCrosses(verts_ + low, stride, count, ring, work_.data(), l);
+  latticeCrosses(verts_ + low, stride, count, ring, work_.data(), edge_.data(), l);
   // A ring's first quad in a row meets its closing quad; the tests above also
   // paired it with the closing quad of the row before, which is no edge: one
   // failing only costs the slow way.
