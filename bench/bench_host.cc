@@ -55,35 +55,52 @@ void BM_AutoSmooth(benchmark::State& state) {
 // 10 k, 100 k, 1 M and 5 M faces: faces/s should stay flat.
 BENCHMARK(BM_AutoSmooth)->Arg(50)->Arg(158)->Arg(500)->Arg(1118)->Unit(benchmark::kMillisecond);
 
-// A plant's mesh: many tubes of 16 sides and 20 rings, each with vertices of
-// its own, every quad written as two triangles as the plug-in writes them.
-void BM_AutoSmoothParts(benchmark::State& state) {
-  Mesh original;
-  const int sides = 16, rings = 20;
-  for (int part = 0; part < state.range(0); ++part) {
-    const DWORD base = DWORD(original.verts.size());
+// A plant's mesh: many parts, each with vertices of its own, every quad
+// written as two triangles as the plug-in writes them: tubes of `sides`
+// sides, or (sides 0) leaves of 4 x 8 quads, bent across.
+Mesh parts(int count, int sides, int rings) {
+  Mesh m;
+  const bool tube = sides > 0;
+  const int stride = tube ? sides : 5;
+  for (int part = 0; part < count; ++part) {
+    const DWORD base = DWORD(m.verts.size());
     for (int r = 0; r <= rings; ++r)
-      for (int s = 0; s < sides; ++s) {
-        const double ph = 2 * std::acos(-1.0) * s / sides, radius = 0.1 * (1 + part % 7);
-        original.verts.push_back(Point3(float(part + radius * std::cos(ph)),
-                                        float(radius * std::sin(ph)), float(0.05 * r)));
+      for (int s = 0; s < stride; ++s) {
+        const double ph = 2 * std::acos(-1.0) * s / stride, radius = 0.1 * (1 + part % 7);
+        if (tube)
+          m.verts.push_back(Point3(float(part + radius * std::cos(ph)), float(radius * std::sin(ph)),
+                                   float(0.05 * r)));
+        else
+          m.verts.push_back(Point3(float(part + 0.02 * s), float(0.05 * r),
+                                   float(0.01 * (s - 2) * (s - 2))));
       }
-    auto at = [&](int r, int s) { return DWORD(base + r * sides + s % sides); };
+    auto at = [&](int r, int s) { return DWORD(base + r * stride + s % stride); };
     for (int r = 0; r < rings; ++r)
-      for (int s = 0; s < sides; ++s) {
-        // Corners d, a along the ring, c and b above them, written (c, b, a) and (a, d, c).
+      for (int s = 0; s < (tube ? stride : stride - 1); ++s) {
+        // Corners d, a along the row, c and b above them, written (c, b, a) and (a, d, c).
         const DWORD d = at(r, s), a = at(r, s + 1), c = at(r + 1, s), b = at(r + 1, s + 1);
         Face f;
         f.setVerts(c, b, a);
-        original.faces.push_back(f);
+        m.faces.push_back(f);
         f.setVerts(a, d, c);
-        original.faces.push_back(f);
+        m.faces.push_back(f);
       }
   }
-  timeSmoothing(state, original, 1.5533430576324463f);
+  return m;
+}
+
+void BM_AutoSmoothParts(benchmark::State& state) {
+  timeSmoothing(state, parts(int(state.range(0)), 16, 20), 1.5533430576324463f);
 }
 // 64 k, 640 k and 6.4 M faces.
 BENCHMARK(BM_AutoSmoothParts)->Arg(100)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond);
+
+// Leaves, most of a plant's parts.
+void BM_AutoSmoothLeaves(benchmark::State& state) {
+  timeSmoothing(state, parts(int(state.range(0)), 0, 8), 1.5533430576324463f);
+}
+// 640 k faces.
+BENCHMARK(BM_AutoSmoothLeaves)->Arg(10000)->Unit(benchmark::kMillisecond);
 
 // The worst case for the per-vertex edge lists: n faces on one edge, each
 // met at its middle vertex, in descending order. Time should stay linear.

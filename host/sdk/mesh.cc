@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <limits>
@@ -216,7 +217,7 @@ class Smoother {
   // between faces with area is smooth, every region has no neighbour, so
   // all faces, those without area too, take the first group; else false,
   // the faces untouched.
-  bool grid(size_t begin, size_t end, uint32_t width, bool ring);
+  bool grid(size_t begin, size_t end, uint32_t low, uint32_t width, bool ring);
 
  private:
   // A face's cross product and its squared length, negative for a face
@@ -314,6 +315,9 @@ class Smoother {
   std::vector<Slot> slots_;
   std::vector<Edge> more_;
   std::vector<Normal> normals_;  // of a small run's faces
+  std::vector<double> lattice_;  // a grid's cross products
+  std::vector<float> work_;  // and its vertices
+  std::vector<double> edge_;  // and edges
   std::vector<uint32_t> orphans_;  // a small run's faces without area
 };
 
@@ -478,28 +482,158 @@ void Smoother::walk(size_t begin, size_t end, size_t low, size_t span) {
   }
 }
 
-bool Smoother::grid(size_t begin, size_t end, uint32_t width, bool ring) {
-  if (normals_.size() < end - begin) normals_.resize(end - begin);
-  Normal* const normal = normals_.data();
-  for (size_t f = begin; f < end; ++f) normalOf(static_cast<uint32_t>(f), normal[f - begin]);
-  // Quad k's first face meets its second on the diagonal and the next quad's
-  // second on the side (in a ring the last meets the first), its second the
-  // first of the quad a row below.
-  auto joined = [&](size_t f, size_t g) {
-    const Normal& p = normal[f - begin];
-    const Normal& q = normal[g - begin];
-    return p.s < 0 || q.s < 0 ||
-           smooth(static_cast<uint32_t>(f), p, static_cast<uint32_t>(g), q);
+// A grid's quads by the place of their corner d in the vertex lattice: the
+// cross products of their first faces (x, y, z, squared length), then of
+// their second faces.
+struct Lattice {
+  double* a[4];
+  double* b[4];
+};
+
+// One coordinate of a grid's edges, in float as crossOf takes them: h along
+// the rows (each vertex to the next), g across the quads (corner c to a).
+inline void edgesOf(const float* __restrict q, size_t stride, size_t count, double* __restrict h,
+                    double* __restrict g) {
+  for (size_t j = 0; j + 1 < count + stride; ++j) h[j] = q[j + 1] - q[j];
+  for (size_t j = 0; j < count; ++j) g[j] = q[j + 1] - q[j + stride];
+}
+
+// Quads at places [0, count) from `v`, rows `stride` apart, the next corner
+// along a row the next vertex; in a ring a row's last quad closes on its
+// first vertex, else that place holds no quad and is left without area.
+// Each stage is a straight loop over arrays of one coordinate, so the
+// compiler takes several quads per instruction, with the operations of
+// crossOf in its order; AVX2 brings no fused multiply-add, so its clone
+// rounds as the plain code does. The first face (c, b, a) has edges b - c,
+// the row above's h, and a - c = g; the second (a, d, c) has d - a = -h and
+// c - a = -g, whose cross product is that of h and g, to the bit. `work`
+// holds 3 * (count + stride) floats, `edge` 3 * (2 * count + stride) doubles.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+__attribute__((target_clones("avx2", "default")))
+#endif
+void latticeCrosses(const Point3* v, size_t stride, size_t count, bool ring, float* work,
+                    double* edge, Lattice out) {
+  const size_t points = count + stride;
+  float* const p[3] = {work, work + points, work + 2 * points};
+  for (size_t i = 0; i < points; ++i) {
+    p[0][i] = v[i].x;
+    p[1][i] = v[i].y;
+    p[2][i] = v[i].z;
+  }
+  double* h[3];
+  double* g[3];
+  for (int k = 0; k < 3; ++k) {
+    h[k] = edge + k * (points + count);
+    g[k] = h[k] + points;
+    const float* const q = p[k];
+    edgesOf(q, stride, count, h[k], g[k]);
+    for (size_t j = stride - 1; j < points; j += stride) {
+      h[k][j] = ring ? q[j + 1 - stride] - q[j] : 0.0f;
+      if (j < count) g[k][j] = ring ? q[j + 1 - stride] - q[j + stride] : 0.0f;
+    }
+  }
+  auto crosses = [count](const double* __restrict ux_, const double* __restrict uy_,
+                         const double* __restrict uz_, const double* __restrict vx_,
+                         const double* __restrict vy_, const double* __restrict vz_,
+                         double* const* n) {
+    double* __restrict nx = n[0];
+    double* __restrict ny = n[1];
+    double* __restrict nz = n[2];
+    double* __restrict ns = n[3];
+    for (size_t j = 0; j < count; ++j) {
+      const double ux = ux_[j], uy = uy_[j], uz = uz_[j];
+      const double vx = vx_[j], vy = vy_[j], vz = vz_[j];
+      const double x = uy * vz - uz * vy, y = uz * vx - ux * vz, z = ux * vy - uy * vx;
+      const double s = x * x + y * y + z * z;
+      nx[j] = x;
+      ny[j] = y;
+      nz[j] = z;
+      ns[j] = (s > 0.0) & (s <= std::numeric_limits<double>::max()) ? s : -1.0;
+    }
   };
-  const size_t quads = (end - begin) / 2;
-  for (size_t k = 0, s = 0; k < quads; ++k) {
-    const size_t f = begin + 2 * k;
-    if (!joined(f, f + 1)) return false;
-    if (s > 0 && !joined(f - 2, f + 1)) return false;
-    if (k >= width && !joined(f - 2 * width, f + 1)) return false;
-    if (++s == width) {
-      if (ring && !joined(f, f + 3 - 2 * width)) return false;
-      s = 0;
+  crosses(h[0] + stride, h[1] + stride, h[2] + stride, g[0], g[1], g[2], out.a);
+  crosses(h[0], h[1], h[2], g[0], g[1], g[2], out.b);
+}
+
+// Whether every second face at places [0, count) is clearly smooth, by the
+// quick cosine test alone, with the first faces of its own quad, the one
+// before and the one a row below (or lacks area, as may they).
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+__attribute__((target_clones("avx2", "default")))
+#endif
+bool latticeSmooth(const Lattice& l, ptrdiff_t stride, ptrdiff_t count, double above) {
+  const double* const ax = l.a[0];
+  const double* const ay = l.a[1];
+  const double* const az = l.a[2];
+  const double* const as = l.a[3];
+  const double* const bxs = l.b[0];
+  const double* const bys = l.b[1];
+  const double* const bzs = l.b[2];
+  const double* const bss = l.b[3];
+  // Whole-word masks, no branches: the loop is vectorised.
+  int64_t clear = 1;
+  for (ptrdiff_t j = 0; j < count; ++j) {
+    const double bx = bxs[j], by = bys[j], bz = bzs[j], bs = bss[j];
+    auto with = [&](ptrdiff_t i) -> int64_t {
+      const double t = ax[i] * bx + ay[i] * by + az[i] * bz;
+      const double r = as[i] * bs;
+      return int64_t{as[i] < 0.0} | (int64_t{r > 1e-280} & int64_t{r < 1e280} &
+                                     int64_t{t > 0.0} & int64_t{t * t > above * r});
+    };
+    clear &= int64_t{bs < 0.0} | (with(j) & with(j - 1) & with(j - stride));
+  }
+  return clear != 0;
+}
+
+bool Smoother::grid(size_t begin, size_t end, uint32_t low, uint32_t width, bool ring) {
+  const size_t stride = ring ? width : width + size_t{1};
+  const size_t quads = (end - begin) / 2, rows = quads / width, count = rows * stride;
+  // The first faces come after `stride` places without area, read as the
+  // quads before and below the first.
+  if (lattice_.size() < 8 * (count + stride)) lattice_.resize(8 * (count + stride));
+  Lattice l;
+  for (int c = 0; c < 4; ++c) {
+    l.a[c] = lattice_.data() + c * (count + stride) + stride;
+    l.b[c] = lattice_.data() + (4 + c) * (count + stride);
+  }
+  std::fill(l.a[3] - stride, l.a[3], -1.0);
+  if (work_.size() < 3 * (count + stride)) work_.resize(3 * (count + stride));
+  if (edge_.size() < 3 * (2 * count + stride)) edge_.resize(3 * (2 * count + stride));
+  // A place without a quad has no area: it passes the tests.
+  latticeCrosses(verts_ + low, stride, count, ring, work_.data(), edge_.data(), l);
+  // A ring's first quad in a row meets its closing quad; the tests above also
+  // paired it with the closing quad of the row before, which is no edge: one
+  // failing only costs the slow way.
+  bool clear = quick_ && latticeSmooth(l, static_cast<ptrdiff_t>(stride),
+                                       static_cast<ptrdiff_t>(count), above_);
+  for (size_t j = 0; clear && ring && j < count; j += stride) {
+    const Normal p{l.a[0][j + stride - 1], l.a[1][j + stride - 1], l.a[2][j + stride - 1],
+                   l.a[3][j + stride - 1]};
+    const double t = p.x * l.b[0][j] + p.y * l.b[1][j] + p.z * l.b[2][j];
+    const double r = p.s * l.b[3][j];
+    clear = p.s < 0.0 || l.b[3][j] < 0.0 ||
+            (r > 1e-280 && r < 1e280 && t > 0.0 && t * t > above_ * r);
+  }
+  if (!clear) {
+    // Each edge as the smoothing of any run would test it. Quad k's first
+    // face meets its second on the diagonal and the next quad's second on
+    // the side (in a ring the last meets the first), its second the first of
+    // the quad a row below.
+    auto joined = [&](size_t i, size_t j) {
+      const Normal p{l.a[0][i], l.a[1][i], l.a[2][i], l.a[3][i]};
+      const Normal q{l.b[0][j], l.b[1][j], l.b[2][j], l.b[3][j]};
+      const size_t f = begin + 2 * (i / stride * width + i % stride);
+      const size_t g = begin + 2 * (j / stride * width + j % stride) + 1;
+      return p.s < 0 || q.s < 0 ||
+             smooth(static_cast<uint32_t>(f), p, static_cast<uint32_t>(g), q);
+    };
+    for (size_t j = 0; j < count; ++j) {
+      const size_t s = j % stride;
+      if (s >= width) continue;
+      if (!joined(j, j)) return false;
+      if (s > 0 && !joined(j - 1, j)) return false;
+      if (j >= stride && !joined(j - stride, j)) return false;
+      if (ring && s + 1 == width && !joined(j, j + 1 - width)) return false;
     }
   }
   for (size_t f = begin; f < end; ++f) face_[f].smGroup = 1;
@@ -675,7 +809,7 @@ void Mesh::AutoSmooth(float angle, BOOL, BOOL) {
         const size_t last = gridEnd(face, i, n, nv32, std::max(floor, end), grid);
         if (last > i) {
           if (begin < i) smoother.run(begin, i, low, end > low ? end - low : 0);
-          if (!smoother.grid(i, last, grid.width, grid.ring))
+          if (!smoother.grid(i, last, grid.low, grid.width, grid.ring))
             smoother.run(i, last, grid.low, grid.top - grid.low);
           floor = grid.top;
           begin = i = last;
