@@ -1,11 +1,5 @@
 #include "app/exporter.h"
 
-#include <assimp/Exporter.hpp>
-#include <assimp/IOStream.hpp>
-#include <assimp/IOSystem.hpp>
-#include <assimp/material.h>
-#include <assimp/scene.h>
-
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
@@ -16,60 +10,17 @@
 
 #include "app/fbx_binary.h"
 #include "app/fbx_geometry.h"
+#include "app/fbx_scene.h"
 #include "app/gltf_writer.h"
 #include "app/lod.h"
 #include "app/mesh_order.h"
 #include "app/obj_writer.h"
+#include "app/side_library.h"
 #include "app/submeshes.h"
 #include "app/textures.h"
 
 namespace syv::app {
 namespace {
-
-// Assimp writes through this into memory, so that nothing touches the disk
-// before the whole output (companion files included) is known to be good.
-class MemoryStream : public Assimp::IOStream {
- public:
-  explicit MemoryStream(std::string& data) : data_(data) { data_.clear(); }
-  size_t Read(void*, size_t, size_t) override { return 0; }
-  size_t Write(const void* buffer, size_t size, size_t count) override {
-    const size_t n = size * count;
-    if (pos_ + n > data_.size()) data_.resize(pos_ + n);
-    std::memcpy(&data_[pos_], buffer, n);
-    pos_ += n;
-    return count;
-  }
-  aiReturn Seek(size_t offset, aiOrigin origin) override {
-    size_t to = origin == aiOrigin_SET ? offset
-                : origin == aiOrigin_CUR ? pos_ + offset
-                                         : data_.size() + offset;
-    // Writers seek past the end to leave room for a header written last.
-    pos_ = to;
-    return aiReturn_SUCCESS;
-  }
-  size_t Tell() const override { return pos_; }
-  size_t FileSize() const override { return std::max(data_.size(), pos_); }
-  void Flush() override {}
-
- private:
-  std::string& data_;
-  size_t pos_ = 0;
-};
-
-class CaptureSystem : public Assimp::IOSystem {
- public:
-  explicit CaptureSystem(std::map<std::string, std::string>& files) : files_(files) {}
-  bool Exists(const char* file) const override { return files_.count(file) != 0; }
-  char getOsSeparator() const override { return '/'; }
-  Assimp::IOStream* Open(const char* file, const char* mode) override {
-    if (!std::strchr(mode, 'w')) return nullptr;
-    return new MemoryStream(files_[file]);
-  }
-  void Close(Assimp::IOStream* stream) override { delete stream; }
-
- private:
-  std::map<std::string, std::string>& files_;
-};
 
 bool isGltf(Format f) { return f == Format::Glb || f == Format::Gltf; }
 
@@ -178,53 +129,6 @@ TextureUse textureUse(const MaterialInfo& info, const ExportRequest& req, Textur
 Vec3f clampedDiffuse(const MaterialInfo* info) {
   const Vec3f d = info ? info->diffuse : Vec3f{0.5f, 0.5f, 0.5f};
   return {std::clamp(d[0], 0.f, 1.f), std::clamp(d[1], 0.f, 1.f), std::clamp(d[2], 0.f, 1.f)};
-}
-
-aiMaterial* makeMaterial(const Model& model, const MaterialInfo* info, uint32_t id,
-                         const ExportRequest& req, TextureTable& textures,
-                         std::vector<std::string>& warnings) {
-  auto* mat = new aiMaterial();
-  aiString name(materialName(model, info, id));
-  mat->AddProperty(&name, AI_MATKEY_NAME);
-  const Vec3f d = clampedDiffuse(info);
-  aiColor4D diffuse(d[0], d[1], d[2], 1.f);
-  mat->AddProperty(&diffuse, 1, AI_MATKEY_COLOR_DIFFUSE);
-  mat->AddProperty(&diffuse, 1, AI_MATKEY_BASE_COLOR);
-  // Bark and leaves are not metal; thin leaves are seen from both sides.
-  const float metallic = 0.f, roughness = 0.8f;
-  mat->AddProperty(&metallic, 1, AI_MATKEY_METALLIC_FACTOR);
-  mat->AddProperty(&roughness, 1, AI_MATKEY_ROUGHNESS_FACTOR);
-  const int twoSided = 1;
-  mat->AddProperty(&twoSided, 1, AI_MATKEY_TWOSIDED);
-  if (info) {
-    const std::string ref = textureUse(*info, req, textures, warnings).reference;
-    if (!ref.empty()) {
-      aiString path(ref);
-      mat->AddProperty(&path, AI_MATKEY_TEXTURE_DIFFUSE(0));
-    }
-  }
-  return mat;
-}
-
-// Assimp writes the scene around each mesh; the mesh itself is a stand-in of
-// one triangle whose arrays are replaced, when the file is rewritten, by the
-// real ones streamed from the welded submesh (Assimp's copy of millions of
-// faces, its sorted maps and its node tree cost far more than the writing).
-aiMesh* makeStandIn(unsigned materialIndex, const std::string& name) {
-  auto* mesh = new aiMesh();
-  mesh->mPrimitiveTypes = aiPrimitiveType_TRIANGLE;
-  mesh->mMaterialIndex = materialIndex;
-  mesh->mName = aiString(name);
-  mesh->mNumVertices = 3;
-  mesh->mVertices = new aiVector3D[3];
-  mesh->mNormals = new aiVector3D[3];
-  mesh->mTextureCoords[0] = new aiVector3D[3];
-  mesh->mNumUVComponents[0] = 2;
-  mesh->mNumFaces = 1;
-  mesh->mFaces = new aiFace[1];
-  mesh->mFaces[0].mNumIndices = 3;
-  mesh->mFaces[0].mIndices = new unsigned[3]{0, 1, 2};
-  return mesh;
 }
 
 // Which submesh's array each of the stand-ins' array records is: the
@@ -417,79 +321,62 @@ bool writeDirect(FileJob& job, std::map<std::string, std::string>& files, Spools
   return true;
 }
 
-// Assimp's scene around the geometry: materials, the node (with a child per
+// The scene around the geometry: materials, the node (with a child per
 // level), a stand-in per mesh; `geometries` gets the real arrays, in the
 // scene's mesh order.
-std::unique_ptr<aiScene> fbxScene(FileJob& job, std::vector<FbxGeometry>& geometries,
-                                  std::vector<std::string>& warnings) {
-  auto scene = std::make_unique<aiScene>();
-  scene->mRootNode = new aiNode(job.nodeName);
-  const size_t materialCount = job.materialCount();
-  scene->mNumMaterials = unsigned(materialCount);
-  scene->mMaterials = new aiMaterial*[materialCount];
-  for (size_t i = 0; i < materialCount; ++i) {
+FbxScene fbxScene(FileJob& job, std::vector<FbxGeometry>& geometries, std::vector<std::string>& warnings) {
+  FbxScene scene;
+  scene.root.name = job.nodeName;
+  for (size_t i = 0; i < job.materialCount(); ++i) {
     const uint32_t id = job.materialId(i);
-    scene->mMaterials[i] =
-        makeMaterial(job.model, findMaterial(job.model, id), id, job.req, job.textures, warnings);
+    const MaterialInfo* info = findMaterial(job.model, id);
+    FbxSceneMaterial m;
+    m.name = materialName(job.model, info, id);
+    m.diffuse = clampedDiffuse(info);
+    if (info) m.texture = textureUse(*info, job.req, job.textures, warnings).reference;
+    scene.materials.push_back(std::move(m));
   }
-  size_t total = 0;
-  for (const SubmeshSet& level : job.levels)
-    for (const Submesh& sub : level.meshes) total += !sub.indices.empty();
-  scene->mNumMeshes = unsigned(total);
-  if (total) scene->mMeshes = new aiMesh*[total];
-  geometries.reserve(total);
-  auto attach = [&](aiNode* node, size_t level, unsigned& next) {
-    std::vector<unsigned> own;
+  auto attach = [&](FbxSceneNode& node, size_t level) {
     for (size_t i = 0; i < job.levels[level].meshes.size(); ++i) {
       const Submesh& sub = job.levels[level].meshes[i];
       if (sub.indices.empty()) continue;
-      scene->mMeshes[next] = makeStandIn(
-          unsigned(i), level == 0 && job.levelNames.empty() ? job.meshNames[i] : job.meshName(level, sub));
+      node.meshes.push_back(
+          {level == 0 && job.levelNames.empty() ? job.meshNames[i] : job.meshName(level, sub), unsigned(i)});
       geometries.emplace_back(sub);
-      own.push_back(next++);
     }
-    if (own.empty()) return;
-    node->mNumMeshes = unsigned(own.size());
-    node->mMeshes = new unsigned[own.size()];
-    std::copy(own.begin(), own.end(), node->mMeshes);
   };
-  unsigned next = 0;
   if (job.levelNames.empty()) {
-    attach(scene->mRootNode, 0, next);
+    attach(scene.root, 0);
   } else {
-    std::vector<aiNode*> children;
     for (size_t l = 0; l < job.levels.size(); ++l) {
-      children.push_back(new aiNode(job.levelNames[l]));
-      attach(children.back(), l, next);
+      scene.root.children.push_back({job.levelNames[l], {}, {}});
+      attach(scene.root.children.back(), l);
     }
-    scene->mRootNode->addChildren(unsigned(children.size()), children.data());
   }
   return scene;
 }
 
-// Assimp writes the scene into memory; its file is read back, mended and
-// written again with the real arrays streamed in place of the stand-ins'.
+// Assimp (in its own library) writes the scene into memory; its file is read
+// back, mended and written again with the real arrays streamed in place of
+// the stand-ins'.
 bool writeFbx(FileJob& job, std::map<std::string, std::string>& files, Spools& spooled,
               std::vector<std::string>& warnings, std::string& error) {
   std::vector<FbxGeometry> geometries;
-  std::unique_ptr<aiScene> scene = fbxScene(job, geometries, warnings);
+  const FbxScene scene = fbxScene(job, geometries, warnings);
   for (const FbxGeometry& geometry : geometries)
     if (geometry.largestArray() > 0xffffffffu / 8) {
       error = "the mesh is too large for FBX's 32-bit array sizes";
       return false;
     }
   job.step(50, "writing");
-  std::map<std::string, std::string> written;
-  Assimp::Exporter exporter;
-  exporter.SetIOHandler(new CaptureSystem(written));
-  const aiReturn status = exporter.Export(scene.get(), "fbx", job.path);
-  scene.reset();
-  if (status != aiReturn_SUCCESS) {
-    const char* why = exporter.GetErrorString();
-    error = std::string("Assimp could not write ") + formatName(job.req.format) +
-            (why && *why ? std::string(": ") + why : std::string());
+  std::string why;
+  auto write = reinterpret_cast<WriteFbxSceneFn>(sideLibrarySymbol(kFbxLibrary, kWriteFbxSceneSymbol, why));
+  if (!write) {
+    error = "cannot load the FBX writer: " + why;
     return false;
   }
+  std::map<std::string, std::string> written;
+  if (!write(scene, job.path, written, error)) return false;
   auto main = written.find(job.path);
   if (main == written.end()) {
     error = std::string("Assimp wrote no ") + formatName(job.req.format) + " file";

@@ -53,7 +53,8 @@ struct ExportResult {
   std::vector<size_t> levelTriangles;  // of each level of detail
 };
 
-// False with a message when the output cannot be made (Assimp failing on FBX).
+// False with a message when the output cannot be made (for FBX: Assimp failing,
+// or its library, libsyvfbx.so, not loading).
 bool exportModel(const Model& model, const ExportRequest& request, ExportResult& result,
                  std::string& error);
 // The same for a caller that needs `model.mesh` no more: once welded, its

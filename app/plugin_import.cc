@@ -6,12 +6,12 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <map>
 #include <memory>
 #include <type_traits>
 #include <vector>
 
+#include "app/side_library.h"
 #include "host/sdk/sdk.h"
 
 namespace syv::app {
@@ -237,15 +237,7 @@ void passLimitsToPlugin(const ImportLimits& limits) {
   ::setenv("SYV_MAX_LINE_LENGTH", std::to_string(limits.maxLineLength).c_str(), 1);
 }
 
-std::string defaultPluginPath() {
-  std::error_code ec;
-  const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ec);
-  const std::filesystem::path dir = ec ? std::filesystem::path(".") : self.parent_path();
-  const std::filesystem::path installed = dir / ".." / "lib" / "syvimport" / "libsyvimp.so";
-  if (!std::filesystem::exists(dir / "libsyvimp.so", ec) && std::filesystem::exists(installed, ec))
-    return installed.lexically_normal().string();
-  return (dir / "libsyvimp.so").string();
-}
+std::string defaultPluginPath() { return besideProgram("libsyvimp.so"); }
 
 ImportResult importWithPlugin(const std::string& pluginPath, const std::string& plantPath,
                               const std::vector<std::string>& textureFolders,

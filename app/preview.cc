@@ -1,15 +1,13 @@
 #include "app/preview.h"
 
 #ifdef SYV_HAVE_OSMESA
-#include <dlfcn.h>
-
 #include <algorithm>
 #include <cmath>
-#include <filesystem>
 
 #include "app/lod.h"
 #include "app/output_files.h"
 #include "app/preview_render.h"
+#include "app/side_library.h"
 #include "app/textures.h"
 #endif
 
@@ -86,33 +84,10 @@ Camera frameBounds(const Vec3& lo, const Vec3& hi, PreviewView view, double aspe
   return c;
 }
 
-// Beside the program, or in lib/syvimport/ of an installed tree.
-std::string rendererPath() {
-  namespace fs = std::filesystem;
-  std::error_code ec;
-  const fs::path self = fs::read_symlink("/proc/self/exe", ec);
-  const fs::path dir = ec ? fs::path(".") : self.parent_path();
-  const fs::path installed = dir / ".." / "lib" / "syvimport" / kPreviewLibrary;
-  if (!fs::exists(dir / kPreviewLibrary, ec) && fs::exists(installed, ec))
-    return installed.lexically_normal().string();
-  return (dir / kPreviewLibrary).string();
-}
-
-// Loaded once and kept: a gallery draws many pictures in one run.
 RenderPreviewFn loadRenderer(std::string& error) {
-  static void* handle = nullptr;
-  if (!handle) {
-    const std::string path = rendererPath();
-    handle = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (!handle) {
-      const char* why = ::dlerror();
-      error = std::string("cannot load the off-screen renderer: ") + (why ? why : path.c_str()) +
-              "; no picture";
-      return nullptr;
-    }
-  }
-  auto fn = reinterpret_cast<RenderPreviewFn>(::dlsym(handle, kRenderPreviewSymbol));
-  if (!fn) error = std::string("the off-screen renderer has no ") + kRenderPreviewSymbol + "; no picture";
+  std::string why;
+  auto fn = reinterpret_cast<RenderPreviewFn>(sideLibrarySymbol(kPreviewLibrary, kRenderPreviewSymbol, why));
+  if (!fn) error = "cannot load the off-screen renderer: " + why + "; no picture";
   return fn;
 }
 

@@ -1,11 +1,11 @@
 # blender_addon: the installable add-on zip, with the program, the plug-in and
-# the host library of this build, and its picture renderer where it has one (stripped).
+# the host library and FBX writer of this build, and its picture renderer where it has one (stripped).
 if(TARGET syvimport AND TARGET syvimp)
   set(SYV_BLENDER_ADDON ${CMAKE_BINARY_DIR}/sylvo_import.zip)
   set(_stage ${CMAKE_BINARY_DIR}/blender_addon)
   file(GLOB _addon_py CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/blender/sylvo_import/*.py)
-  set(_libs $<TARGET_FILE_NAME:syvimp> $<TARGET_FILE_NAME:hostsdk>)
-  set(_lib_deps syvimp hostsdk)
+  set(_libs $<TARGET_FILE_NAME:syvimp> $<TARGET_FILE_NAME:hostsdk> $<TARGET_FILE_NAME:syvfbx>)
+  set(_lib_deps syvimp hostsdk syvfbx)
   if(TARGET syvpreview)
     list(APPEND _libs $<TARGET_FILE_NAME:syvpreview>)
     list(APPEND _lib_deps syvpreview)

@@ -245,14 +245,28 @@ TEST_F(Program, TheCommandLineAsAPersonUsesIt) {
   EXPECT_TRUE(std::filesystem::exists(dir.file("typo.glb")));
   EXPECT_TRUE(nlohmann::json::parse(r.out)["bounds"].is_null());
 
-  // Installed and moved, the program still finds its plug-in.
+  // Installed and moved, the program still finds its plug-in and its FBX
+  // writer; without the writer only an FBX fails, as a write does.
   r = test::run("cmake --install " + shellQuote(std::string(SYV_BIN_DIR) + "/..") + " --prefix " +
                 shellQuote(dir.file("inst")) + " && mv " + shellQuote(dir.file("inst")) + " " +
                 shellQuote(dir.file("moved")));
   ASSERT_EQ(r.status, 0) << r.err;
-  r = test::run(shellQuote(dir.file("moved/bin/syvimport")) + " " + plant("app_plant.syv") + " -o " +
-                shellQuote(dir.file("p.glb")));
+  auto convert = [&](const std::string& program, const std::string& out) {
+    return test::run("SOURCE_DATE_EPOCH=0 " + shellQuote(program) + " " + plant("app_plant.syv") +
+                     " -o " + shellQuote(dir.file(out)));
+  };
+  auto moved = [&](const std::string& out) { return convert(dir.file("moved/bin/syvimport"), out); };
+  EXPECT_EQ(moved("p.glb").status, 0);
+  r = moved("p.fbx");
   EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(convert(kProgram, "here.fbx").status, 0);
+  EXPECT_EQ(test::readText(dir.file("p.fbx")), test::readText(dir.file("here.fbx")));
+  std::filesystem::remove(dir.file("moved/lib/syvimport/libsyvfbx.so"));
+  r = moved("q.fbx");
+  EXPECT_EQ(r.status, 3);
+  EXPECT_NE(r.err.find("cannot load the FBX writer: "), std::string::npos) << r.err;
+  EXPECT_FALSE(std::filesystem::exists(dir.file("q.fbx")));
+  EXPECT_EQ(moved("q.obj").status, 0);
 }
 
 TEST_F(Program, PlugInFailuresCancelAndProgress) {
