@@ -548,7 +548,7 @@ void latticeCrosses(const Point3* v, size_t stride, size_t count, bool ring, flo
       nx[j] = x;
       ny[j] = y;
       nz[j] = z;
-      ns[j] = (s > 0.0) & (s <= std::numeric_limits<double>::max()) ? s : -1.0;
+      ns[j] = ((s > 0.0) & (s <= std::numeric_limits<double>::max())) ? s : -1.0;
     }
   };
   crosses(h[0] + stride, h[1] + stride, h[2] + stride, g[0], g[1], g[2], out.a);
