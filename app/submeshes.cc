@@ -204,30 +204,9 @@ void weld(const TriMesh& mesh, const CornerNormals& normals, const Positions& po
   reserveHuge(out.uvs);
   const bool uv = mesh.hasTexCoords;
   const TriFace* all = mesh.faces.data();
-  // A corner's id, normal, texture vertex and chain head are misses of their
-  // own: fetched some faces ahead, the id's first as the head needs it.
-  constexpr size_t kAhead = 16;
-  auto fetchIds = [&](size_t f) {
-    const TriFace& face = all[f];
-    for (size_t k = 0; k < 3; ++k) {
-      __builtin_prefetch(&pos.id[face.v[k]]);
-      __builtin_prefetch(&normals.at(f, k));
-      if (uv) __builtin_prefetch(&mesh.tverts[face.tv[k]]);
-    }
-  };
-  auto fetchHeads = [&](size_t f) {
-    const TriFace& face = all[f];
-    for (size_t k = 0; k < 3; ++k) __builtin_prefetch(&head[pos.id[face.v[k]]]);
-  };
   for (const Span& span : spans) {
-    const uint32_t* faces = span.faces;
-    const size_t faceCount = span.count;
-    for (size_t j = 0; j < std::min(faceCount, kAhead); ++j) fetchIds(faces[j]);
-    for (size_t j = 0; j < std::min(faceCount, kAhead / 2); ++j) fetchHeads(faces[j]);
-    for (size_t j = 0; j < faceCount; ++j) {
-      if (j + kAhead < faceCount) fetchIds(faces[j + kAhead]);
-      if (j + kAhead / 2 < faceCount) fetchHeads(faces[j + kAhead / 2]);
-      const size_t f = faces[j];
+    for (size_t j = 0; j < span.count; ++j) {
+      const size_t f = span.faces[j];
       const TriFace& face = all[f];
       for (size_t k = 0; k < 3; ++k) {
         const uint32_t id = pos.id[face.v[k]];
