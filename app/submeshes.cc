@@ -33,13 +33,14 @@ struct Positions {
   double scale;
   std::vector<uint32_t> id;
   size_t unique = 0;
+  bool allFinite = true;  // no kNone among the ids
   size_t size() const { return mesh.vertices.size(); }
   Vec3f at(size_t v) const { return frame(mesh.vertices[v], scale); }
 };
 
 // `spare` holds the table when it is large enough.
 Positions positionsOf(const TriMesh& mesh, double scale, CornerNormals::Spare spare) {
-  Positions p{mesh, scale, {}, 0};
+  Positions p{mesh, scale, {}, 0, true};
   const size_t n = mesh.vertices.size();
   resizeHuge(p.id, n);
   // Open addressing on the bits with -0 made +0, numbered in vertex order.
@@ -109,6 +110,7 @@ Positions positionsOf(const TriMesh& mesh, double scale, CornerNormals::Spare sp
     }
     if (!finite3(p.at(v))) {
       p.id[v] = kNone;
+      p.allFinite = false;
       continue;
     }
     for (;; slot = slot + 1 == size ? 0 : slot + 1) {
@@ -131,6 +133,12 @@ Positions positionsOf(const TriMesh& mesh, double scale, CornerNormals::Spare sp
 // (corner normals always are). `tvFinite`: every texture vertex is, so only
 // the indices need a look.
 bool faceOk(const TriMesh& mesh, const Positions& pos, bool tvFinite, const TriFace& face) {
+  if (pos.allFinite && tvFinite) {
+    const auto& [v0, v1, v2] = face.v;
+    const auto& [t0, t1, t2] = face.tv;
+    return std::max({v0, v1, v2}) < pos.size() &&
+           (!mesh.hasTexCoords || std::max({t0, t1, t2}) < mesh.tverts.size());
+  }
   for (size_t k = 0; k < 3; ++k) {
     if (face.v[k] >= pos.size() || pos.id[face.v[k]] == kNone) return false;
     if (mesh.hasTexCoords) {

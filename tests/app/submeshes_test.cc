@@ -189,10 +189,14 @@ TEST(Submeshes, FacesWithBadDataAreCountedNotWritten) {
     bad.tverts[t] = {nan, 0, 0};
     EXPECT_EQ(buildSubmeshes(bad, 1.0).droppedFaces, t == 1 ? 2u : 1u);
   }
+  // Indices out of range where every value is finite.
   strip.faces[5].tv[2] = 10;
+  strip.faces[2].v[1] = 10;
   set = buildSubmeshes(strip, 1.0);
-  EXPECT_EQ(set.droppedFaces, 1u);
-  EXPECT_EQ(set.meshes[0].indices.size(), 21u);
+  EXPECT_EQ(set.droppedFaces, 2u);
+  EXPECT_EQ(set.meshes[0].indices.size(), 18u);
+  strip.hasTexCoords = false;
+  EXPECT_EQ(buildSubmeshes(strip, 1.0).droppedFaces, 1u);
 }
 
 // The GPU order is meshoptimizer's over the whole mesh, whatever its pieces: repeated or
