@@ -33,13 +33,14 @@ struct Positions {
   double scale;
   std::vector<uint32_t> id;
   size_t unique = 0;
+  bool allFinite = true;  // no kNone among the ids
   size_t size() const { return mesh.vertices.size(); }
   Vec3f at(size_t v) const { return frame(mesh.vertices[v], scale); }
 };
 
 // `spare` holds the table when it is large enough.
 Positions positionsOf(const TriMesh& mesh, double scale, CornerNormals::Spare spare) {
-  Positions p{mesh, scale, {}, 0};
+  Positions p{mesh, scale, {}, 0, true};
   const size_t n = mesh.vertices.size();
   resizeHuge(p.id, n);
   // Open addressing on the bits with -0 made +0, numbered in vertex order.
@@ -109,6 +110,7 @@ Positions positionsOf(const TriMesh& mesh, double scale, CornerNormals::Spare sp
     }
     if (!finite3(p.at(v))) {
       p.id[v] = kNone;
+      p.allFinite = false;
       continue;
     }
     for (;; slot = slot + 1 == size ? 0 : slot + 1) {
@@ -128,13 +130,20 @@ Positions positionsOf(const TriMesh& mesh, double scale, CornerNormals::Spare sp
 }
 
 // False when an index is out of range or a value of the face is not finite
-// (corner normals always are).
-bool faceOk(const TriMesh& mesh, const Positions& pos, size_t f) {
-  const TriFace& face = mesh.faces[f];
+// (corner normals always are). `tvFinite`: every texture vertex is, so only
+// the indices need a look.
+bool faceOk(const TriMesh& mesh, const Positions& pos, bool tvFinite, const TriFace& face) {
+  if (pos.allFinite && tvFinite) {
+    const auto& [v0, v1, v2] = face.v;
+    const auto& [t0, t1, t2] = face.tv;
+    return std::max({v0, v1, v2}) < pos.size() &&
+           (!mesh.hasTexCoords || std::max({t0, t1, t2}) < mesh.tverts.size());
+  }
   for (size_t k = 0; k < 3; ++k) {
     if (face.v[k] >= pos.size() || pos.id[face.v[k]] == kNone) return false;
     if (mesh.hasTexCoords) {
       if (face.tv[k] >= mesh.tverts.size()) return false;
+      if (tvFinite) continue;
       const Vec3f& t = mesh.tverts[face.tv[k]];
       if (!std::isfinite(t[0]) || !std::isfinite(t[1])) return false;
     }
@@ -142,15 +151,52 @@ bool faceOk(const TriMesh& mesh, const Positions& pos, size_t f) {
   return true;
 }
 
-// Welds the corners of `faces` (in that order): vertices are numbered in the
-// order they first appear, each keeping the values of its first corner. Corners
-// weld when position id, normal and texture coordinate are equal; candidates
-// are chained per position id and compared on the values already written out
-// (turning the normal to the output frame keeps equality), and `head` (one
-// entry per id, all kNone) is left as it was found.
+// One scan instead of a look per corner, four texture vertices at a time
+// (so that it vectorises): an exponent of all ones makes a float infinite or
+// NaN. The third coordinate is never used, so it may be anything.
+bool allTexCoordsFinite(const TriMesh& mesh) {
+  constexpr uint32_t kExp = 0x7f800000u;
+  constexpr uint32_t kUsed[12] = {kExp, kExp, 0, kExp, kExp, 0, kExp, kExp, 0, kExp, kExp, 0};
+  const size_t n = mesh.tverts.size();
+  const auto* bytes = reinterpret_cast<const unsigned char*>(mesh.tverts.data());
+  uint32_t bad = 0;
+  size_t i = 0;
+  for (; i + 4 <= n; i += 4) {
+    uint32_t w[12];
+    std::memcpy(w, bytes + i * sizeof(Vec3f), sizeof w);
+    for (size_t j = 0; j < 12; ++j) bad |= uint32_t((w[j] & kUsed[j]) == kExp);
+  }
+  for (; i < n; ++i) {
+    uint32_t w[2];
+    std::memcpy(w, bytes + i * sizeof(Vec3f), sizeof w);
+    bad |= uint32_t((w[0] & kExp) == kExp) | uint32_t((w[1] & kExp) == kExp);
+  }
+  return bad == 0;
+}
+
+// Faces to weld: `count` face indices from `faces`.
+struct Span {
+  const uint32_t* faces;
+  size_t count;
+};
+
+// Welds the corners of the faces of `spans` (in that order): vertices are
+// numbered in the order they first appear, each keeping the values of its
+// first corner. Corners weld when position id, normal and texture coordinate
+// are equal; candidates are chained per position id and compared on the
+// values already written out (turning the normal to the output frame keeps
+// equality). `head` (one entry per id) and the chains count vertices on from
+// `base`: an entry below it is from an earlier material, as good as none, so
+// `head` is never emptied between materials.
 void weld(const TriMesh& mesh, const CornerNormals& normals, const Positions& pos,
-          const uint32_t* faces, size_t faceCount, uint32_t* head, Submesh& out) {
-  const size_t n = faceCount * 3;
+          const std::vector<Span>& spans, uint32_t* head, size_t& base, Submesh& out) {
+  size_t n = 0;
+  for (const Span& s : spans) n += s.count * 3;
+  if (base + n >= kNone) {
+    std::fill_n(head, pos.unique, 0);
+    base = 1;
+  }
+  const uint32_t b = uint32_t(base);
   std::vector<uint32_t> next;  // next welded vertex of the same position id
   // At most a vertex per corner: reserved whole, so they never move while
   // growing, and only the pages used become resident (huge ones: a small
@@ -165,40 +211,42 @@ void weld(const TriMesh& mesh, const CornerNormals& normals, const Positions& po
   reserveHuge(out.normals);
   reserveHuge(out.uvs);
   const bool uv = mesh.hasTexCoords;
-  for (size_t i = 0; i < n; ++i) {
-    const size_t f = faces[i / 3];
-    const size_t k = i % 3;
-    const TriFace& face = mesh.faces[f];
-    const uint32_t id = pos.id[face.v[k]];
-    // The output frame without its scale: the same floats as turning with 1.
-    const Vec3f& hn = normals.at(f, k);
-    const Vec3f nc{hn[0], hn[2], -hn[1]};
-    const std::array<float, 2> tc =
-        uv ? std::array<float, 2>{mesh.tverts[face.tv[k]][0], mesh.tverts[face.tv[k]][1]}
-           : std::array<float, 2>{0.f, 0.f};
-    uint32_t w = head[id];
-    for (; w != kNone; w = next[w]) {
-      const Vec3f& n0 = out.normals[w];
-      const std::array<float, 2>& t0 = out.uvs[w];
-      if (n0[0] == nc[0] && n0[1] == nc[1] && n0[2] == nc[2] && t0[0] == tc[0] && t0[1] == tc[1])
-        break;
+  const TriFace* all = mesh.faces.data();
+  for (const Span& span : spans) {
+    for (size_t j = 0; j < span.count; ++j) {
+      const size_t f = span.faces[j];
+      const TriFace& face = all[f];
+      for (size_t k = 0; k < 3; ++k) {
+        const uint32_t id = pos.id[face.v[k]];
+        // The output frame without its scale: the same floats as turning with 1.
+        const Vec3f& hn = normals.at(f, k);
+        const Vec3f nc{hn[0], hn[2], -hn[1]};
+        const std::array<float, 2> tc =
+            uv ? std::array<float, 2>{mesh.tverts[face.tv[k]][0], mesh.tverts[face.tv[k]][1]}
+               : std::array<float, 2>{0.f, 0.f};
+        uint32_t w = kNone;
+        for (uint32_t g = head[id]; g >= b; g = next[g - b]) {
+          const Vec3f& n0 = out.normals[g - b];
+          const std::array<float, 2>& t0 = out.uvs[g - b];
+          if (n0[0] == nc[0] && n0[1] == nc[1] && n0[2] == nc[2] && t0[0] == tc[0] &&
+              t0[1] == tc[1]) {
+            w = g - b;
+            break;
+          }
+        }
+        if (w == kNone) {
+          w = uint32_t(out.positions.size());
+          out.positions.push_back(pos.at(face.v[k]));
+          out.normals.push_back(nc);
+          out.uvs.push_back(tc);
+          next.push_back(head[id]);
+          head[id] = b + w;
+        }
+        out.indices.push_back(w);
+      }
     }
-    if (w == kNone) {
-      w = uint32_t(out.positions.size());
-      out.positions.push_back(pos.at(face.v[k]));
-      out.normals.push_back(nc);
-      out.uvs.push_back(tc);
-      next.push_back(head[id]);
-      head[id] = w;
-    }
-    out.indices.push_back(w);
   }
-  // Emptied whole when that is no more work than going over the corners.
-  if (n >= pos.unique) {
-    std::fill_n(head, pos.unique, kNone);
-    return;
-  }
-  for (size_t i = 0; i < n; ++i) head[pos.id[mesh.faces[faces[i / 3]].v[i % 3]]] = kNone;
+  base += out.positions.size();
 }
 
 // `n` words taken from the front of `room` while it has space (its pages are
@@ -224,45 +272,76 @@ SubmeshSet buildSubmeshes(const TriMesh& mesh, double scale) {
   CornerNormals normals(mesh);
   CornerNormals::Spare room = normals.spare();
   const Positions pos = positionsOf(mesh, scale, room);
-  // The kept faces grouped by material id, each group in face order.
-  std::vector<uint8_t> kept(mesh.faces.size());
+  // The kept faces grouped by material id, each group in face order. One pass
+  // keeps them in face order and notes where the material changes: a mesh of
+  // one material is then grouped already, and long runs of one material are
+  // moved whole instead of reading every face again.
+  const bool tvFinite = !mesh.hasTexCoords || allTexCoordsFinite(mesh);
+  const size_t faceCount = mesh.faces.size();
+  std::vector<uint32_t> ownKept, ownOrder, ownHead;
+  // In the position table's place, now that it is spent.
+  uint32_t* kept = words(room, faceCount, ownKept);
+  struct Run {
+    uint32_t material;
+    uint32_t begin;  // into kept
+  };
+  std::vector<Run> runs;
+  bool runsKept = true;  // false once there are too many to be worth it
   std::map<uint32_t, size_t> counts;
   auto last = counts.end();
-  for (size_t f = 0; f < mesh.faces.size(); ++f) {
-    kept[f] = faceOk(mesh, pos, f);
-    if (!kept[f]) {
+  size_t total = 0;
+  const TriFace* faces = mesh.faces.data();
+  for (size_t f = 0; f < faceCount; ++f) {
+    const TriFace& face = faces[f];
+    if (!faceOk(mesh, pos, tvFinite, face)) {
       ++out.droppedFaces;
       continue;
     }
-    const uint32_t id = mesh.faces[f].material;
-    if (last == counts.end() || last->first != id) last = counts.try_emplace(id, 0).first;
+    const uint32_t id = face.material;
+    if (last == counts.end() || last->first != id) {
+      last = counts.try_emplace(id, 0).first;
+      if (runsKept) {
+        runs.push_back({id, uint32_t(total)});
+        if (runs.size() > 64 && runs.size() > faceCount / 64) {
+          runsKept = false;
+          release(runs);
+        }
+      }
+    }
     ++last->second;
+    kept[total++] = uint32_t(f);
   }
-  std::map<uint32_t, size_t> fill;
-  size_t total = 0;
-  for (const auto& [id, count] : counts) {
-    fill[id] = total;
-    total += count;
+  // Each material's faces as spans of `kept`, or of a copy grouped by
+  // material once the runs are too short to be worth their list.
+  std::map<uint32_t, std::vector<Span>> spans;
+  if (runsKept) {
+    for (size_t r = 0; r < runs.size(); ++r) {
+      const size_t end = r + 1 < runs.size() ? runs[r + 1].begin : total;
+      spans[runs[r].material].push_back({kept + runs[r].begin, end - runs[r].begin});
+    }
+  } else {
+    uint32_t* order = words(room, total, ownOrder);
+    std::map<uint32_t, size_t> fill;
+    size_t at = 0;
+    for (const auto& [id, count] : counts) {
+      fill[id] = at;
+      spans[id].push_back({order + at, count});
+      at += count;
+    }
+    auto put = fill.end();
+    for (size_t i = 0; i < total; ++i) {
+      const uint32_t id = faces[kept[i]].material;
+      if (put == fill.end() || put->first != id) put = fill.find(id);
+      order[put->second++] = kept[i];
+    }
   }
-  // In the position table's place, now that it is spent.
-  std::vector<uint32_t> ownOrder, ownHead;
-  uint32_t* order = words(room, total, ownOrder);
-  last = fill.end();
-  for (size_t f = 0; f < mesh.faces.size(); ++f) {
-    if (!kept[f]) continue;
-    const uint32_t id = mesh.faces[f].material;
-    if (last == fill.end() || last->first != id) last = fill.find(id);
-    order[last->second++] = uint32_t(f);
-  }
-  release(kept);
   uint32_t* head = words(room, pos.unique, ownHead);
-  std::fill_n(head, pos.unique, kNone);
-  size_t begin = 0;
-  for (const auto& [id, count] : counts) {
+  std::fill_n(head, pos.unique, 0);
+  size_t base = 1;
+  for (const auto& [id, list] : spans) {
     Submesh& sub = out.meshes.emplace_back();
     sub.material = id;
-    weld(mesh, normals, pos, order + begin, count, head, sub);
-    begin += count;
+    weld(mesh, normals, pos, list, head, base, sub);
   }
   return out;
 }

@@ -119,6 +119,51 @@ TEST(Submeshes, MaterialsWeldApartWhateverTheirSize) {
   EXPECT_EQ(set.meshes[2].positions[0], toOutputFrame(mesh.vertices[3], 1.0));
 }
 
+// A strip of quads, smooth and textured, with a material per face from
+// `material`: enough faces for the grouping to take either of its ways.
+TriMesh stripMesh(size_t quads, uint32_t (*material)(size_t face)) {
+  TriMesh mesh;
+  mesh.hasTexCoords = true;
+  for (size_t x = 0; x <= quads; ++x)
+    for (float y : {0.f, 1.f}) {
+      mesh.vertices.push_back({float(x), y, 0});
+      mesh.tverts.push_back({float(x) / 8, y, 0});
+    }
+  for (size_t q = 0; q < quads; ++q) {
+    const uint32_t a = uint32_t(2 * q);
+    for (const std::array<uint32_t, 3>& v :
+         {std::array<uint32_t, 3>{a, a + 2, a + 1}, std::array<uint32_t, 3>{a + 1, a + 2, a + 3}}) {
+      const size_t f = mesh.faces.size();
+      mesh.faces.push_back({v, v, 1, material(f)});
+    }
+  }
+  return mesh;
+}
+
+// However the materials interleave (face by face, or in long runs), each
+// material welds its faces in face order: as if they stood alone.
+TEST(Submeshes, InterleavedMaterialsWeldAsIfAlone) {
+  auto check = [](uint32_t (*material)(size_t)) {
+    const TriMesh mesh = stripMesh(300, material);
+    const SubmeshSet set = buildSubmeshes(mesh, 0.01);
+    ASSERT_EQ(set.meshes.size(), 3u);
+    for (const Submesh& sub : set.meshes) {
+      TriMesh alone = mesh;
+      alone.faces = {};
+      for (const TriFace& face : mesh.faces)
+        if (face.material == sub.material) alone.faces.push_back(face);
+      const SubmeshSet one = buildSubmeshes(alone, 0.01);
+      ASSERT_EQ(one.meshes.size(), 1u);
+      EXPECT_EQ(sub.indices, one.meshes[0].indices);
+      EXPECT_EQ(sub.positions, one.meshes[0].positions);
+      EXPECT_EQ(sub.normals, one.meshes[0].normals);
+      EXPECT_EQ(sub.uvs, one.meshes[0].uvs);
+    }
+  };
+  check([](size_t f) { return uint32_t(f * 7 % 3); });
+  check([](size_t f) { return uint32_t(f / 50 * 2 % 3); });
+}
+
 TEST(Submeshes, FacesWithBadDataAreCountedNotWritten) {
   TriMesh mesh;
   const float inf = std::numeric_limits<float>::infinity();
@@ -131,6 +176,27 @@ TEST(Submeshes, FacesWithBadDataAreCountedNotWritten) {
   // A scale that overflows single precision is caught the same way.
   set = buildSubmeshes(mesh, 1e39);
   EXPECT_EQ(set.droppedFaces, 3u);
+  // Texture coordinates: an index out of range or a u or v not finite drops
+  // the face, wherever the vertex stands; the unused third one never does.
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  TriMesh strip = stripMesh(4, [](size_t) { return 0u; });
+  for (size_t t : {size_t(1), size_t(9)}) {  // in a block of four, and after
+    TriMesh bad = strip;
+    bad.tverts[t][2] = nan;
+    EXPECT_EQ(buildSubmeshes(bad, 1.0).droppedFaces, 0u);
+    bad.tverts[t][1] = -inf;
+    EXPECT_EQ(buildSubmeshes(bad, 1.0).droppedFaces, t == 1 ? 2u : 1u);
+    bad.tverts[t] = {nan, 0, 0};
+    EXPECT_EQ(buildSubmeshes(bad, 1.0).droppedFaces, t == 1 ? 2u : 1u);
+  }
+  // Indices out of range where every value is finite.
+  strip.faces[5].tv[2] = 10;
+  strip.faces[2].v[1] = 10;
+  set = buildSubmeshes(strip, 1.0);
+  EXPECT_EQ(set.droppedFaces, 2u);
+  EXPECT_EQ(set.meshes[0].indices.size(), 18u);
+  strip.hasTexCoords = false;
+  EXPECT_EQ(buildSubmeshes(strip, 1.0).droppedFaces, 1u);
 }
 
 // The GPU order is meshoptimizer's over the whole mesh, whatever its pieces: repeated or
