@@ -18,6 +18,11 @@ add_library(syvfbx SHARED ${CMAKE_CURRENT_SOURCE_DIR}/fbx_scene.cc)
 target_include_directories(syvfbx PRIVATE ${CMAKE_SOURCE_DIR})
 target_link_libraries(syvfbx PRIVATE assimp::assimp)
 set_target_properties(syvfbx PROPERTIES CXX_VISIBILITY_PRESET hidden VISIBILITY_INLINES_HIDDEN ON)
+# Only the entry point: templates and vtables instantiated from Assimp's
+# headers would otherwise be exported (and bound at load) too.
+target_link_options(syvfbx PRIVATE
+                    -Wl,--version-script=${CMAKE_CURRENT_SOURCE_DIR}/fbx_scene.map)
+set_property(TARGET syvfbx APPEND PROPERTY LINK_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/fbx_scene.map)
 add_dependencies(syvapp syvfbx)
 
 # Pictures need Mesa's off-screen OpenGL, libpng and the stb image loader;
