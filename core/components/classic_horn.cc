@@ -129,10 +129,10 @@ bool ClassicHorn::matches(const CurveParameter& c, const CurveKey& key) {
   const int n = c.pointCount();
   if (c.mode() != key.mode || n != static_cast<int>(key.points.size())) return false;
   for (int k = 0; k < n; ++k)
-    if (!sameWords<sizeof(CurvePoint)>(c.point(k), &key.points[k])) return false;
+    if (!sameBits(c.point(k), &key.points[k], sizeof(CurvePoint))) return false;
   const double variables[3] = {c.frameValue, c.tValue, c.ftimeValue};
   // A function's mode names its text; only a general expression compares it.
-  return sameWords<sizeof variables>(variables, key.variables) &&
+  return sameBits(variables, key.variables, sizeof variables) &&
          c.iterValue == key.counts[0] && c.chdrnValue == key.counts[1] &&
          (c.mode() != 0 || c.expression() == key.expression);
 }
@@ -197,7 +197,7 @@ void ClassicHorn::placeFrames(const EvaluationContext& context, Path& path, Path
   const Matrix4 turn = contextPhotoTurn(context);
   FramesMemo& memo = framesMemo_;
   const PathId inputId = id != nullptr ? *id : 0;
-  if (memo.valid && sameBits(memo.scale, scale) && sameWords<sizeof turn>(&memo.turn, &turn) &&
+  if (memo.valid && sameBits(memo.scale, scale) && sameBits(&memo.turn, &turn, sizeof turn) &&
       ((inputId != 0 && inputId == memo.inputId) || samePath(memo.input, path))) {
     path = memo.output;
     if (id != nullptr) *id = memo.outputId;

@@ -37,7 +37,7 @@ Matrix4 Component::contextPhotoTurn(const EvaluationContext& context) const {
   // Without a pull the turn is the identity (photoTransform's own first test), and
   // so is the product with it but for signed zeros: the frame's inverse is spared.
   if (!(std::fabs(photo) >= 1e-8)) {
-    if (plainTurnKept_ && sameWords<sizeof(Matrix4)>(&plainTurnKey_, &parentToObject))
+    if (plainTurnKept_ && sameBits(&plainTurnKey_, &parentToObject, sizeof(Matrix4)))
       return plainTurn_;
     plainTurn_ = scaledColumns(parentToObject.inverse(), 1.0, 1.0, 1.0) * parentToObject;
     plainTurnKey_ = parentToObject;

@@ -45,23 +45,6 @@ bool pureCurve(const CurveParameter& c) {
   return c.mode() != 0 && c.readsLinearly() && !c.drawsRandom();
 }
 
-// Word by word in line: the keys are mostly a few dozen bytes, where a call
-// to memcmp costs more than the comparison.
-bool sameBits(const void* a, const void* b, size_t bytes) {
-  const auto* p = static_cast<const unsigned char*>(a);
-  const auto* q = static_cast<const unsigned char*>(b);
-  uint64_t diff = 0;
-  size_t i = 0;
-  for (; i + 8 <= bytes; i += 8) {
-    uint64_t x, y;
-    std::memcpy(&x, p + i, 8);
-    std::memcpy(&y, q + i, 8);
-    diff |= x ^ y;
-  }
-  for (; i < bytes; ++i) diff |= uint64_t(p[i] ^ q[i]);
-  return diff == 0;
-}
-
 // Reads alike: pure curves with the same mode and points.
 bool sameCurve(const CurveParameter& a, const CurveParameter& b) {
   static_assert(sizeof(CurvePoint) == 6 * sizeof(double) + 2 * sizeof(int32_t),

@@ -24,18 +24,18 @@ bool samePath(const Path& a, const Path& b);
 
 // Equal bytes, compared a word at a time in line: the memos compare keys of a
 // few dozen bytes for every placement, where a call to memcmp costs more.
-template <size_t Bytes>
-bool sameWords(const void* a, const void* b) {
-  static_assert(Bytes % sizeof(uint64_t) == 0, "whole words");
+inline bool sameBits(const void* a, const void* b, size_t bytes) {
   const auto* p = static_cast<const unsigned char*>(a);
   const auto* q = static_cast<const unsigned char*>(b);
   uint64_t differ = 0;
-  for (size_t k = 0; k < Bytes; k += sizeof(uint64_t)) {
+  size_t k = 0;
+  for (; k + sizeof(uint64_t) <= bytes; k += sizeof(uint64_t)) {
     uint64_t u, v;
     std::memcpy(&u, p + k, sizeof u);
     std::memcpy(&v, q + k, sizeof v);
     differ |= u ^ v;
   }
+  for (; k < bytes; ++k) differ |= uint64_t(p[k] ^ q[k]);
   return differ == 0;
 }
 
