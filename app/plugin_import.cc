@@ -6,7 +6,6 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <map>
 #include <memory>
 #include <type_traits>
 #include <vector>
@@ -117,31 +116,6 @@ void offerSpent(const void* data, size_t readBytes, size_t& offered, std::vector
   for (; offered + detail::kHugePage <= readBytes; offered += detail::kHugePage)
     spent.push_back(base + offered);
 }
-
-// Triangles per material, a map entry per run of one material rather than per face.
-class MaterialRuns {
- public:
-  void add(size_t face, uint32_t id) {
-    if (id == id_) return;
-    close(face);
-    id_ = id;
-    start_ = face;
-  }
-  void finish(size_t faces, MeshTally& tally) {
-    close(faces);
-    tally.counted = true;
-    tally.triangles = faces;
-    tally.perMaterial.assign(counts_.begin(), counts_.end());
-  }
-
- private:
-  void close(size_t face) {
-    if (face > start_) counts_[id_] += face - start_;
-  }
-  std::map<uint32_t, size_t> counts_;
-  uint32_t id_ = UINT32_MAX;  // no host id: they have 16 bits
-  size_t start_ = 0;
-};
 
 // The model's faces, front to back from the host's faces and texture faces.
 // Those two are together as large as the wider faces, and fresh memory is

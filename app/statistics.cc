@@ -18,36 +18,36 @@ double tidy(float f) {
 
 }  // namespace
 
+void MaterialRuns::finish(size_t faces, MeshTally& tally) {
+  close(faces);
+  tally.counted = true;
+  tally.triangles = faces;
+  tally.perMaterial.assign(counts_.begin(), counts_.end());
+}
+
 Statistics computeStatistics(const Model& model, const MeshTally* tally) {
   Statistics s;
   s.node = model.nodeName;
-  const bool counted = tally && tally->counted;
-  s.triangles = counted ? tally->triangles : model.mesh.faces.size();
+  MeshTally own;
+  if (!(tally && tally->counted)) {
+    MaterialRuns runs;
+    const TriFace* face = model.mesh.faces.data();
+    for (size_t i = 0; i < model.mesh.faces.size(); ++i) runs.add(i, face[i].material);
+    runs.finish(model.mesh.faces.size(), own);
+  }
+  const MeshTally& counts = tally && tally->counted ? *tally : own;
+  s.triangles = counts.triangles;
   s.vertices = model.mesh.vertices.size();
   s.textureVertices = model.mesh.tverts.size();
   std::map<uint32_t, MaterialStats> byId;
   for (const MaterialInfo& m : model.materials) byId[m.id].material = m;
-  auto add = [&byId](uint32_t id, size_t triangles) {
+  for (const auto& [id, triangles] : counts.perMaterial) {
     auto [it, inserted] = byId.try_emplace(id);
     if (inserted) {
       it->second.known = false;
       it->second.material.id = id;
     }
     it->second.triangles += triangles;
-  };
-  if (counted) {
-    for (const auto& [id, triangles] : tally->perMaterial) add(id, triangles);
-  } else {
-    // Faces come in runs of one material: counted per run, not looked up per face.
-    const TriFace* face = model.mesh.faces.data();
-    const size_t faceCount = model.mesh.faces.size();
-    for (size_t i = 0; i < faceCount;) {
-      const uint32_t id = face[i].material;
-      size_t end = i + 1;
-      while (end < faceCount && face[end].material == id) ++end;
-      add(id, end - i);
-      i = end;
-    }
   }
   for (auto& [id, m] : byId) s.materials.push_back(m);
   if (tally && tally->bounded) {

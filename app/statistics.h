@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <utility>
 #include <vector>
@@ -35,6 +36,28 @@ struct MeshTally {
   std::vector<std::pair<uint32_t, size_t>> perMaterial;  // in id order
   bool bounded = false;  // min and max hold the box of the finite vertices (and there are some)
   Vec3f min{}, max{};
+};
+
+// Triangles per material of faces met in order, a map entry per run of one
+// material rather than per face.
+class MaterialRuns {
+ public:
+  void add(size_t face, uint32_t id) {
+    if (id == id_) return;
+    close(face);
+    id_ = id;
+    start_ = face;
+  }
+  // `faces` met in all: the tally's count and its materials'.
+  void finish(size_t faces, MeshTally& tally);
+
+ private:
+  void close(size_t face) {
+    if (face > start_) counts_[id_] += face - start_;
+  }
+  std::map<uint32_t, size_t> counts_;
+  uint32_t id_ = UINT32_MAX;  // a first face of this id still counts under it
+  size_t start_ = 0;
 };
 
 // What `tally` holds stands in for the model's faces and vertices.
