@@ -24,6 +24,13 @@ int grownSize(int size, uint64_t needed, uint64_t cap) {
 
 uint64_t times(uint64_t limit, uint64_t k) { return limit > UINT64_MAX / k ? UINT64_MAX : limit * k; }
 
+// The material id clamped into the host's 16 bits; 1 when it had to be.
+inline uint32_t clampMaterial(int32_t& id) {
+  if (id >= 0 && id <= 0xFFFF) return 0;
+  id = std::min<int32_t>(std::max<int32_t>(id, 0), 0xFFFF);
+  return 1;
+}
+
 // A quad's two host triangles (c, b, a) and (a, d, c); 1 when its material id
 // was clamped into the host's 16 bits. Flag bits other than the edges and the
 // material id are kept, unless `fresh` says the faces hold none (the writer's
@@ -31,11 +38,7 @@ uint64_t times(uint64_t limit, uint64_t k) { return limit > UINT64_MAX / k ? UIN
 template <bool fresh>
 inline uint32_t storeFace(hostsdk::Face* pair, const Face& face) {
   int32_t material = face.material;
-  uint32_t clamped = 0;
-  if (material < 0 || material > 0xFFFF) {
-    material = std::min<int32_t>(std::max<int32_t>(material, 0), 0xFFFF);
-    clamped = 1;
-  }
+  const uint32_t clamped = clampMaterial(material);
   // Edges A and B visible, C not, and the material id, as setEdgeVisFlags
   // and setMatID would leave them.
   const hostsdk::DWORD keep = ~(hostsdk::EDGE_ALL | hostsdk::FACE_MATID_MASK);
@@ -221,10 +224,7 @@ void HostMeshWriter::setShiftedQuads(uint32_t firstQuad, const Face* faces,
     for (uint32_t k = 0; k < n; ++k, fp += 40, tp += 24, corner += 4) {
       const Face& f = faces[k];
       int32_t id = material >= 0 ? material : f.material;
-      if (id < 0 || id > 0xFFFF) {
-        id = std::min<int32_t>(std::max<int32_t>(id, 0), 0xFFFF);
-        ++clamped;
-      }
+      clamped += clampMaterial(id);
       const hostsdk::DWORD flags = hostsdk::EDGE_A | hostsdk::EDGE_B |
                                    static_cast<hostsdk::DWORD>(id) << hostsdk::FACE_MATID_SHIFT;
       const __m128i flag = _mm_cvtsi32_si128(static_cast<int>(flags));
