@@ -490,6 +490,7 @@ struct Lattice {
   double* b[4];
 };
 
+
 // One coordinate of a grid's edges, in float as crossOf takes them: h along
 // the rows (each vertex to the next), g across the quads (corner c to a).
 inline void edgesOf(const float* __restrict q, size_t stride, size_t count, double* __restrict h,
@@ -606,13 +607,14 @@ bool Smoother::grid(size_t begin, size_t end, uint32_t low, uint32_t width, bool
   // failing only costs the slow way.
   bool clear = quick_ && latticeSmooth(l, static_cast<ptrdiff_t>(stride),
                                        static_cast<ptrdiff_t>(count), above_);
+  // A quad's first face at place i, its second at place j.
+  auto first = [&l](size_t i) { return Normal{l.a[0][i], l.a[1][i], l.a[2][i], l.a[3][i]}; };
+  auto second = [&l](size_t j) { return Normal{l.b[0][j], l.b[1][j], l.b[2][j], l.b[3][j]}; };
   for (size_t j = 0; clear && ring && j < count; j += stride) {
-    const Normal p{l.a[0][j + stride - 1], l.a[1][j + stride - 1], l.a[2][j + stride - 1],
-                   l.a[3][j + stride - 1]};
-    const double t = p.x * l.b[0][j] + p.y * l.b[1][j] + p.z * l.b[2][j];
-    const double r = p.s * l.b[3][j];
-    clear = p.s < 0.0 || l.b[3][j] < 0.0 ||
-            (r > 1e-280 && r < 1e280 && t > 0.0 && t * t > above_ * r);
+    const Normal p = first(j + stride - 1), q = second(j);
+    const double t = p.x * q.x + p.y * q.y + p.z * q.z;
+    const double r = p.s * q.s;
+    clear = p.s < 0.0 || q.s < 0.0 || (r > 1e-280 && r < 1e280 && t > 0.0 && t * t > above_ * r);
   }
   if (!clear) {
     // Each edge as the smoothing of any run would test it. Quad k's first
@@ -620,8 +622,7 @@ bool Smoother::grid(size_t begin, size_t end, uint32_t low, uint32_t width, bool
     // the side (in a ring the last meets the first), its second the first of
     // the quad a row below.
     auto joined = [&](size_t i, size_t j) {
-      const Normal p{l.a[0][i], l.a[1][i], l.a[2][i], l.a[3][i]};
-      const Normal q{l.b[0][j], l.b[1][j], l.b[2][j], l.b[3][j]};
+      const Normal p = first(i), q = second(j);
       const size_t f = begin + 2 * (i / stride * width + i % stride);
       const size_t g = begin + 2 * (j / stride * width + j % stride) + 1;
       return p.s < 0 || q.s < 0 ||
